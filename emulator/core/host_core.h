@@ -1,0 +1,138 @@
+// Our host's core: charts, the study instance with its inputs, output series and
+// persistent storage, drawings, the message log and the clock, and the host record it
+// fills for every call of the study function.
+#ifndef KMI_EMULATOR_CORE_HOST_CORE_H
+#define KMI_EMULATOR_CORE_HOST_CORE_H
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/host_interface.h"
+
+namespace kmi::emu {
+
+// One bar of a chart.
+struct Bar {
+    HostDateTime time = 0;
+    float open = 0.0f;
+    float high = 0.0f;
+    float low = 0.0f;
+    float close = 0.0f;
+    float volume = 0.0f;
+    float bid_volume = 0.0f;
+    float ask_volume = 0.0f;
+};
+
+// A chart: its identity, settings and bar arrays (one vector per host array).
+struct Chart {
+    std::int32_t number = 0;
+    std::string symbol;
+    std::int32_t bar_seconds = 60;
+    std::string time_zone = "America/New_York";
+    std::int32_t price_format = 2;
+    std::optional<HostSessionTimes> session_times;
+    std::array<std::int32_t, 3> bar_period{2, 0, 60};  // kind, sub-kind, count
+    std::vector<HostDateTime> times;
+    std::vector<float> open, high, low, close, volume, bid_volume, ask_volume;
+};
+
+// A chart with `bar_seconds` and the bar period that goes with it.
+Chart make_chart(std::int32_t number, std::string symbol, std::int32_t bar_seconds);
+void append_bar(Chart& chart, const Bar& bar);
+void replace_last_bar(Chart& chart, const Bar& bar);
+void set_bars(Chart& chart, const std::vector<Bar>& bars);
+std::int32_t bar_count(const Chart& chart);
+
+// A drawing as the host keeps it: the request's fields, with its texts copied out.
+struct Drawing {
+    DrawingRequest request{};  // its host texts are cleared; the texts are below
+    std::string text;
+    std::string font_face;
+};
+
+struct LogLine {
+    std::string text;
+    std::int32_t show = 0;
+};
+
+// A request to open a chart as the host received it, with its texts copied out.
+struct OpenChartRecord {
+    ChartOpenRequest request{};  // its host texts are cleared; the texts are below
+    std::string symbol;
+    std::string time_zone;
+    std::int32_t result = 0;
+};
+
+inline constexpr int host_input_count = 64;
+inline constexpr int host_output_series_count = 20;
+
+// The study instance attached to a chart.
+struct StudyInstance {
+    std::int32_t study_id = 0;
+    std::int32_t chart_number = 1;
+    std::vector<HostInput> inputs;
+    std::vector<std::string> list_items;  // per input, set through set_list_items
+    std::vector<HostOutputSeries> outputs;
+    std::vector<std::vector<float>> series;  // per output series, one value per chart bar
+    std::map<std::int32_t, void*> pointers;
+    std::map<std::int32_t, std::int32_t> ints;
+    HostText study_name{};
+    HostText study_description{};
+    std::int32_t study_region = -1;
+    std::array<std::int32_t, 4> host_settings{};
+};
+
+using StudyFunction = void (*)(HostInterface*);
+
+enum class CallKind { defaults, full, update, last };
+
+// The host. It lives at a fixed address while the study is called (the record points
+// back at it), so it is held by unique_ptr.
+struct Host {
+    std::map<std::int32_t, Chart> charts;
+    std::map<std::string, Chart> symbol_library;  // charts open_chart can open by symbol
+    std::map<std::pair<std::int32_t, std::int32_t>, Drawing> drawings;  // by (chart, line number)
+    std::vector<LogLine> log;
+    std::vector<OpenChartRecord> open_requests;
+    HostDateTime now = 0;
+    HostDateTime alternate_now = 0;
+    bool use_alternate_clock = false;
+    std::int32_t region_top_px = 0;
+    std::int32_t region_bottom_px = 600;
+    StudyInstance study;
+    StudyFunction study_function = nullptr;
+    HostInterface record{};
+    // The host arrays handed out by get_chart_base_data and get_chart_bar_datetimes point
+    // into the charts; they stay valid for the call.
+};
+
+// A host with one chart carrying the study, calling `study_function`.
+std::unique_ptr<Host> make_host(StudyFunction study_function, Chart chart, std::int32_t study_id = 0);
+
+// Frees what the host holds on the heap layer (input texts, names). The study's own
+// state is the study's: it is freed by the last call.
+void destroy_host_values(Host& host);
+
+// The chart carrying the study.
+Chart& study_chart(Host& host);
+
+// Calls the study function once. For an update, `update_start_index` is the first bar to
+// recompute. Returns false when the study refused the host's record.
+bool call_study(Host& host, CallKind kind, std::int32_t update_start_index = 0);
+
+// Input helpers for tests and scenarios.
+HostInput& input(Host& host, int index);
+void set_input_text_value(HostInput& input, const char* text);  // null: no text at all
+
+// Whether the study has a state stored under persistent pointer key 1.
+bool state_is_set(const Host& host);
+
+}  // namespace kmi::emu
+
+#endif

@@ -1,0 +1,2 @@
+#include <cstdio>
+int main() { std::puts("kmi-host"); return 0; }

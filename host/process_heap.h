@@ -1,0 +1,29 @@
+// The process heap: the one allocator the study uses, shared with the host.
+//
+// On Windows these are GetProcessHeap, HeapAlloc (zero-filled) and HeapFree, so a block
+// taken by one side can be freed by the other. Elsewhere a small layer of ours with the
+// same contract stands in for them.
+#ifndef KMI_HOST_PROCESS_HEAP_H
+#define KMI_HOST_PROCESS_HEAP_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kmi {
+
+// A zero-filled block of `size` bytes, or null when the heap gives none.
+void* heap_alloc(std::size_t size) noexcept;
+
+// Frees a block from heap_alloc; null is ignored.
+void heap_free(void* block) noexcept;
+
+// Test hooks of this module's heap layer: the next `count` allocations fail, and the
+// number of allocations and frees so far. They only see allocations made by the module
+// that links them.
+void heap_fail_next(int count) noexcept;
+std::int64_t heap_allocation_count() noexcept;
+std::int64_t heap_free_count() noexcept;
+
+}  // namespace kmi
+
+#endif

@@ -1,0 +1,27 @@
+// This chart's regular-session cumulative delta and VWAP sums.
+#ifndef KMI_METRICS_CHART_FLOW_H
+#define KMI_METRICS_CHART_FLOW_H
+
+#include <cstdint>
+
+#include "host/host_interface.h"
+
+namespace kmi {
+
+struct SessionWindow;
+
+struct ChartFlow {
+    std::int32_t session_day = -1;
+    double cum_delta = 0.0;
+    double sum_price_volume = 0.0;
+    double sum_volume = 0.0;
+    double last_close = 0.0;
+    bool has_data = false;
+};
+
+// Takes chart bar `index` of this chart into the flow.
+void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host, std::int32_t index) noexcept;
+
+}  // namespace kmi
+
+#endif
