@@ -39,6 +39,7 @@ void assign_string(HostText& text, const std::string& value) {
 // --- The host operations -------------------------------------------------------------
 
 void* op_persistent_pointer(HostInterface* record, std::int32_t key) {
+    ++host_of(record).persistent_pointer_requests;
     auto& pointers = host_of(record).study.pointers;
     const auto it = pointers.find(key);
     return it == pointers.end() ? nullptr : it->second;
@@ -158,6 +159,7 @@ std::int32_t op_add_or_update_drawing(HostInterface* record, DrawingRequest* req
 }
 
 void op_delete_drawing(HostInterface* record, std::int32_t chart_number, std::int32_t, std::int32_t line_number) {
+    host_of(record).delete_requests.emplace_back(chart_number, line_number);
     host_of(record).drawings.erase({chart_number, line_number});
 }
 

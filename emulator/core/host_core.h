@@ -100,6 +100,8 @@ struct Host {
     std::map<std::pair<std::int32_t, std::int32_t>, Drawing> drawings;  // by (chart, line number)
     std::vector<LogLine> log;
     std::vector<OpenChartRecord> open_requests;
+    std::vector<std::pair<std::int32_t, std::int32_t>> delete_requests;  // (chart, line number), every call
+    std::int32_t persistent_pointer_requests = 0;
     HostDateTime now = 0;
     HostDateTime alternate_now = 0;
     bool use_alternate_clock = false;

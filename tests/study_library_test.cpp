@@ -1,0 +1,65 @@
+// The study as a host loads it: the shared library's exports, its version check and its
+// refusal of a host record of another layout.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "emulator/core/study_library.h"
+#include "host/host_text.h"
+#include "study_host.h"
+
+namespace kmi::test {
+namespace {
+
+struct LoadedStudy : ::testing::Test {
+    emu::StudyLibrary library;
+    void SetUp() override {
+        std::string error;
+        auto loaded = emu::load_study_library(KMI_STUDY_LIBRARY_PATH, error);
+        ASSERT_TRUE(loaded.has_value()) << error;
+        library = *loaded;
+    }
+    void TearDown() override { emu::unload_study_library(library); }
+};
+
+TEST_F(LoadedStudy, ExportsItsNameVersionAndStudyFunction) {
+    EXPECT_STREQ(library.dll_name(), "Keelwick Market Internals");
+    EXPECT_EQ(library.dll_version(), 2927);
+}
+
+TEST_F(LoadedStudy, RunsTheDefaultsAndLastCallsThroughTheHost) {
+    auto host = emu::make_host(library.study_function, chart_with_bars(1, "ESZ26.CME", 60, at(2026, 12, 2, 9, 30), 5));
+    EXPECT_TRUE(emu::call_study(*host, emu::CallKind::defaults));
+    EXPECT_STREQ(host->study.study_name.data, "Keelwick Market Internals");
+    EXPECT_STREQ(host->study.outputs[19].name.data, "Close minus VWAP");
+    EXPECT_TRUE(emu::call_study(*host, emu::CallKind::full));
+    EXPECT_TRUE(emu::state_is_set(*host));
+    EXPECT_TRUE(emu::call_study(*host, emu::CallKind::last));
+    EXPECT_FALSE(emu::state_is_set(*host));
+    emu::destroy_host_values(*host);
+}
+
+TEST_F(LoadedStudy, RefusesAHostRecordOfAnotherLayoutAndTouchesNothing) {
+    auto host = emu::make_host(library.study_function, chart_with_bars(1, "ESZ26.CME", 60, at(2026, 12, 2, 9, 30), 5));
+    for (const auto& [size_delta, version_delta] : {std::pair{8, 0}, std::pair{0, 1}}) {
+        HostInterface record = host->record;
+        record.record_size = static_cast<std::uint32_t>(sizeof(HostInterface) + size_delta);
+        record.layout_version = KMI_HOST_LAYOUT_VERSION + version_delta;
+        record.is_defaults_call = 1;
+        record.study_name = kmi::make_text();
+        library.study_function(&record);
+        EXPECT_EQ(record.study_refused, 1);
+        EXPECT_EQ(record.study_name.data, record.study_name.empty_text) << "nothing declared";
+    }
+    EXPECT_TRUE(host->study.pointers.empty());
+    emu::destroy_host_values(*host);
+}
+
+TEST(StudyLibraryLoading, NamesTheFileThatCannotBeLoaded) {
+    std::string error;
+    EXPECT_FALSE(emu::load_study_library("/nonexistent/KeelwickMarketInternals_64.so", error).has_value());
+    EXPECT_NE(error.find("/nonexistent/KeelwickMarketInternals_64.so"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace kmi::test
