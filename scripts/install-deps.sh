@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the Windows cross build need, when
+# they are missing. Runs apt-get as root; otherwise says what to install.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
+          nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Please install: ${missing[*]} (for example: sudo apt-get install ${missing[*]})" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

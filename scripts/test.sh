@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs every test: the unit and host tests in a debug build and again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, a clang build with warnings as errors, and the Windows
+# cross build with the check of the DLL's export and import tables.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+step() { printf '\n== %s\n' "$*"; }
+
+step "debug build and tests"
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$jobs"
+ctest --preset debug -j "$jobs"
+
+step "sanitizer build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
+
+step "clang build"
+cmake --preset clang >/dev/null
+cmake --build --preset clang -j "$jobs"
+
+step "Windows cross build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.dll
+
+step "all tests passed"
