@@ -12,7 +12,8 @@ namespace kmi {
 
 struct SessionWindow;
 
-// The thresholds and window that every source's session statistics use.
+// The thresholds and window that every source's session statistics use. Without a
+// window no bar counts as a session bar.
 struct CountingRules {
     const SessionWindow* window = nullptr;
     double upper_threshold = 0.0;
@@ -22,16 +23,28 @@ struct CountingRules {
 // A bound that no bar end reaches.
 inline constexpr std::int64_t unbounded_ms = 4611686018427387903LL;
 
-// Advances the record over the source bars that have ended by `bound_ms`.
+// The start of source bar `bar` in milliseconds (index clamped by the host accessor).
+std::int64_t source_bar_start_ms(const SourceView& view, std::int32_t bar) noexcept;
+
+// The bar end rule. With a fixed length p (1 ms or more) a bar ends p after its start, or
+// at the next bar's start when that comes first; the last bar ends p after its start.
+// Without one a bar ends at the next bar's start and the last bar never ends.
+std::int64_t source_bar_end_ms(const SourceView& view, std::int32_t bar, std::int64_t period_ms) noexcept;
+
+// Advances the record over the source bars that have ended by `bound_ms`, in bar order,
+// each taken once: latest-bar fields, session statistics, walk position.
 void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
                       const CountingRules& rules) noexcept;
 
-// A copy of the record advanced like walk_closed_bars, then over the bars that have
-// started by `bound_ms`. The record passed in is a copy, so the caller's is untouched.
+// A copy of the record advanced like walk_closed_bars, then over the bars not yet taken
+// that have started by `bound_ms` (the walk position does not move for those). The
+// record arrives by value, so the caller's is never touched.
 SourceSession provisional_copy(SourceSession session, const SourceView& view, std::int64_t period_ms,
                                std::int64_t bound_ms, const CountingRules& rules) noexcept;
 
-// The time up to which the live copies read.
+// The time up to which the live copies read: the end of this chart's last bar, cut to
+// the host's present time, never before the last bar's start; unbounded_ms when the
+// chart has no bar.
 std::int64_t compute_live_bound(const HostInterface& host, std::int64_t chart_bar_period_ms) noexcept;
 
 }  // namespace kmi

@@ -1,0 +1,85 @@
+#include "sources/source_status.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "host/host_datetime.h"
+#include "settings/input_indices.h"
+#include "settings/input_readers.h"
+
+namespace kmi {
+namespace {
+
+// The last day whose midnight still fits a host date-time.
+constexpr std::int32_t last_representable_day = 106751991;
+
+// The host date-time of the midnight that starts `day`.
+HostDateTime midnight_of(std::int32_t day) noexcept {
+    if (day > last_representable_day) day = last_representable_day;
+    if (day < -last_representable_day) day = -last_representable_day;
+    return static_cast<HostDateTime>(day) * microseconds_per_day;
+}
+
+// a - b held at the int64 limits.
+std::int64_t saturating_sub(std::int64_t a, std::int64_t b) noexcept {
+    if (b < 0 && a > std::numeric_limits<std::int64_t>::max() + b) return std::numeric_limits<std::int64_t>::max();
+    if (b > 0 && a < std::numeric_limits<std::int64_t>::min() + b) return std::numeric_limits<std::int64_t>::min();
+    return a - b;
+}
+
+bool is_weekend(std::int64_t time_ms) noexcept {
+    // Day 0 is a Saturday; the remainder keeps the sign of the day, so days before the
+    // epoch count as weekend too.
+    return day_number(time_ms) % 7 < 2;
+}
+
+}  // namespace
+
+std::int64_t stale_threshold_ms(const HostInterface& host) noexcept {
+    return static_cast<std::int64_t>(read_int(input_at(host, input_stale_minutes))) * 60000;
+}
+
+SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_t panel_reference_day,
+                           std::int64_t live_bound_ms, const SessionWindow& window,
+                           std::int64_t threshold_ms) noexcept {
+    if (!resolved) return SourceStatus::off;
+    if (!live.has_data) return SourceStatus::no_data;
+    if (live.session_day >= 0 && panel_reference_day >= 0 && live.session_day != panel_reference_day) {
+        return SourceStatus::previous_session;
+    }
+    const std::int64_t now = live_bound_ms;
+    const std::int32_t second = second_of_day(now);
+    if (second < window.start_second || second >= window.end_second || is_weekend(now)) return SourceStatus::current;
+    // The gap counts from the end of the latest bar; one without a known end never
+    // grows stale.
+    return saturating_sub(now, live.bar_end_ms) > threshold_ms ? SourceStatus::stale : SourceStatus::current;
+}
+
+StatusSuffix status_suffix(SourceStatus status, std::int32_t session_day) noexcept {
+    StatusSuffix suffix;
+    char* out = suffix.text.data();
+    const std::size_t size = suffix.text.size();
+    switch (status) {
+        case SourceStatus::off:
+            std::snprintf(out, size, "%s", "  off");
+            break;
+        case SourceStatus::no_data:
+            std::snprintf(out, size, "%s", "  no data");
+            break;
+        case SourceStatus::previous_session: {
+            const DateTimeParts parts = to_date_time_parts(midnight_of(session_day), round_to_second);
+            char date[8] = {};
+            std::snprintf(date, sizeof date, "%02d-%02d", parts.month, parts.day);
+            std::snprintf(out, size, "  [as of %s]", date);
+            break;
+        }
+        case SourceStatus::stale:
+            std::snprintf(out, size, "%s", "  [stale]");
+            break;
+        case SourceStatus::current:
+            break;
+    }
+    return suffix;
+}
+
+}  // namespace kmi
