@@ -46,7 +46,11 @@ void append_format(HostText& text, const char* fmt, ...) noexcept
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
-void append_format_v(HostText& text, const char* fmt, std::va_list args) noexcept;
+void append_format_v(HostText& text, const char* fmt, std::va_list args) noexcept
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 0)))
+#endif
+    ;
 
 }  // namespace kmi
 
