@@ -1,0 +1,39 @@
+#include "metrics/add_readings.h"
+
+namespace kmi {
+namespace {
+
+// n * sum_xx - sum_x^2, and whether it passes the guard (NaN fails it).
+bool slope_denominator(const SourceSession& add, double& denominator) noexcept {
+    if (add.session_bars < 2) return false;
+    const auto n = static_cast<double>(add.session_bars);
+    const double c = n * add.sum_xx;
+    denominator = c - add.sum_x * add.sum_x;
+    return denominator > (c + 1.0) * 1e-12;
+}
+
+}  // namespace
+
+std::optional<double> add_value(const SourceSession& add) noexcept {
+    if (!add.has_data) return std::nullopt;
+    return add.last_value;
+}
+
+std::optional<double> change_since_open(const SourceSession& add) noexcept {
+    if (add.session_bars <= 0) return std::nullopt;
+    return add.last_value - add.session_open;
+}
+
+bool slope_is_defined(const SourceSession& add) noexcept {
+    double denominator = 0.0;
+    return slope_denominator(add, denominator);
+}
+
+double slope_per_hour(const SourceSession& add) noexcept {
+    double denominator = 0.0;
+    if (!slope_denominator(add, denominator)) return 0.0;
+    const auto n = static_cast<double>(add.session_bars);
+    return (n * add.sum_xy - add.sum_x * add.sum_y) / denominator;
+}
+
+}  // namespace kmi
