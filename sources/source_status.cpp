@@ -13,10 +13,11 @@ namespace {
 // The last day whose midnight still fits a host date-time.
 constexpr std::int32_t last_representable_day = 106751991;
 
-// The host date-time of the midnight that starts `day`.
+// The host date-time of the midnight that starts `day`. A previous session always has a
+// day of 0 or more; days beyond the last one a date-time can hold are held there.
 HostDateTime midnight_of(std::int32_t day) noexcept {
     if (day > last_representable_day) day = last_representable_day;
-    if (day < -last_representable_day) day = -last_representable_day;
+    if (day < 0) day = 0;
     return static_cast<HostDateTime>(day) * microseconds_per_day;
 }
 

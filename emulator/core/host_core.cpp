@@ -32,6 +32,10 @@ HostDateTimeArray datetime_array(const std::vector<HostDateTime>& values) {
     return array;
 }
 
+void notify(const Host& host, const HostOperation& operation) {
+    if (host.observer) host.observer(operation);
+}
+
 void assign_string(HostText& text, const std::string& value) {
     kmi::assign(text, value.c_str(), static_cast<std::int64_t>(value.size()));
 }
@@ -55,6 +59,7 @@ std::int32_t* op_persistent_int(HostInterface* record, std::int32_t key) {
 
 std::int32_t op_open_chart(HostInterface* record, ChartOpenRequest* request) {
     Host& host = host_of(record);
+    if (request == nullptr) return 0;
     OpenChartRecord received;
     std::memcpy(&received.request, request, sizeof *request);
     received.request.symbol = HostText{};
@@ -71,8 +76,11 @@ std::int32_t op_open_chart(HostInterface* record, ChartOpenRequest* request) {
         } else {
             std::int32_t number = 1;
             while (host.charts.count(number) != 0) ++number;
+            // The new chart carries the requested symbol, so the next request that
+            // remembers it finds it again, whatever the library entry's own symbol.
             Chart chart = known->second;
             chart.number = number;
+            chart.symbol = received.symbol;
             host.charts[number] = std::move(chart);
             result = number;
         }
@@ -141,7 +149,9 @@ void op_format_price(HostInterface*, HostText* out, double value, std::int32_t f
 }
 
 void op_log_message(HostInterface* record, const char* text, std::int32_t show) {
-    host_of(record).log.push_back(LogLine{text == nullptr ? std::string() : std::string(text), show});
+    Host& host = host_of(record);
+    host.log.push_back(LogLine{text == nullptr ? std::string() : std::string(text), show});
+    notify(host, HostOperation{HostOperation::Kind::log_message, &host.log.back(), nullptr, 0, 0});
 }
 
 std::int32_t op_add_or_update_drawing(HostInterface* record, DrawingRequest* request) {
@@ -154,13 +164,17 @@ std::int32_t op_add_or_update_drawing(HostInterface* record, DrawingRequest* req
     drawing.request.extra_text_2 = HostText{};
     drawing.text = kmi::text_chars(request->text);
     drawing.font_face = kmi::text_chars(request->font_face);
-    host.drawings[{request->chart_number, request->line_number}] = std::move(drawing);
+    Drawing& kept = host.drawings[{request->chart_number, request->line_number}];
+    kept = std::move(drawing);
+    notify(host, HostOperation{HostOperation::Kind::add_or_update_drawing, nullptr, &kept, 0, 0});
     return 1;
 }
 
 void op_delete_drawing(HostInterface* record, std::int32_t chart_number, std::int32_t, std::int32_t line_number) {
-    host_of(record).delete_requests.emplace_back(chart_number, line_number);
-    host_of(record).drawings.erase({chart_number, line_number});
+    Host& host = host_of(record);
+    host.delete_requests.emplace_back(chart_number, line_number);
+    host.drawings.erase({chart_number, line_number});
+    notify(host, HostOperation{HostOperation::Kind::delete_drawing, nullptr, nullptr, chart_number, line_number});
 }
 
 void op_set_list_items(void* context, const char* items) {
