@@ -1,9 +1,9 @@
 #include "host/host_text.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "host/process_heap.h"
+#include "host/text_format.h"
 
 namespace kmi {
 namespace {
@@ -87,15 +87,14 @@ void append_format_v(HostText& text, const char* fmt, std::va_list args) noexcep
     const std::int64_t p = text_length(text);
     std::va_list measure;
     va_copy(measure, args);
-    const int measured = std::vsnprintf(nullptr, 0, fmt, measure);
+    const std::int64_t n = format_text_v(nullptr, 0, fmt, measure);
     va_end(measure);
-    if (measured < 0) return;
-    const std::int64_t n = measured;
+    if (n < 0) return;
     if (n > max_text_length - p) return;
     auto* block = static_cast<char*>(heap_alloc(static_cast<std::size_t>(p + n + 1)));
     if (block == nullptr) return;
     if (p > 0) std::memcpy(block, text.data, static_cast<std::size_t>(p));
-    std::vsnprintf(block + p, static_cast<std::size_t>(n + 1), fmt, args);
+    format_text_v(block + p, static_cast<std::size_t>(n + 1), fmt, args);
     clear(text);
     text.data = block;
     text.owns_buffer = 1;

@@ -1,0 +1,90 @@
+// Our printf-style formatting: the same bytes as glibc's printf for every finite value
+// and format the study uses, and one spelling of infinities and NaN on every platform.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "host/text_format.h"
+
+// The tests pass formats as values and feed deliberately malformed ones.
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+#pragma GCC diagnostic ignored "-Wformat-extra-args"
+
+namespace kmi {
+namespace {
+
+template <typename... Args>
+std::string ours(const char* fmt, Args... args) {
+    char buffer[1024];
+    const std::int64_t length = format_text(buffer, sizeof buffer, fmt, args...);
+    EXPECT_EQ(length, static_cast<std::int64_t>(std::strlen(buffer))) << fmt;
+    return buffer;
+}
+
+template <typename... Args>
+std::string libc(const char* fmt, Args... args) {
+    char buffer[1024];
+    std::snprintf(buffer, sizeof buffer, fmt, args...);
+    return buffer;
+}
+
+TEST(TextFormat, MatchesTheCLibraryForEveryFiniteValueTheStudyPrints) {
+    const char* formats[] = {"%+6.0f", "%+.0f", "%+.2f", "%.2f", "%+.1f%%", "%6.2f", "%.3f", "%f", "%10.4f",
+                             "%-9.1f|", "%09.2f", "% .1f", "%+08.3f", "%.0f", "%.12f"};
+    std::mt19937_64 random(42);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-12, 15);
+    for (int i = 0; i < 20000; ++i) {
+        const double value = mantissa(random) * std::pow(10.0, exponent(random));
+        for (const char* fmt : formats) ASSERT_EQ(ours(fmt, value), libc(fmt, value)) << fmt << " " << value;
+    }
+    // Ties and values around them round as the C library does (exact binary value).
+    for (const double value : {0.5, 1.5, 2.5, -0.5, -2.5, 0.125, 0.375, 1.005, 2.675, 1e300, -1e-300, 0.0, -0.0,
+                               std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min()}) {
+        for (const char* fmt : formats) EXPECT_EQ(ours(fmt, value), libc(fmt, value)) << fmt << " " << value;
+    }
+}
+
+TEST(TextFormat, MatchesTheCLibraryForIntegersTextsAndWidths) {
+    for (const int v : {0, 7, -7, 42, 2147483647, -2147483647 - 1}) {
+        for (const char* fmt : {"%d", "%+d", "%04d", "%02d", "%-5d|", "%5d", "% d", "%.3d", "%.0d", "%+06d"}) {
+            EXPECT_EQ(ours(fmt, v), libc(fmt, v)) << fmt << " " << v;
+        }
+    }
+    EXPECT_EQ(ours("%lld", -9223372036854775807LL - 1), "-9223372036854775808");
+    EXPECT_EQ(ours("%u", 4294967295u), "4294967295");
+    EXPECT_EQ(ours("%-4s|%4s|%.2s|%s", "ES", "NQ", "TICK", ""), libc("%-4s|%4s|%.2s|%s", "ES", "NQ", "TICK", ""));
+    EXPECT_EQ(ours("%*d|%-*d|%.*f", 5, 1, 4, 2, 3, 2.0), libc("%*d|%-*d|%.*f", 5, 1, 4, 2, 3, 2.0));
+    EXPECT_EQ(ours("100%% %c", 'x'), "100% x");
+}
+
+TEST(TextFormat, SpellsInfinitiesAndNaNTheSameEverywhere) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(ours("%f", inf), "inf");
+    EXPECT_EQ(ours("%+.2f", inf), "+inf");
+    EXPECT_EQ(ours("%+6.0f", -inf), "  -inf");
+    EXPECT_EQ(ours("%.2f", nan), "nan");
+    EXPECT_EQ(ours("%.2f", -nan), "nan") << "never -nan";
+    EXPECT_EQ(ours("%+.1f%%", nan), "+nan%");
+    EXPECT_EQ(ours("%06.2f", inf), "   inf") << "no zero padding of words";
+}
+
+TEST(TextFormat, MeasuresWithoutABufferAndCutsToTheCapacity) {
+    EXPECT_EQ(format_text(nullptr, 0, "%s-%d", "abc", 12345), 9);
+    char small[5] = "zzzz";
+    EXPECT_EQ(format_text(small, sizeof small, "%s", "abcdefgh"), 8);
+    EXPECT_STREQ(small, "abcd");
+    EXPECT_EQ(format_text(small, sizeof small, "%q"), -1) << "an unknown conversion fails";
+    EXPECT_EQ(format_text(small, sizeof small, nullptr), -1);
+}
+
+}  // namespace
+}  // namespace kmi
