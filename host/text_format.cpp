@@ -180,9 +180,11 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
                 put_floating(sink, spec, va_arg(args, double));
                 break;
             case 's':
+                if (longs != 0) return -1;  // wide texts are not formatted
                 put_string(sink, spec, va_arg(args, const char*));
                 break;
             case 'c': {
+                if (longs != 0) return -1;
                 const char c[2] = {static_cast<char>(va_arg(args, int)), '\0'};
                 Spec one = spec;
                 one.precision = 1;
