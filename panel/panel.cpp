@@ -1,5 +1,7 @@
 #include "panel/panel.h"
 
+#include "panel/compose_panel.h"
+#include "panel/draw_panel.h"
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
 #include "study/study_state.h"
@@ -32,8 +34,12 @@ void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base
         remove_panel(host, state, line_base);
         return;
     }
-    // Composition and drawing of the lines arrive with the panel.
-    (void)readings;
+    const PanelColors colors = read_panel_colors(host);
+    PanelLines lines;
+    init_panel_lines(lines);
+    compose_panel(host, state, readings, colors, lines);
+    draw_panel(host, state, line_base, lines);
+    release_panel_lines(lines);
 }
 
 }  // namespace kmi

@@ -7,13 +7,12 @@
 #include "host/host_interface.h"
 #include "metrics/chart_flow.h"
 #include "metrics/output_values.h"
+#include "panel/panel_lines.h"
 #include "sources/source_view.h"
 
 namespace kmi {
 
 struct StudyState;
-
-inline constexpr int max_panel_lines = 16;
 
 // (study_id + 75200) * 1000 in 32-bit arithmetic that wraps instead of overflowing.
 std::int32_t panel_line_base(std::int32_t study_id) noexcept;

@@ -101,7 +101,7 @@ TEST(FirstCall, CreatesTheStateWithItsInitialValues) {
     EXPECT_EQ(state->upper_threshold, 1000.0);
     EXPECT_EQ(state->lower_threshold, -1000.0);
     EXPECT_EQ(state->last_closed_bar, -1) << "a single bar is the forming bar";
-    EXPECT_EQ(state->panel_line_count, 0);
+    EXPECT_EQ(state->panel_line_count, 8) << "title, four readings, ES vs NQ and the two chart lines";
     for (const SourceSession& source : state->sources) EXPECT_EQ(source.session_day, -1);
     EXPECT_EQ(state->chart_flow.session_day, -1);
 }

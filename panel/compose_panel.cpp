@@ -1,0 +1,223 @@
+#include "panel/compose_panel.h"
+
+#include <cmath>
+
+#include "host/host_text.h"
+#include "metrics/add_readings.h"
+#include "metrics/relative_strength.h"
+#include "metrics/session_window.h"
+#include "panel/abbreviate_number.h"
+#include "settings/input_indices.h"
+#include "settings/input_readers.h"
+#include "sources/source_status.h"
+#include "study/study_state.h"
+
+namespace kmi {
+namespace {
+
+constexpr char title_text[] = "MARKET INTERNALS  - context, not a signal";
+
+// What every line of one call reads.
+struct Composition {
+    HostInterface& host;
+    const StudyState& state;
+    const PanelReadings& readings;
+    const PanelColors& colors;
+    std::int32_t reference_day = -1;
+    std::int64_t threshold_ms = 0;
+};
+
+const SourceSession& live(const Composition& c, int slot) noexcept {
+    return (*c.readings.live_sources)[static_cast<std::size_t>(slot)];
+}
+
+bool resolved(const Composition& c, int slot) noexcept {
+    return c.readings.views->source_resolved[static_cast<std::size_t>(slot)];
+}
+
+SourceStatus status_of(const Composition& c, int slot) noexcept {
+    return source_status(live(c, slot), resolved(c, slot), c.reference_day, c.readings.live_bound_ms,
+                         c.state.session_window, c.threshold_ms);
+}
+
+double band(const Composition& c, int input) noexcept {
+    return static_cast<double>(read_float(input_at(c.host, input)));
+}
+
+void append_status(HostText& text, SourceStatus status, std::int32_t session_day) noexcept {
+    append_format(text, "%s", status_suffix(status, session_day).text.data());
+}
+
+// The next free line, or null when all 16 are taken.
+PanelLine* next_line(PanelLines& lines) noexcept {
+    if (lines.count >= max_panel_lines) return nullptr;
+    return &lines.lines[static_cast<std::size_t>(lines.count++)];
+}
+
+void compose_title(const Composition& c, PanelLine& line) noexcept {
+    format(line.text, "%s", title_text);
+    line.colour = colour_of(ReadingClass::neutral, c.colors);
+}
+
+void compose_tick(const Composition& c, PanelLine& line) noexcept {
+    const SourceSession& tick = live(c, slot_tick);
+    if (tick.has_data) {
+        format(line.text, "TICK %+6.0f", tick.last_value);
+        if (tick.session_bars > 0) {
+            append_format(line.text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f", tick.session_high,
+                          tick.session_low, c.state.upper_threshold, tick.bars_at_or_above_upper,
+                          c.state.lower_threshold, tick.bars_at_or_below_lower,
+                          tick.sum_y / static_cast<double>(tick.session_bars));
+        }
+    } else {
+        format(line.text, "TICK");
+    }
+    const SourceStatus status = status_of(c, slot_tick);
+    append_status(line.text, status, tick.session_day);
+    line.colour = colour_of(
+        classify_tick(status != SourceStatus::current, tick, band(c, input_tick_average_band)), c.colors);
+}
+
+void compose_add(const Composition& c, PanelLine& line) noexcept {
+    const SourceSession& add = live(c, slot_add);
+    if (add.has_data) {
+        format(line.text, "ADD  %+6.0f", add.last_value);
+        if (const auto change = change_since_open(add)) append_format(line.text, "  %+.0f since open", *change);
+        if (slope_is_defined(add)) append_format(line.text, "  slope %+.0f/hr", slope_per_hour(add));
+    } else {
+        format(line.text, "ADD");
+    }
+    const SourceStatus status = status_of(c, slot_add);
+    append_status(line.text, status, add.session_day);
+    line.colour = colour_of(classify_add(status != SourceStatus::current, add, band(c, input_add_band)), c.colors);
+}
+
+void compose_vold(const Composition& c, PanelLine& line) noexcept {
+    const SourceSession& vold = live(c, slot_vold);
+    const SourceSession& ratio = live(c, slot_updown_ratio);
+    if (vold.has_data) {
+        format(line.text, "VOLD %s", abbreviate_number(vold.last_value).chars.data());
+    } else {
+        format(line.text, "VOLD");
+    }
+    VoldLine reading;
+    reading.ratio_usable = resolved(c, slot_updown_ratio) && ratio.has_data;
+    if (reading.ratio_usable) append_format(line.text, "  up/down vol %.2f", ratio.last_value);
+    const SourceStatus status = status_of(c, slot_vold);
+    append_status(line.text, status, vold.session_day);
+    reading.ratio = ratio.last_value;
+    reading.vold = vold.last_value;
+    reading.vold_status_shown = status != SourceStatus::current;
+    reading.ratio_status_shown = status_of(c, slot_updown_ratio) != SourceStatus::current;
+    line.colour = colour_of(classify_vold(reading, band(c, input_updown_ratio_band)), c.colors);
+}
+
+void compose_vix(const Composition& c, PanelLine& line) noexcept {
+    const int slot = volatility_slot(resolved(c, slot_vix), live(c, slot_vix), resolved(c, slot_front),
+                                     live(c, slot_front));
+    const SourceSession& row = live(c, slot);
+    const std::optional<VolatilityChange> change = volatility_change(row);
+    if (row.has_data) {
+        format(line.text, "%s %6.2f", slot == slot_front ? "VX1 " : "VIX ", row.last_value);
+        if (change) append_format(line.text, "  %+.2f (%+.1f%%)", change->change, change->percent);
+    } else {
+        format(line.text, "VIX   (no data for the VIX or front symbol)");
+    }
+    const std::optional<double> ratio = front_back_ratio(live(c, slot_front), live(c, slot_back));
+    if (ratio) append_format(line.text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
+    const SourceStatus status = status_of(c, slot);
+    append_status(line.text, status, row.session_day);
+    line.colour = colour_of(classify_vix(status != SourceStatus::current, row.has_data, change, ratio,
+                                         band(c, input_vix_percent_band)),
+                            c.colors);
+}
+
+void compose_es_vs_nq(const Composition& c, PanelLine& line) noexcept {
+    const SourceSession& es = live(c, slot_es);
+    const SourceSession& nq = live(c, slot_nq);
+    if (const auto strength = relative_strength(es, nq)) {
+        const bool es_stronger = strength->difference >= 0.0;
+        format(line.text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%", strength->es_percent, strength->nq_percent,
+               es_stronger ? "ES stronger" : "NQ stronger", std::fabs(strength->difference));
+    } else {
+        format(line.text, "ES vs NQ  needs both on the same RTH session");
+    }
+    // The ES status, or the NQ status when the ES is current.
+    SourceStatus status = status_of(c, slot_es);
+    std::int32_t day = es.session_day;
+    if (status == SourceStatus::current) {
+        status = status_of(c, slot_nq);
+        day = nq.session_day;
+    }
+    append_status(line.text, status, day);
+    line.colour = colour_of(classify_es_nq(status != SourceStatus::current), c.colors);
+}
+
+// The price text the host gives for `value` in this chart's price format; an absent
+// text counts as empty.
+HostText price_text(const Composition& c, double value) noexcept {
+    HostText price = make_text();
+    if (c.host.format_price != nullptr) c.host.format_price(&c.host, &price, value, c.host.price_format);
+    return price;
+}
+
+void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
+    const ChartFlow& flow = *c.readings.live_chart_flow;
+    if (flow.session_day < 0 || flow.session_day != c.reference_day) {
+        if (PanelLine* line = next_line(lines)) {
+            format(line->text, "Chart delta / VWAP start at the RTH open");
+            line->colour = colour_of(ReadingClass::stale_or_no_data, c.colors);
+        }
+        return;
+    }
+    if (PanelLine* line = next_line(lines)) {
+        format(line->text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
+        line->colour = colour_of(classify_sign(flow.cum_delta), c.colors);
+    }
+    const std::optional<double> average = vwap(flow);
+    if (!average) return;
+    if (PanelLine* line = next_line(lines)) {
+        const double difference = flow.last_close - *average;
+        HostText vwap_text = price_text(c, *average);
+        HostText difference_text = price_text(c, std::fabs(difference));
+        format(line->text, "Chart %s %s VWAP %s", text_chars(difference_text), difference < 0.0 ? "below" : "above",
+               text_chars(vwap_text));
+        release(vwap_text);
+        release(difference_text);
+        line->colour = colour_of(classify_sign(difference), c.colors);
+    }
+}
+
+// Every line extended with trailing spaces to the length of the longest.
+void pad_to_one_width(PanelLines& lines) noexcept {
+    std::int64_t longest = 0;
+    for (int i = 0; i < lines.count; ++i) {
+        const std::int64_t length = text_length(lines.lines[static_cast<std::size_t>(i)].text);
+        if (length > longest) longest = length;
+    }
+    for (int i = 0; i < lines.count; ++i) {
+        HostText& text = lines.lines[static_cast<std::size_t>(i)].text;
+        const std::int64_t missing = longest - text_length(text);
+        if (missing > 0) append_format(text, "%*s", static_cast<int>(missing), "");
+    }
+}
+
+}  // namespace
+
+void compose_panel(HostInterface& host, const StudyState& state, const PanelReadings& readings,
+                   const PanelColors& colors, PanelLines& lines) noexcept {
+    Composition c{host, state, readings, colors};
+    c.reference_day = panel_reference_day(state.session_window, *readings.live_chart_flow, host);
+    c.threshold_ms = stale_threshold_ms(host);
+    lines.count = 0;
+    compose_title(c, *next_line(lines));
+    compose_tick(c, *next_line(lines));
+    compose_add(c, *next_line(lines));
+    compose_vold(c, *next_line(lines));
+    compose_vix(c, *next_line(lines));
+    if (read_yes_no(input_at(host, input_show_es_vs_nq))) compose_es_vs_nq(c, *next_line(lines));
+    if (read_yes_no(input_at(host, input_show_chart_flow))) compose_chart_lines(c, lines);
+    pad_to_one_width(lines);
+}
+
+}  // namespace kmi

@@ -1,0 +1,31 @@
+// Drawing the panel: one host text drawing per line, placed by corner and font size.
+#ifndef KMI_PANEL_DRAW_PANEL_H
+#define KMI_PANEL_DRAW_PANEL_H
+
+#include <cstdint>
+
+#include "host/host_interface.h"
+#include "panel/panel_lines.h"
+
+namespace kmi {
+
+struct StudyState;
+
+// A drawing request holding the host's defaults, with its four empty texts.
+void init_drawing_request(DrawingRequest& request) noexcept;
+
+// Releases the request's texts.
+void destroy_drawing_request(DrawingRequest& request) noexcept;
+
+// Sends one line as a text drawing, replacing the drawing with the same line number.
+void draw_panel_line(HostInterface& host, std::int32_t line_number, const HostText& text, std::int32_t corner,
+                     double vertical_position, std::int32_t font_size, std::uint32_t text_color,
+                     std::uint32_t background_color) noexcept;
+
+// Draws lines 0 to lines.count - 1, deletes the lines of the previous call beyond them
+// and remembers how many are on the chart.
+void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept;
+
+}  // namespace kmi
+
+#endif

@@ -1,0 +1,20 @@
+#include "panel/panel_lines.h"
+
+#include "host/host_text.h"
+
+namespace kmi {
+
+void init_panel_lines(PanelLines& lines) noexcept {
+    for (PanelLine& line : lines.lines) {
+        line.text = make_text();
+        line.colour = 0;
+    }
+    lines.count = 0;
+}
+
+void release_panel_lines(PanelLines& lines) noexcept {
+    for (PanelLine& line : lines.lines) release(line.text);
+    lines.count = 0;
+}
+
+}  // namespace kmi
