@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -69,6 +70,19 @@ struct OpenChartRecord {
     std::int32_t result = 0;
 };
 
+// A host operation the study made, as an observer of the host sees it once the host has
+// carried it out. open_chart is not reported here: its requests are kept in order in
+// Host::open_requests, and an observer places the entries added since it last looked
+// before the operation it is told of.
+struct HostOperation {
+    enum class Kind { log_message, add_or_update_drawing, delete_drawing };
+    Kind kind = Kind::log_message;
+    const LogLine* log_line = nullptr;  // log_message: the line as kept
+    const Drawing* drawing = nullptr;   // add_or_update_drawing: the drawing as kept
+    std::int32_t chart = 0;             // delete_drawing
+    std::int32_t line_number = 0;       // delete_drawing
+};
+
 inline constexpr int host_input_count = 64;
 inline constexpr int host_output_series_count = 20;
 
@@ -110,6 +124,9 @@ struct Host {
     StudyInstance study;
     StudyFunction study_function = nullptr;
     HostInterface record{};
+    // Told of every log line, drawing and deletion in the order the study makes them; may
+    // be empty.
+    std::function<void(const HostOperation&)> observer;
     // The host arrays handed out by get_chart_base_data and get_chart_bar_datetimes point
     // into the charts; they stay valid for the call.
 };
