@@ -1,13 +1,32 @@
-// kmi-host: our charting host for the study.
+// kmi-host: our charting host for the study. Commands: run (a scenario, with its
+// transcript), replay (market data through the study, the panel drawn live), synth
+// (sample data) and demo.
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "emulator/core/host_core.h"
 #include "emulator/core/study_library.h"
-#include "host/host_datetime.h"
+#include "emulator/csv_bars.h"
+#include "emulator/date_time_text.h"
+#include "emulator/input_error.h"
+#include "emulator/output_files.h"
+#include "emulator/replay.h"
+#include "emulator/scenario.h"
+#include "emulator/synth.h"
+#include "emulator/terminal_panel.h"
+#include "emulator/transcript.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -19,79 +38,186 @@ std::string default_study_path(const char* argv0) {
     return (program.parent_path() / KMI_STUDY_FILE_NAME).string();
 }
 
-const char* type_name(std::uint8_t type) {
-    switch (type) {
-        case kmi_input_float: return "float";
-        case kmi_input_yes_no: return "yes/no";
-        case kmi_input_time_of_day: return "time of day";
-        case kmi_input_integer: return "integer";
-        case kmi_input_colour: return "colour";
-        case kmi_input_custom_list: return "list";
-        case kmi_input_text: return "text";
-        default: return "";
+// The loaded study library, unloaded when it goes out of scope.
+struct LoadedStudy {
+    StudyLibrary library;
+    explicit LoadedStudy(const std::string& path) {
+        std::string error;
+        auto loaded = load_study_library(path, error);
+        if (!loaded) throw InputError(error);
+        library = *loaded;
     }
+    LoadedStudy(const LoadedStudy&) = delete;
+    LoadedStudy& operator=(const LoadedStudy&) = delete;
+    ~LoadedStudy() { unload_study_library(library); }
+};
+
+void write_stdout(const std::string& text) {
+#ifdef _WIN32
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);  // the same bytes as on every other platform
+#endif
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
-std::string input_value_text(const HostInput& in) {
-    char buffer[64];
-    switch (in.type) {
-        case kmi_input_float:
-            std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(input_float(in)));
-            return buffer;
-        case kmi_input_time_of_day:
-            std::snprintf(buffer, sizeof buffer, "%.16g days", input_double(in));
-            return buffer;
-        case kmi_input_text: {
-            const char* text = input_text(in);
-            return text == nullptr ? std::string("(no text)") : "\"" + std::string(text) + "\"";
-        }
-        default:
-            return std::to_string(input_int32(in));
+int run_command(const std::string& scenario_file, const std::string& study_path, const std::string& transcript_file) {
+    const Scenario scenario = load_scenario(scenario_file);
+    const LoadedStudy study(study_path);
+    const std::string transcript = run_scenario(scenario, study.library.study_function);
+    if (transcript_file.empty()) {
+        write_stdout(transcript);
+    } else {
+        write_file_atomically(transcript_file, transcript);
     }
-}
-
-// A small built-in chart: one regular session of 1-minute bars.
-Chart demo_chart() {
-    Chart chart = make_chart(1, "ESZ26.CME", 60);
-    const HostDateTime start = (46358LL * 86400 + 9 * 3600 + 30 * 60) * 1000000;  // 2026-12-02 09:30
-    for (int i = 0; i < 30; ++i) {
-        const float price = 6000.0f + static_cast<float>(i % 7) - 3.0f;
-        append_bar(chart, Bar{start + i * 60000000LL, price, price + 1.25f, price - 1.0f, price + 0.25f, 1000.0f,
-                              480.0f, 520.0f});
-    }
-    return chart;
-}
-
-int run_demo(const std::string& study_path) {
-    std::string error;
-    auto library = load_study_library(study_path, error);
-    if (!library) {
-        std::fprintf(stderr, "kmi-host: %s\n", error.c_str());
-        return 1;
-    }
-    auto host = make_host(library->study_function, demo_chart());
-    call_study(*host, CallKind::defaults);
-    const StudyInstance& study = host->study;
-    std::printf("Study: %s (host interface %d)\n%s\n\nOutput series:\n", study.study_name.data,
-                library->dll_version(), study.study_description.data);
-    for (std::size_t i = 0; i < study.outputs.size(); ++i) std::printf("  %2zu  %s\n", i, study.outputs[i].name.data);
-    std::printf("\nInputs:\n");
-    for (std::size_t i = 0; i < study.inputs.size(); ++i) {
-        const HostInput& in = study.inputs[i];
-        if (in.type == 0) continue;
-        std::printf("  %2zu  %-58s %-12s %s\n", i, in.name.data, type_name(in.type), input_value_text(in).c_str());
-    }
-    if (!call_study(*host, CallKind::full)) {
-        std::fprintf(stderr, "kmi-host: the study refused this host's record\n");
-        return 1;
-    }
-    std::printf("\nFull recalculation of %d bars: state %s, %zu log lines, %zu drawings.\n",
-                bar_count(study_chart(*host)), state_is_set(*host) ? "set" : "null", host->log.size(),
-                host->drawings.size());
-    call_study(*host, CallKind::last);
-    destroy_host_values(*host);
-    unload_study_library(*library);
     return 0;
+}
+
+struct ReplayCommand {
+    std::string data_dir;
+    std::string chart;
+    std::string from;
+    double speed = 60.0;
+    bool fast = false;
+    std::string inputs_file;
+    std::string out_dir;
+    std::string study_path;
+    bool no_color = false;
+};
+
+Json read_inputs_file(const std::string& file) {
+    const std::string text = read_file_text(file);
+    try {
+        return Json::parse(text);
+    } catch (const Json::parse_error& error) {
+        std::size_t line = 1;
+        for (std::size_t i = 0; i + 1 < error.byte && i < text.size(); ++i) line += text[i] == '\n' ? 1 : 0;
+        throw InputError(file + ":" + std::to_string(line) + ": not valid JSON: " + error.what());
+    }
+}
+
+int terminal_width() {
+    const char* columns = std::getenv("COLUMNS");
+    const int width = columns == nullptr ? 0 : std::atoi(columns);
+    return width >= 40 ? width : 100;
+}
+
+int panel_width(const std::vector<PanelRow>& rows) {
+    std::size_t longest = 40;
+    for (const PanelRow& row : rows) longest = std::max(longest, row.text.size());
+    return std::min(static_cast<int>(longest) + 12, std::max(terminal_width(), static_cast<int>(longest) + 2));
+}
+
+// The replay as the trader watches it: the panel redrawn after every call, the log lines
+// as they come, a progress bar for fast runs over long data.
+int replay_command(const ReplayCommand& command, bool print_summary) {
+    ReplaySettings settings;
+    settings.data_dir = command.data_dir;
+    settings.chart_symbol = command.chart;
+    if (!command.from.empty()) {
+        auto from = parse_date(command.from);
+        if (!from) from = parse_date_time(command.from);
+        if (!from) throw InputError("--from: not a date YYYY-MM-DD or a date-time YYYY-MM-DD HH:MM:SS: \"" + command.from + "\"");
+        settings.from = from;
+    }
+    if (!command.inputs_file.empty()) {
+        settings.inputs = read_inputs_file(command.inputs_file);
+        settings.inputs_name = command.inputs_file;
+        if (!settings.inputs.is_object()) throw InputError(command.inputs_file + ": expected an object {\"INDEX\": VALUE, ...}");
+    }
+    const LoadedStudy study(command.study_path);
+
+    const bool ansi = terminal_takes_ansi(stdout);
+    const bool colour = ansi && !command.no_color && std::getenv("NO_COLOR") == nullptr;
+    const bool live_screen = !command.fast && ansi;
+    const bool progress = command.fast && terminal_takes_ansi(stderr);
+    std::deque<std::string> recent_log;
+    HostDateTime previous_clock = 0;
+    int shown_permille = -1;
+
+    ReplayHooks hooks;
+    hooks.on_log = [&](const LogLine& line) {
+        if (live_screen) {
+            recent_log.push_back(line.text);
+            if (recent_log.size() > 12) recent_log.pop_front();
+        } else if (!progress) {
+            std::printf("%s\n", line.text.c_str());
+        }
+    };
+    hooks.after_call = [&](const Host& host, const ReplayStep& step) {
+        if (command.fast) {
+            if (!progress || step.calls_total < 1000) return;
+            const int permille = static_cast<int>(step.call * 1000 / step.calls_total);
+            if (permille == shown_permille) return;
+            shown_permille = permille;
+            const std::string line = progress_line(static_cast<double>(step.call) / static_cast<double>(step.calls_total),
+                                                   format_date_time(step.clock));
+            std::fprintf(stderr, "\r%s", line.c_str());
+            if (step.call == step.calls_total) std::fprintf(stderr, "\n");
+            return;
+        }
+        if (!step.full && previous_clock != 0) {
+            // Real time divided by the speed; a gap in the data takes at most one second.
+            const double seconds = static_cast<double>(step.clock - previous_clock) / 1e6 / command.speed;
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 1.0)));
+        }
+        previous_clock = step.clock;
+        if (!live_screen) return;
+        const std::vector<PanelRow> rows = panel_rows(host);
+        std::string screen = "\x1b[H\x1b[J";
+        screen += "kmi-host replay  " + command.chart + "  " + format_date_time(step.clock) + "  call " +
+                  std::to_string(step.call) + " of " + std::to_string(step.calls_total) + "\n";
+        screen += render_panel(rows, panel_width(rows), colour);
+        screen += "log:\n";
+        for (const std::string& text : recent_log) screen += "  " + text + "\n";
+        std::fwrite(screen.data(), 1, screen.size(), stdout);
+        std::fflush(stdout);
+    };
+
+    const ReplayOutcome outcome = run_replay(study.library.study_function, settings, hooks);
+    if (!command.out_dir.empty()) {
+        const std::filesystem::path out = command.out_dir;
+        make_folder(out);
+        write_file_atomically(out / "series.csv", outcome.series_csv);
+        write_file_atomically(out / "log.txt", outcome.log_txt);
+        write_file_atomically(out / "panel.txt", outcome.panel_txt);
+    }
+    if (print_summary) {
+        std::printf("\nReplayed %d bars of %s in %lld calls. The panel at the end:\n", outcome.bar_count,
+                    command.chart.c_str(), static_cast<long long>(outcome.calls));
+        std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), colour).c_str(), stdout);
+        if (!command.out_dir.empty()) {
+            const std::filesystem::path out = command.out_dir;
+            std::printf("Written: %s, %s, %s\n", (out / "series.csv").string().c_str(), (out / "log.txt").string().c_str(),
+                        (out / "panel.txt").string().c_str());
+        }
+    }
+    return 0;
+}
+
+int synth_command(const std::string& out_dir, const SynthOptions& options) {
+    write_synth_files(out_dir, options);
+    const std::vector<std::int64_t> days = synth_trading_days(options.days);
+    std::printf("Wrote %zu files to %s: %d trading days, %s to %s, %d-second bars, seed %llu.\n",
+                synth_source_symbols.size(), out_dir.c_str(), options.days, format_date(days.front()).c_str(),
+                format_date(days.back()).c_str(), options.bar_seconds, static_cast<unsigned long long>(options.seed));
+    return 0;
+}
+
+int demo_command(const std::string& out_dir, const std::string& study_path) {
+    const std::filesystem::path out = out_dir;
+    const SynthOptions options;
+    synth_command((out / "data").string(), options);
+    ReplayCommand replay;
+    replay.data_dir = (out / "data").string();
+    replay.chart = synth_chart_symbol;
+    replay.from = format_date(synth_last_day());
+    replay.fast = true;
+    replay.out_dir = out.string();
+    replay.study_path = study_path;
+    std::printf("Replaying %s from %s (the last day live, the days before as history)...\n", replay.chart.c_str(),
+                replay.from.c_str());
+    return replay_command(replay, true);
 }
 
 }  // namespace
@@ -99,10 +225,56 @@ int run_demo(const std::string& study_path) {
 int main(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     app.require_subcommand(1);
-    std::string study_path = default_study_path(argv[0]);
-    CLI::App* demo = app.add_subcommand("demo", "Run the study on a small built-in chart and show what it declares");
-    demo->add_option("--study", study_path, "The study library")->capture_default_str();
+    const std::string default_study = default_study_path(argv[0]);
+
+    std::string scenario_file, transcript_file, run_study = default_study;
+    CLI::App* run = app.add_subcommand("run", "Run a scenario and write its transcript (JSON Lines)");
+    run->add_option("scenario", scenario_file, "The scenario file (JSON)")->required();
+    run->add_option("--study", run_study, "The study library")->capture_default_str();
+    run->add_option("--transcript", transcript_file, "Write the transcript to this file instead of stdout");
+
+    ReplayCommand replay_options;
+    replay_options.study_path = default_study;
+    CLI::App* replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
+    replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")->required()->check(
+        CLI::ExistingDirectory);
+    replay->add_option("--chart", replay_options.chart, "Symbol of the chart carrying the study")->required();
+    replay->add_option("--from", replay_options.from, "Bars before this date (or date-time) are loaded at once");
+    CLI::Option* speed = replay->add_option("--speed", replay_options.speed, "Times real time")
+                             ->check(CLI::PositiveNumber)
+                             ->capture_default_str();
+    CLI::Option* fast = replay->add_flag("--fast", replay_options.fast, "As fast as possible, no live drawing");
+    speed->excludes(fast);
+    replay->add_option("--inputs", replay_options.inputs_file, "JSON file of input values {\"INDEX\": VALUE, ...}");
+    replay->add_option("--out", replay_options.out_dir, "Folder for series.csv, log.txt and panel.txt");
+    replay->add_option("--study", replay_options.study_path, "The study library")->capture_default_str();
+    replay->add_flag("--no-color", replay_options.no_color, "No ANSI colour");
+
+    std::string synth_out;
+    SynthOptions synth_options;
+    CLI::App* synth = app.add_subcommand("synth", "Write deterministic sample data for the chart and its sources");
+    synth->add_option("--out", synth_out, "Folder for the CSV files")->required();
+    synth->add_option("--days", synth_options.days, "Trading days")->check(CLI::Range(1, 3650))->capture_default_str();
+    synth->add_option("--bar-seconds", synth_options.bar_seconds, "Bar length in seconds")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
+    synth->add_option("--seed", synth_options.seed, "Seed of the generator")->capture_default_str();
+
+    std::string demo_out = "out", demo_study = default_study;
+    CLI::App* demo = app.add_subcommand("demo", "Sample data, then a fast replay of its last day, into out/");
+    demo->add_option("--out", demo_out, "Folder for the data and the replay's files")->capture_default_str();
+    demo->add_option("--study", demo_study, "The study library")->capture_default_str();
+
     CLI11_PARSE(app, argc, argv);
-    if (demo->parsed()) return run_demo(study_path);
+    try {
+        if (run->parsed()) return run_command(scenario_file, run_study, transcript_file);
+        if (replay->parsed()) return replay_command(replay_options, true);
+        if (synth->parsed()) return synth_command(synth_out, synth_options);
+        if (demo->parsed()) return demo_command(demo_out, demo_study);
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kmi-host: %s\n", error.what());
+        return 1;
+    }
     return 0;
 }

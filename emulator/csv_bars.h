@@ -1,0 +1,36 @@
+// CSV bar files: a header row naming the columns, then one bar per row in time order.
+//
+// Columns are found by name, ignoring case and surrounding blanks: one date-time column
+// ("datetime", "timestamp" or "date time") or the two columns "date" and "time"; "open",
+// "high", "low", "close" (or "last"); optionally "volume", "bid_volume" (or "bidvolume")
+// and "ask_volume" (or "askvolume"). Other columns are ignored. Times are the chart's
+// wall-clock time; a trailing UTC offset is accepted and ignored.
+#ifndef KMI_EMULATOR_CSV_BARS_H
+#define KMI_EMULATOR_CSV_BARS_H
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulator/core/host_core.h"
+
+namespace kmi::emu {
+
+// The bars of a CSV text; `file_name` names the file in error messages, which also give
+// the line ("FILE:LINE: ..."). Throws InputError.
+std::vector<Bar> parse_csv_bars(std::string_view text, const std::string& file_name);
+
+// Reads and parses a CSV bar file. Throws InputError.
+std::vector<Bar> read_csv_bars(const std::filesystem::path& file);
+
+// Reads a whole file as bytes. Throws InputError naming the file.
+std::string read_file_text(const std::filesystem::path& file);
+
+// The bar length in seconds that most bars of a series keep from one start to the next
+// (ties to the shorter), or `fallback` with fewer than two bars.
+std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback = 60);
+
+}  // namespace kmi::emu
+
+#endif

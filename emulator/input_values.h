@@ -1,0 +1,45 @@
+// Input values as the kmi-host program reads and shows them: a JSON value stored in a
+// host input record according to the input's type code, and the record shown as JSON.
+//
+// Type codes and what they hold:
+//   2                  a 32-bit float (any JSON number)
+//   8, 9, 10, 23, 25   a double count of days: a number of days, or a time of day
+//                      "HH:MM:SS[.fff]" (a fraction of one day)
+//   26, 27, 28         a text (a JSON string), or null for no text at all
+//   every other code   a 32-bit integer (a JSON integer or a boolean); colours
+//                      (code 14) are 0x00BBGGRR integers, lists (code 22) 0-based indices
+#ifndef KMI_EMULATOR_INPUT_VALUES_H
+#define KMI_EMULATOR_INPUT_VALUES_H
+
+#include <cstdint>
+#include <string>
+
+#include "emulator/core/host_core.h"
+#include "emulator/json_text.h"
+
+namespace kmi::emu {
+
+bool input_holds_double(std::uint8_t type);
+bool input_holds_text(std::uint8_t type);
+
+// Stores `value` in the input. `value` is either a plain value, stored under the input's
+// declared type, or {"type": T, "value": V}, which stores V under type code T and sets T
+// as the input's type. `where` names the file and key in error messages. Throws
+// InputError; the input is unchanged then.
+void store_input_value(HostInput& input, const Json& value, const std::string& where);
+
+// Applies an object of input settings {"INDEX": VALUE, ...} to the host's inputs.
+void store_input_values(Host& host, const Json& settings, const std::string& where);
+
+// The input's value as JSON, by its type code (texts as strings, null for no text).
+Json input_value_json(const HostInput& input);
+
+// The declared input as JSON: index, name, type, value, limits and list items.
+Json declared_input_json(const Host& host, int index);
+
+// Whether the defaults call declared the input (it has a type code or a name).
+bool input_is_declared(const HostInput& input);
+
+}  // namespace kmi::emu
+
+#endif
