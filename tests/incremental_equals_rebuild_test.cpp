@@ -160,7 +160,8 @@ std::vector<Event> events_of(const History& h) {
         for (std::size_t j = 0; j < source.times.size(); ++j) {
             if (source.times[j] <= h.chart.times[0]) continue;  // present from the start
             events.push_back({source.times[j], 1, s, j});
-            events.push_back({final_end(source, j), 0, s, j});
+            const HostDateTime end = final_end(source, j);
+            if (end != INT64_MAX) events.push_back({end, 0, s, j});  // a bar without an end stays forming
         }
     }
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
