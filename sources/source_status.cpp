@@ -1,9 +1,9 @@
 #include "sources/source_status.h"
 
-#include <cstdio>
 #include <limits>
 
 #include "host/host_datetime.h"
+#include "host/text_format.h"
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
 
@@ -62,20 +62,20 @@ StatusSuffix status_suffix(SourceStatus status, std::int32_t session_day) noexce
     const std::size_t size = suffix.text.size();
     switch (status) {
         case SourceStatus::off:
-            std::snprintf(out, size, "%s", "  off");
+            format_text(out, size, "%s", "  off");
             break;
         case SourceStatus::no_data:
-            std::snprintf(out, size, "%s", "  no data");
+            format_text(out, size, "%s", "  no data");
             break;
         case SourceStatus::previous_session: {
             const DateTimeParts parts = to_date_time_parts(midnight_of(session_day), round_to_second);
             char date[8] = {};
-            std::snprintf(date, sizeof date, "%02d-%02d", parts.month, parts.day);
-            std::snprintf(out, size, "  [as of %s]", date);
+            format_text(date, sizeof date, "%02d-%02d", parts.month, parts.day);
+            format_text(out, size, "  [as of %s]", date);
             break;
         }
         case SourceStatus::stale:
-            std::snprintf(out, size, "%s", "  [stale]");
+            format_text(out, size, "%s", "  [stale]");
             break;
         case SourceStatus::current:
             break;
