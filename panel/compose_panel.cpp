@@ -44,10 +44,6 @@ double band(const Composition& c, int input) noexcept {
     return static_cast<double>(read_float(input_at(c.host, input)));
 }
 
-void append_status(HostText& text, SourceStatus status, std::int32_t session_day) noexcept {
-    append_format(text, "%s", status_suffix(status, session_day).text.data());
-}
-
 // The next free line, or null when all 16 are taken.
 PanelLine* next_line(PanelLines& lines) noexcept {
     if (lines.count >= max_panel_lines) return nullptr;
@@ -73,7 +69,7 @@ void compose_tick(const Composition& c, PanelLine& line) noexcept {
         format(line.text, "TICK");
     }
     const SourceStatus status = status_of(c, slot_tick);
-    append_status(line.text, status, tick.session_day);
+    append_status_suffix(line.text, status, tick.session_day);
     line.colour = colour_of(
         classify_tick(status != SourceStatus::current, tick, band(c, input_tick_average_band)), c.colors);
 }
@@ -88,7 +84,7 @@ void compose_add(const Composition& c, PanelLine& line) noexcept {
         format(line.text, "ADD");
     }
     const SourceStatus status = status_of(c, slot_add);
-    append_status(line.text, status, add.session_day);
+    append_status_suffix(line.text, status, add.session_day);
     line.colour = colour_of(classify_add(status != SourceStatus::current, add, band(c, input_add_band)), c.colors);
 }
 
@@ -104,7 +100,7 @@ void compose_vold(const Composition& c, PanelLine& line) noexcept {
     reading.ratio_usable = resolved(c, slot_updown_ratio) && ratio.has_data;
     if (reading.ratio_usable) append_format(line.text, "  up/down vol %.2f", ratio.last_value);
     const SourceStatus status = status_of(c, slot_vold);
-    append_status(line.text, status, vold.session_day);
+    append_status_suffix(line.text, status, vold.session_day);
     reading.ratio = ratio.last_value;
     reading.vold = vold.last_value;
     reading.vold_status_shown = status != SourceStatus::current;
@@ -126,7 +122,7 @@ void compose_vix(const Composition& c, PanelLine& line) noexcept {
     const std::optional<double> ratio = front_back_ratio(live(c, slot_front), live(c, slot_back));
     if (ratio) append_format(line.text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
     const SourceStatus status = status_of(c, slot);
-    append_status(line.text, status, row.session_day);
+    append_status_suffix(line.text, status, row.session_day);
     line.colour = colour_of(classify_vix(status != SourceStatus::current, row.has_data, change, ratio,
                                          band(c, input_vix_percent_band)),
                             c.colors);
@@ -149,7 +145,7 @@ void compose_es_vs_nq(const Composition& c, PanelLine& line) noexcept {
         status = status_of(c, slot_nq);
         day = nq.session_day;
     }
-    append_status(line.text, status, day);
+    append_status_suffix(line.text, status, day);
     line.colour = colour_of(classify_es_nq(status != SourceStatus::current), c.colors);
 }
 

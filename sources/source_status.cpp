@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "host/host_datetime.h"
-#include "host/text_format.h"
+#include "host/host_text.h"
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
 
@@ -56,31 +56,25 @@ SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_
     return saturating_sub(now, live.bar_end_ms) > threshold_ms ? SourceStatus::stale : SourceStatus::current;
 }
 
-StatusSuffix status_suffix(SourceStatus status, std::int32_t session_day) noexcept {
-    StatusSuffix suffix;
-    char* out = suffix.text.data();
-    const std::size_t size = suffix.text.size();
+void append_status_suffix(HostText& text, SourceStatus status, std::int32_t session_day) noexcept {
     switch (status) {
         case SourceStatus::off:
-            format_text(out, size, "%s", "  off");
+            append_format(text, "%s", "  off");
             break;
         case SourceStatus::no_data:
-            format_text(out, size, "%s", "  no data");
+            append_format(text, "%s", "  no data");
             break;
         case SourceStatus::previous_session: {
             const DateTimeParts parts = to_date_time_parts(midnight_of(session_day), round_to_second);
-            char date[8] = {};
-            format_text(date, sizeof date, "%02d-%02d", parts.month, parts.day);
-            format_text(out, size, "  [as of %s]", date);
+            append_format(text, "  [as of %02d-%02d]", parts.month, parts.day);
             break;
         }
         case SourceStatus::stale:
-            format_text(out, size, "%s", "  [stale]");
+            append_format(text, "%s", "  [stale]");
             break;
         case SourceStatus::current:
             break;
     }
-    return suffix;
 }
 
 }  // namespace kmi

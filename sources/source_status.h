@@ -3,7 +3,6 @@
 #ifndef KMI_SOURCES_SOURCE_STATUS_H
 #define KMI_SOURCES_SOURCE_STATUS_H
 
-#include <array>
 #include <cstdint>
 
 #include "host/host_interface.h"
@@ -25,13 +24,10 @@ SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_
                            std::int64_t live_bound_ms, const SessionWindow& window,
                            std::int64_t threshold_ms) noexcept;
 
-// The suffix text the panel appends to the slot's line, leading blanks included: "  off",
+// Appends the suffix text of a status to a panel line, leading blanks included: "  off",
 // "  no data", "  [as of MM-DD]" with the month and day of `session_day`, "  [stale]",
-// or "" for a current source.
-struct StatusSuffix {
-    std::array<char, 24> text{};
-};
-StatusSuffix status_suffix(SourceStatus status, std::int32_t session_day) noexcept;
+// or nothing for a current source.
+void append_status_suffix(HostText& text, SourceStatus status, std::int32_t session_day) noexcept;
 
 }  // namespace kmi
 

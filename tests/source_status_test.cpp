@@ -6,6 +6,7 @@
 
 #include "settings/input_indices.h"
 #include "source_test_builders.h"
+#include "host/host_text.h"
 #include "sources/source_status.h"
 #include "sources/source_walk.h"
 #include "study_host.h"
@@ -32,7 +33,11 @@ SourceStatus status_at(const SourceSession& s, HostDateTime now, std::int32_t re
 }
 
 std::string suffix(SourceStatus status, std::int32_t session_day = -1) {
-    return status_suffix(status, session_day).text.data();
+    HostText text = make_text();
+    append_status_suffix(text, status, session_day);
+    std::string result = text_chars(text);
+    release(text);
+    return result;
 }
 
 TEST(SourceStatus, StaleOnlyWhenTheGapExceedsTheThreshold) {
