@@ -208,8 +208,10 @@ HostDateTime parse_time_value(const Json& value, const std::string& where) {
         return value.get<std::int64_t>();
     }
     if (value.is_string()) {
-        const auto time = parse_date_time(value.get<std::string>());
-        if (time) return *time;
+        // Seconds are required here: "YYYY-MM-DD HH:MM:SS".
+        const std::string text = value.get<std::string>();
+        const auto time = parse_date_time(text);
+        if (time && text.size() >= 19 && text[16] == ':') return *time;
     }
     fail(where, "expected \"YYYY-MM-DD HH:MM:SS[.ffffff]\" or an integer host date-time, not " + dump_compact(value));
 }

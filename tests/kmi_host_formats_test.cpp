@@ -1,0 +1,221 @@
+// The kmi-host program's text formats: shortest numbers in JSON, host date-times as text,
+// CSV bar files and input values stored by type, with every rejection naming its place.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "emulator/csv_bars.h"
+#include "emulator/date_time_text.h"
+#include "emulator/input_error.h"
+#include "emulator/input_values.h"
+#include "emulator/json_text.h"
+#include "kmi_host_support.h"
+#include "study_host.h"
+
+namespace kmi::test::host_program {
+namespace {
+
+using emu::InputError;
+
+// Runs `action`, expects an InputError and returns its message.
+template <typename Action>
+std::string rejection(Action action) {
+    try {
+        action();
+    } catch (const InputError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "no InputError";
+    return {};
+}
+
+TEST(KmiHostNumbers, PrintsTheShortestTextThatReadsBackAsTheSameValue) {
+    EXPECT_EQ(emu::shortest_text(0.1f), "0.1");
+    EXPECT_EQ(emu::shortest_text(0.1), "0.1");
+    EXPECT_EQ(emu::shortest_text(static_cast<double>(0.1f)), "0.10000000149011612");
+    EXPECT_EQ(emu::shortest_text(94.15f), "94.15");
+    EXPECT_EQ(emu::shortest_text(1e20), "1e+20");
+    EXPECT_EQ(emu::shortest_text(-0.0), "-0");
+    EXPECT_EQ(emu::shortest_text(6000.0f), "6000");
+    EXPECT_EQ(emu::shortest_text(std::numeric_limits<float>::quiet_NaN()), "nan");
+    EXPECT_EQ(emu::shortest_text(std::numeric_limits<double>::infinity()), "inf");
+    EXPECT_EQ(emu::shortest_text(-std::numeric_limits<float>::infinity()), "-inf");
+}
+
+TEST(KmiHostNumbers, JsonHoldsFloatsAsTheirShortestTextAndNonFiniteValuesAsStrings) {
+    Json value = Json::array({emu::json_number(0.1f), emu::json_number(2.85f), emu::json_number(1.0 / 3.0),
+                              emu::json_number(std::numeric_limits<float>::quiet_NaN()),
+                              emu::json_number(-std::numeric_limits<double>::infinity()), 7, "a\"b\n", nullptr, true});
+    EXPECT_EQ(emu::dump_compact(value), R"([0.1,2.85,0.3333333333333333,"nan","-inf",7,"a\"b\n",null,true])");
+    Json object;
+    object["z"] = 1;
+    object["a"] = Json::object({{"k", emu::json_number(97.0f)}});
+    EXPECT_EQ(emu::dump_compact(object), R"({"z":1,"a":{"k":97}})") << "keys keep their order";
+    EXPECT_EQ(emu::dump_compact(Json(std::string("bad \xff byte"))), "\"bad \xEF\xBF\xBD byte\"");
+}
+
+TEST(KmiHostDateTime, ReadsAndWritesWallClockTimesAsHostDateTimes) {
+    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00"), at(2026, 12, 2, 9, 30));
+    EXPECT_EQ(emu::parse_date_time("2026-12-02T09:30"), at(2026, 12, 2, 9, 30));
+    EXPECT_EQ(emu::parse_date_time("1899-12-30 00:00:00.5"), 500000);
+    EXPECT_EQ(emu::parse_date_time("1899-12-29 18:00:00"), -6 * 3600 * 1000000LL);
+    EXPECT_EQ(emu::parse_date("2024/02/29"), at(2024, 2, 29));
+    EXPECT_EQ(emu::format_date_time(at(2026, 12, 2, 9, 30) + 250), "2026-12-02 09:30:00.000250");
+    EXPECT_EQ(emu::format_date_time(at(2026, 12, 2, 16, 0)), "2026-12-02 16:00:00");
+    EXPECT_EQ(emu::format_date_time(-1), "1899-12-29 23:59:59.999999");
+    EXPECT_EQ(emu::weekday(emu::host_day(at(2026, 10, 14))), 2) << "a Wednesday";
+    EXPECT_EQ(emu::weekday(0), 5) << "the epoch is a Saturday";
+    EXPECT_EQ(emu::parse_time_of_day("09:30:00.7"), 34200700000);
+}
+
+TEST(KmiHostDateTime, AcceptsAUtcOffsetOnlyWhereAskedAndRejectsImpossibleTimes) {
+    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00-05:00", true), at(2026, 12, 2, 9, 30));
+    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00+0000", true), at(2026, 12, 2, 9, 30));
+    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00Z", true), at(2026, 12, 2, 9, 30));
+    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00 -05", true), at(2026, 12, 2, 9, 30));
+    EXPECT_FALSE(emu::parse_date_time("2026-12-02 09:30:00-05:00"));
+    for (const char* bad : {"2026-02-29 09:30:00", "2100-02-29 00:00:00", "2026-12-02 24:00:00", "2026-12-02 09:60",
+                            "2026-12-02 09:30:00.1234567", "2026-12-02 09:30:00.", "2026-13-01 00:00:00",
+                            "2026-12-02", "26-12-02 09:30:00", "2026-12-02 09:30:00 x"}) {
+        EXPECT_FALSE(emu::parse_date_time(bad, true)) << bad;
+    }
+}
+
+TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
+    const auto bars = emu::parse_csv_bars(
+        "\xEF\xBB\xBF" "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
+        "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
+        "\r\n"
+        "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
+        "es.csv");
+    ASSERT_EQ(bars.size(), 2u);
+    EXPECT_EQ(bars[0].time, at(2026, 12, 2, 9, 30));
+    EXPECT_EQ(bars[0].low, 5999.25f);
+    EXPECT_EQ(bars[0].close, 6000.75f);
+    EXPECT_EQ(bars[0].bid_volume, 40.0f);
+    EXPECT_EQ(bars[0].ask_volume, 60.0f);
+    EXPECT_EQ(bars[1].close, 6001.0f);
+
+    const auto minimal = emu::parse_csv_bars(
+        "close,LOW,high,open,\"date time\",note\n"
+        "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
+        "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
+        "m.csv");
+    ASSERT_EQ(minimal.size(), 2u);
+    EXPECT_EQ(minimal[0].open, 2.0f);
+    EXPECT_EQ(minimal[0].high, 5.0f);
+    EXPECT_EQ(minimal[0].volume, 0.0f) << "optional columns absent";
+    EXPECT_EQ(minimal[1].time, at(2026, 12, 2, 9, 31)) << "the offset is ignored";
+}
+
+TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
+    const std::string header = "datetime,open,high,low,close,volume\n";
+    const std::string good = "2026-12-02 09:30:00,1,2,0.5,1.5,10\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "f.csv:1: no header row"},
+        {"time,open,high,low,close\n", "f.csv:1: no date-time column"},
+        {"datetime,open,high,low\n", "f.csv:1: no \"close\" or \"last\" column"},
+        {"datetime,open,high,low,close,last\n", "f.csv:1: more than one column for \"last\""},
+        {"datetime,date,time,open,high,low,close\n", "f.csv:1: both a date-time column and date/time columns"},
+        {header + good + "2026-12-02 09:31:00,1,x,0.5,1.5,10\n", "f.csv:3: column \"high\": not a finite number: \"x\""},
+        {header + good + "2026-12-02 09:31:00,1,2,0.5,nan,10\n", "f.csv:3: column \"close\": not a finite number"},
+        {header + good + "2026-12-02 09:31:00,1,2,0.5,1e39,10\n", "f.csv:3: column \"close\": not a finite number"},
+        {header + good + "2026-12-02 09:31:00,,2,0.5,1,10\n", "f.csv:3: column \"open\" is empty"},
+        {header + good + "2026-12-02 9:31:00,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time"},
+        {header + good + "2026-12-02 09:31:00,1,2,0.5,1.5\n", "f.csv:3: 5 fields where the header has 6"},
+        {header + good + "2026-12-02 09:31:00,\"1,2,0.5,1.5,10\n", "f.csv:3: unbalanced double quotes"},
+        {header + good + good, "f.csv:3: bar time 2026-12-02 09:30:00 is not after the previous bar's"},
+        {header + "2026-12-02 09:31:00,1,2,0.5,1.5,10\n\n" + good, "f.csv:4: bar time 2026-12-02 09:30:00 is not after"},
+    };
+    for (const auto& [text, message] : cases) {
+        const std::string error = rejection([&] { emu::parse_csv_bars(text, "f.csv"); });
+        EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
+    }
+    EXPECT_EQ(emu::parse_csv_bars(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").front().volume, 0.0f)
+        << "an empty optional field is 0";
+    const std::string missing = rejection([] { emu::read_csv_bars("/nonexistent/NO.csv"); });
+    EXPECT_EQ(missing, "/nonexistent/NO.csv: cannot be read");
+}
+
+TEST(KmiHostCsv, TakesTheBarLengthThatMostBarsKeep) {
+    std::vector<emu::Bar> bars;
+    for (int minute : {0, 1, 2, 3, 5, 6, 7, 60 * 24 * 3}) bars.push_back(emu::Bar{at(2026, 12, 2, 9, 30) + minute * 60000000LL});
+    EXPECT_EQ(emu::typical_bar_seconds(bars), 60);
+    EXPECT_EQ(emu::typical_bar_seconds({bars[0]}, 30), 30);
+    EXPECT_EQ(emu::typical_bar_seconds({bars[0], emu::Bar{bars[0].time + 5000000}, emu::Bar{bars[0].time + 15000000}}),
+              5)
+        << "a tie goes to the shorter length";
+}
+
+struct KmiHostInputValues : ::testing::Test {
+    std::unique_ptr<emu::Host> host = emu::make_host(fake_study, emu::make_chart(1, "ES", 60));
+    void SetUp() override { emu::call_study(*host, emu::CallKind::defaults); }
+    void TearDown() override { emu::destroy_host_values(*host); }
+    HostInput& in(int index) { return emu::input(*host, index); }
+    void set(const std::string& settings) { emu::store_input_values(*host, Json::parse(settings), "inputs.json"); }
+};
+
+TEST_F(KmiHostInputValues, StoresEachValueUnderTheInputsDeclaredType) {
+    set(R"({"0": false, "1": 0, "2": 12, "3": 2.5, "4": "10:00:00", "5": "tick-nyse", "6": 4294967295})");
+    EXPECT_EQ(input_int32(in(0)), 0);
+    EXPECT_EQ(input_int32(in(1)), 0);
+    EXPECT_EQ(input_int32(in(2)), 12);
+    EXPECT_EQ(input_float(in(3)), 2.5f);
+    EXPECT_EQ(input_double(in(4)), 36000.0 / 86400.0);
+    EXPECT_STREQ(input_text(in(5)), "tick-nyse");
+    EXPECT_EQ(in(5).type, kmi_input_text);
+    EXPECT_EQ(input_uint32(in(6)), 0xFFFFFFFFu);
+    set(R"({"4": 1.5, "5": null})");
+    EXPECT_EQ(input_double(in(4)), 1.5);
+    EXPECT_EQ(input_text(in(5)), nullptr) << "null: no text at all";
+    set(R"({"5": ""})");
+    ASSERT_NE(input_text(in(5)), nullptr);
+    EXPECT_STREQ(input_text(in(5)), "");
+    EXPECT_EQ(emu::dump_compact(emu::input_value_json(in(5))), "\"\"");
+}
+
+TEST_F(KmiHostInputValues, AnExplicitTypeStoresTheValueUnderThatCode) {
+    set(R"({"2": {"type": 2, "value": 2.5}, "20": {"type": 27, "value": "x"}, "21": {"type": 8, "value": "12:00"},
+            "22": {"type": 0, "value": -7}})");
+    EXPECT_EQ(in(2).type, 2);
+    EXPECT_EQ(input_float(in(2)), 2.5f);
+    EXPECT_EQ(in(20).type, 27);
+    EXPECT_STREQ(input_text(in(20)), "x");
+    EXPECT_EQ(input_double(in(21)), 0.5);
+    EXPECT_EQ(input_int32(in(22)), -7);
+    EXPECT_EQ(emu::dump_compact(emu::declared_input_json(*host, 2)),
+              R"({"index":2,"name":"Size","type":2,"value":2.5,"minimum":7e-45,"maximum":4.2e-44,"list_items":[]})")
+        << "float limits show the bits the integer limits left";
+}
+
+TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) {
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"2": "nine"})", "inputs.json.2: an input of type 11 takes an integer or a boolean, not \"nine\""},
+        {R"({"2": 1.5})", "inputs.json.2: an input of type 11 takes an integer or a boolean, not 1.5"},
+        {R"({"2": 4294967296})", "inputs.json.2: out of the range of a 32-bit integer"},
+        {R"({"2": -2147483649})", "inputs.json.2: out of the range of a 32-bit integer"},
+        {R"({"3": "1.5"})", "inputs.json.3: a float input takes a number, not \"1.5\""},
+        {R"({"3": 1e39})", "inputs.json.3: out of the range of a 32-bit float"},
+        {R"({"4": "25:00:00"})", "inputs.json.4: not a time of day HH:MM[:SS[.fff]]: \"25:00:00\""},
+        {R"({"4": true})", "inputs.json.4: a time input (type 9) takes \"HH:MM:SS\" or a number of days"},
+        {R"({"5": 3})", "inputs.json.5: a text input (type 26) takes a string or null, not 3"},
+        {R"({"30": 1})", "inputs.json.30: the input is not declared (no type yet)"},
+        {R"({"64": 1})", "inputs.json.64: not an input index (0 to 63)"},
+        {R"({"x": 1})", "inputs.json.x: not an input index"},
+        {R"({"2": {"type": 11}})", "inputs.json.2: needs both \"type\" and \"value\""},
+        {R"({"2": {"type": 300, "value": 1}})", "inputs.json.2.type: a type code is an integer from 0 to 255"},
+        {R"({"2": {"type": 11, "value": 1, "extra": 0}})", "inputs.json.2.extra: unknown key"},
+        {R"([1])", "inputs.json: expected an object"},
+    };
+    for (const auto& [settings, message] : cases) {
+        const std::string error = rejection([&] { set(settings); });
+        EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
+    }
+    EXPECT_EQ(in(2).type, kmi_input_integer);
+    EXPECT_EQ(input_int32(in(2)), 9);
+    EXPECT_EQ(input_float(in(3)), 1.5f);
+    EXPECT_STREQ(input_text(in(5)), "TICK-NYSE");
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program
