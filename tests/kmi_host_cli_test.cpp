@@ -1,0 +1,149 @@
+// The kmi-host program as a user runs it: exit codes, messages that name the file and the
+// line or key at fault, output files written whole or not at all, and the transcript on
+// stdout byte for byte the same as the one the library writes.
+#include <gtest/gtest.h>
+
+#include "emulator/synth.h"
+#include "kmi_host_support.h"
+
+namespace kmi::test::host_program {
+namespace {
+
+const std::filesystem::path golden_folder = std::filesystem::path(KMI_TEST_SOURCE_DIR) / "golden" / "host";
+
+bool has_partial_files(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.path().extension() == ".partial") return true;
+    }
+    return false;
+}
+
+const std::string small_chart =
+    "datetime,open,high,low,close,volume,bid_volume,ask_volume\n"
+    "2026-12-02 09:30:00,10,12,9,11,100,40,60\n"
+    "2026-12-02 09:31:00,11,13,10,12,100,40,60\n";
+
+TEST(KmiHostCli, RunWritesTheSameTranscriptToStdoutAndToAFile) {
+    TempFolder folder;
+    const std::string scenario = (golden_folder / "study_defaults.scenario.json").string();
+    const std::string expected = read_text(golden_folder / "study_defaults.transcript.jsonl");
+    const ProgramRun to_stdout = run_program("run '" + scenario + "'", folder.path);
+    EXPECT_EQ(to_stdout.exit_code, 0) << to_stdout.err;
+    EXPECT_EQ(to_stdout.out, expected);
+    const ProgramRun to_file = run_program("run '" + scenario + "' --transcript t.jsonl", folder.path);
+    EXPECT_EQ(to_file.exit_code, 0) << to_file.err;
+    EXPECT_EQ(to_file.out, "");
+    EXPECT_EQ(read_text(folder / "t.jsonl"), expected);
+}
+
+TEST(KmiHostCli, RunRejectsABadScenarioAndLeavesTheTranscriptFileAsItWas) {
+    TempFolder folder;
+    write_text(folder / "t.jsonl", "earlier transcript\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"chart": {"number": 1}, "steps": [{"call": "again"}]})",
+         "kmi-host: s.json: steps[0].call: expected \"defaults\", \"full\", \"update\" or \"last\", not \"again\"\n"},
+        {"{\"chart\": {\"number\": 1},\n \"steps\": [\n}", "kmi-host: s.json:3: not valid JSON: "},
+        {R"({"chart": {"number": 1}, "steps": [{"call": "defaults"}, {"append": {"chart": 2, "bars": []}}]})",
+         "kmi-host: s.json: steps[1].append.chart: chart 2 is not open\n"},
+        {R"({"chart": {"number": 1, "bars": "b.csv"}, "steps": []})", "kmi-host: b.csv: cannot be read\n"},
+    };
+    for (const auto& [scenario, message] : cases) {
+        write_text(folder / "s.json", scenario);
+        const ProgramRun run = run_program("run s.json --transcript t.jsonl", folder.path);
+        EXPECT_EQ(run.exit_code, 1) << scenario;
+        EXPECT_EQ(run.err.rfind(message, 0), 0u) << "got: " << run.err << "expected: " << message;
+        EXPECT_EQ(read_text(folder / "t.jsonl"), "earlier transcript\n");
+        const ProgramRun to_stdout = run_program("run s.json", folder.path);
+        EXPECT_EQ(to_stdout.exit_code, 1);
+        EXPECT_EQ(to_stdout.out, "") << "nothing half-written on stdout either";
+    }
+    EXPECT_FALSE(has_partial_files(folder.path));
+}
+
+TEST(KmiHostCli, RunNamesAStudyLibraryThatCannotBeLoaded) {
+    TempFolder folder;
+    write_text(folder / "s.json", R"({"chart": {"number": 1}, "steps": []})");
+    const ProgramRun run = run_program("run s.json --study ./missing.so", folder.path);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.rfind("kmi-host: cannot load the study library ./missing.so", 0), 0u) << run.err;
+}
+
+TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "data");
+    write_text(folder / "data" / "ESZ26.CME.csv", small_chart);
+    const ProgramRun run = run_program("replay --data data --chart ESZ26.CME --fast --no-color --out out", folder.path);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("Replayed 2 bars of ESZ26.CME in 8 calls. The panel at the end:"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Written: out/series.csv, out/log.txt, out/panel.txt"), std::string::npos);
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no colour codes";
+    const std::string series = read_text(folder / "out" / "series.csv");
+    EXPECT_EQ(std::count(series.begin(), series.end(), '\n'), 3);
+    EXPECT_TRUE(std::filesystem::exists(folder / "out" / "log.txt"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "out" / "panel.txt"));
+    EXPECT_FALSE(has_partial_files(folder.path));
+}
+
+TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "data");
+    write_text(folder / "data" / "ESZ26.CME.csv", small_chart);
+    write_text(folder / "bad_inputs.json", "{\"11\": 5,\n \"12\": }");
+    const std::pair<std::string, std::string> cases[] = {
+        {"replay --data data --chart NQZ26.CME --fast --out out", "kmi-host: --chart NQZ26.CME: no file data/NQZ26.CME.csv\n"},
+        {"replay --data data --chart ESZ26.CME --from 2026-13-01 --fast --out out", "kmi-host: --from: not a date"},
+        {"replay --data data --chart ESZ26.CME --inputs bad_inputs.json --fast --out out",
+         "kmi-host: bad_inputs.json:2: not valid JSON"},
+        {"replay --data data --chart ESZ26.CME --inputs missing.json --fast --out out",
+         "kmi-host: missing.json: cannot be read\n"},
+        {"replay --data nowhere --chart ESZ26.CME --fast --out out", "--data: Directory does not exist: nowhere"},
+        {"replay --data data --chart ESZ26.CME --fast --speed 2 --out out", "--speed excludes --fast"},
+        {"replay --data data --chart ESZ26.CME --speed 0 --out out", "--speed: Value 0 not in range"},
+        {"replay --data data --fast --out out", "--chart is required"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const ProgramRun run = run_program(arguments, folder.path);
+        EXPECT_NE(run.exit_code, 0) << arguments;
+        EXPECT_NE(run.err.find(message), std::string::npos) << arguments << "\ngot: " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "out")) << arguments;
+    }
+    write_text(folder / "data" / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2\n");
+    const ProgramRun run = run_program("replay --data data --chart ESZ26.CME --fast --out out", folder.path);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "kmi-host: data/TICK-NYSE.csv:2: 3 fields where the header has 5\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "out"));
+}
+
+TEST(KmiHostCli, SynthWritesTheSampleFilesAndRejectsBadOptions) {
+    TempFolder folder;
+    const ProgramRun run = run_program("synth --out data --days 2 --seed 5", folder.path);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, "Wrote 9 files to data: 2 trading days, 2026-10-13 to 2026-10-14, 60-second bars, seed 5.\n");
+    for (const emu::SynthFile& file : emu::synthesize(emu::SynthOptions{2, 60, 5})) {
+        EXPECT_EQ(read_text(folder / "data" / (file.symbol + ".csv")), file.csv) << file.symbol;
+    }
+    for (const char* arguments : {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x",
+                                  "synth --days 2", "synth --out d2 --weeks 2", "", "frobnicate"}) {
+        const ProgramRun bad = run_program(arguments, folder.path);
+        EXPECT_NE(bad.exit_code, 0) << arguments;
+        EXPECT_FALSE(bad.err.empty()) << arguments;
+        EXPECT_FALSE(std::filesystem::exists(folder / "d2")) << arguments;
+    }
+}
+
+TEST(KmiHostCli, DemoReplaysTheLastSampleDayAndSaysWhereTheFilesAre) {
+    TempFolder folder;
+    const ProgramRun run = run_program("demo --out demo", folder.path);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("Wrote 9 files to demo/data"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Replaying ESZ26.CME from 2026-10-14"), std::string::npos);
+    EXPECT_NE(run.out.find("Replayed 2700 bars of ESZ26.CME in 2161 calls. The panel at the end:"), std::string::npos);
+    EXPECT_NE(run.out.find("Written: demo/series.csv, demo/log.txt, demo/panel.txt"), std::string::npos);
+    for (const char* file : {"series.csv", "log.txt", "panel.txt", "data/ESZ26.CME.csv", "data/NQZ26.CME.csv"}) {
+        EXPECT_TRUE(std::filesystem::exists(folder / "demo" / file)) << file;
+    }
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program
