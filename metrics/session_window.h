@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "host/host_interface.h"
+#include "host/numeric.h"
 
 namespace kmi {
 
@@ -16,19 +17,32 @@ struct SessionWindow {
 
 inline constexpr std::int64_t milliseconds_per_day = 86400000;
 
+// These four run for every source bar a walk takes, so they are defined here, where
+// every caller can inline them.
+
 // Milliseconds divided by one day, truncated toward zero. Day 0 (the host epoch's day)
 // is a Saturday.
-std::int32_t day_number(std::int64_t time_ms) noexcept;
+inline std::int32_t day_number(std::int64_t time_ms) noexcept { return saturate_i32(time_ms / milliseconds_per_day); }
 
 // The remainder of the milliseconds by one day (sign of the dividend), in whole seconds.
-std::int32_t second_of_day(std::int64_t time_ms) noexcept;
+inline std::int32_t second_of_day(std::int64_t time_ms) noexcept {
+    return static_cast<std::int32_t>((time_ms % milliseconds_per_day) / 1000);
+}
 
 // A time is in the session when start_second <= second_of_day < end_second.
-bool in_session(const SessionWindow& window, std::int64_t time_ms) noexcept;
+inline bool in_session(const SessionWindow& window, std::int64_t time_ms) noexcept {
+    const std::int32_t second = second_of_day(time_ms);
+    return window.start_second <= second && second < window.end_second;
+}
 
 // Hours from the window's start second to the time's second of the day: the x
 // coordinate of the ADD slope.
-double hours_since_window_start(const SessionWindow& window, std::int64_t time_ms) noexcept;
+inline double hours_since_window_start(const SessionWindow& window, std::int64_t time_ms) noexcept {
+    // Both seconds lie within one day of 0, so the difference fits 32 bits.
+    const auto seconds = static_cast<std::int32_t>(static_cast<std::int64_t>(second_of_day(time_ms)) -
+                                                   static_cast<std::int64_t>(window.start_second));
+    return static_cast<double>(seconds) / 3600.0;
+}
 
 // The window as the inputs "RTH Start Time" and "RTH End Time" give it.
 SessionWindow window_from_inputs(const HostInterface& host) noexcept;

@@ -29,19 +29,52 @@ std::int64_t bar_end(const SourceView& view, std::int32_t j, std::int64_t t, std
     return last ? unbounded_ms : source_bar_start_ms(view, j + 1);
 }
 
-// Takes bar j into the record: latest-bar fields, then the session statistics.
-void take_bar(SourceSession& session, const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t end,
-              const CountingRules& rules) noexcept {
-    const auto open = static_cast<double>(host_at(view.open, j));
-    const auto high = static_cast<double>(host_at(view.high, j));
-    const auto low = static_cast<double>(host_at(view.low, j));
-    const auto close = static_cast<double>(host_at(view.close, j));
+// The window of the session statistics; without one no bar counts as a session bar.
+SessionWindow counting_window(const CountingRules& rules) noexcept {
+    return rules.window != nullptr ? *rules.window : SessionWindow{0, 0};
+}
+
+// Sets the latest-bar fields, then the session statistics.
+void take_prices(SourceSession& session, const SessionWindow& window, const CountingRules& rules, double open,
+                 double high, double low, double close, std::int64_t t, std::int64_t end) noexcept {
     session.has_data = true;
     session.bar_end_ms = end;
     session.last_value = close;
     session.bar_start_ms = t;
-    const SessionWindow window = rules.window != nullptr ? *rules.window : SessionWindow{0, 0};
     count_bar(window, rules.upper_threshold, rules.lower_threshold, session, open, high, low, close, t);
+}
+
+// Takes bar j into the record: latest-bar fields, then the session statistics.
+void take_bar(SourceSession& session, const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t end,
+              const CountingRules& rules) noexcept {
+    take_prices(session, counting_window(rules), rules, static_cast<double>(host_at(view.open, j)),
+                static_cast<double>(host_at(view.high, j)), static_cast<double>(host_at(view.low, j)),
+                static_cast<double>(host_at(view.close, j)), t, end);
+}
+
+// Whether the four price arrays hold bars 0 to n - 1, so that host_at would never
+// clamp an index below n nor fall back: those bars can then be read directly, with the
+// same values.
+bool prices_cover(const SourceView& view, std::int32_t n) noexcept {
+    const auto covers = [n](const HostFloatArray& array) { return array.data != nullptr && array.count >= n; };
+    return covers(view.open) && covers(view.high) && covers(view.low) && covers(view.close);
+}
+
+// The bar end rule for bar j starting at t, which also yields the next bar's start when
+// the rule reads it (every bar but the last).
+struct BarEnd {
+    std::int64_t end = 0;
+    std::int64_t next_start = 0;
+};
+
+BarEnd bar_end_and_next_start(const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t period_ms,
+                              std::int32_t n) noexcept {
+    const bool last = static_cast<std::int64_t>(j) + 1 >= n;
+    if (last) return BarEnd{period_ms >= 1 ? saturating_add(t, period_ms) : unbounded_ms, 0};
+    const std::int64_t next = source_bar_start_ms(view, j + 1);
+    if (period_ms < 1) return BarEnd{next, next};
+    const std::int64_t full = saturating_add(t, period_ms);
+    return BarEnd{next < full ? next : full, next};
 }
 
 }  // namespace
@@ -56,15 +89,63 @@ std::int64_t source_bar_end_ms(const SourceView& view, std::int32_t bar, std::in
 
 void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
                       const CountingRules& rules) noexcept {
+    WalkMemo memo;
+    walk_closed_bars(session, view, period_ms, bound_ms, rules, memo);
+}
+
+// Each bar's start is read and converted once: the end rule of bar j reads the start of
+// bar j + 1, which is then bar j + 1's own start, and the bar the walk stops at is kept in
+// the memo for the next walk of the same call.
+void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
+                      const CountingRules& rules, WalkMemo& memo) noexcept {
     const std::int32_t n = view.bar_count;
-    while (session.next_bar < n) {
-        const std::int32_t j = session.next_bar;
-        const std::int64_t t = source_bar_start_ms(view, j);
-        const std::int64_t end = bar_end(view, j, t, period_ms, n);
-        if (end > bound_ms) break;  // not ended yet: a later walk takes it
-        take_bar(session, view, j, t, end, rules);
+    std::int32_t j = session.next_bar;
+    if (j >= n) return;
+    std::int64_t t = 0;
+    BarEnd end;
+    if (memo.pending_bar == j) {
+        t = memo.pending_start_ms;
+        end = BarEnd{memo.pending_end_ms, memo.pending_next_start_ms};
+    } else {
+        t = source_bar_start_ms(view, j);
+        end = bar_end_and_next_start(view, j, t, period_ms, n);
+    }
+    const auto keep_pending = [&] {
+        memo.pending_bar = j;
+        memo.pending_start_ms = t;
+        memo.pending_end_ms = end.end;
+        memo.pending_next_start_ms = end.next_start;
+    };
+    if (end.end > bound_ms) {  // not ended yet: a later walk takes it
+        keep_pending();
+        return;
+    }
+    if (memo.prices_direct < 0) memo.prices_direct = prices_cover(view, n) ? 1 : 0;
+    const SessionWindow window = counting_window(rules);
+    // A negative walk position (never written by a walk) goes the clamped way.
+    const bool direct = memo.prices_direct == 1 && j >= 0;
+    for (;;) {
+        if (direct) {
+            const auto index = static_cast<std::size_t>(j);
+            take_prices(session, window, rules, static_cast<double>(view.open.data[index]),
+                        static_cast<double>(view.high.data[index]), static_cast<double>(view.low.data[index]),
+                        static_cast<double>(view.close.data[index]), t, end.end);
+        } else {
+            take_bar(session, view, j, t, end.end, rules);
+        }
         session.next_bar = j + 1;
         session.consumed_bar_start_ms = t;
+        ++j;
+        if (j >= n) {
+            memo.pending_bar = -1;
+            return;
+        }
+        t = end.next_start;  // bar j's start, read by the end rule of the bar just taken
+        end = bar_end_and_next_start(view, j, t, period_ms, n);
+        if (end.end > bound_ms) {
+            keep_pending();
+            return;
+        }
     }
 }
 

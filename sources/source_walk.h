@@ -36,6 +36,24 @@ std::int64_t source_bar_end_ms(const SourceView& view, std::int32_t bar, std::in
 void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
                       const CountingRules& rules) noexcept;
 
+// What the walks of one slot have worked out within one call: the bar the last walk
+// stopped at, with its start and end, and whether the price arrays can be read without
+// clamping. The closed-bar loop walks each source once per chart bar; with this record
+// the next walk starts from that bar without reading its time again. Working data of one
+// call, valid only with the same view and bar length.
+struct WalkMemo {
+    std::int32_t pending_bar = -1;  // -1: no bar worked out yet
+    std::int64_t pending_start_ms = 0;
+    std::int64_t pending_end_ms = 0;
+    std::int64_t pending_next_start_ms = 0;  // the next bar's start, when the end rule read it
+    std::int8_t prices_direct = -1;          // -1: not worked out yet; 0 no; 1 yes
+};
+
+// walk_closed_bars with the call's memo of the slot. The record ends exactly as with
+// walk_closed_bars.
+void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
+                      const CountingRules& rules, WalkMemo& memo) noexcept;
+
 // A copy of the record advanced like walk_closed_bars, then over the bars not yet taken
 // that have started by `bound_ms` (the walk position does not move for those). The
 // record arrives by value, so the caller's is never touched.

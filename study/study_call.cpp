@@ -23,17 +23,31 @@ CountingRules counting_rules(const StudyState& state) noexcept {
     return CountingRules{&state.session_window, state.upper_threshold, state.lower_threshold};
 }
 
+// The bound of closed chart bar b from its start and the next bar's start.
+std::int64_t bound_from_starts(std::int64_t start, std::int64_t next, std::int64_t bar_period_ms) noexcept {
+    if (bar_period_ms >= 1 && next >= start + bar_period_ms) return start + bar_period_ms;
+    return next;
+}
+
 // Every chart bar closed since the last call, in bar order, folded into the persistent
-// records and written once.
+// records and written once. Each bar's start is converted once (it is the previous bar's
+// next start), and each source's walk resumes from the bar it stopped at.
 void walk_closed_chart_bars(HostInterface& host, StudyState& state, const SourceViews& views,
                             std::int64_t bar_period_ms) noexcept {
     const CountingRules rules = counting_rules(state);
     const std::int64_t last_closed = static_cast<std::int64_t>(host.bar_count) - 2;
-    for (std::int32_t b = state.last_closed_bar + 1; b <= last_closed; ++b) {
-        const std::int64_t bound = closed_bar_bound_ms(host, b, bar_period_ms);
+    std::array<WalkMemo, source_slot_count> memos{};
+    std::int32_t b = state.last_closed_bar + 1;
+    if (b > last_closed) return;
+    std::int64_t start = to_milliseconds(host_at(host.bar_datetimes, b));
+    for (; b <= last_closed; ++b) {
+        const std::int64_t next = to_milliseconds(host_at(host.bar_datetimes, b + 1));
+        const std::int64_t bound = bound_from_starts(start, next, bar_period_ms);
+        start = next;
         for (std::size_t slot = 0; slot < views.views.size(); ++slot) {
             if (!views.source_resolved[slot]) continue;
-            walk_closed_bars(state.sources[slot], views.views[slot], views.source_bar_period_ms[slot], bound, rules);
+            walk_closed_bars(state.sources[slot], views.views[slot], views.source_bar_period_ms[slot], bound, rules,
+                             memos[slot]);
         }
         take_chart_bar(state.chart_flow, state.session_window, host, b);
         write_output_values(host, b, state.sources, state.chart_flow);
@@ -89,10 +103,8 @@ std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept {
 }
 
 std::int64_t closed_bar_bound_ms(const HostInterface& host, std::int32_t bar, std::int64_t bar_period_ms) noexcept {
-    const std::int64_t start = to_milliseconds(host_at(host.bar_datetimes, bar));
-    const std::int64_t next = to_milliseconds(host_at(host.bar_datetimes, bar + 1));
-    if (bar_period_ms >= 1 && next >= start + bar_period_ms) return start + bar_period_ms;
-    return next;
+    return bound_from_starts(to_milliseconds(host_at(host.bar_datetimes, bar)),
+                             to_milliseconds(host_at(host.bar_datetimes, bar + 1)), bar_period_ms);
 }
 
 void run_study_call(HostInterface& host) noexcept {
