@@ -37,6 +37,7 @@ void walk_closed_chart_bars(HostInterface& host, StudyState& state, const Source
     const CountingRules rules = counting_rules(state);
     const std::int64_t last_closed = static_cast<std::int64_t>(host.bar_count) - 2;
     std::array<WalkMemo, source_slot_count> memos{};
+    OutputBlock block;
     std::int32_t b = state.last_closed_bar + 1;
     if (b > last_closed) return;
     std::int64_t start = to_milliseconds(host_at(host.bar_datetimes, b));
@@ -50,9 +51,10 @@ void walk_closed_chart_bars(HostInterface& host, StudyState& state, const Source
                              memos[slot]);
         }
         take_chart_bar(state.chart_flow, state.session_window, host, b);
-        write_output_values(host, b, state.sources, state.chart_flow);
+        add_output_values(host, block, b, state.sources, state.chart_flow);
         state.last_closed_bar = b;
     }
+    store_output_block(host, block);
 }
 
 struct LiveCopies {
