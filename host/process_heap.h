@@ -21,6 +21,9 @@ void heap_free(void* block) noexcept;
 // number of allocations and frees so far. They only see allocations made by the module
 // that links them.
 void heap_fail_next(int count) noexcept;
+// Only the allocation `skip` places ahead fails (0: the very next one), once; the others
+// before and after it succeed. A negative `skip` cancels a pending failure.
+void heap_fail_after(int skip) noexcept;
 std::int64_t heap_allocation_count() noexcept;
 std::int64_t heap_free_count() noexcept;
 
