@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the unit and host tests in a debug build and again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, a clang build with warnings as errors, and the Windows
-# cross build with the check of the DLL's export and import tables.
+# cross build with the check of the DLL's export and import tables, and a build (not a run)
+# of the benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -27,5 +28,9 @@ step "Windows cross build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.dll
+
+step "benchmarks build (they are run by scripts/bench.sh, never here)"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$jobs" --target kmi_bench kmi_update_probe
 
 step "all tests passed"
