@@ -153,13 +153,17 @@ void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock) {
 std::string series_csv(const Host& host) {
     const StudyInstance& study = host.study;
     std::string out = "time";
-    for (const HostOutputSeries& series : study.outputs) out += "," + csv_field(kmi::text_chars(series.name));
+    for (const HostOutputSeries& series : study.outputs) {
+        out += ',';
+        out += csv_field(kmi::text_chars(series.name));
+    }
     out += "\n";
     const Chart& chart = host.charts.at(study.chart_number);
     for (std::size_t bar = 0; bar < chart.times.size(); ++bar) {
         out += format_date_time(chart.times[bar]);
         for (const std::vector<float>& values : study.series) {
-            out += "," + shortest_text(bar < values.size() ? values[bar] : 0.0f);
+            out += ',';
+            out += shortest_text(bar < values.size() ? values[bar] : 0.0f);
         }
         out += "\n";
     }

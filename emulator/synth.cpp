@@ -41,12 +41,15 @@ std::string price_text(double value, int decimals, std::int64_t step) {
     const std::int64_t units = std::llround(value * static_cast<double>(scale) / static_cast<double>(step)) * step;
     const bool negative = units < 0;
     const std::int64_t magnitude = negative ? -units : units;
-    std::string text = std::to_string(magnitude / scale);
+    std::string text = negative ? "-" : "";
+    text += std::to_string(magnitude / scale);
     if (decimals > 0) {
-        std::string fraction = std::to_string(magnitude % scale);
-        text += "." + std::string(static_cast<std::size_t>(decimals) - fraction.size(), '0') + fraction;
+        const std::string fraction = std::to_string(magnitude % scale);
+        text += '.';
+        text.append(static_cast<std::size_t>(decimals) - fraction.size(), '0');
+        text += fraction;
     }
-    return negative ? "-" + text : text;
+    return text;
 }
 
 double rounded(double value, int decimals, std::int64_t step) {
@@ -72,14 +75,21 @@ struct Writer {
         const double h = std::max({rounded(high, format.decimals, format.step), o, c});
         const double l = std::min({rounded(low, format.decimals, format.step), o, c});
         const std::int64_t v = std::max<std::int64_t>(std::llround(volume), 0);
-        csv += format_date_time(time) + "," + price_text(o, format.decimals, format.step) + "," +
-               price_text(h, format.decimals, format.step) + "," + price_text(l, format.decimals, format.step) + "," +
-               price_text(c, format.decimals, format.step) + "," + std::to_string(v);
+        csv += format_date_time(time);
+        for (const double price : {o, h, l, c}) {
+            csv += ',';
+            csv += price_text(price, format.decimals, format.step);
+        }
+        csv += ',';
+        csv += std::to_string(v);
         if (split_volume) {
             const std::int64_t ask = std::llround(static_cast<double>(v) * ask_share);
-            csv += "," + std::to_string(v - ask) + "," + std::to_string(ask);
+            csv += ',';
+            csv += std::to_string(v - ask);
+            csv += ',';
+            csv += std::to_string(ask);
         }
-        csv += "\n";
+        csv += '\n';
     }
 };
 

@@ -19,8 +19,21 @@ constexpr std::int64_t right_edge_from_days = 75;
 bool colour_set(std::uint32_t colour) { return (colour & 0xFF000000u) == 0; }
 
 std::string rgb(std::uint32_t colour) {
-    return std::to_string(colour & 0xFFu) + ";" + std::to_string((colour >> 8) & 0xFFu) + ";" +
-           std::to_string((colour >> 16) & 0xFFu);
+    std::string out = std::to_string(colour & 0xFFu);
+    out += ';';
+    out += std::to_string((colour >> 8) & 0xFFu);
+    out += ';';
+    out += std::to_string((colour >> 16) & 0xFFu);
+    return out;
+}
+
+// "|" + text + "|" and a line end, the text padded to `inner` columns on the left or right.
+void append_row(std::string& out, const std::string& shown, std::size_t pad, bool pad_left) {
+    out += '|';
+    if (pad_left) out.append(pad, ' ');
+    out += shown;
+    if (!pad_left) out.append(pad, ' ');
+    out += "|\n";
 }
 
 }  // namespace
@@ -54,43 +67,66 @@ std::string panel_plain_text(const std::vector<PanelRow>& rows) {
 
 std::string ansi_colours(std::uint32_t text_color, std::uint32_t background) {
     std::string out;
-    if (colour_set(text_color)) out += "\x1b[38;2;" + rgb(text_color) + "m";
-    if (colour_set(background)) out += "\x1b[48;2;" + rgb(background) + "m";
+    if (colour_set(text_color)) {
+        out += "\x1b[38;2;";
+        out += rgb(text_color);
+        out += 'm';
+    }
+    if (colour_set(background)) {
+        out += "\x1b[48;2;";
+        out += rgb(background);
+        out += 'm';
+    }
     return out;
 }
 
 std::string render_panel(const std::vector<PanelRow>& rows, int width, bool colour) {
     const std::size_t inner = static_cast<std::size_t>(std::max(width, 12) - 2);
-    const std::string border = "+" + std::string(inner, '-') + "+\n";
-    const std::string blank = "|" + std::string(inner, ' ') + "|\n";
+    std::string border = "+";
+    border.append(inner, '-');
+    border += "+\n";
     std::string out = border;
     if (rows.empty()) {
-        const std::string note = " (no panel drawn)";
-        out += "|" + note.substr(0, inner) + std::string(inner - std::min(inner, note.size()), ' ') + "|\n";
-        return out + border;
+        const std::string note = std::string(" (no panel drawn)").substr(0, inner);
+        append_row(out, note, inner - note.size(), false);
+        out += border;
+        return out;
     }
     const bool top = rows.front().vertical >= 50.0f;
-    if (!top) out += blank + blank;
+    if (!top) {
+        append_row(out, "", inner, false);
+        append_row(out, "", inner, false);
+    }
     for (const PanelRow& row : rows) {
         const std::string text = row.text.substr(0, inner);
-        const std::string pad(inner - text.size(), ' ');
-        const std::string shown = colour && (colour_set(row.text_color) || colour_set(row.background))
-                                      ? ansi_colours(row.text_color, row.background) + text + "\x1b[0m"
-                                      : text;
-        out += "|" + (row.right ? pad + shown : shown + pad) + "|\n";
+        std::string shown = text;
+        if (colour && (colour_set(row.text_color) || colour_set(row.background))) {
+            shown = ansi_colours(row.text_color, row.background);
+            shown += text;
+            shown += "\x1b[0m";
+        }
+        append_row(out, shown, inner - text.size(), row.right);
     }
-    if (top) out += blank + blank;
-    return out + border;
+    if (top) {
+        append_row(out, "", inner, false);
+        append_row(out, "", inner, false);
+    }
+    out += border;
+    return out;
 }
 
 std::string progress_line(double fraction, const std::string& label, int bar_width) {
     const double clamped = std::min(std::max(fraction, 0.0), 1.0);
     const int filled = static_cast<int>(clamped * bar_width);
-    const int percent = static_cast<int>(clamped * 100.0);
-    std::string out = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                      std::string(static_cast<std::size_t>(bar_width - filled), '-') + "] ";
-    const std::string number = std::to_string(percent);
-    out += std::string(3 - std::min<std::size_t>(3, number.size()), ' ') + number + "%  " + label;
+    const std::string percent = std::to_string(static_cast<int>(clamped * 100.0));
+    std::string out = "[";
+    out.append(static_cast<std::size_t>(filled), '#');
+    out.append(static_cast<std::size_t>(bar_width - filled), '-');
+    out += "] ";
+    out.append(3 - std::min<std::size_t>(3, percent.size()), ' ');
+    out += percent;
+    out += "%  ";
+    out += label;
     return out;
 }
 

@@ -128,7 +128,8 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         {header + "2026-12-02 09:31:00,1,2,0.5,1.5,10\n\n" + good, "f.csv:4: bar time 2026-12-02 09:30:00 is not after"},
     };
     for (const auto& [text, message] : cases) {
-        const std::string error = rejection([&] { emu::parse_csv_bars(text, "f.csv"); });
+        const std::string& csv = text;
+        const std::string error = rejection([&csv] { emu::parse_csv_bars(csv, "f.csv"); });
         EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
     }
     EXPECT_EQ(emu::parse_csv_bars(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").front().volume, 0.0f)
@@ -208,7 +209,8 @@ TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) 
         {R"([1])", "inputs.json: expected an object"},
     };
     for (const auto& [settings, message] : cases) {
-        const std::string error = rejection([&] { set(settings); });
+        const std::string& values = settings;
+        const std::string error = rejection([this, &values] { set(values); });
         EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
     }
     EXPECT_EQ(in(2).type, kmi_input_integer);

@@ -56,8 +56,10 @@ TEST(KmiHostScenario, SetsUpChartsSymbolsAndStepsWithTheirDefaults) {
     EXPECT_EQ(s.chart.bar_period, (std::array<std::int32_t, 3>{0, 0, 0})) << "no fixed bar length";
     EXPECT_EQ(s.chart.price_format, 4);
     ASSERT_TRUE(s.chart.session_times.has_value());
-    EXPECT_EQ(s.chart.session_times->times[1], 0.5);
-    EXPECT_EQ(s.chart.session_times->values[2], 5);
+    const double second_time = s.chart.session_times->times[1];  // a copy: the record is packed
+    const std::int32_t third_value = s.chart.session_times->values[2];
+    EXPECT_EQ(second_time, 0.5);
+    EXPECT_EQ(third_value, 5);
     ASSERT_EQ(s.chart.times.size(), 2u);
     EXPECT_EQ(s.chart.times[0], at(2026, 12, 2, 9, 30) + 250000);
     EXPECT_EQ(s.chart.times[1], at(2026, 12, 2, 9, 31)) << "an integer host date-time";
