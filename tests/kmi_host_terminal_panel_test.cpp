@@ -1,0 +1,85 @@
+// The panel in the terminal: the study's drawings in display order, their colours and
+// background as 24-bit ANSI colour, their corner; and the progress bar of fast replays.
+#include <gtest/gtest.h>
+
+#include "emulator/terminal_panel.h"
+#include "kmi_host_support.h"
+
+namespace kmi::test::host_program {
+namespace {
+
+constexpr std::int64_t day_us = 86400000000LL;
+
+void draw(emu::Host& host, std::int32_t chart, std::int32_t line, const std::string& text, float vertical,
+          std::int64_t days, std::uint32_t colour = 7260230, std::uint32_t background = 2104348) {
+    emu::Drawing drawing;
+    drawing.request.chart_number = chart;
+    drawing.request.line_number = line;
+    drawing.request.vertical_position = vertical;
+    drawing.request.horizontal_position = days * day_us;
+    drawing.request.text_color = colour;
+    drawing.request.background_color = background;
+    drawing.text = text;
+    host.drawings[{chart, line}] = drawing;
+}
+
+struct KmiHostTerminalPanel : ::testing::Test {
+    std::unique_ptr<emu::Host> host = emu::make_host(fake_study, emu::make_chart(1, "ES", 60));
+    void TearDown() override { emu::destroy_host_values(*host); }
+};
+
+TEST_F(KmiHostTerminalPanel, RowsAreTheStudysChartDrawingsFromTheTopDown) {
+    draw(*host, 1, 75200002, "second", 91.3f, 149);
+    draw(*host, 1, 75200000, "title", 97.0f, 149);
+    draw(*host, 1, 75200001, "first", 94.15f, 149);
+    draw(*host, 1, 75200003, "same height, later line", 91.3f, 149);
+    draw(*host, 2, 75200000, "another chart", 99.0f, 149);
+    const auto rows = emu::panel_rows(*host);
+    std::vector<std::string> texts;
+    for (const auto& row : rows) texts.push_back(row.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"title", "first", "second", "same height, later line"}));
+    EXPECT_TRUE(rows[0].right);
+    EXPECT_EQ(emu::panel_plain_text(rows), "title\nfirst\nsecond\nsame height, later line\n");
+}
+
+TEST_F(KmiHostTerminalPanel, DrawsEachLineInItsColoursAtItsCorner) {
+    draw(*host, 1, 0, "MARKET", 97.0f, 149, 13816530);
+    draw(*host, 1, 1, "TICK", 94.0f, 149, 5921515);
+    const std::string right = emu::render_panel(emu::panel_rows(*host), 20, true);
+    EXPECT_EQ(right,
+              "+------------------+\n"
+              "|            \x1b[38;2;210;210;210m\x1b[48;2;28;28;32mMARKET\x1b[0m|\n"
+              "|              \x1b[38;2;235;90;90m\x1b[48;2;28;28;32mTICK\x1b[0m|\n"
+              "|                  |\n"
+              "|                  |\n"
+              "+------------------+\n");
+    host->drawings.clear();
+    draw(*host, 1, 0, "MARKET", 20.1f, 2, 0xFF000000u, 0xFF000000u);
+    draw(*host, 1, 1, "a line longer than the box", 17.25f, 2);
+    EXPECT_EQ(emu::render_panel(emu::panel_rows(*host), 12, true),
+              "+----------+\n"
+              "|          |\n"
+              "|          |\n"
+              "|MARKET    |\n"
+              "|\x1b[38;2;70;200;110m\x1b[48;2;28;28;32ma line lon\x1b[0m|\n"
+              "+----------+\n")
+        << "bottom left; a colour not set gets no code; a long line is cut at the box";
+    EXPECT_EQ(emu::render_panel(emu::panel_rows(*host), 12, false).find('\x1b'), std::string::npos);
+    EXPECT_EQ(emu::render_panel({}, 24, false), "+----------------------+\n| (no panel drawn)     |\n+----------------------+\n");
+}
+
+TEST(KmiHostTerminalColours, HostColoursAreBlueGreenRedFromTheHighByteDown) {
+    EXPECT_EQ(emu::ansi_colours(0x00332211u, 0x00CCBBAAu), "\x1b[38;2;17;34;51m\x1b[48;2;170;187;204m");
+    EXPECT_EQ(emu::ansi_colours(0xFF000000u, 0u), "\x1b[48;2;0;0;0m");
+    EXPECT_EQ(emu::ansi_colours(0xFF000000u, 0x01000000u), "");
+}
+
+TEST(KmiHostProgressBar, ShowsTheShareDoneAndTheReplayClock) {
+    EXPECT_EQ(emu::progress_line(0.5, "2026-10-14 12:45:00", 10), "[#####-----]  50%  2026-10-14 12:45:00");
+    EXPECT_EQ(emu::progress_line(1.0, "end", 4), "[####] 100%  end");
+    EXPECT_EQ(emu::progress_line(-1.0, "", 4), "[----]   0%  ");
+    EXPECT_EQ(emu::progress_line(0.999, "x", 4), "[###-]  99%  x");
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program
