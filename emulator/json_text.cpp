@@ -4,6 +4,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "emulator/input_error.h"
+
 namespace kmi::emu {
 namespace {
 
@@ -74,6 +76,30 @@ Json json_number(float value) {
     double widened = 0.0;
     std::from_chars(text.data(), text.data() + text.size(), widened);
     return Json(widened);
+}
+
+Json parse_json_text(const std::string& text, const std::string& file_name) {
+    std::size_t offset = 0;
+    std::string what;
+    try {
+        return Json::parse(text);
+    } catch (const Json::parse_error& error) {
+        offset = error.byte == 0 ? 0 : error.byte - 1;
+        what = error.what();
+    } catch (const Json::exception& error) {
+        // A number beyond the range of a double: the message quotes it, which finds its line.
+        what = error.what();
+        const std::size_t quote = what.find("parsing '");
+        if (quote != std::string::npos) {
+            const std::size_t start = quote + 9;
+            const std::string token = what.substr(start, what.find('\'', start) - start);
+            const std::size_t found = token.empty() ? std::string::npos : text.find(token);
+            offset = found == std::string::npos ? 0 : found;
+        }
+    }
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i) line += text[i] == '\n' ? 1 : 0;
+    throw InputError(file_name + ":" + std::to_string(line) + ": not valid JSON: " + what);
 }
 
 std::string dump_compact(const Json& value) {

@@ -22,6 +22,10 @@ std::string shortest_text(float value);
 Json json_number(double value);
 Json json_number(float value);
 
+// Parses the text of a JSON file. Throws InputError "FILE:LINE: not valid JSON: ..." for a
+// syntax error or a number beyond the range of a double.
+Json parse_json_text(const std::string& text, const std::string& file_name);
+
 // Compact JSON, without a line end; texts that are not valid UTF-8 get U+FFFD in place of
 // their bad bytes.
 std::string dump_compact(const Json& value);

@@ -85,16 +85,7 @@ struct ReplayCommand {
     bool no_color = false;
 };
 
-Json read_inputs_file(const std::string& file) {
-    const std::string text = read_file_text(file);
-    try {
-        return Json::parse(text);
-    } catch (const Json::parse_error& error) {
-        std::size_t line = 1;
-        for (std::size_t i = 0; i + 1 < error.byte && i < text.size(); ++i) line += text[i] == '\n' ? 1 : 0;
-        throw InputError(file + ":" + std::to_string(line) + ": not valid JSON: " + error.what());
-    }
-}
+Json read_inputs_file(const std::string& file) { return parse_json_text(read_file_text(file), file); }
 
 int terminal_width() {
     const char* columns = std::getenv("COLUMNS");

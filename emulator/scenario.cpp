@@ -228,15 +228,7 @@ Bar parse_bar(const Json& value, const std::string& where) {
 }
 
 Scenario parse_scenario(const std::string& text, const std::string& file_name, const std::filesystem::path& base_dir) {
-    Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const Json::parse_error& error) {
-        std::size_t line = 1;
-        const std::size_t end = std::min<std::size_t>(error.byte == 0 ? 0 : error.byte - 1, text.size());
-        for (std::size_t i = 0; i < end; ++i) line += text[i] == '\n' ? 1 : 0;
-        throw InputError(file_name + ":" + std::to_string(line) + ": not valid JSON: " + error.what());
-    }
+    const Json root = parse_json_text(text, file_name);
     const std::string where = file_name + ": ";
     if (!root.is_object()) fail(file_name, "a scenario is a JSON object");
     for (const auto& [key, value] : root.items()) {

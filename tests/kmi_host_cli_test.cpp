@@ -90,11 +90,14 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
     std::filesystem::create_directories(folder / "data");
     write_text(folder / "data" / "ESZ26.CME.csv", small_chart);
     write_text(folder / "bad_inputs.json", "{\"11\": 5,\n \"12\": }");
+    write_text(folder / "huge_inputs.json", "{\"11\": -1e400}");
     const std::pair<std::string, std::string> cases[] = {
         {"replay --data data --chart NQZ26.CME --fast --out out", "kmi-host: --chart NQZ26.CME: no file data/NQZ26.CME.csv\n"},
         {"replay --data data --chart ESZ26.CME --from 2026-13-01 --fast --out out", "kmi-host: --from: not a date"},
         {"replay --data data --chart ESZ26.CME --inputs bad_inputs.json --fast --out out",
          "kmi-host: bad_inputs.json:2: not valid JSON"},
+        {"replay --data data --chart ESZ26.CME --inputs huge_inputs.json --fast --out out",
+         "kmi-host: huge_inputs.json:1: not valid JSON: [json.exception.out_of_range.406] number overflow"},
         {"replay --data data --chart ESZ26.CME --inputs missing.json --fast --out out",
          "kmi-host: missing.json: cannot be read\n"},
         {"replay --data nowhere --chart ESZ26.CME --fast --out out", "--data: Directory does not exist: nowhere"},

@@ -155,6 +155,9 @@ TEST(KmiHostScenario, NamesTheLineOfAJsonSyntaxError) {
     const std::string error = rejection("{\n  \"chart\": {\"number\": 1},\n  \"steps\": [\n    {\"call\": \"full\",}\n  ]\n}");
     EXPECT_EQ(error.rfind("s.json:4: not valid JSON: ", 0), 0u) << error;
     EXPECT_EQ(rejection("").rfind("s.json:1: not valid JSON", 0), 0u);
+    const std::string overflow = rejection("{\"chart\": {\"number\": 1},\n \"study_id\": 1e400, \"steps\": []}");
+    EXPECT_EQ(overflow, "s.json:2: not valid JSON: [json.exception.out_of_range.406] number overflow parsing '1e400'")
+        << "a number beyond the range of a double";
 }
 
 TEST(KmiHostScenario, NamesTheCsvFileAndLineOfABadBarFile) {
