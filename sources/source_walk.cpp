@@ -16,19 +16,6 @@ std::int64_t saturating_add(std::int64_t t, std::int64_t p) noexcept {
     return t + p;
 }
 
-// The bar end rule for bar j starting at t of a view with n bars.
-std::int64_t bar_end(const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t period_ms,
-                     std::int32_t n) noexcept {
-    const bool last = static_cast<std::int64_t>(j) + 1 >= n;
-    if (period_ms >= 1) {
-        const std::int64_t full = saturating_add(t, period_ms);
-        if (last) return full;
-        const std::int64_t next = source_bar_start_ms(view, j + 1);
-        return next < full ? next : full;
-    }
-    return last ? unbounded_ms : source_bar_start_ms(view, j + 1);
-}
-
 // The window of the session statistics; without one no bar counts as a session bar.
 SessionWindow counting_window(const CountingRules& rules) noexcept {
     return rules.window != nullptr ? *rules.window : SessionWindow{0, 0};
@@ -60,8 +47,8 @@ bool prices_cover(const SourceView& view, std::int32_t n) noexcept {
     return covers(view.open) && covers(view.high) && covers(view.low) && covers(view.close);
 }
 
-// The bar end rule for bar j starting at t, which also yields the next bar's start when
-// the rule reads it (every bar but the last).
+// The bar end rule for bar j starting at t of a view with n bars, which also yields the
+// next bar's start when the rule reads it (every bar but the last).
 struct BarEnd {
     std::int64_t end = 0;
     std::int64_t next_start = 0;
@@ -75,6 +62,11 @@ BarEnd bar_end_and_next_start(const SourceView& view, std::int32_t j, std::int64
     if (period_ms < 1) return BarEnd{next, next};
     const std::int64_t full = saturating_add(t, period_ms);
     return BarEnd{next < full ? next : full, next};
+}
+
+std::int64_t bar_end(const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t period_ms,
+                     std::int32_t n) noexcept {
+    return bar_end_and_next_start(view, j, t, period_ms, n).end;
 }
 
 }  // namespace
