@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+          nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          valgrind libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

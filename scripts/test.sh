@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the unit and host tests in a debug build and again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, a clang build with warnings as errors, and the Windows
-# cross build with the check of the DLL's export and import tables, and a build (not a run)
-# of the benchmarks.
+# and UndefinedBehaviorSanitizer, the debug tests under valgrind memcheck, the study's fuzzer
+# for a bounded time (KMI_FUZZ_SECONDS, default 180), a clang build with warnings as errors,
+# the Windows cross build with the check of the DLL's export and import tables, and a build
+# (not a run) of the benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -19,6 +20,12 @@ step "sanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
+
+step "valgrind memcheck of the debug tests"
+bash scripts/valgrind.sh
+
+step "fuzzing (${KMI_FUZZ_SECONDS:-180} s)"
+bash scripts/fuzz.sh "${KMI_FUZZ_SECONDS:-180}"
 
 step "clang build"
 cmake --preset clang >/dev/null
