@@ -937,7 +937,7 @@ std::string Harness::decode_text(ByteReader& r) {
 }
 
 void Harness::decode_bars(ByteReader& r, FuzzChart& chart, bool append) {
-    const int count = r.choice(max_bars_per_spec + 1);
+    const int count = r.choice(max_bars_per_recipe + 1);
     const int layout = r.choice(layout_count);
     std::int64_t step = 0;
     HostDateTime base = 0;

@@ -18,10 +18,10 @@ enum Op : std::uint8_t {
     op_update_call,          // start index choice, [value u32], repeat check
     op_last_call,            // -
     op_foreign_layout_call,  // which field is wrong
-    op_set_bars,             // chart, bar spec
-    op_append_bars,          // chart, bar spec
+    op_set_bars,             // chart, bar recipe
+    op_append_bars,          // chart, bar recipe
     op_drop_bars,            // chart, count (255: all)
-    op_replace_last_bar,     // chart, bar spec (the last bar is replaced by the spec's first)
+    op_replace_last_bar,     // chart, bar recipe (the last bar is replaced by the recipe's first bar)
     op_chart_setting,        // chart, setting, value
     op_set_input,            // input index, type code, value
     op_bind_slot,            // slot, binding, [chart]
@@ -37,9 +37,9 @@ inline constexpr int fuzz_chart_count = 7;
 // The source charts' numbers: chart k (1 to 6) is host chart k + 1.
 inline constexpr std::int32_t source_chart_number(int k) { return k + 1; }
 
-// Bar spec: count byte (up to max_bars_per_spec), time layout byte, time base choice, time
+// Bar recipe: count byte (up to max_bars_per_recipe), time layout byte, time base choice, time
 // step choice, price mode byte, volume mode byte, then per bar the bytes the modes read.
-inline constexpr int max_bars_per_spec = 48;
+inline constexpr int max_bars_per_recipe = 48;
 inline constexpr int max_bars_per_chart = 240;
 
 enum TimeLayout : std::uint8_t {

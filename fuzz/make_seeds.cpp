@@ -14,7 +14,7 @@ namespace {
 
 using namespace kmi::fuzz;
 
-// A fuzz input under construction; each helper writes exactly the bytes its operation
+// A fuzz input under construction; each method writes exactly the bytes its operation
 // reads in the harness.
 class Seed {
 public:
