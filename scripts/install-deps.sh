@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          valgrind libclang-rt-14-dev)
+          valgrind libclang-rt-14-dev wine64)
 
 missing=()
 for package in "${packages[@]}"; do

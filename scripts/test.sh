@@ -2,11 +2,15 @@
 # Runs every test: the unit and host tests in a debug build and again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the debug tests under valgrind memcheck, the study's fuzzer
 # for a bounded time (KMI_FUZZ_SECONDS, default 180), a clang build with warnings as errors,
-# the Windows cross build with the check of the DLL's export and import tables, and a build
-# (not a run) of the benchmarks.
+# the Windows cross build with the check of the DLL's export and import tables and, under
+# Wine, its transcripts compared byte for byte with Linux's, and a build (not a run) of the
+# benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# Every build of this run (Linux and Windows) stamps the last commit's time into its
+# diagnostics report, so their transcripts can be compared byte for byte.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
 
 jobs=$(nproc)
 step() { printf '\n== %s\n' "$*"; }
@@ -34,7 +38,10 @@ cmake --build --preset clang -j "$jobs"
 step "Windows cross build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
-bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.dll
+bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.dll build/windows/bin/kmi-host.exe
+
+step "Windows build under Wine against the Linux build"
+bash scripts/wine-compare.sh build/debug/bin build/windows/bin
 
 step "benchmarks build (they are run by scripts/bench.sh, never here)"
 cmake --preset bench >/dev/null
