@@ -21,30 +21,18 @@ SessionWindow counting_window(const CountingRules& rules) noexcept {
     return rules.window != nullptr ? *rules.window : SessionWindow{0, 0};
 }
 
-// Sets the latest-bar fields, then the session statistics.
-void take_prices(SourceSession& session, const SessionWindow& window, const CountingRules& rules, double open,
-                 double high, double low, double close, std::int64_t t, std::int64_t end) noexcept {
+// Takes bar j into the record: latest-bar fields, then the session statistics.
+void take_bar(SourceSession& session, const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t end,
+              const CountingRules& rules) noexcept {
+    const auto open = static_cast<double>(host_at(view.open, j));
+    const auto high = static_cast<double>(host_at(view.high, j));
+    const auto low = static_cast<double>(host_at(view.low, j));
+    const auto close = static_cast<double>(host_at(view.close, j));
     session.has_data = true;
     session.bar_end_ms = end;
     session.last_value = close;
     session.bar_start_ms = t;
-    count_bar(window, rules.upper_threshold, rules.lower_threshold, session, open, high, low, close, t);
-}
-
-// Takes bar j into the record: latest-bar fields, then the session statistics.
-void take_bar(SourceSession& session, const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t end,
-              const CountingRules& rules) noexcept {
-    take_prices(session, counting_window(rules), rules, static_cast<double>(host_at(view.open, j)),
-                static_cast<double>(host_at(view.high, j)), static_cast<double>(host_at(view.low, j)),
-                static_cast<double>(host_at(view.close, j)), t, end);
-}
-
-// Whether the four price arrays hold bars 0 to n - 1, so that host_at would never
-// clamp an index below n nor fall back: those bars can then be read directly, with the
-// same values.
-bool prices_cover(const SourceView& view, std::int32_t n) noexcept {
-    const auto covers = [n](const HostFloatArray& array) { return array.data != nullptr && array.count >= n; };
-    return covers(view.open) && covers(view.high) && covers(view.low) && covers(view.close);
+    count_bar(counting_window(rules), rules.upper_threshold, rules.lower_threshold, session, open, high, low, close, t);
 }
 
 // The bar end rule for bar j starting at t of a view with n bars, which also yields the
@@ -112,19 +100,8 @@ void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64
         keep_pending();
         return;
     }
-    if (memo.prices_direct < 0) memo.prices_direct = prices_cover(view, n) ? 1 : 0;
-    const SessionWindow window = counting_window(rules);
-    // A negative walk position (never written by a walk) goes the clamped way.
-    const bool direct = memo.prices_direct == 1 && j >= 0;
     for (;;) {
-        if (direct) {
-            const auto index = static_cast<std::size_t>(j);
-            take_prices(session, window, rules, static_cast<double>(view.open.data[index]),
-                        static_cast<double>(view.high.data[index]), static_cast<double>(view.low.data[index]),
-                        static_cast<double>(view.close.data[index]), t, end.end);
-        } else {
-            take_bar(session, view, j, t, end.end, rules);
-        }
+        take_bar(session, view, j, t, end.end, rules);
         session.next_bar = j + 1;
         session.consumed_bar_start_ms = t;
         ++j;

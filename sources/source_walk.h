@@ -46,7 +46,6 @@ struct WalkMemo {
     std::int64_t pending_start_ms = 0;
     std::int64_t pending_end_ms = 0;
     std::int64_t pending_next_start_ms = 0;  // the next bar's start, when the end rule read it
-    std::int8_t prices_direct = -1;          // -1: not worked out yet; 0 no; 1 yes
 };
 
 // walk_closed_bars with the call's memo of the slot. The record ends exactly as with
