@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
 #include "emulator/core/study_library.h"
 #include "emulator/csv_bars.h"
@@ -36,6 +38,16 @@ using namespace kmi::emu;
 std::string default_study_path(const char* argv0) {
     const std::filesystem::path program(argv0);
     return (program.parent_path() / KMI_STUDY_FILE_NAME).string();
+}
+
+// The folder of this program, where the search for the chart page's library starts.
+std::filesystem::path program_folder(const char* argv0) {
+#ifndef _WIN32
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error && self.has_parent_path()) return self.parent_path();
+#endif
+    return std::filesystem::path(argv0).parent_path();
 }
 
 // The loaded study library, unloaded when it goes out of scope.
@@ -83,6 +95,7 @@ struct ReplayCommand {
     std::string out_dir;
     std::string study_path;
     bool no_color = false;
+    std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 
 Json read_inputs_file(const std::string& file) { return parse_json_text(read_file_text(file), file); }
@@ -172,6 +185,15 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         write_file_atomically(out / "series.csv", outcome.series_csv);
         write_file_atomically(out / "log.txt", outcome.log_txt);
         write_file_atomically(out / "panel.txt", outcome.panel_txt);
+        const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
+        if (!library) {
+            std::fprintf(stderr,
+                         "kmi-host: %s: the charting library uPlot was not found (in uplot/ beside the program, or in "
+                         "page/node_modules/uplot/dist/ of its folder or a folder above; npm ci in page/ installs it): "
+                         "the page says so instead of showing the chart\n",
+                         (out / "chart.html").string().c_str());
+        }
+        write_file_atomically(out / "chart.html", render_chart_page(outcome.page, library));
     }
     if (print_summary) {
         std::printf("\nReplayed %d bars of %s in %lld calls. The panel at the end:\n", outcome.bar_count,
@@ -179,8 +201,9 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), colour).c_str(), stdout);
         if (!command.out_dir.empty()) {
             const std::filesystem::path out = command.out_dir;
-            std::printf("Written: %s, %s, %s\n", (out / "series.csv").string().c_str(), (out / "log.txt").string().c_str(),
-                        (out / "panel.txt").string().c_str());
+            std::printf("Written: %s, %s, %s, %s\n", (out / "series.csv").string().c_str(),
+                        (out / "log.txt").string().c_str(), (out / "panel.txt").string().c_str(),
+                        (out / "chart.html").string().c_str());
         }
     }
     return 0;
@@ -195,7 +218,7 @@ int synth_command(const std::string& out_dir, const SynthOptions& options) {
     return 0;
 }
 
-int demo_command(const std::string& out_dir, const std::string& study_path) {
+int demo_command(const std::string& out_dir, const std::string& study_path, const std::filesystem::path& folder) {
     const std::filesystem::path out = out_dir;
     const SynthOptions options;
     synth_command((out / "data").string(), options);
@@ -206,6 +229,7 @@ int demo_command(const std::string& out_dir, const std::string& study_path) {
     replay.fast = true;
     replay.out_dir = out.string();
     replay.study_path = study_path;
+    replay.program_folder = folder;
     std::printf("Replaying %s from %s (the last day live, the days before as history)...\n", replay.chart.c_str(),
                 replay.from.c_str());
     return replay_command(replay, true);
@@ -226,6 +250,7 @@ int main(int argc, char** argv) {
 
     ReplayCommand replay_options;
     replay_options.study_path = default_study;
+    replay_options.program_folder = program_folder(argv[0]);
     CLI::App* replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
     replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")->required()->check(
         CLI::ExistingDirectory);
@@ -237,7 +262,7 @@ int main(int argc, char** argv) {
     CLI::Option* fast = replay->add_flag("--fast", replay_options.fast, "As fast as possible, no live drawing");
     speed->excludes(fast);
     replay->add_option("--inputs", replay_options.inputs_file, "JSON file of input values {\"INDEX\": VALUE, ...}");
-    replay->add_option("--out", replay_options.out_dir, "Folder for series.csv, log.txt and panel.txt");
+    replay->add_option("--out", replay_options.out_dir, "Folder for series.csv, log.txt, panel.txt and chart.html");
     replay->add_option("--study", replay_options.study_path, "The study library")->capture_default_str();
     replay->add_flag("--no-color", replay_options.no_color, "No ANSI colour");
 
@@ -261,7 +286,7 @@ int main(int argc, char** argv) {
         if (run->parsed()) return run_command(scenario_file, run_study, transcript_file);
         if (replay->parsed()) return replay_command(replay_options, true);
         if (synth->parsed()) return synth_command(synth_out, synth_options);
-        if (demo->parsed()) return demo_command(demo_out, demo_study);
+        if (demo->parsed()) return demo_command(demo_out, demo_study, replay_options.program_folder);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "kmi-host: %s\n", error.what());

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
 #include "emulator/json_text.h"
 #include "emulator/terminal_panel.h"
@@ -61,6 +62,7 @@ struct ReplayOutcome {
     std::string log_txt;     // one log line per line
     std::string panel_txt;   // the panel's lines, top to bottom
     std::vector<PanelRow> panel;
+    ChartPageData page;      // what chart.html shows
     std::int32_t bar_count = 0;
     std::int64_t calls = 0;
 };

@@ -1,0 +1,251 @@
+#include "emulator/chart_page.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "emulator/date_time_text.h"
+#include "emulator/json_text.h"
+#include "host/host_text.h"
+
+namespace kmi::emu {
+
+// The page's own script and style sheet (page/chart-page.js and page/chart-page.css),
+// embedded by the build.
+extern const char* const chart_page_script;
+extern const char* const chart_page_style;
+
+namespace {
+
+const char* const library_script_file = "uPlot.iife.min.js";
+const char* const library_style_file = "uPlot.min.css";
+
+std::optional<std::string> read_whole_file(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return text.str();
+}
+
+std::optional<float> float_input_named(const Host& host, const std::string& name) {
+    for (const HostInput& input : host.study.inputs) {
+        if (input.type == kmi_input_float && name == text_chars(input.name)) return input_float(input);
+    }
+    return std::nullopt;
+}
+
+Json float_array(const std::vector<float>& values) {
+    Json out = Json::array();
+    for (float value : values) out.push_back(json_number(value));
+    return out;
+}
+
+// Safe inside <script> and <style> elements: "<" never appears as itself, so neither
+// "</script>" nor "<!--" can end or change the element.
+std::string script_safe(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '<') {
+            out += "\\u003c";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A library file embedded in an element: a "</" sequence is split so that it cannot close
+// the element ("<\/" means the same in script strings and regular expressions).
+std::string embedded_library_text(const std::string& text, const std::string& closing) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at = text.find("</"); at != std::string::npos; at = text.find("</", at + 2)) {
+        out.append(text, from, at - from);
+        std::string ahead = text.substr(at + 2, closing.size());
+        std::transform(ahead.begin(), ahead.end(), ahead.begin(), [](char c) {
+            return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        });
+        out += ahead == closing ? "<\\/" : "</";
+        from = at + 2;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+std::string html_escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string page_heading(const ChartPageData& data) {
+    std::string heading = data.symbol.empty() ? std::string("chart") : data.symbol;
+    if (data.bar_seconds > 0) {
+        heading += data.bar_seconds % 60 == 0 ? "  " + std::to_string(data.bar_seconds / 60) + "-minute bars"
+                                              : "  " + std::to_string(data.bar_seconds) + "-second bars";
+    }
+    if (!data.times.empty()) {
+        heading += "  " + format_date_time(data.times.front()) + " to " + format_date_time(data.times.back());
+    }
+    return heading;
+}
+
+}  // namespace
+
+ChartPageData chart_page_data(const Host& host) {
+    const StudyInstance& study = host.study;
+    const Chart& chart = host.charts.at(study.chart_number);
+    ChartPageData data;
+    data.study_name = text_chars(study.study_name);
+    data.symbol = chart.symbol;
+    data.bar_seconds = chart.bar_seconds;
+    data.region_height_px = host.region_bottom_px - host.region_top_px;
+    data.times = chart.times;
+    data.open = chart.open;
+    data.high = chart.high;
+    data.low = chart.low;
+    data.close = chart.close;
+    data.volume = chart.volume;
+    for (std::size_t i = 0; i < study.outputs.size(); ++i) {
+        PageSeries series;
+        series.name = text_chars(study.outputs[i].name);
+        series.colour = study.outputs[i].colour;
+        series.values.assign(chart.times.size(), 0.0f);
+        if (i < study.series.size()) {
+            const std::vector<float>& values = study.series[i];
+            std::copy_n(values.begin(), std::min(values.size(), series.values.size()), series.values.begin());
+        }
+        data.series.push_back(std::move(series));
+    }
+    for (const auto& [key, drawing] : host.drawings) {
+        if (key.first != study.chart_number) continue;
+        const DrawingRequest& r = drawing.request;
+        PageDrawing page;
+        page.line_number = key.second;
+        page.text = drawing.text;
+        page.font_face = drawing.font_face;
+        page.font_size = r.font_size;
+        page.text_color = r.text_color;
+        page.background_color = r.background_color;
+        page.horizontal_position = r.horizontal_position;
+        page.vertical_position = r.vertical_position;
+        page.text_alignment = r.text_alignment;
+        data.drawings.push_back(std::move(page));
+    }
+    std::stable_sort(data.drawings.begin(), data.drawings.end(), [](const PageDrawing& a, const PageDrawing& b) {
+        if (a.vertical_position != b.vertical_position) return a.vertical_position > b.vertical_position;
+        return a.line_number < b.line_number;
+    });
+    data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
+    data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
+    return data;
+}
+
+std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& program_folder) {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::absolute(program_folder, error);
+    if (error) folder = program_folder;
+    while (true) {
+        for (const std::filesystem::path& place :
+             {folder / "uplot", folder / "page" / "node_modules" / "uplot" / "dist"}) {
+            auto script = read_whole_file(place / library_script_file);
+            auto style = script ? read_whole_file(place / library_style_file) : std::nullopt;
+            if (script && style) return ChartLibrary{std::move(*script), std::move(*style), place};
+        }
+        if (!folder.has_relative_path() || folder.parent_path() == folder) break;
+        folder = folder.parent_path();
+    }
+    return std::nullopt;
+}
+
+std::string chart_page_json(const ChartPageData& data) {
+    Json page = Json::object();
+    page["study_name"] = data.study_name;
+    page["symbol"] = data.symbol;
+    page["bar_seconds"] = data.bar_seconds;
+    page["region_height_px"] = data.region_height_px;
+    Json times = Json::array();
+    for (HostDateTime time : data.times) times.push_back(format_date_time(time));
+    page["times"] = std::move(times);
+    page["open"] = float_array(data.open);
+    page["high"] = float_array(data.high);
+    page["low"] = float_array(data.low);
+    page["close"] = float_array(data.close);
+    page["volume"] = float_array(data.volume);
+    Json series = Json::array();
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+        series.push_back(Json{{"index", i},
+                              {"name", data.series[i].name},
+                              {"colour", data.series[i].colour},
+                              {"values", float_array(data.series[i].values)}});
+    }
+    page["series"] = std::move(series);
+    Json drawings = Json::array();
+    for (const PageDrawing& d : data.drawings) {
+        drawings.push_back(Json{{"line_number", d.line_number},
+                                {"text", d.text},
+                                {"font_face", d.font_face},
+                                {"font_size", d.font_size},
+                                {"text_color", d.text_color},
+                                {"background_color", d.background_color},
+                                {"horizontal_position", d.horizontal_position},
+                                {"horizontal_days", static_cast<double>(d.horizontal_position) / us_per_day},
+                                {"vertical_position", json_number(d.vertical_position)},
+                                {"text_alignment", d.text_alignment}});
+    }
+    page["drawings"] = std::move(drawings);
+    Json thresholds = Json::object();
+    if (data.tick_upper_threshold) thresholds["upper"] = json_number(*data.tick_upper_threshold);
+    if (data.tick_lower_threshold) thresholds["lower"] = json_number(*data.tick_lower_threshold);
+    page["tick_thresholds"] = std::move(thresholds);
+    return dump_compact(page);
+}
+
+std::string render_chart_page(const ChartPageData& data, const std::optional<ChartLibrary>& library) {
+    const std::string title = html_escaped(page_heading(data));
+    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    page += "<title>" + html_escaped(data.study_name.empty() ? std::string("Study") : data.study_name) + "  " +
+            title + "</title>\n";
+    if (library) page += "<style>\n" + embedded_library_text(library->style, "style") + "\n</style>\n";
+    page += "<style>\n" + std::string(chart_page_style) + "</style>\n</head>\n<body>\n";
+    page += "<header><h1>" + html_escaped(data.study_name) + "</h1><p id=\"heading\">" + title + "</p>";
+    if (library) {
+        page += "<nav id=\"ranges\"><button data-range=\"recent\">Recent bars</button>"
+                "<button data-range=\"day\">Last day</button><button data-range=\"all\">All bars</button>"
+                "<span class=\"hint\">drag across a pane to zoom, wheel to zoom in or out, double-click for "
+                "all bars</span></nav>";
+    }
+    page += "</header>\n";
+    if (!library) {
+        page += "<div id=\"missing-library\" role=\"alert\"><h2>The chart could not be drawn</h2>"
+                "<p>kmi-host did not find the charting library uPlot when it wrote this page: it looks for "
+                "<code>uPlot.iife.min.js</code> and <code>uPlot.min.css</code> in <code>uplot/</code> beside "
+                "the program, or in <code>page/node_modules/uplot/dist/</code> of the program's folder or a "
+                "folder above it. Run <code>npm ci</code> in the project's <code>page/</code> folder "
+                "(<code>scripts/demo.sh</code> does this), then replay again.</p>"
+                "<p>The replay's values are in <code>series.csv</code> and its panel in "
+                "<code>panel.txt</code> beside this page.</p></div>\n";
+    }
+    page += "<main><div id=\"charts\"></div><aside id=\"readout\"></aside></main>\n";
+    page += "<script type=\"application/json\" id=\"kmi-data\">" + script_safe(chart_page_json(data)) + "</script>\n";
+    if (library) {
+        page += "<script>\n" + embedded_library_text(library->script, "script") + "\n</script>\n";
+        page += "<script>\n" + std::string(chart_page_script) + "</script>\n";
+    }
+    page += "</body>\n</html>\n";
+    return page;
+}
+
+}  // namespace kmi::emu

@@ -1,0 +1,75 @@
+// The chart page: one self-contained HTML file (chart.html) that shows the study as a trader
+// sees it in a browser: the chart's candles with its VWAP, the output series in stacked
+// panes, the study's text drawings where they stand on the chart, and a read-out of the 20
+// values at the bar under the cursor. The charting library (uPlot) is read from disk when
+// the page is written and embedded in it, so the page needs no network.
+#ifndef KMI_EMULATOR_CHART_PAGE_H
+#define KMI_EMULATOR_CHART_PAGE_H
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/core/host_core.h"
+
+namespace kmi::emu {
+
+// A drawing of the study's chart as the page places it.
+struct PageDrawing {
+    std::int32_t line_number = 0;
+    std::string text;
+    std::string font_face;
+    std::int32_t font_size = 0;
+    std::uint32_t text_color = 0xFF000000u;  // 0x00BBGGRR; a set high byte means no colour
+    std::uint32_t background_color = 0xFF000000u;
+    std::int64_t horizontal_position = 0;  // a host date-time: 2 days left edge, 149 days right edge
+    float vertical_position = 0.0f;        // percent of the region height from its bottom
+    std::int32_t text_alignment = 0;       // 0 left, 1 centre, 2 right
+};
+
+struct PageSeries {
+    std::string name;
+    std::uint32_t colour = 0;  // 0x00BBGGRR
+    std::vector<float> values;  // one per chart bar
+};
+
+// What the page shows, taken from the host at the end of a replay.
+struct ChartPageData {
+    std::string study_name;
+    std::string symbol;
+    std::int32_t bar_seconds = 0;
+    std::int32_t region_height_px = 0;  // the chart region's height, which the drawings are placed in
+    std::vector<HostDateTime> times;
+    std::vector<float> open, high, low, close, volume;
+    std::vector<PageSeries> series;
+    std::vector<PageDrawing> drawings;  // top to bottom, then by line number
+    std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
+    std::optional<float> tick_lower_threshold;
+};
+
+ChartPageData chart_page_data(const Host& host);
+
+// The charting library's script and style sheet.
+struct ChartLibrary {
+    std::string script;
+    std::string style;
+    std::filesystem::path folder;  // where they were found
+};
+
+// The library's two files, uPlot.iife.min.js and uPlot.min.css, looked for in
+// FOLDER/uplot/ and FOLDER/page/node_modules/uplot/dist/ for the program's folder and each
+// folder above it; the first folder holding both wins. Nothing when none does.
+std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& program_folder);
+
+// The page's data as one JSON object (the content of its data block).
+std::string chart_page_json(const ChartPageData& data);
+
+// The whole page. Without the library the page shows the data's file names and says that
+// the chart could not be drawn and why.
+std::string render_chart_page(const ChartPageData& data, const std::optional<ChartLibrary>& library);
+
+}  // namespace kmi::emu
+
+#endif

@@ -1,0 +1,435 @@
+// The chart page: draws the data block "kmi-data" that kmi-host wrote (the chart's bars,
+// the study's 20 output series, its text drawings) with the uPlot charting library.
+// kmi-host embeds this file in chart.html; it must never contain a closing script tag.
+(function () {
+  'use strict';
+
+  const data = JSON.parse(document.getElementById('kmi-data').textContent);
+  const chartsEl = document.getElementById('charts');
+  const readoutEl = document.getElementById('readout');
+  const n = data.times.length;
+
+  const UP = '#26a69a';
+  const DOWN = '#ef5350';
+  const MUTED = '#8a8f9c';
+  const GRID = '#232733';
+  const AXIS_FONT = '11px "DejaVu Sans", "Liberation Sans", Arial, sans-serif';
+  const Y_AXIS_SIZE = 70;
+  const X_AXIS_SIZE = 42;
+  const PANE_HEIGHT = 120;
+
+  const finite = (v) => typeof v === 'number' && isFinite(v);
+
+  // A host colour 0x00BBGGRR as CSS "#rrggbb"; null when its high byte is set (no colour).
+  function cssColour(c) {
+    if (!finite(c) || c < 0 || c > 0xffffff) return null;
+    const hex = (v) => v.toString(16).padStart(2, '0');
+    return '#' + hex(c & 255) + hex((c >> 8) & 255) + hex((c >> 16) & 255);
+  }
+
+  // "YYYY-MM-DD HH:MM:SS[.ffffff]": the chart's wall-clock time, counted as if it were UTC
+  // so that the axis shows the chart's own clock.
+  function secondsOf(text) {
+    const m = /^(\d{4})-(\d{2})-(\d{2}) (\d{2}):(\d{2}):(\d{2})(\.\d+)?$/.exec(text);
+    if (!m) return NaN;
+    return Date.UTC(+m[1], +m[2] - 1, +m[3], +m[4], +m[5], +m[6]) / 1000 + (m[7] ? +m[7] : 0);
+  }
+
+  function valueText(v) {
+    if (finite(v)) return String(v);
+    return typeof v === 'string' ? v : '';
+  }
+
+  // Axis labels: the step's decimals; thousands, millions and billions abbreviated.
+  function axisValues(u, splits) {
+    const shown = splits.filter(finite);
+    const big = shown.reduce((m, v) => Math.max(m, Math.abs(v)), 0);
+    let div = 1;
+    let suffix = '';
+    if (big >= 1e9) { div = 1e9; suffix = 'B'; } else if (big >= 1e6) { div = 1e6; suffix = 'M'; } else if (big >= 1e5) { div = 1e3; suffix = 'k'; }
+    const step = shown.length > 1 ? Math.abs(shown[1] - shown[0]) / div : 1;
+    const stepText = String(+step.toPrecision(6));
+    const decimals = stepText.includes('.') && !stepText.includes('e') ? Math.min(6, stepText.split('.')[1].length) : 0;
+    return splits.map((v) => (finite(v) ? (v / div).toFixed(decimals) + suffix : ''));
+  }
+
+  // Time axis: labels at whole minutes, hours or days of the chart's clock, at least 60 px
+  // apart; the first label of each day also names the day. The x scale runs over bar
+  // indices (uPlot's ordinal mode), so nights and weekends take no room.
+  const LABEL_STEPS = [60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 14400, 86400, 172800, 604800];
+  const WEEKDAYS = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'];
+
+  function xSplits(u, axisIndex, min, max) {
+    const i0 = Math.max(0, Math.ceil(min));
+    const i1 = Math.min(n - 1, Math.floor(max));
+    if (i1 < i0) return [];
+    const pxPerBar = Math.max(1, u.width - 2 * Y_AXIS_SIZE) / Math.max(1, max - min);
+    const barSeconds = data.bar_seconds > 0 ? data.bar_seconds : 60;
+    const wanted = (80 / pxPerBar) * barSeconds;
+    const step = LABEL_STEPS.find((s) => s >= wanted) || LABEL_STEPS[LABEL_STEPS.length - 1];
+    const splits = [];
+    let lastPx = -Infinity;
+    for (let i = i0; i <= i1; i++) {
+      if (i > 0 && Math.floor(xs[i] / step) === Math.floor(xs[i - 1] / step)) continue;
+      const px = (i - min) * pxPerBar;
+      if (px - lastPx < 60) continue;
+      splits.push(i);
+      lastPx = px;
+    }
+    return splits;
+  }
+
+  function xValues(u, splits) {
+    let previousDay = null;
+    return splits.map((t) => {
+      if (!finite(t)) return '';
+      const date = new Date(t * 1000);
+      const iso = date.toISOString();
+      const day = iso.slice(0, 10);
+      const label = day !== previousDay ? iso.slice(11, 16) + '\n' + WEEKDAYS[date.getUTCDay()] + ' ' + day.slice(5) : iso.slice(11, 16);
+      previousDay = day;
+      return label;
+    });
+  }
+
+  const regionHeight = data.region_height_px >= 50 ? data.region_height_px : 400;
+  const xs = data.times.map(secondsOf);
+  const seriesOf = (i) => data.series[i];
+  const dashed = [5, 4];
+
+  // The panes under the candles, each with the output series it shows. A series takes its
+  // declared colour unless an earlier series of the pane already has that colour; then it
+  // takes its `other` colour.
+  const paneSpecs = [
+    { key: 'price', candles: true, lines: [{ series: 18, other: '#f5a623', width: 2, zeroIsGap: true }],
+      plotHeight: regionHeight, xAxis: true },
+    { key: 'tick', lines: [{ series: 0, other: '#4fc3f7' }, { series: 1, other: UP, dash: dashed },
+      { series: 2, other: DOWN, dash: dashed }], thresholds: true },
+    { key: 'add', lines: [{ series: 6, other: '#4fc3f7' }, { series: 7, other: '#f5a623' }] },
+    { key: 'vold', lines: [{ series: 9, other: '#4fc3f7' }] },
+    { key: 'vix', lines: [{ series: 11, other: '#4fc3f7' }, { series: 12, other: '#f5a623', scale: 'pct' }] },
+    { key: 'esnq', lines: [{ series: 14, other: '#4fc3f7' }, { series: 15, other: '#e05cb5' }] },
+    { key: 'delta', lines: [{ series: 17, other: '#4fc3f7' }], xAxis: true },
+  ];
+  const shownColour = {};  // series index -> the colour it is drawn in
+
+  for (const spec of paneSpecs) {
+    spec.lines = spec.lines.filter((line) => seriesOf(line.series));
+    const used = new Set();
+    for (const line of spec.lines) {
+      const declared = cssColour(seriesOf(line.series).colour);
+      line.colour = declared && !used.has(declared) ? declared : line.other;
+      used.add(line.colour);
+      shownColour[line.series] = line.colour;
+    }
+    spec.extra = [];
+    if (spec.thresholds) {
+      const t = data.tick_thresholds || {};
+      if (finite(t.upper)) spec.extra.push({ label: 'TICK Upper Threshold', value: t.upper, colour: '#a5a9b4' });
+      if (finite(t.lower)) spec.extra.push({ label: 'TICK Lower Threshold', value: t.lower, colour: '#a5a9b4' });
+    }
+  }
+
+  function drawCandles(u) {
+    const ctx = u.ctx;
+    const { left, top, width, height } = u.bbox;
+    const min = u.scales.x.min;
+    const max = u.scales.x.max;
+    if (!finite(min) || !finite(max)) return;
+    const i0 = Math.max(0, Math.floor(min));
+    const i1 = Math.min(n - 1, Math.ceil(max));
+    const barPx = width / Math.max(1, max - min);
+    const body = Math.max(1, Math.round(barPx * 0.7));
+    const wick = Math.max(1, Math.round(window.devicePixelRatio || 1));
+    ctx.save();
+    ctx.beginPath();
+    ctx.rect(left, top, width, height);
+    ctx.clip();
+    for (const rising of [true, false]) {
+      ctx.fillStyle = rising ? UP : DOWN;
+      for (let i = i0; i <= i1; i++) {
+        const o = data.open[i];
+        const h = data.high[i];
+        const l = data.low[i];
+        const c = data.close[i];
+        if (!finite(o) || !finite(h) || !finite(l) || !finite(c) || (c >= o) !== rising) continue;
+        const x = Math.round(u.valToPos(i, 'x', true));
+        const yh = Math.round(u.valToPos(h, 'y', true));
+        const yl = Math.round(u.valToPos(l, 'y', true));
+        const yo = Math.round(u.valToPos(o, 'y', true));
+        const yc = Math.round(u.valToPos(c, 'y', true));
+        ctx.fillRect(x - Math.floor(wick / 2), yh, wick, Math.max(1, yl - yh));
+        const yt = Math.min(yo, yc);
+        ctx.fillRect(x - Math.floor(body / 2), yt, body, Math.max(1, Math.max(yo, yc) - yt));
+      }
+    }
+    ctx.restore();
+  }
+
+  // --- Zoom: every pane shows the same bars ----------------------------------------------
+  const panes = [];
+  let syncing = false;
+
+  function syncRange(u, key) {
+    if (key !== 'x' || syncing) return;
+    syncing = true;
+    const { min, max } = u.scales.x;
+    for (const pane of panes) {
+      if (pane.plot !== u && (pane.plot.scales.x.min !== min || pane.plot.scales.x.max !== max)) {
+        pane.plot.setScale('x', { min, max });
+      }
+    }
+    syncing = false;
+  }
+
+  function setRange(first, last) {
+    const i0 = Math.max(0, Math.min(first, n - 1));
+    const i1 = Math.max(i0, Math.min(last, n - 1));
+    if (panes.length > 0) panes[0].plot.setScale('x', { min: i0 - 0.5, max: i1 + 0.5 });
+  }
+
+  function zoomOnWheel(u, event) {
+    event.preventDefault();
+    const { min, max } = u.scales.x;
+    const at = u.posToVal(event.offsetX, 'x');
+    const factor = event.deltaY < 0 ? 0.8 : 1.25;
+    let lo = at - (at - min) * factor;
+    let hi = at + (max - at) * factor;
+    if (hi - lo < 10) return;
+    lo = Math.max(-0.5, lo);
+    hi = Math.min(n - 0.5, hi);
+    u.setScale('x', { min: lo, max: hi });
+  }
+
+  // --- The read-out of the bar under the cursor ------------------------------------------
+  const readoutCells = {};
+
+  function buildReadout() {
+    const title = document.createElement('h2');
+    title.textContent = 'Values at the bar under the cursor';
+    const when = document.createElement('div');
+    when.className = 'when';
+    when.dataset.field = 'time';
+    readoutCells.time = when;
+    const table = document.createElement('table');
+    const bar = document.createElement('tbody');
+    bar.className = 'bar';
+    for (const [field, label] of [['open', 'Open'], ['high', 'High'], ['low', 'Low'], ['close', 'Close'], ['volume', 'Volume']]) {
+      const row = bar.insertRow();
+      row.dataset.field = field;
+      const th = document.createElement('th');
+      th.textContent = label;
+      row.appendChild(th);
+      readoutCells[field] = row.insertCell();
+    }
+    const values = document.createElement('tbody');
+    values.className = 'series';
+    readoutCells.series = [];
+    data.series.forEach((s, i) => {
+      const row = values.insertRow();
+      row.dataset.series = String(i);
+      const th = document.createElement('th');
+      const swatch = document.createElement('span');
+      swatch.className = 'swatch';
+      swatch.style.background = shownColour[i] || cssColour(s.colour) || MUTED;
+      th.appendChild(swatch);
+      th.appendChild(document.createTextNode(s.name));
+      row.appendChild(th);
+      readoutCells.series.push(row.insertCell());
+    });
+    table.appendChild(bar);
+    table.appendChild(values);
+    readoutEl.append(title, when, table);
+  }
+
+  let shownBar = -1;
+  function showBar(i) {
+    if (i === shownBar || i < 0 || i >= n) return;
+    shownBar = i;
+    readoutEl.dataset.bar = String(i);
+    readoutCells.time.textContent = data.times[i];
+    for (const field of ['open', 'high', 'low', 'close', 'volume']) readoutCells[field].textContent = valueText(data[field][i]);
+    data.series.forEach((s, k) => { readoutCells.series[k].textContent = valueText(s.values[i]); });
+  }
+
+  function onCursor(u) {
+    const i = u.cursor.idx;
+    showBar(i == null || u.cursor.left < 0 ? n - 1 : i);
+  }
+
+  // --- The study's drawings on the price pane --------------------------------------------
+  function fontFamily(face) {
+    const safe = String(face || '').replace(/["\\;{}]/g, '');
+    return (safe ? '"' + safe + '", ' : '') + '"DejaVu Sans Mono", "Liberation Mono", "Courier New", monospace';
+  }
+
+  // Each text drawing, one line: its top at its vertical position (percent of the region's
+  // height from the bottom), at the region's right edge for a horizontal position of 75 days
+  // or more (the study sends 149) and at its left edge otherwise (the study sends 2), aligned
+  // as requested (0 left, 1 centre, 2 right of that point).
+  function drawPanel(over) {
+    const layer = document.createElement('div');
+    layer.className = 'panel-layer';
+    for (const d of data.drawings) {
+      const line = document.createElement('div');
+      line.className = 'panel-line';
+      line.dataset.lineNumber = String(d.line_number);
+      line.textContent = d.text;
+      const atRight = d.horizontal_days >= 75;
+      const style = line.style;
+      style.top = (100 - d.vertical_position) + '%';
+      if (d.text_alignment === 2) {
+        style.right = atRight ? '0' : '100%';
+      } else {
+        style.left = atRight ? '100%' : '0';
+        if (d.text_alignment === 1) style.transform = 'translateX(-50%)';
+      }
+      style.textAlign = d.text_alignment === 2 ? 'right' : d.text_alignment === 1 ? 'center' : 'left';
+      style.fontFamily = fontFamily(d.font_face);
+      // The font size in points; each line's box is 1.9 times the size in pixels high, the
+      // pitch the study steps its lines by, so a stack of lines is one block.
+      const size = d.font_size > 0 ? d.font_size : 9;
+      style.fontSize = size + 'pt';
+      style.lineHeight = (size * 1.9) + 'px';
+      style.color = cssColour(d.text_color) || '#d1d4dc';
+      style.background = cssColour(d.background_color) || 'transparent';
+      layer.appendChild(line);
+    }
+    over.appendChild(layer);
+  }
+
+  // --- The panes ---------------------------------------------------------------------------
+  function yAxis(scale, side, grid) {
+    return {
+      scale, side, size: Y_AXIS_SIZE, stroke: MUTED, font: AXIS_FONT, values: axisValues,
+      grid: { show: grid, stroke: GRID, width: 1 }, ticks: { stroke: GRID, width: 1, size: 4 },
+    };
+  }
+
+  function paneOptions(spec, width) {
+    const series = [{}];
+    const plotData = [xs];
+    if (spec.candles) {
+      // The bars' lows and highs set the price scale; the candles are drawn by drawCandles.
+      for (const [label, field] of [['Low', 'low'], ['High', 'high']]) {
+        series.push({ label, scale: 'y', paths: () => null, points: { show: false } });
+        plotData.push(data[field].map((v) => (finite(v) ? v : null)));
+      }
+    }
+    for (const line of spec.lines) {
+      const s = seriesOf(line.series);
+      series.push({ label: s.name, scale: line.scale || 'y', stroke: line.colour, width: line.width || 1.5,
+        dash: line.dash, points: { show: false } });
+      plotData.push(s.values.map((v) => (finite(v) && !(line.zeroIsGap && v === 0) ? v : null)));
+    }
+    for (const extra of spec.extra) {
+      series.push({ label: extra.label, scale: 'y', stroke: extra.colour, width: 1, dash: [2, 4], points: { show: false } });
+      plotData.push(xs.map(() => extra.value));
+    }
+    const secondary = spec.lines.some((line) => line.scale === 'pct');
+    // The plot area takes exactly its height (the chart region's, on the price pane).
+    const plotHeight = spec.plotHeight || PANE_HEIGHT;
+    const padding = [10, 0, spec.xAxis ? 0 : 4, 0];
+    const options = {
+      width,
+      height: plotHeight + (spec.xAxis ? X_AXIS_SIZE : 0) + padding[0] + padding[2],
+      padding,
+      legend: { show: false },
+      tzDate: (ts) => uPlot.tzDate(new Date(ts * 1000), 'Etc/UTC'),
+      scales: { x: { time: true, distr: 2 }, y: { auto: true } },
+      cursor: { sync: { key: 'kmi' }, drag: { x: true, y: false, setScale: true }, y: false, points: { show: false } },
+      axes: [
+        { show: true, size: spec.xAxis ? X_AXIS_SIZE : 0, stroke: MUTED, font: AXIS_FONT, splits: xSplits,
+          grid: { stroke: GRID, width: 1 }, ticks: { show: !!spec.xAxis, stroke: GRID, width: 1, size: 4 },
+          values: spec.xAxis ? xValues : (u, splits) => splits.map(() => '') },
+        yAxis(secondary ? 'pct' : 'y', 3, false),
+        yAxis('y', 1, true),
+      ],
+      series,
+      hooks: {
+        drawAxes: spec.candles ? [drawCandles] : [],
+        setScale: [syncRange],
+        setCursor: [onCursor],
+      },
+    };
+    if (secondary) options.scales.pct = { auto: true };
+    return { options, plotData };
+  }
+
+  function paneLabel(spec, over) {
+    const label = document.createElement('div');
+    label.className = 'pane-label';
+    label.dataset.pane = spec.key;
+    const add = (text, colour, dash) => {
+      const item = document.createElement('span');
+      item.className = 'name';
+      if (colour) {
+        const swatch = document.createElement('span');
+        swatch.className = dash ? 'swatch dashed' : 'swatch';
+        if (dash) swatch.style.borderColor = colour; else swatch.style.background = colour;
+        item.appendChild(swatch);
+      }
+      item.appendChild(document.createTextNode(text));
+      label.appendChild(item);
+    };
+    if (spec.candles) add(data.symbol || 'chart', null, false);
+    for (const line of spec.lines) add(seriesOf(line.series).name, line.colour, !!line.dash);
+    for (const extra of spec.extra) add(extra.label + ' ' + (extra.value > 0 ? '+' : '') + extra.value, extra.colour, true);
+    // On the price pane the label keeps clear of the panel: at the bottom when a drawing
+    // stands in the upper left.
+    const panelTopLeft = spec.candles && data.drawings.some((d) => d.horizontal_days < 75 && d.vertical_position >= 50);
+    label.style.left = '6px';
+    if (panelTopLeft) label.style.bottom = '4px'; else label.style.top = '2px';
+    over.appendChild(label);
+  }
+
+  function chartWidth() {
+    return Math.max(320, chartsEl.clientWidth - 4);
+  }
+
+  function build() {
+    if (typeof uPlot === 'undefined') return;
+    if (n === 0) {
+      chartsEl.textContent = 'The chart has no bars.';
+      return;
+    }
+    buildReadout();
+    const width = chartWidth();
+    for (const spec of paneSpecs) {
+      const el = document.createElement('div');
+      el.className = 'pane';
+      el.dataset.pane = spec.key;
+      chartsEl.appendChild(el);
+      const { options, plotData } = paneOptions(spec, width);
+      const plot = new uPlot(options, plotData, el);
+      plot.over.addEventListener('wheel', (event) => zoomOnWheel(plot, event), { passive: false });
+      paneLabel(spec, plot.over);
+      if (spec.candles) drawPanel(plot.over);
+      panes.push({ key: spec.key, plot, spec, series: spec.lines.map((line) => line.series) });
+    }
+    const recent = () => setRange(n - Math.max(60, Math.floor(panes[0].plot.over.clientWidth / 8)), n - 1);
+    const lastDay = () => {
+      const day = data.times[n - 1].slice(0, 10);
+      let first = n - 1;
+      while (first > 0 && data.times[first - 1].slice(0, 10) === day) first--;
+      setRange(first, n - 1);
+    };
+    const ranges = { recent, day: lastDay, all: () => setRange(0, n - 1) };
+    for (const button of document.querySelectorAll('#ranges button')) {
+      button.addEventListener('click', () => ranges[button.dataset.range]());
+    }
+    lastDay();
+    showBar(n - 1);
+    let resizing = 0;
+    window.addEventListener('resize', () => {
+      clearTimeout(resizing);
+      resizing = setTimeout(() => {
+        const w = chartWidth();
+        for (const pane of panes) pane.plot.setSize({ width: w, height: pane.plot.height });
+      }, 100);
+    });
+  }
+
+  build();
+  window.kmiPage = { data, panes, setRange, showBar };
+})();
