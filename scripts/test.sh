@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the unit and host tests in a debug build and again under AddressSanitizer
+# Runs every test: the unit and host tests in a debug build (then the demo's chart page in
+# headless Chromium, page/test/) and again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, the debug tests under valgrind memcheck, the study's fuzzer
 # for a bounded time (KMI_FUZZ_SECONDS, default 180), a clang build with warnings as errors,
 # the Windows cross build with the check of the DLL's export and import tables and, under
@@ -19,6 +20,10 @@ step "debug build and tests"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
 ctest --preset debug -j "$jobs"
+
+step "chart page in headless Chromium"
+bash scripts/page-deps.sh
+(cd page && KMI_HOST="$PWD/../build/debug/bin/kmi-host" KMI_PAGE_TEST_OUT="$PWD/../build/page-test" node --test test/)
 
 step "sanitizer build and tests"
 cmake --preset asan >/dev/null
