@@ -238,7 +238,7 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
                 "<p>The replay's values are in <code>series.csv</code> and its panel in "
                 "<code>panel.txt</code> beside this page.</p></div>\n";
     }
-    page += "<main><div id=\"charts\"></div><aside id=\"readout\"></aside></main>\n";
+    if (library) page += "<main><div id=\"charts\"></div><aside id=\"readout\"></aside></main>\n";
     page += "<script type=\"application/json\" id=\"kmi-data\">" + script_safe(chart_page_json(data)) + "</script>\n";
     if (library) {
         page += "<script>\n" + embedded_library_text(library->script, "script") + "\n</script>\n";
