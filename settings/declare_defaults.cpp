@@ -127,7 +127,7 @@ void store_symbol(HostInput& input, const char* symbol) noexcept {
     const std::size_t length = std::strlen(symbol);
     if (length != 0) {
         copy = static_cast<char*>(heap_alloc(length + 1));
-        if (copy != nullptr) std::memcpy(copy, symbol, length);
+        if (copy != nullptr) std::memcpy(copy, symbol, length + 1);
     }
     input.type = kmi_input_text;
     set_input_text(input, copy, 1);

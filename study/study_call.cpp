@@ -104,11 +104,6 @@ std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept {
     return host.bar_seconds >= 1 ? static_cast<std::int64_t>(host.bar_seconds) * 1000 : 0;
 }
 
-std::int64_t closed_bar_bound_ms(const HostInterface& host, std::int32_t bar, std::int64_t bar_period_ms) noexcept {
-    return bound_from_starts(to_milliseconds(host_at(host.bar_datetimes, bar)),
-                             to_milliseconds(host_at(host.bar_datetimes, bar + 1)), bar_period_ms);
-}
-
 void run_study_call(HostInterface& host) noexcept {
     if (host.is_defaults_call != 0) {
         declare_defaults(host);

@@ -18,10 +18,6 @@ bool host_layout_matches(const HostInterface& host) noexcept;
 // bar_seconds * 1000, or 0 when the chart has no fixed bar length.
 std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept;
 
-// The end of closed chart bar `bar`: the next bar's start, or the bar's start plus the
-// bar length when that comes first.
-std::int64_t closed_bar_bound_ms(const HostInterface& host, std::int32_t bar, std::int64_t bar_period_ms) noexcept;
-
 }  // namespace kmi
 
 #endif
