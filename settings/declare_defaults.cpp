@@ -45,9 +45,22 @@ void set_name(HostText& name, const char* text) noexcept {
     assign(name, text, static_cast<std::int64_t>(std::strlen(text)));
 }
 
+// Releases a text the record holds as its own (types 26 to 28 with the owns flag set).
+void release_owned_text(HostInput& input) noexcept {
+    const bool holds_text = input.type == 26 || input.type == 27 || input.type == 28;
+    if (holds_text && input_text_owned(input) != 0) {
+        heap_free(input_text(input));
+        set_input_text(input, nullptr, 0);
+    }
+}
+
+// The input record to declare. Every declaration overwrites the value, so a text the record
+// owned is released first: overwriting its pointer would lose the block.
 HostInput* input_slot(HostInterface& host, int index) noexcept {
     if (host.inputs == nullptr || index < 0 || index >= host.input_count) return nullptr;
-    return &host.inputs[index];
+    HostInput* input = &host.inputs[index];
+    release_owned_text(*input);
+    return input;
 }
 
 void declare_output_series(HostInterface& host) noexcept {
@@ -119,10 +132,9 @@ void declare_panel_position(HostInterface& host) noexcept {
     set_input_int32(*input, 1);
 }
 
-// Stores a default symbol as the record's own text, releasing an owned text it held.
+// Stores a default symbol as the record's own text (any owned text is already released).
 void store_symbol(HostInput& input, const char* symbol) noexcept {
-    const bool holds_text = input.type == 26 || input.type == 27 || input.type == 28;
-    if (holds_text && input_text_owned(input) != 0) heap_free(input_text(input));
+    release_owned_text(input);
     char* copy = nullptr;
     const std::size_t length = std::strlen(symbol);
     if (length != 0) {

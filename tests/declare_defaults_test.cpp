@@ -269,6 +269,26 @@ TEST_F(DeclareDefaultsTest, SymbolTextsComeFromTheProcessHeapAndReplaceOwnedText
     kmi::heap_free(not_a_text);
 }
 
+TEST_F(DeclareDefaultsTest, ANumberDeclaredOverAnOwnedTextReleasesTheText) {
+    // The host left owned texts in inputs that the study declares as numbers: overwriting
+    // the pointer would lose the blocks.
+    for (const int index : {0, 8, 12, 31}) {
+        auto* block = static_cast<char*>(kmi::heap_alloc(4));
+        std::memcpy(block, "abc", 4);
+        input(index).type = 26;
+        set_input_text(input(index), block, 1);
+    }
+    const std::int64_t frees_before = kmi::heap_free_count();
+    call_defaults();
+    EXPECT_EQ(kmi::heap_free_count() - frees_before, 4);
+    EXPECT_EQ(input(0).type, kmi_input_yes_no);
+    EXPECT_EQ(input_int32(input(0)), 1);
+    EXPECT_EQ(kmi::read_time_of_day(input(8)), 34200);
+    EXPECT_EQ(input_float(input(12)), 1000.0f);
+    EXPECT_EQ(input(31).type, kmi_input_integer);
+    EXPECT_EQ(input_int32(input(31)), 0);
+}
+
 TEST_F(DeclareDefaultsTest, ASecondDefaultsCallReplacesWhatTheFirstLeft) {
     call_defaults();
     const std::int64_t frees_before = kmi::heap_free_count();
