@@ -93,16 +93,18 @@ void bm_rebuild(benchmark::State& state, std::int32_t bars) {
         if ((++calls & 255) == 0) trim_host_records(market);
     }
     state.counters["source_bars"] = static_cast<double>(source_bars(market));
-    state.counters["ns_per_source_bar"] = benchmark::Counter(
-        static_cast<double>(source_bars(market)), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_source_bar"] =
+        benchmark::Counter(static_cast<double>(source_bars(market)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void bm_read_limit(benchmark::State& state, std::int32_t bars) {
     SyntheticMarket& market = market_of(bars);
     for (auto _ : state) benchmark::DoNotOptimize(read_source_arrays_once(market));
     state.counters["source_bars"] = static_cast<double>(source_bars(market));
-    state.counters["ns_per_source_bar"] = benchmark::Counter(
-        static_cast<double>(source_bars(market)), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_source_bar"] =
+        benchmark::Counter(static_cast<double>(source_bars(market)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void bm_update_trade(benchmark::State& state, std::int32_t bars) {
@@ -154,7 +156,8 @@ void bm_recompute(benchmark::State& state, std::int32_t bars) {
     recompute_every_bar(market, rules, output);
     const std::int64_t differences = count_differences(market, output);
     if (differences != 0) {
-        state.SkipWithError(("the recompute peer differs from the study in " + std::to_string(differences) + " values").c_str());
+        state.SkipWithError(
+            ("the recompute peer differs from the study in " + std::to_string(differences) + " values").c_str());
         return;
     }
     for (auto _ : state) {

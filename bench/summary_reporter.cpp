@@ -52,7 +52,9 @@ const Measurement* SummaryReporter::find(const std::string& name) const {
 
 void SummaryReporter::print_summary(std::FILE* out) const {
     std::fprintf(out, "\n## Summary (medians)\n\n### Rebuild: full recalculation, nine 1-minute sources\n\n");
-    std::fprintf(out, "| chart bars | source bars | rebuild | rebuild ns/source bar | read limit ns/source bar | rebuild / limit |\n");
+    std::fprintf(out,
+                 "| chart bars | source bars | rebuild | rebuild ns/source bar | read limit ns/source bar | rebuild / "
+                 "limit |\n");
     std::fprintf(out, "|---:|---:|---:|---:|---:|---:|\n");
     double ratio_at_million = NAN;
     for (const int bars : {1000, 10000, 100000, 1000000}) {
@@ -64,17 +66,18 @@ void SummaryReporter::print_summary(std::FILE* out) const {
         const double limit_per_bar = limit->nanoseconds / source_bars;
         const double ratio = rebuild_per_bar / limit_per_bar;
         if (bars == 1000000) ratio_at_million = ratio;
-        std::fprintf(out, "| %d | %.0f | %.3f ms | %.2f | %.2f | %.2f |\n", bars, source_bars, rebuild->nanoseconds / 1e6,
-                     rebuild_per_bar, limit_per_bar, ratio);
+        std::fprintf(out, "| %d | %.0f | %.3f ms | %.2f | %.2f | %.2f |\n", bars, source_bars,
+                     rebuild->nanoseconds / 1e6, rebuild_per_bar, limit_per_bar, ratio);
     }
     if (!std::isnan(ratio_at_million)) {
-        std::fprintf(out, "\nTarget, rebuild within 2x of the read limit at 1 000 000 bars: %.2fx, %s\n", ratio_at_million,
-                     verdict(ratio_at_million <= 2.0));
+        std::fprintf(out, "\nTarget, rebuild within 2x of the read limit at 1 000 000 bars: %.2fx, %s\n",
+                     ratio_at_million, verdict(ratio_at_million <= 2.0));
     }
 
     std::fprintf(out, "\n### Ordinary update against history, and the recompute peer\n\n");
-    std::fprintf(out, "| history bars | new trade | new closed bar | recompute peer | peer / trade | peer / closed bar "
-                      "| blocks per trade update | blocks per bar update |\n");
+    std::fprintf(out,
+                 "| history bars | new trade | new closed bar | recompute peer | peer / trade | peer / closed bar "
+                 "| blocks per trade update | blocks per bar update |\n");
     std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     std::map<int, std::pair<double, double>> updates;
     for (const int bars : {1000, 100000, 1000000}) {
@@ -91,8 +94,9 @@ void SummaryReporter::print_summary(std::FILE* out) const {
     if (updates.count(1000) != 0 && updates.count(1000000) != 0) {
         const double trade_ratio = updates[1000000].first / updates[1000].first;
         const double bar_ratio = updates[1000000].second / updates[1000].second;
-        std::fprintf(out, "\nTarget, flat (1 000 000-bar update within 1.2x of the 1 000-bar one): new trade %.2fx, %s; "
-                          "new closed bar %.2fx, %s\n",
+        std::fprintf(out,
+                     "\nTarget, flat (1 000 000-bar update within 1.2x of the 1 000-bar one): new trade %.2fx, %s; "
+                     "new closed bar %.2fx, %s\n",
                      trade_ratio, verdict(trade_ratio <= 1.2), bar_ratio, verdict(bar_ratio <= 1.2));
     }
 
@@ -106,10 +110,10 @@ void SummaryReporter::print_summary(std::FILE* out) const {
         std::fprintf(out, "|---:|---:|---:|---:|\n");
         std::fprintf(out, "| 1 | %.2f us | %.0f | %.0f |\n", one->nanoseconds / 1e3, counter(*one, "allocs_per_call"),
                      counter(*one, "frees_per_call"));
-        std::fprintf(out, "| 64 | %.2f us | %.0f | %.0f |\n", many->nanoseconds / 1e3, counter(*many, "allocs_per_call"),
-                     counter(*many, "frees_per_call"));
-        std::fprintf(out, "\nPer additional closed bar: %.1f ns, %.2f blocks. Target, no block per bar: %s\n", ns_per_bar,
-                     blocks_per_bar, verdict(blocks_per_bar == 0.0));
+        std::fprintf(out, "| 64 | %.2f us | %.0f | %.0f |\n", many->nanoseconds / 1e3,
+                     counter(*many, "allocs_per_call"), counter(*many, "frees_per_call"));
+        std::fprintf(out, "\nPer additional closed bar: %.1f ns, %.2f blocks. Target, no block per bar: %s\n",
+                     ns_per_bar, blocks_per_bar, verdict(blocks_per_bar == 0.0));
     }
 }
 

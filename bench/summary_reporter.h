@@ -19,12 +19,12 @@ struct Measurement {
 };
 
 class SummaryReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override;
     // Prints the summary in Markdown; measurements that were not run are left out.
     void print_summary(std::FILE* out) const;
 
-private:
+  private:
     // Per benchmark: the median of the repetitions, or the single run without repetitions.
     std::map<std::string, Measurement> medians_;
     std::map<std::string, Measurement> single_runs_;

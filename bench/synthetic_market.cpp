@@ -68,8 +68,8 @@ emu::Bar next_bar(PriceWalk& walk, HostDateTime time) {
 
 void reserve_bars(emu::Chart& chart, std::size_t bars) {
     chart.times.reserve(bars);
-    for (auto* values : {&chart.open, &chart.high, &chart.low, &chart.close, &chart.volume, &chart.bid_volume,
-                         &chart.ask_volume}) {
+    for (auto* values :
+         {&chart.open, &chart.high, &chart.low, &chart.close, &chart.volume, &chart.bid_volume, &chart.ask_volume}) {
         values->reserve(bars);
     }
 }
@@ -110,8 +110,8 @@ std::unique_ptr<SyntheticMarket> make_market(std::int32_t bars, std::int32_t spa
         for (auto& [number, chart] : host.charts) {
             if (chart.symbol == symbol) market->sources[i] = &chart;
         }
-        market->walks[i] = PriceWalk{0x9E3779B97F4A7C15ULL * (i + 1), walk_base[i], walk_base[i], walk_scale[i],
-                                     slot == slot_tick};
+        market->walks[i] =
+            PriceWalk{0x9E3779B97F4A7C15ULL * (i + 1), walk_base[i], walk_base[i], walk_scale[i], slot == slot_tick};
     }
     for_each_chart(*market, [&](int, emu::Chart& chart) { reserve_bars(chart, capacity); });
     for (std::vector<float>& series : host.study.series) series.reserve(capacity);
@@ -134,7 +134,8 @@ std::int32_t chart_bars(const SyntheticMarket& market) {
 
 std::int32_t spare_bars(const SyntheticMarket& market) {
     std::size_t spare = market.host->study.series[0].capacity() - market.host->study.series[0].size();
-    for (const emu::Chart* chart : market.sources) spare = std::min(spare, chart->times.capacity() - chart->times.size());
+    for (const emu::Chart* chart : market.sources)
+        spare = std::min(spare, chart->times.capacity() - chart->times.size());
     return static_cast<std::int32_t>(spare);
 }
 

@@ -47,7 +47,7 @@ int usage() {
 // Not inlined, and the empty statement after the call keeps it from becoming a jump, so
 // that callgrind sees the call enter and leave this function.
 extern "C" __attribute__((noinline)) void kmi_measured_call(kmi::bench::SyntheticMarket* market,
-                                                             std::int32_t first_changed_bar) {
+                                                            std::int32_t first_changed_bar) {
     call(*market, first_changed_bar);
     asm volatile("" ::: "memory");
 }
@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     if (kind == Kind::full) {
         std::printf("history %ld bars: full recalculation\n", history);
     } else {
-        std::printf("history %ld bars: update for a new %s, %s\n", history, kind == Kind::trade ? "trade" : "closed bar",
+        std::printf("history %ld bars: update for a new %s, %s\n", history,
+                    kind == Kind::trade ? "trade" : "closed bar",
                     rebuilt ? "REBUILT (not an ordinary update)" : "ordinary update");
         status = rebuilt ? 1 : 0;
     }

@@ -65,9 +65,8 @@ std::string embedded_library_text(const std::string& text, const std::string& cl
     for (std::size_t at = text.find("</"); at != std::string::npos; at = text.find("</", at + 2)) {
         out.append(text, from, at - from);
         std::string ahead = text.substr(at + 2, closing.size());
-        std::transform(ahead.begin(), ahead.end(), ahead.begin(), [](char c) {
-            return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        });
+        std::transform(ahead.begin(), ahead.end(), ahead.begin(),
+                       [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
         out += ahead == closing ? "<\\/" : "</";
         from = at + 2;
     }
@@ -216,27 +215,29 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
     const std::string title = html_escaped(page_heading(data));
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    page += "<title>" + html_escaped(data.study_name.empty() ? std::string("Study") : data.study_name) + "  " +
-            title + "</title>\n";
+    page += "<title>" + html_escaped(data.study_name.empty() ? std::string("Study") : data.study_name) + "  " + title +
+            "</title>\n";
     if (library) page += "<style>\n" + embedded_library_text(library->style, "style") + "\n</style>\n";
     page += "<style>\n" + std::string(chart_page_style) + "</style>\n</head>\n<body>\n";
     page += "<header><h1>" + html_escaped(data.study_name) + "</h1><p id=\"heading\">" + title + "</p>";
     if (library) {
-        page += "<nav id=\"ranges\"><button data-range=\"recent\">Recent bars</button>"
-                "<button data-range=\"day\">Last day</button><button data-range=\"all\">All bars</button>"
-                "<span class=\"hint\">drag across a pane to zoom, wheel to zoom in or out, double-click for "
-                "all bars</span></nav>";
+        page +=
+            "<nav id=\"ranges\"><button data-range=\"recent\">Recent bars</button>"
+            "<button data-range=\"day\">Last day</button><button data-range=\"all\">All bars</button>"
+            "<span class=\"hint\">drag across a pane to zoom, wheel to zoom in or out, double-click for "
+            "all bars</span></nav>";
     }
     page += "</header>\n";
     if (!library) {
-        page += "<div id=\"missing-library\" role=\"alert\"><h2>The chart could not be drawn</h2>"
-                "<p>kmi-host did not find the charting library uPlot when it wrote this page: it looks for "
-                "<code>uPlot.iife.min.js</code> and <code>uPlot.min.css</code> in <code>uplot/</code> beside "
-                "the program, or in <code>page/node_modules/uplot/dist/</code> of the program's folder or a "
-                "folder above it. Run <code>npm ci</code> in the project's <code>page/</code> folder "
-                "(<code>scripts/demo.sh</code> does this), then replay again.</p>"
-                "<p>The replay's values are in <code>series.csv</code> and its panel in "
-                "<code>panel.txt</code> beside this page.</p></div>\n";
+        page +=
+            "<div id=\"missing-library\" role=\"alert\"><h2>The chart could not be drawn</h2>"
+            "<p>kmi-host did not find the charting library uPlot when it wrote this page: it looks for "
+            "<code>uPlot.iife.min.js</code> and <code>uPlot.min.css</code> in <code>uplot/</code> beside "
+            "the program, or in <code>page/node_modules/uplot/dist/</code> of the program's folder or a "
+            "folder above it. Run <code>npm ci</code> in the project's <code>page/</code> folder "
+            "(<code>scripts/demo.sh</code> does this), then replay again.</p>"
+            "<p>The replay's values are in <code>series.csv</code> and its panel in "
+            "<code>panel.txt</code> beside this page.</p></div>\n";
     }
     if (library) page += "<main><div id=\"charts\"></div><aside id=\"readout\"></aside></main>\n";
     page += "<script type=\"application/json\" id=\"kmi-data\">" + script_safe(chart_page_json(data)) + "</script>\n";

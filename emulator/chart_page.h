@@ -31,7 +31,7 @@ struct PageDrawing {
 
 struct PageSeries {
     std::string name;
-    std::uint32_t colour = 0;  // 0x00BBGGRR
+    std::uint32_t colour = 0;   // 0x00BBGGRR
     std::vector<float> values;  // one per chart bar
 };
 
@@ -44,7 +44,7 @@ struct ChartPageData {
     std::vector<HostDateTime> times;
     std::vector<float> open, high, low, close, volume;
     std::vector<PageSeries> series;
-    std::vector<PageDrawing> drawings;  // top to bottom, then by line number
+    std::vector<PageDrawing> drawings;          // top to bottom, then by line number
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
 };

@@ -19,9 +19,8 @@ std::string lower_trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
     return out;
 }
 
@@ -86,15 +85,21 @@ struct Columns {
 
 Columns find_columns(const std::vector<std::string>& header, const std::string& file, std::size_t line) {
     Columns columns;
-    const std::map<std::string, int Columns::*> names = {
-        {"datetime", &Columns::date_time},     {"timestamp", &Columns::date_time},
-        {"date time", &Columns::date_time},    {"date", &Columns::date},
-        {"time", &Columns::time},              {"open", &Columns::open},
-        {"high", &Columns::high},              {"low", &Columns::low},
-        {"close", &Columns::close},            {"last", &Columns::close},
-        {"volume", &Columns::volume},          {"bid_volume", &Columns::bid_volume},
-        {"bidvolume", &Columns::bid_volume},   {"ask_volume", &Columns::ask_volume},
-        {"askvolume", &Columns::ask_volume}};
+    const std::map<std::string, int Columns::*> names = {{"datetime", &Columns::date_time},
+                                                         {"timestamp", &Columns::date_time},
+                                                         {"date time", &Columns::date_time},
+                                                         {"date", &Columns::date},
+                                                         {"time", &Columns::time},
+                                                         {"open", &Columns::open},
+                                                         {"high", &Columns::high},
+                                                         {"low", &Columns::low},
+                                                         {"close", &Columns::close},
+                                                         {"last", &Columns::close},
+                                                         {"volume", &Columns::volume},
+                                                         {"bid_volume", &Columns::bid_volume},
+                                                         {"bidvolume", &Columns::bid_volume},
+                                                         {"ask_volume", &Columns::ask_volume},
+                                                         {"askvolume", &Columns::ask_volume}};
     for (std::size_t i = 0; i < header.size(); ++i) {
         const std::string name = lower_trimmed(header[i]);
         const auto it = names.find(name);
@@ -109,10 +114,8 @@ Columns find_columns(const std::vector<std::string>& header, const std::string& 
     if (columns.date_time < 0 && (columns.date < 0 || columns.time < 0)) {
         fail(file, line, "no date-time column (\"datetime\", \"timestamp\", \"date time\", or \"date\" and \"time\")");
     }
-    const std::pair<int, const char*> required[] = {{columns.open, "open"},
-                                                    {columns.high, "high"},
-                                                    {columns.low, "low"},
-                                                    {columns.close, "close\" or \"last"}};
+    const std::pair<int, const char*> required[] = {
+        {columns.open, "open"}, {columns.high, "high"}, {columns.low, "low"}, {columns.close, "close\" or \"last"}};
     for (const auto& [column, name] : required) {
         if (column < 0) fail(file, line, std::string("no \"") + name + "\" column");
     }
@@ -132,8 +135,9 @@ float read_number(const std::vector<std::string>& fields, int column, bool optio
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size() || !std::isfinite(value) ||
         std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) {
-        fail(file, line, std::string("column \"") + name + "\": not a finite number: \"" +
-                             fields[static_cast<std::size_t>(column)] + "\"");
+        fail(file, line,
+             std::string("column \"") + name + "\": not a finite number: \"" +
+                 fields[static_cast<std::size_t>(column)] + "\"");
     }
     return static_cast<float>(value);
 }
@@ -167,12 +171,12 @@ std::vector<Bar> parse_csv_bars(std::string_view text, const std::string& file_n
                  std::to_string(fields->size()) + " fields where the header has " + std::to_string(header_size));
         }
         Bar bar;
-        const std::string when = columns->date_time >= 0
-                                     ? (*fields)[static_cast<std::size_t>(columns->date_time)]
-                                     : (*fields)[static_cast<std::size_t>(columns->date)] + " " +
-                                           (*fields)[static_cast<std::size_t>(columns->time)];
+        const std::string when = columns->date_time >= 0 ? (*fields)[static_cast<std::size_t>(columns->date_time)]
+                                                         : (*fields)[static_cast<std::size_t>(columns->date)] + " " +
+                                                               (*fields)[static_cast<std::size_t>(columns->time)];
         const auto time = parse_date_time(when, true);
-        if (!time) fail(file_name, line_number, "not a date and time (YYYY-MM-DD HH:MM[:SS[.ffffff]]): \"" + when + "\"");
+        if (!time)
+            fail(file_name, line_number, "not a date and time (YYYY-MM-DD HH:MM[:SS[.ffffff]]): \"" + when + "\"");
         bar.time = *time;
         bar.open = read_number(*fields, columns->open, false, "open", file_name, line_number);
         bar.high = read_number(*fields, columns->high, false, "high", file_name, line_number);

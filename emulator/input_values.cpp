@@ -40,8 +40,8 @@ void store_typed(HostInput& input, std::uint8_t type, const Json& value, const s
         } else if (value.is_number()) {
             number = value.get<double>();
         } else {
-            fail(where, "a time input (type " + std::to_string(type) + ") takes \"HH:MM:SS\" or a number of days, not " +
-                            shown(value));
+            fail(where, "a time input (type " + std::to_string(type) +
+                            ") takes \"HH:MM:SS\" or a number of days, not " + shown(value));
         }
         set_input_text_value(input, nullptr);  // releases a text the input may hold
         input.type = type;
@@ -87,7 +87,8 @@ bool input_holds_text(std::uint8_t type) { return type == 26 || type == 27 || ty
 void store_input_value(HostInput& input, const Json& value, const std::string& where) {
     if (value.is_object()) {
         for (const auto& [key, member] : value.items()) {
-            if (key != "type" && key != "value") fail(where + "." + key, "unknown key (expected \"type\" and \"value\")");
+            if (key != "type" && key != "value")
+                fail(where + "." + key, "unknown key (expected \"type\" and \"value\")");
         }
         if (!value.contains("type") || !value.contains("value")) fail(where, "needs both \"type\" and \"value\"");
         const Json& type = value.at("type");
@@ -114,8 +115,7 @@ void store_input_values(Host& host, const Json& settings, const std::string& whe
             used = 0;
         }
         if (used != key.size() || key.empty() || index < 0 || index >= static_cast<int>(host.study.inputs.size())) {
-            fail(where + "." + key,
-                 "not an input index (0 to " + std::to_string(host.study.inputs.size() - 1) + ")");
+            fail(where + "." + key, "not an input index (0 to " + std::to_string(host.study.inputs.size() - 1) + ")");
         }
         store_input_value(input(host, index), value, where + "." + key);
     }

@@ -121,13 +121,16 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     if (!command.from.empty()) {
         auto from = parse_date(command.from);
         if (!from) from = parse_date_time(command.from);
-        if (!from) throw InputError("--from: not a date YYYY-MM-DD or a date-time YYYY-MM-DD HH:MM:SS: \"" + command.from + "\"");
+        if (!from)
+            throw InputError("--from: not a date YYYY-MM-DD or a date-time YYYY-MM-DD HH:MM:SS: \"" + command.from +
+                             "\"");
         settings.from = from;
     }
     if (!command.inputs_file.empty()) {
         settings.inputs = read_inputs_file(command.inputs_file);
         settings.inputs_name = command.inputs_file;
-        if (!settings.inputs.is_object()) throw InputError(command.inputs_file + ": expected an object {\"INDEX\": VALUE, ...}");
+        if (!settings.inputs.is_object())
+            throw InputError(command.inputs_file + ": expected an object {\"INDEX\": VALUE, ...}");
     }
     const LoadedStudy study(command.study_path);
 
@@ -154,8 +157,8 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
             const int permille = static_cast<int>(step.call * 1000 / step.calls_total);
             if (permille == shown_permille) return;
             shown_permille = permille;
-            const std::string line = progress_line(static_cast<double>(step.call) / static_cast<double>(step.calls_total),
-                                                   format_date_time(step.clock));
+            const std::string line = progress_line(
+                static_cast<double>(step.call) / static_cast<double>(step.calls_total), format_date_time(step.clock));
             std::fprintf(stderr, "\r%s", line.c_str());
             if (step.call == step.calls_total) std::fprintf(stderr, "\n");
             return;
@@ -252,8 +255,9 @@ int main(int argc, char** argv) {
     replay_options.study_path = default_study;
     replay_options.program_folder = program_folder(argv[0]);
     CLI::App* replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
-    replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")->required()->check(
-        CLI::ExistingDirectory);
+    replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")
+        ->required()
+        ->check(CLI::ExistingDirectory);
     replay->add_option("--chart", replay_options.chart, "Symbol of the chart carrying the study")->required();
     replay->add_option("--from", replay_options.from, "Bars before this date (or date-time) are loaded at once");
     CLI::Option* speed = replay->add_option("--speed", replay_options.speed, "Times real time")

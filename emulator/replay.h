@@ -62,7 +62,7 @@ struct ReplayOutcome {
     std::string log_txt;     // one log line per line
     std::string panel_txt;   // the panel's lines, top to bottom
     std::vector<PanelRow> panel;
-    ChartPageData page;      // what chart.html shows
+    ChartPageData page;  // what chart.html shows
     std::int32_t bar_count = 0;
     std::int64_t calls = 0;
 };

@@ -54,7 +54,8 @@ float bar_value(const Json& value, const std::string& where) {
         if (text == "inf") return std::numeric_limits<float>::infinity();
         if (text == "-inf") return -std::numeric_limits<float>::infinity();
     }
-    if (!value.is_number()) fail(where, "expected a number (or \"nan\", \"inf\", \"-inf\"), not " + dump_compact(value));
+    if (!value.is_number())
+        fail(where, "expected a number (or \"nan\", \"inf\", \"-inf\"), not " + dump_compact(value));
     const double v = value.get<double>();
     if (std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) {
         fail(where, "out of the range of a 32-bit float");
@@ -73,15 +74,16 @@ std::vector<Bar> parse_bar_list(const Json& value, const std::string& where, con
         const std::string at = where + "[" + std::to_string(i) + "]";
         Bar bar = parse_bar(value[i], at);
         if (!bars.empty() && bar.time <= bars.back().time) {
-            fail(at, "bar time " + format_date_time(bar.time) + " is not after the previous bar's (bars must be in time order)");
+            fail(at, "bar time " + format_date_time(bar.time) +
+                         " is not after the previous bar's (bars must be in time order)");
         }
         bars.push_back(bar);
     }
     return bars;
 }
 
-Chart parse_chart(const Json& value, const std::string& where, const std::filesystem::path& base_dir,
-                  bool needs_number, const std::string& default_symbol) {
+Chart parse_chart(const Json& value, const std::string& where, const std::filesystem::path& base_dir, bool needs_number,
+                  const std::string& default_symbol) {
     if (!value.is_object()) fail(where, "expected a chart object");
     allow_keys(value, where,
                {"number", "symbol", "bar_seconds", "time_zone", "price_format", "session_times", "bar_period", "bars"});
@@ -107,14 +109,16 @@ Chart parse_chart(const Json& value, const std::string& where, const std::filesy
             if (!times[i].is_number()) fail(at + "[" + std::to_string(i) + "]", "expected a number");
             session.times[i] = times[i].get<double>();
         }
-        for (std::size_t i = 0; i < 3; ++i) session.values[i] = to_int32(times[4 + i], at + "[" + std::to_string(4 + i) + "]");
+        for (std::size_t i = 0; i < 3; ++i)
+            session.values[i] = to_int32(times[4 + i], at + "[" + std::to_string(4 + i) + "]");
         chart.session_times = session;
     }
     if (value.contains("bar_period")) {
         const Json& period = value.at("bar_period");
         const std::string at = where + ".bar_period";
         if (!period.is_array() || period.size() != 3) fail(at, "expected [kind, sub_kind, count]");
-        for (std::size_t i = 0; i < 3; ++i) chart.bar_period[i] = to_int32(period[i], at + "[" + std::to_string(i) + "]");
+        for (std::size_t i = 0; i < 3; ++i)
+            chart.bar_period[i] = to_int32(period[i], at + "[" + std::to_string(i) + "]");
     }
     if (value.contains("bars")) set_bars(chart, parse_bar_list(value.at("bars"), where + ".bars", base_dir));
     return chart;
@@ -145,21 +149,24 @@ ScenarioStep parse_step(const Json& value, const std::string& where, const std::
             fail(where + ".call", "expected \"defaults\", \"full\", \"update\" or \"last\", not \"" + kind + "\"");
         }
         if (value.contains("update_start_index")) {
-            if (call.kind != CallKind::update) fail(where + ".update_start_index", "only an update takes a start index");
+            if (call.kind != CallKind::update)
+                fail(where + ".update_start_index", "only an update takes a start index");
             call.update_start_index = to_int32(value.at("update_start_index"), where + ".update_start_index");
         }
         call.now = optional_time(value, "now", where);
         call.alternate_now = optional_time(value, "alternate_now", where);
         if (value.contains("use_alternate_clock")) {
-            if (!value.at("use_alternate_clock").is_boolean()) fail(where + ".use_alternate_clock", "expected true or false");
+            if (!value.at("use_alternate_clock").is_boolean())
+                fail(where + ".use_alternate_clock", "expected true or false");
             call.use_alternate_clock = value.at("use_alternate_clock").get<bool>();
         }
         step.action = call;
         return step;
     }
     if (value.size() != 1) {
-        fail(where, "a step is {\"call\": ...} or has exactly one of \"append\", \"update_last\", \"set_bars\", "
-                    "\"set_inputs\", \"set_region\"");
+        fail(where,
+             "a step is {\"call\": ...} or has exactly one of \"append\", \"update_last\", \"set_bars\", "
+             "\"set_inputs\", \"set_region\"");
     }
     const std::string key = value.begin().key();
     const Json& body = value.begin().value();
@@ -218,12 +225,14 @@ HostDateTime parse_time_value(const Json& value, const std::string& where) {
 
 Bar parse_bar(const Json& value, const std::string& where) {
     if (!value.is_array() || value.size() < 5 || value.size() > 8) {
-        fail(where, "expected [TIME, open, high, low, close, volume, bid_volume, ask_volume] (the last three optional)");
+        fail(where,
+             "expected [TIME, open, high, low, close, volume, bid_volume, ask_volume] (the last three optional)");
     }
     Bar bar;
     bar.time = parse_time_value(value[0], where + "[0]");
     float* fields[] = {&bar.open, &bar.high, &bar.low, &bar.close, &bar.volume, &bar.bid_volume, &bar.ask_volume};
-    for (std::size_t i = 1; i < value.size(); ++i) *fields[i - 1] = bar_value(value[i], where + "[" + std::to_string(i) + "]");
+    for (std::size_t i = 1; i < value.size(); ++i)
+        *fields[i - 1] = bar_value(value[i], where + "[" + std::to_string(i) + "]");
     return bar;
 }
 
@@ -232,8 +241,8 @@ Scenario parse_scenario(const std::string& text, const std::string& file_name, c
     const std::string where = file_name + ": ";
     if (!root.is_object()) fail(file_name, "a scenario is a JSON object");
     for (const auto& [key, value] : root.items()) {
-        static const std::set<std::string> keys = {"study_id", "region", "chart", "charts", "symbols",
-                                                   "data_dir", "persistent_ints", "steps"};
+        static const std::set<std::string> keys = {"study_id", "region",   "chart",           "charts",
+                                                   "symbols",  "data_dir", "persistent_ints", "steps"};
         if (keys.count(key) == 0) fail(where + key, "unknown key");
     }
     Scenario scenario;
@@ -254,7 +263,8 @@ Scenario parse_scenario(const std::string& text, const std::string& file_name, c
         for (std::size_t i = 0; i < charts.size(); ++i) {
             const std::string at = where + "charts[" + std::to_string(i) + "]";
             Chart chart = parse_chart(charts[i], at, base_dir, true, "");
-            if (!numbers.insert(chart.number).second) fail(at + ".number", "chart " + std::to_string(chart.number) + " is already open");
+            if (!numbers.insert(chart.number).second)
+                fail(at + ".number", "chart " + std::to_string(chart.number) + " is already open");
             scenario.charts.push_back(std::move(chart));
         }
     }

@@ -29,7 +29,7 @@ struct BarsStep {
     enum class Kind { append, update_last, set_bars };
     Kind kind = Kind::append;
     std::int32_t chart = 0;
-    std::vector<Bar> bars;  // one bar for update_last
+    std::vector<Bar> bars;                 // one bar for update_last
     std::optional<std::string> symbol;     // set_bars only
     std::optional<std::string> time_zone;  // set_bars only
 };
@@ -53,9 +53,9 @@ struct Scenario {
     std::int32_t study_id = 0;
     std::int32_t region_top_px = 0;
     std::int32_t region_bottom_px = 600;
-    Chart chart;                                // the chart carrying the study
-    std::vector<Chart> charts;                  // the other open charts
-    std::map<std::string, Chart> symbols;       // what open_chart can open by symbol
+    Chart chart;                           // the chart carrying the study
+    std::vector<Chart> charts;             // the other open charts
+    std::map<std::string, Chart> symbols;  // what open_chart can open by symbol
     std::optional<std::filesystem::path> data_dir;
     std::map<std::int32_t, std::int32_t> persistent_ints;
     std::vector<ScenarioStep> steps;

@@ -130,8 +130,8 @@ std::vector<SynthFile> synthesize(const SynthOptions& options) {
 
     const char* const ohlcv = "datetime,open,high,low,close,volume\n";
     Writer tick{ohlcv, {0, 1}}, add{ohlcv, {0, 1}}, vold{ohlcv, {0, 1}}, udvr{ohlcv, {2, 1}}, vix{ohlcv, {2, 1}},
-        front{ohlcv, {2, 5}}, back{ohlcv, {2, 5}}, es{"datetime,open,high,low,close,volume,bid_volume,ask_volume\n", {2, 25}, true},
-        nq{ohlcv, {2, 25}};
+        front{ohlcv, {2, 5}}, back{ohlcv, {2, 5}},
+        es{"datetime,open,high,low,close,volume,bid_volume,ask_volume\n", {2, 25}, true}, nq{ohlcv, {2, 25}};
 
     const std::vector<std::int64_t> days = synth_trading_days(options.days);
     for (std::size_t d = 0; d < days.size(); ++d) {
@@ -216,8 +216,8 @@ std::vector<SynthFile> synthesize(const SynthOptions& options) {
             const double ratio_close = m.up_volume / m.down_volume;
             vold.bar(time, vold_open, std::max(vold_open, vold_close), std::min(vold_open, vold_close), vold_close,
                      nyse_volume, 0.5);
-            udvr.bar(time, ratio_open, std::max(ratio_open, ratio_close), std::min(ratio_open, ratio_close), ratio_close,
-                     0.0, 0.5);
+            udvr.bar(time, ratio_open, std::max(ratio_open, ratio_close), std::min(ratio_open, ratio_close),
+                     ratio_close, 0.0, 0.5);
 
             const double breadth = 2.0 * m.up_volume / (m.up_volume + m.down_volume) - 1.0;
             const double add_open = m.add;

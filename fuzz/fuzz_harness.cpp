@@ -71,27 +71,70 @@ float float_from_bits(std::uint32_t bits) {
 }
 
 float special_float(std::uint8_t b) {
-    static const std::array<float, 16> values = {
-        std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-        std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-        0.0f, -0.0f, std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
-        std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min(), 1e30f, -1e30f,
-        1.0f, -1.0f, 1000.0f, -1000.0f};
+    static const std::array<float, 16> values = {std::numeric_limits<float>::quiet_NaN(),
+                                                 -std::numeric_limits<float>::quiet_NaN(),
+                                                 std::numeric_limits<float>::infinity(),
+                                                 -std::numeric_limits<float>::infinity(),
+                                                 0.0f,
+                                                 -0.0f,
+                                                 std::numeric_limits<float>::max(),
+                                                 std::numeric_limits<float>::lowest(),
+                                                 std::numeric_limits<float>::min(),
+                                                 std::numeric_limits<float>::denorm_min(),
+                                                 1e30f,
+                                                 -1e30f,
+                                                 1.0f,
+                                                 -1.0f,
+                                                 1000.0f,
+                                                 -1000.0f};
     return values[b % values.size()];
 }
 
 double special_double(std::uint8_t b) {
-    static const std::array<double, 16> values = {
-        std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-        -std::numeric_limits<double>::infinity(), 0.0, -0.0, 1e308, -1e308, std::numeric_limits<double>::min(),
-        34200.0 / 86400.0, 57600.0 / 86400.0, -0.25, 1.5, 1e18, -1e18, 0.5, 9.3e18};
+    static const std::array<double, 16> values = {std::numeric_limits<double>::quiet_NaN(),
+                                                  std::numeric_limits<double>::infinity(),
+                                                  -std::numeric_limits<double>::infinity(),
+                                                  0.0,
+                                                  -0.0,
+                                                  1e308,
+                                                  -1e308,
+                                                  std::numeric_limits<double>::min(),
+                                                  34200.0 / 86400.0,
+                                                  57600.0 / 86400.0,
+                                                  -0.25,
+                                                  1.5,
+                                                  1e18,
+                                                  -1e18,
+                                                  0.5,
+                                                  9.3e18};
     return values[b % values.size()];
 }
 
 std::int32_t special_int(std::uint8_t b) {
-    static const std::array<std::int32_t, 24> values = {
-        0, 1, -1, 2, 3, 4, 5, 9, 30, 60, 1440, 3600, int32_max, int32_min, int32_max - 1, int32_min + 1,
-        10000, -10000, 7, 16, 0x00FFFFFF, static_cast<std::int32_t>(0xFF000000u), 100000, -5};
+    static const std::array<std::int32_t, 24> values = {0,
+                                                        1,
+                                                        -1,
+                                                        2,
+                                                        3,
+                                                        4,
+                                                        5,
+                                                        9,
+                                                        30,
+                                                        60,
+                                                        1440,
+                                                        3600,
+                                                        int32_max,
+                                                        int32_min,
+                                                        int32_max - 1,
+                                                        int32_min + 1,
+                                                        10000,
+                                                        -10000,
+                                                        7,
+                                                        16,
+                                                        0x00FFFFFF,
+                                                        static_cast<std::int32_t>(0xFF000000u),
+                                                        100000,
+                                                        -5};
     return values[b % values.size()];
 }
 
@@ -147,7 +190,7 @@ bool same_ignoring_case(const char* a, const char* b) {
 enum class CallKind { defaults, full, update, last };
 
 class Harness {
-public:
+  public:
     Harness();
     ~Harness();
     Harness(const Harness&) = delete;
@@ -156,7 +199,7 @@ public:
     void run(ByteReader& reader);
     FuzzOutcome outcome() const { return outcome_; }
 
-private:
+  private:
     // Failure reporting: the first broken promise ends the input.
     void fail(const std::string& message);
     bool ok() const { return outcome_.ok; }
@@ -230,8 +273,8 @@ private:
     int input_count_ = 0;
     std::unique_ptr<HostOutputSeries[]> series_;
     int series_count_ = 0;
-    std::vector<std::vector<float>> series_values_;           // host-kept values, one per bar
-    std::vector<std::unique_ptr<float[]>> series_buffers_;    // handed out for one call
+    std::vector<std::vector<float>> series_values_;         // host-kept values, one per bar
+    std::vector<std::unique_ptr<float[]>> series_buffers_;  // handed out for one call
     std::vector<std::int32_t> series_buffer_counts_;
     int series_spare_ = 0;
     bool list_items_ = true;
@@ -252,7 +295,7 @@ private:
     int answer_ = answer_library;
     std::int32_t answer_value_ = 0;
     int rotate_ = 0;
-    int pending_failure_ = -1;  // which allocation of the next call fails; 255: all; -1: none
+    int pending_failure_ = -1;                          // which allocation of the next call fails; 255: all; -1: none
     std::deque<std::unique_ptr<char[]>> static_texts_;  // texts the host keeps for inputs it owns
 
     // The instance.
@@ -519,7 +562,8 @@ std::int32_t Harness::op_open_chart(HostInterface* record, ChartOpenRequest* req
         case answer_rotate: h.rotate_ = h.rotate_ % 6 + 1; return source_chart_number(h.rotate_);
         default:
             for (int slot = 0; slot < source_slot_count; ++slot) {
-                if (same_ignoring_case(symbol, slot_symbol(slot))) return source_chart_number(library_chart_of_slot(slot));
+                if (same_ignoring_case(symbol, slot_symbol(slot)))
+                    return source_chart_number(library_chart_of_slot(slot));
             }
             return 0;
     }
@@ -790,14 +834,16 @@ void Harness::check_after_call(CallKind kind) {
         if (state() != nullptr) fail("the state is still set after the last call");
         if ((absent_ops_ & absent_delete_drawing) == 0) {
             for (const auto& drawing : drawings_) {
-                if (drawing.first == chart_number_ && in_block(drawing.second)) fail("a drawing outlives the last call");
+                if (drawing.first == chart_number_ && in_block(drawing.second))
+                    fail("a drawing outlives the last call");
             }
         }
         return;
     }
     // With both drawing operations there, the host holds exactly the lines of the panel.
     const StudyState* s = state();
-    if (kind != CallKind::defaults && s != nullptr && (absent_ops_ & (absent_add_drawing | absent_delete_drawing)) == 0) {
+    if (kind != CallKind::defaults && s != nullptr &&
+        (absent_ops_ & (absent_add_drawing | absent_delete_drawing)) == 0) {
         if (s->panel_line_count < 0 || s->panel_line_count > lines_per_block) {
             fail("panel line count " + std::to_string(s->panel_line_count));
             return;
@@ -805,7 +851,7 @@ void Harness::check_after_call(CallKind kind) {
         std::set<std::pair<std::int32_t, std::int32_t>> expected_lines;
         for (std::int32_t i = 0; i < s->panel_line_count; ++i) {
             expected_lines.insert({chart_number_, static_cast<std::int32_t>(static_cast<std::uint32_t>(line_base()) +
-                                                                             static_cast<std::uint32_t>(i))});
+                                                                            static_cast<std::uint32_t>(i))});
         }
         std::set<std::pair<std::int32_t, std::int32_t>> present;
         for (const auto& drawing : drawings_) {
@@ -829,10 +875,9 @@ bool same_session(const SourceSession& a, const SourceSession& b) {
            same_bits(a.session_day, b.session_day) && same_bits(a.session_open, b.session_open) &&
            same_bits(a.session_high, b.session_high) && same_bits(a.session_low, b.session_low) &&
            same_bits(a.bars_at_or_above_upper, b.bars_at_or_above_upper) &&
-           same_bits(a.bars_at_or_below_lower, b.bars_at_or_below_lower) &&
-           same_bits(a.session_bars, b.session_bars) && same_bits(a.sum_x, b.sum_x) && same_bits(a.sum_y, b.sum_y) &&
-           same_bits(a.sum_xx, b.sum_xx) && same_bits(a.sum_xy, b.sum_xy) &&
-           same_bits(a.session_last_value, b.session_last_value) &&
+           same_bits(a.bars_at_or_below_lower, b.bars_at_or_below_lower) && same_bits(a.session_bars, b.session_bars) &&
+           same_bits(a.sum_x, b.sum_x) && same_bits(a.sum_y, b.sum_y) && same_bits(a.sum_xx, b.sum_xx) &&
+           same_bits(a.sum_xy, b.sum_xy) && same_bits(a.session_last_value, b.session_last_value) &&
            same_bits(a.session_last_bar_start_ms, b.session_last_bar_start_ms) &&
            same_bits(a.has_prior_close, b.has_prior_close) && same_bits(a.prior_session_close, b.prior_session_close);
 }
@@ -1023,9 +1068,7 @@ void Harness::decode_bars(ByteReader& r, FuzzChart& chart, bool append) {
                 low = float_from_bits(r.u32());
                 close = float_from_bits(r.u32());
                 break;
-            default:
-                open = high = low = close = level;
-                break;
+            default: open = high = low = close = level; break;
         }
         if (std::isfinite(close)) previous = close;
         float volume = 0.0f;
@@ -1049,8 +1092,7 @@ void Harness::decode_bars(ByteReader& r, FuzzChart& chart, bool append) {
                 bid = float_from_bits(r.u32());
                 ask = float_from_bits(r.u32());
                 break;
-            default:
-                break;
+            default: break;
         }
         if (chart.size() >= static_cast<std::size_t>(max_bars_per_chart)) continue;
         chart.times.push_back(t);
@@ -1099,7 +1141,8 @@ void Harness::do_bars(ByteReader& r, Op op) {
             decode_bars(r, replacement, false);
             if (replacement.size() == 0 || chart.size() == 0) break;
             chart.times.back() = replacement.times.front();
-            for (std::size_t a = 0; a < chart.values.size(); ++a) chart.values[a].back() = replacement.values[a].front();
+            for (std::size_t a = 0; a < chart.values.size(); ++a)
+                chart.values[a].back() = replacement.values[a].front();
             break;
         }
     }

@@ -43,10 +43,10 @@ inline constexpr int max_bars_per_recipe = 48;
 inline constexpr int max_bars_per_chart = 240;
 
 enum TimeLayout : std::uint8_t {
-    layout_regular,    // base + i * step
-    layout_jittered,   // base + i * step + a signed byte of seconds per bar
-    layout_raw,        // eight raw bytes per bar
-    layout_equal,      // every bar at base
+    layout_regular,   // base + i * step
+    layout_jittered,  // base + i * step + a signed byte of seconds per bar
+    layout_raw,       // eight raw bytes per bar
+    layout_equal,     // every bar at base
     layout_count
 };
 
@@ -57,10 +57,10 @@ enum TimeBase : std::uint8_t {
     base_saturday_1000,   // 2026-03-14 10:00:00
     base_continue,        // one step after the chart's last bar (the first choice when empty)
     base_zero,
-    base_negative,        // minus four raw bytes of seconds
-    base_near_max,        // the largest date-time minus a byte
-    base_near_min,        // the smallest date-time plus a byte
-    base_raw,             // eight raw bytes
+    base_negative,  // minus four raw bytes of seconds
+    base_near_max,  // the largest date-time minus a byte
+    base_near_min,  // the smallest date-time plus a byte
+    base_raw,       // eight raw bytes
     base_count
 };
 
@@ -88,7 +88,7 @@ enum PriceMode : std::uint8_t {
 };
 
 enum VolumeMode : std::uint8_t {
-    volumes_plain,    // a byte per bar: volume, bid and ask from it
+    volumes_plain,  // a byte per bar: volume, bid and ask from it
     volumes_zero,
     volumes_special,  // one byte per field as for prices
     volumes_raw,      // four raw bytes per field
@@ -96,36 +96,36 @@ enum VolumeMode : std::uint8_t {
 };
 
 enum ChartSetting : std::uint8_t {
-    chart_bar_period,          // kind byte, sub-kind byte, count u32
-    chart_period_text,         // byte: nonzero = the host writes a text into the period record
-    chart_time_zone,           // choice byte (same as chart 0, other, empty, left untouched)
-    chart_symbol,              // choice byte (library symbol of a slot, lower case, fuzz text, empty, untouched)
-    chart_session_times,       // byte: 0 none, else eight raw doubles and three int32 follow
-    chart_array_limit,         // array byte (0-6 float arrays, 7 times), limit byte (255: no limit)
-    chart_fallbacks,           // special-value bytes for the float fallback and a time choice
+    chart_bar_period,             // kind byte, sub-kind byte, count u32
+    chart_period_text,            // byte: nonzero = the host writes a text into the period record
+    chart_time_zone,              // choice byte (same as chart 0, other, empty, left untouched)
+    chart_symbol,                 // choice byte (library symbol of a slot, lower case, fuzz text, empty, untouched)
+    chart_session_times,          // byte: 0 none, else eight raw doubles and three int32 follow
+    chart_array_limit,            // array byte (0-6 float arrays, 7 times), limit byte (255: no limit)
+    chart_fallbacks,              // special-value bytes for the float fallback and a time choice
     chart_empty_arrays_non_null,  // byte: an empty array is handed out with a non-null zero-length block
-    chart_bar_seconds,         // u32, signed (chart 0 only matters: the record's bar_seconds)
+    chart_bar_seconds,            // u32, signed (chart 0 only matters: the record's bar_seconds)
     chart_setting_count
 };
 
 enum HostSetting : std::uint8_t {
-    host_now,               // time choice
-    host_alternate_now,     // time choice
-    host_alternate_flag,    // byte
-    host_region_top,        // u32
-    host_region_bottom,     // u32
-    host_price_format,      // u32
-    host_bar_count,         // choice byte: exact, minus one, plus one, zero, negative, plus a byte
-    host_series_spare,      // byte: elements of every output series beyond bar_count (up to 7)
-    host_output_series,     // byte: number of output series records (0 to 24)
-    host_inputs,            // byte: number of input records (0 to 64)
-    host_chart_symbol,      // choice byte (null, library symbol, fuzz text, empty)
-    host_list_items,        // byte: nonzero = input records carry set_list_items
+    host_now,             // time choice
+    host_alternate_now,   // time choice
+    host_alternate_flag,  // byte
+    host_region_top,      // u32
+    host_region_bottom,   // u32
+    host_price_format,    // u32
+    host_bar_count,       // choice byte: exact, minus one, plus one, zero, negative, plus a byte
+    host_series_spare,    // byte: elements of every output series beyond bar_count (up to 7)
+    host_output_series,   // byte: number of output series records (0 to 24)
+    host_inputs,          // byte: number of input records (0 to 64)
+    host_chart_symbol,    // choice byte (null, library symbol, fuzz text, empty)
+    host_list_items,      // byte: nonzero = input records carry set_list_items
     host_setting_count
 };
 
 enum OpenChartAnswer : std::uint8_t {
-    answer_library,     // the source chart that carries the symbol, else 0
+    answer_library,  // the source chart that carries the symbol, else 0
     answer_zero,
     answer_minus_one,
     answer_this_chart,
@@ -137,30 +137,30 @@ enum OpenChartAnswer : std::uint8_t {
 };
 
 enum SlotBinding : std::uint8_t {
-    bind_chart_number,    // chart-number input = source chart (byte)
-    bind_this_chart,      // chart-number input = this chart's number
-    bind_missing_chart,   // chart-number input = a chart number no chart has
-    bind_symbol,          // the slot's default symbol, chart-number input 0
-    bind_empty_symbol,    // "" and 0: off
-    bind_own_symbol,      // this chart's symbol in lower case, chart-number input 0
-    bind_no_text,         // a text input holding no text at all, chart-number input 0
-    bind_negative_number, // chart-number input -5 and the default symbol
+    bind_chart_number,     // chart-number input = source chart (byte)
+    bind_this_chart,       // chart-number input = this chart's number
+    bind_missing_chart,    // chart-number input = a chart number no chart has
+    bind_symbol,           // the slot's default symbol, chart-number input 0
+    bind_empty_symbol,     // "" and 0: off
+    bind_own_symbol,       // this chart's symbol in lower case, chart-number input 0
+    bind_no_text,          // a text input holding no text at all, chart-number input 0
+    bind_negative_number,  // chart-number input -5 and the default symbol
     bind_count
 };
 
 // Input value kinds, after the type code byte.
 enum InputValueKind : std::uint8_t {
-    value_raw,        // 16 raw bytes (text type codes take a static text instead)
-    value_int,        // an interesting 32-bit integer choice
-    value_float,      // a special float choice
-    value_double,     // a special double choice
-    value_text,       // text choice: owned heap copy, static, null, empty, this chart's symbol
+    value_raw,     // 16 raw bytes (text type codes take a static text instead)
+    value_int,     // an interesting 32-bit integer choice
+    value_float,   // a special float choice
+    value_double,  // a special double choice
+    value_text,    // text choice: owned heap copy, static, null, empty, this chart's symbol
     value_kind_count
 };
 
 // Sequential reader of the input bytes; zeros once they run out.
 class ByteReader {
-public:
+  public:
     ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     bool empty() const { return position_ >= size_; }
@@ -190,7 +190,7 @@ public:
     }
     int choice(int count) { return byte() % count; }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t position_ = 0;

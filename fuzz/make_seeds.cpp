@@ -17,7 +17,7 @@ using namespace kmi::fuzz;
 // A fuzz input under construction; each method writes exactly the bytes its operation
 // reads in the harness.
 class Seed {
-public:
+  public:
     Seed& byte(int b) {
         bytes_.push_back(static_cast<std::uint8_t>(b));
         return *this;
@@ -60,7 +60,9 @@ public:
                     if (b < 24) byte(next());
                     break;
                 }
-                case prices_tick: u16(static_cast<std::uint16_t>(next())).u16(static_cast<std::uint16_t>(next())); break;
+                case prices_tick:
+                    u16(static_cast<std::uint16_t>(next())).u16(static_cast<std::uint16_t>(next()));
+                    break;
                 case prices_special: byte(next()).byte(next()).byte(next()).byte(next()); break;
                 case prices_raw: u32(next()).u32(next()).u32(next()).u32(next()); break;
                 default: break;
@@ -122,7 +124,9 @@ public:
     Seed& host_time(int setting, int choice) { return byte(op_host_setting).byte(setting).byte(choice); }
     // A 32-bit setting: a special value of the harness's table, or a raw value.
     Seed& host_special(int setting, int special) { return byte(op_host_setting).byte(setting).byte(0).byte(special); }
-    Seed& host_u32(int setting, std::uint32_t value) { return byte(op_host_setting).byte(setting).byte(200).u32(value); }
+    Seed& host_u32(int setting, std::uint32_t value) {
+        return byte(op_host_setting).byte(setting).byte(200).u32(value);
+    }
     Seed& chart(int chart, int setting) { return byte(op_chart_setting).byte(chart).byte(setting); }
     Seed& new_instance(int id_choice, int id_byte, int chart_choice, std::uint16_t absent) {
         byte(op_new_instance).byte(id_choice);
@@ -136,7 +140,7 @@ public:
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
-private:
+  private:
     Seed& repeat(int clock) {
         if (clock < 0) return byte(0);
         return byte(1).byte(clock);
@@ -296,7 +300,16 @@ Seed small_record() {
 Seed chart_settings() {
     Seed s;
     s.minutes(0, 20).minutes(1, 20).minutes(2, 20).defaults().bind_all_by_number();
-    s.chart(1, chart_bar_period).byte(2).byte(0).byte(0).byte(7).chart(2, chart_bar_period).byte(1).byte(0).byte(0).byte(5);
+    s.chart(1, chart_bar_period)
+        .byte(2)
+        .byte(0)
+        .byte(0)
+        .byte(7)
+        .chart(2, chart_bar_period)
+        .byte(1)
+        .byte(0)
+        .byte(0)
+        .byte(5);
     s.chart(1, chart_period_text).byte(1).chart(1, chart_time_zone).byte(1).chart(2, chart_time_zone).byte(3);
     s.chart(0, chart_time_zone).byte(2).chart(1, chart_symbol).byte(4).chart(2, chart_symbol).byte(3);
     s.chart(0, chart_session_times).byte(1);
@@ -304,7 +317,12 @@ Seed chart_settings() {
     s.chart(0, chart_bar_seconds).byte(0).byte(3).chart(1, chart_bar_period).byte(2).byte(0).byte(200).u32(0x7FFFFFFFu);
     s.full().update(0).chart(0, chart_bar_seconds).byte(200).u32(0xFFFFFFFFu).full().update(0);
     s.host(host_chart_symbol, 0).full().host(host_chart_symbol, 1).byte(7).bind(7, bind_own_symbol).full();
-    return s.bind(0, bind_no_text).bind(1, bind_missing_chart).bind(2, bind_negative_number).bind(3, bind_this_chart).full().last();
+    return s.bind(0, bind_no_text)
+        .bind(1, bind_missing_chart)
+        .bind(2, bind_negative_number)
+        .bind(3, bind_this_chart)
+        .full()
+        .last();
 }
 
 Seed weekend_and_previous_session() {

@@ -165,7 +165,7 @@ typedef struct HostInterface {
     int32_t update_start_index;
     int32_t this_chart_number;
     int32_t study_id;
-    int32_t bar_seconds;  // below 1: no fixed bar length
+    int32_t bar_seconds;            // below 1: no fixed bar length
     const char* this_chart_symbol;  // may be null
     int32_t price_format;
     int32_t reserved_0;
@@ -260,44 +260,44 @@ typedef struct ChartOpenRequest {
 // The drawing request the study fills for add_or_update_drawing (1032 bytes). Offsets are
 // fixed by the host's layout; the fields named value_at_N are the host's.
 typedef struct DrawingRequest {
-    uint32_t record_size;              // 0: 1032
-    int32_t chart_number;              // 4
-    int32_t reserved_8;                // 8
-    int32_t line_number;               // 12
-    unsigned char reserved_16[16];     // 16
-    float vertical_position;           // 32: percent of the region height from its bottom
-    int32_t reserved_36;               // 36
-    int32_t region;                    // 40
-    uint32_t text_color;               // 44
-    unsigned char reserved_48[8];      // 48
-    int32_t font_size;                 // 56
-    unsigned char reserved_60[132];    // 60
-    int64_t horizontal_position;       // 192: a host date-time
-    unsigned char reserved_200[8];     // 200
-    HostText text;                     // 208
-    int32_t drawing_type;              // 232
-    int32_t reserved_236;              // 236
-    int32_t value_at_240;              // 240
-    uint32_t interface_version;        // 244: 2927
-    int32_t reserved_248;              // 248
-    uint32_t background_color;         // 252
-    HostText font_face;                // 256
-    unsigned char reserved_280[8];     // 280
-    int32_t text_alignment;            // 288
-    int32_t value_at_292;              // 292
-    unsigned char reserved_296[456];   // 296
-    int32_t value_at_752;              // 752
-    unsigned char reserved_756[68];    // 756
-    int32_t value_at_824;              // 824
-    unsigned char reserved_828[12];    // 828
-    int32_t value_at_840;              // 840
-    unsigned char reserved_844[48];    // 844
-    int32_t value_at_892;              // 892
-    unsigned char reserved_896[24];    // 896
-    HostText extra_text_1;             // 920
-    unsigned char reserved_944[56];    // 944
-    HostText extra_text_2;             // 1000
-    unsigned char reserved_1024[8];    // 1024
+    uint32_t record_size;             // 0: 1032
+    int32_t chart_number;             // 4
+    int32_t reserved_8;               // 8
+    int32_t line_number;              // 12
+    unsigned char reserved_16[16];    // 16
+    float vertical_position;          // 32: percent of the region height from its bottom
+    int32_t reserved_36;              // 36
+    int32_t region;                   // 40
+    uint32_t text_color;              // 44
+    unsigned char reserved_48[8];     // 48
+    int32_t font_size;                // 56
+    unsigned char reserved_60[132];   // 60
+    int64_t horizontal_position;      // 192: a host date-time
+    unsigned char reserved_200[8];    // 200
+    HostText text;                    // 208
+    int32_t drawing_type;             // 232
+    int32_t reserved_236;             // 236
+    int32_t value_at_240;             // 240
+    uint32_t interface_version;       // 244: 2927
+    int32_t reserved_248;             // 248
+    uint32_t background_color;        // 252
+    HostText font_face;               // 256
+    unsigned char reserved_280[8];    // 280
+    int32_t text_alignment;           // 288
+    int32_t value_at_292;             // 292
+    unsigned char reserved_296[456];  // 296
+    int32_t value_at_752;             // 752
+    unsigned char reserved_756[68];   // 756
+    int32_t value_at_824;             // 824
+    unsigned char reserved_828[12];   // 828
+    int32_t value_at_840;             // 840
+    unsigned char reserved_844[48];   // 844
+    int32_t value_at_892;             // 892
+    unsigned char reserved_896[24];   // 896
+    HostText extra_text_1;            // 920
+    unsigned char reserved_944[56];   // 944
+    HostText extra_text_2;            // 1000
+    unsigned char reserved_1024[8];   // 1024
 } DrawingRequest;
 
 #ifdef __cplusplus

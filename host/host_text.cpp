@@ -58,8 +58,9 @@ void assign(HostText& text, const char* chars, std::int64_t length) noexcept {
             if (block != nullptr) {
                 // Copy at most n characters, stopping at a NUL in the source.
                 const void* nul = std::memchr(chars, '\0', static_cast<std::size_t>(n));
-                const std::size_t copied =
-                    nul == nullptr ? static_cast<std::size_t>(n) : static_cast<std::size_t>(static_cast<const char*>(nul) - chars);
+                const std::size_t copied = nul == nullptr
+                                               ? static_cast<std::size_t>(n)
+                                               : static_cast<std::size_t>(static_cast<const char*>(nul) - chars);
                 std::memcpy(block, chars, copied);
                 block[n] = '\0';
                 text.data = block;

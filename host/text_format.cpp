@@ -27,8 +27,8 @@ struct Sink {
     }
     void finish() noexcept {
         if (out == nullptr || capacity == 0) return;
-        const std::uint64_t end = static_cast<std::uint64_t>(length) < capacity ? static_cast<std::uint64_t>(length)
-                                                                              : capacity - 1;
+        const std::uint64_t end =
+            static_cast<std::uint64_t>(length) < capacity ? static_cast<std::uint64_t>(length) : capacity - 1;
         out[end] = '\0';
     }
 };
@@ -43,7 +43,8 @@ struct Spec {
 };
 
 // Writes sign, digits and padding as a number: zero padding goes between sign and digits.
-void put_number(Sink& sink, const Spec& spec, char sign, const char* digits, std::size_t count, bool zero_pad) noexcept {
+void put_number(Sink& sink, const Spec& spec, char sign, const char* digits, std::size_t count,
+                bool zero_pad) noexcept {
     const std::int64_t body = static_cast<std::int64_t>(count) + (sign != 0 ? 1 : 0);
     const std::int64_t pad = spec.width > body ? spec.width - body : 0;
     if (!spec.left && !zero_pad) sink.repeat(' ', pad);
@@ -75,7 +76,8 @@ void put_integer(Sink& sink, const Spec& spec, bool negative, std::uint64_t magn
     }
     std::memset(padded, '0', leading);
     std::memcpy(padded + leading, digits, count);
-    put_number(sink, spec, sign_of(negative, spec), padded, leading + count, spec.zero && !spec.left && spec.precision < 0);
+    put_number(sink, spec, sign_of(negative, spec), padded, leading + count,
+               spec.zero && !spec.left && spec.precision < 0);
 }
 
 void put_floating(Sink& sink, const Spec& spec, double value) noexcept {
@@ -87,7 +89,8 @@ void put_floating(Sink& sink, const Spec& spec, double value) noexcept {
     }
     // Fixed notation of the largest double needs 309 digits before the point.
     constexpr std::int64_t max_precision = 400;
-    const std::int64_t precision = spec.precision < 0 ? 6 : (spec.precision > max_precision ? max_precision : spec.precision);
+    const std::int64_t precision =
+        spec.precision < 0 ? 6 : (spec.precision > max_precision ? max_precision : spec.precision);
     char digits[320 + max_precision];
     auto [end, error] = std::to_chars(digits, digits + sizeof digits, std::fabs(value), std::chars_format::fixed,
                                       static_cast<int>(precision));
@@ -100,7 +103,8 @@ void put_string(Sink& sink, const Spec& spec, const char* text) noexcept {
     if (text == nullptr) text = "(null)";
     std::size_t count = 0;
     while (text[count] != '\0' && (spec.precision < 0 || static_cast<std::int64_t>(count) < spec.precision)) ++count;
-    const std::int64_t pad = spec.width > static_cast<std::int64_t>(count) ? spec.width - static_cast<std::int64_t>(count) : 0;
+    const std::int64_t pad =
+        spec.width > static_cast<std::int64_t>(count) ? spec.width - static_cast<std::int64_t>(count) : 0;
     if (!spec.left) sink.repeat(' ', pad);
     sink.put(text, count);
     if (spec.left) sink.repeat(' ', pad);
@@ -128,11 +132,16 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
         ++p;
         Spec spec;
         for (;; ++p) {
-            if (*p == '-') spec.left = true;
-            else if (*p == '+') spec.plus = true;
-            else if (*p == ' ') spec.space = true;
-            else if (*p == '0') spec.zero = true;
-            else if (*p != '#') break;
+            if (*p == '-')
+                spec.left = true;
+            else if (*p == '+')
+                spec.plus = true;
+            else if (*p == ' ')
+                spec.space = true;
+            else if (*p == '0')
+                spec.zero = true;
+            else if (*p != '#')
+                break;
         }
         if (*p == '*') {
             const int width = va_arg(args, int);
@@ -160,14 +169,16 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
         switch (*p) {
             case 'd':
             case 'i': {
-                const long long v = longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int);
+                const long long v = longs >= 2   ? va_arg(args, long long)
+                                    : longs == 1 ? va_arg(args, long)
+                                                 : va_arg(args, int);
                 const std::uint64_t magnitude =
                     v < 0 ? static_cast<std::uint64_t>(-(v + 1)) + 1u : static_cast<std::uint64_t>(v);
                 put_integer(sink, spec, v < 0, magnitude);
                 break;
             }
             case 'u': {
-                const unsigned long long v = longs >= 2 ? va_arg(args, unsigned long long)
+                const unsigned long long v = longs >= 2   ? va_arg(args, unsigned long long)
                                              : longs == 1 ? va_arg(args, unsigned long)
                                                           : va_arg(args, unsigned int);
                 spec.plus = false;
@@ -176,9 +187,7 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
                 break;
             }
             case 'f':
-            case 'F':
-                put_floating(sink, spec, va_arg(args, double));
-                break;
+            case 'F': put_floating(sink, spec, va_arg(args, double)); break;
             case 's':
                 if (longs != 0) return -1;  // wide texts are not formatted
                 put_string(sink, spec, va_arg(args, const char*));
@@ -191,11 +200,8 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
                 put_string(sink, one, c);
                 break;
             }
-            case '%':
-                sink.put('%');
-                break;
-            default:
-                return -1;  // a conversion the study never uses
+            case '%': sink.put('%'); break;
+            default: return -1;  // a conversion the study never uses
         }
     }
     sink.finish();

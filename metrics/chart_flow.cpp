@@ -5,7 +5,8 @@
 
 namespace kmi {
 
-void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host, std::int32_t index) noexcept {
+void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host,
+                    std::int32_t index) noexcept {
     const auto close = static_cast<double>(host_at(host.bar_close, index));
     flow.last_close = close;
     flow.has_data = true;

@@ -23,7 +23,8 @@ struct ChartFlow {
 // Takes chart bar `index` of this chart into the flow: the close always, the delta and
 // VWAP sums only for a bar that starts inside the window (a new session day restarts
 // them).
-void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host, std::int32_t index) noexcept;
+void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host,
+                    std::int32_t index) noexcept;
 
 // The readings, once the flow has a session (the VWAP also needs volume).
 std::optional<double> cumulative_delta(const ChartFlow& flow) noexcept;

@@ -82,7 +82,8 @@ void store_output_block(HostInterface& host, OutputBlock& block) noexcept {
     for (int k = 0; k < count; ++k) {
         HostOutputSeries& series = host.output_series[k];
         for (int i = 0; i < block.count; ++i) {
-            set_series_value(series, block.first_bar + i, block.bars[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)]);
+            set_series_value(series, block.first_bar + i,
+                             block.bars[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)]);
         }
     }
     block.count = 0;

@@ -70,8 +70,8 @@ void compose_tick(const Composition& c, PanelLine& line) noexcept {
     }
     const SourceStatus status = status_of(c, slot_tick);
     append_status_suffix(line.text, status, tick.session_day);
-    line.colour = colour_of(
-        classify_tick(status != SourceStatus::current, tick, band(c, input_tick_average_band)), c.colors);
+    line.colour =
+        colour_of(classify_tick(status != SourceStatus::current, tick, band(c, input_tick_average_band)), c.colors);
 }
 
 void compose_add(const Composition& c, PanelLine& line) noexcept {
@@ -109,8 +109,8 @@ void compose_vold(const Composition& c, PanelLine& line) noexcept {
 }
 
 void compose_vix(const Composition& c, PanelLine& line) noexcept {
-    const int slot = volatility_slot(resolved(c, slot_vix), live(c, slot_vix), resolved(c, slot_front),
-                                     live(c, slot_front));
+    const int slot =
+        volatility_slot(resolved(c, slot_vix), live(c, slot_vix), resolved(c, slot_front), live(c, slot_front));
     const SourceSession& row = live(c, slot);
     const std::optional<VolatilityChange> change = volatility_change(row);
     if (row.has_data) {
@@ -123,9 +123,9 @@ void compose_vix(const Composition& c, PanelLine& line) noexcept {
     if (ratio) append_format(line.text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
     const SourceStatus status = status_of(c, slot);
     append_status_suffix(line.text, status, row.session_day);
-    line.colour = colour_of(classify_vix(status != SourceStatus::current, row.has_data, change, ratio,
-                                         band(c, input_vix_percent_band)),
-                            c.colors);
+    line.colour = colour_of(
+        classify_vix(status != SourceStatus::current, row.has_data, change, ratio, band(c, input_vix_percent_band)),
+        c.colors);
 }
 
 void compose_es_vs_nq(const Composition& c, PanelLine& line) noexcept {

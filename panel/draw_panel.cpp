@@ -97,11 +97,12 @@ void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, 
     const double step = static_cast<double>(font_size) * 1.9 * 100.0 / region_height(host);
     const int n = lines.count;
     for (int i = 0; i < n; ++i) {
-        const double y = is_top_corner(corner) ? 97.0 - static_cast<double>(i) * step
-                                               : static_cast<double>(n - i) * step + 3.0;
+        const double y =
+            is_top_corner(corner) ? 97.0 - static_cast<double>(i) * step : static_cast<double>(n - i) * step + 3.0;
         const std::uint32_t background = read_colour(input_at(host, input_panel_background_color));
         const PanelLine& line = lines.lines[static_cast<std::size_t>(i)];
-        draw_panel_line(host, panel_line_number(line_base, i), line.text, corner, y, font_size, line.colour, background);
+        draw_panel_line(host, panel_line_number(line_base, i), line.text, corner, y, font_size, line.colour,
+                        background);
     }
     if (host.delete_drawing != nullptr) {
         for (std::int32_t i = n; i < state.panel_line_count && i < max_panel_lines; ++i) {

@@ -29,7 +29,8 @@ void remove_panel(HostInterface& host, StudyState& state, std::int32_t line_base
     state.panel_line_count = 0;
 }
 
-void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelReadings& readings) noexcept {
+void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base,
+                  const PanelReadings& readings) noexcept {
     if (!read_yes_no(input_at(host, input_show_panel)) || host.bar_count == 0) {
         remove_panel(host, state, line_base);
         return;

@@ -38,7 +38,8 @@ struct PanelReadings {
 };
 
 // The gate, composition and drawing of the panel.
-void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelReadings& readings) noexcept;
+void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base,
+                  const PanelReadings& readings) noexcept;
 
 }  // namespace kmi
 

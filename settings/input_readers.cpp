@@ -9,11 +9,20 @@ namespace {
 // The type code families of the readers.
 bool holds_int32(std::uint8_t type) noexcept {
     switch (type) {
-        case 1: case 3: case 4: case 6: case 11: case 13: case 14: case 15: case 16: case 17:
-        case 19: case 22: case 24:
-            return true;
-        default:
-            return false;
+        case 1:
+        case 3:
+        case 4:
+        case 6:
+        case 11:
+        case 13:
+        case 14:
+        case 15:
+        case 16:
+        case 17:
+        case 19:
+        case 22:
+        case 24: return true;
+        default: return false;
     }
 }
 
@@ -35,37 +44,34 @@ std::int32_t read_int(const HostInput& input) noexcept {
     const std::uint8_t type = input.type;
     if (holds_int32(type)) return input_int32(input);
     switch (type) {
-        case 2:
-            return round_half_away_i32(static_cast<double>(input_float(input)));
-        case 5:
-            return input_int32(input) != 0 ? 1 : 0;
-        case 8:
-            return saturate_i32(round_half_away_i64(input_double(input) * 86400000000.0) / microseconds_per_day);
+        case 2: return round_half_away_i32(static_cast<double>(input_float(input)));
+        case 5: return input_int32(input) != 0 ? 1 : 0;
+        case 8: return saturate_i32(round_half_away_i64(input_double(input) * 86400000000.0) / microseconds_per_day);
         case 9:
-        case 25:
-            return read_time_of_day(input);
-        case 23:
-            return round_half_away_i32(input_double(input));
-        default:
-            return 0;
+        case 25: return read_time_of_day(input);
+        case 23: return round_half_away_i32(input_double(input));
+        default: return 0;
     }
 }
 
 float read_float(const HostInput& input) noexcept {
     switch (input.type) {
-        case 1: case 3: case 4: case 6: case 13: case 15: case 16: case 17: case 22: case 24:
-            return static_cast<float>(input_uint32(input));
+        case 1:
+        case 3:
+        case 4:
+        case 6:
+        case 13:
+        case 15:
+        case 16:
+        case 17:
+        case 22:
+        case 24: return static_cast<float>(input_uint32(input));
         case 11:
-        case 19:
-            return static_cast<float>(input_int32(input));
-        case 2:
-            return input_float(input);
-        case 5:
-            return input_int32(input) != 0 ? 1.0f : 0.0f;
-        case 23:
-            return to_single(input_double(input));
-        default:
-            return 0.0f;
+        case 19: return static_cast<float>(input_int32(input));
+        case 2: return input_float(input);
+        case 5: return input_int32(input) != 0 ? 1.0f : 0.0f;
+        case 23: return to_single(input_double(input));
+        default: return 0.0f;
     }
 }
 

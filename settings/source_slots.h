@@ -39,8 +39,8 @@ inline constexpr std::array<SourceLabel, source_slot_count> source_labels{{
 }};
 
 // The short names the diagnostics report prints.
-inline constexpr std::array<const char*, source_slot_count> source_short_names{
-    "TICK", "ADD", "VOLD", "UDVR", "VIX", "TS1", "TS2", "ES", "NQ"};
+inline constexpr std::array<const char*, source_slot_count> source_short_names{"TICK", "ADD", "VOLD", "UDVR", "VIX",
+                                                                               "TS1",  "TS2", "ES",   "NQ"};
 
 inline constexpr int symbol_input(int slot) { return 30 + 2 * slot; }
 inline constexpr int chart_number_input(int slot) { return 31 + 2 * slot; }

@@ -92,7 +92,8 @@ std::int32_t open_source_chart(HostInterface& host, const RequestCommon& common,
 
 std::int32_t resolve_slot(HostInterface& host, const RequestCommon& common, int slot) noexcept {
     std::int32_t no_host_int = 0;
-    std::int32_t* kept = host.persistent_int != nullptr ? host.persistent_int(&host, remembered_chart_key(slot)) : nullptr;
+    std::int32_t* kept =
+        host.persistent_int != nullptr ? host.persistent_int(&host, remembered_chart_key(slot)) : nullptr;
     std::int32_t& remembered_chart = kept != nullptr ? *kept : no_host_int;
 
     const char* symbol = read_text(input_at(host, symbol_input(slot)));

@@ -58,22 +58,15 @@ SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_
 
 void append_status_suffix(HostText& text, SourceStatus status, std::int32_t session_day) noexcept {
     switch (status) {
-        case SourceStatus::off:
-            append_format(text, "%s", "  off");
-            break;
-        case SourceStatus::no_data:
-            append_format(text, "%s", "  no data");
-            break;
+        case SourceStatus::off: append_format(text, "%s", "  off"); break;
+        case SourceStatus::no_data: append_format(text, "%s", "  no data"); break;
         case SourceStatus::previous_session: {
             const DateTimeParts parts = to_date_time_parts(midnight_of(session_day), round_to_second);
             append_format(text, "  [as of %02d-%02d]", parts.month, parts.day);
             break;
         }
-        case SourceStatus::stale:
-            append_format(text, "%s", "  [stale]");
-            break;
-        case SourceStatus::current:
-            break;
+        case SourceStatus::stale: append_format(text, "%s", "  [stale]"); break;
+        case SourceStatus::current: break;
     }
 }
 

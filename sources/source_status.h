@@ -21,8 +21,7 @@ std::int64_t stale_threshold_ms(const HostInterface& host) noexcept;
 // can only be stale inside the window on a weekday (by `live_bound_ms`, the present of
 // the call), when more than `threshold_ms` have passed since its latest bar ended.
 SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_t panel_reference_day,
-                           std::int64_t live_bound_ms, const SessionWindow& window,
-                           std::int64_t threshold_ms) noexcept;
+                           std::int64_t live_bound_ms, const SessionWindow& window, std::int64_t threshold_ms) noexcept;
 
 // Appends the suffix text of a status to a panel line, leading blanks included: "  off",
 // "  no data", "  [as of MM-DD]" with the month and day of `session_day`, "  [stale]",

@@ -137,8 +137,8 @@ std::int64_t compute_live_bound(const HostInterface& host, std::int64_t chart_ba
     const std::int64_t start = to_milliseconds(host_at(host.bar_datetimes, host.bar_count - 1));
     std::int64_t bound = chart_bar_period_ms >= 1 ? saturating_add(start, chart_bar_period_ms) : unbounded_ms;
     // The host's present time cuts the bound; a date-time of 0 or less means none.
-    const HostDateTime now = host.now_from_alternate_clock != 0 ? host.alternate_current_date_time
-                                                                : host.current_date_time;
+    const HostDateTime now =
+        host.now_from_alternate_clock != 0 ? host.alternate_current_date_time : host.current_date_time;
     if (now > 0) {
         const std::int64_t now_ms = to_milliseconds(now);
         if (now_ms < bound) bound = now_ms;

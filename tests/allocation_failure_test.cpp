@@ -29,7 +29,7 @@ const HostDateTime wednesday_0925 = at(2026, 3, 11, 9, 25);
 struct CallOutcome {
     bool has_state = false;
     StudyState state{};
-    std::vector<emu::LogLine> log;                              // lines of this call
+    std::vector<emu::LogLine> log;                               // lines of this call
     std::vector<std::pair<std::int32_t, std::int32_t>> deleted;  // deletions of this call
     std::map<std::pair<std::int32_t, std::int32_t>, emu::Drawing> drawings;
     std::vector<std::vector<float>> series;
@@ -67,8 +67,8 @@ std::unique_ptr<StudyHost> make_scenario(bool tick_unknown = false) {
     for (int slot = 1; slot < source_slot_count; ++slot) {
         if (slot == slot_es) continue;
         const std::int32_t number = 2 + slot;
-        s->charts[number] = source_chart(number, source_labels[static_cast<std::size_t>(slot)].default_symbol,
-                                         levels[slot]);
+        s->charts[number] =
+            source_chart(number, source_labels[static_cast<std::size_t>(slot)].default_symbol, levels[slot]);
     }
     s.defaults();
     for (int slot = 1; slot < source_slot_count; ++slot) {
@@ -83,8 +83,8 @@ void append_minute(emu::Host& host) {
     for (auto& [number, chart] : host.charts) {
         if (chart.times.empty()) continue;
         const float close = chart.close.back() + 1.0f;
-        emu::append_bar(chart, emu::Bar{chart.times.back() + 60 * one_second, close - 0.5f, close + 1.0f,
-                                        close - 1.0f, close, 50.0f, 20.0f, 30.0f});
+        emu::append_bar(chart, emu::Bar{chart.times.back() + 60 * one_second, close - 0.5f, close + 1.0f, close - 1.0f,
+                                        close, 50.0f, 20.0f, 30.0f});
     }
     host.now += 60 * one_second;
 }
@@ -164,8 +164,8 @@ bool one_piece_missing(const std::string& full, const std::string& degraded) {
     if (got.log.size() != want.log.size()) return ::testing::AssertionFailure() << "log lengths differ";
     for (std::size_t i = 0; i < got.log.size(); ++i) {
         if (got.log[i].text != want.log[i].text || got.log[i].show != want.log[i].show) {
-            return ::testing::AssertionFailure() << "log line " << i << ": \"" << got.log[i].text << "\" vs \""
-                                                 << want.log[i].text << '"';
+            return ::testing::AssertionFailure()
+                   << "log line " << i << ": \"" << got.log[i].text << "\" vs \"" << want.log[i].text << '"';
         }
     }
     if (got.drawings.size() != want.drawings.size()) return ::testing::AssertionFailure() << "drawing counts differ";
@@ -174,8 +174,8 @@ bool one_piece_missing(const std::string& full, const std::string& degraded) {
         if (it == got.drawings.end()) return ::testing::AssertionFailure() << "line " << key.second << " missing";
         if (it->second.text != drawing.text || it->second.font_face != drawing.font_face ||
             std::memcmp(&it->second.request, &drawing.request, sizeof drawing.request) != 0) {
-            return ::testing::AssertionFailure() << "line " << key.second << ": \"" << it->second.text << "\" vs \""
-                                                 << drawing.text << '"';
+            return ::testing::AssertionFailure()
+                   << "line " << key.second << ": \"" << it->second.text << "\" vs \"" << drawing.text << '"';
         }
     }
     return ::testing::AssertionSuccess();
@@ -217,8 +217,8 @@ bool one_piece_missing(const std::string& full, const std::string& degraded) {
         const std::string expected = without_trailing_spaces(drawing.text);
         if (text != expected) {
             if (!one_piece_missing(expected, text)) {
-                return ::testing::AssertionFailure() << "line " << key.second << ": \"" << text << "\" vs \""
-                                                     << expected << '"';
+                return ::testing::AssertionFailure()
+                       << "line " << key.second << ": \"" << text << "\" vs \"" << expected << '"';
             }
             ++pieces_lost;
         }

@@ -25,11 +25,26 @@ constexpr char expected_description[] =
     "chart's cumulative delta and VWAP. Every symbol is an input. Context only: internals agreement was screened "
     "and showed no tradable edge after costs. Places no orders.";
 
-constexpr const char* expected_series_names[20] = {
-    "TICK", "TICK Session High", "TICK Session Low", "TICK Bars At/Above Upper", "TICK Bars At/Below Lower",
-    "TICK Session Average", "ADD", "ADD Change Since Open", "ADD Slope Per Hour", "VOLD", "Up/Down Volume Ratio",
-    "VIX", "VIX Change %", "Term Structure Front/Back", "ES % Since Open", "NQ % Since Open", "ES minus NQ %",
-    "Cumulative Delta (RTH)", "VWAP (RTH)", "Close minus VWAP"};
+constexpr const char* expected_series_names[20] = {"TICK",
+                                                   "TICK Session High",
+                                                   "TICK Session Low",
+                                                   "TICK Bars At/Above Upper",
+                                                   "TICK Bars At/Below Lower",
+                                                   "TICK Session Average",
+                                                   "ADD",
+                                                   "ADD Change Since Open",
+                                                   "ADD Slope Per Hour",
+                                                   "VOLD",
+                                                   "Up/Down Volume Ratio",
+                                                   "VIX",
+                                                   "VIX Change %",
+                                                   "Term Structure Front/Back",
+                                                   "ES % Since Open",
+                                                   "NQ % Since Open",
+                                                   "ES minus NQ %",
+                                                   "Cumulative Delta (RTH)",
+                                                   "VWAP (RTH)",
+                                                   "Close minus VWAP"};
 
 struct SourceRow {
     const char* label;
@@ -56,13 +71,14 @@ void run_study(HostInterface* record) { kmi::run_study_call(*record); }
 // A host with one chart carrying the study; every input's limits hold a marker before
 // the defaults call so that limits the study must not set can be seen untouched.
 class DeclareDefaultsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kmi::heap_fail_next(0);
         allocations_at_start_ = kmi::heap_allocation_count();
         frees_at_start_ = kmi::heap_free_count();
         host_ = emu::make_host(run_study, emu::make_chart(1, "ESZ26.CME", 60));
-        for (int i = 0; i < emu::host_input_count; ++i) set_input_int_limits(emu::input(*host_, i), untouched_int, untouched_int);
+        for (int i = 0; i < emu::host_input_count; ++i)
+            set_input_int_limits(emu::input(*host_, i), untouched_int, untouched_int);
     }
     void TearDown() override {
         kmi::heap_fail_next(0);

@@ -34,8 +34,9 @@ TEST(DiagnosticsReport, HeaderSlotLinesInOrderAndNothingElse) {
     h.full();
     const auto lines = h.texts();
     ASSERT_EQ(lines.size(), 10u);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Keelwick Market Internals BUILD [A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
-                                                      "\\d\\d:\\d\\d:\\d\\d \\| chart bars 11 \\| context only, not a signal")))
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex("Keelwick Market Internals BUILD [A-Z][a-z]{2} [ 0-9]\\d \\d{4} "
+                                              "\\d\\d:\\d\\d:\\d\\d \\| chart bars 11 \\| context only, not a signal")))
         << lines[0];
     const char* names[] = {"TICK", "ADD ", "VOLD", "UDVR", "VIX ", "TS1 ", "TS2 ", "ES  ", "NQ  "};
     for (int slot = 0; slot < 9; ++slot) {
@@ -56,7 +57,8 @@ TEST(DiagnosticsReport, ASlotOnThisChartNamesItAndNeverWarnsOfTheTimeZone) {
     ReportHost h;
     h.symbol(slot_tick, "chart");
     h.full();
-    EXPECT_EQ(h.texts().at(1), "   TICK chart #1 (this chart)  CHART  bars 11, bar seconds 60, last bar 2026-12-02 09:40");
+    EXPECT_EQ(h.texts().at(1),
+              "   TICK chart #1 (this chart)  CHART  bars 11, bar seconds 60, last bar 2026-12-02 09:40");
 }
 
 TEST(DiagnosticsReport, AnEmptySourceInAnotherTimeZoneGetsTheNoBarsTextThenTheWarning) {
@@ -70,9 +72,10 @@ TEST(DiagnosticsReport, AnEmptySourceInAnotherTimeZoneGetsTheNoBarsTextThenTheWa
     vold.time_zone = "AMERICA/NEW_YORK";  // differs in case only
     h->symbol_library["NVOL-NYSE"] = vold;
     h.full();
-    EXPECT_EQ(h.texts().at(2),
-              "   ADD  chart #2  NISS-NYSE  bars 0, bar seconds 0, no data yet (loading, or the feed does not carry this "
-              "symbol)  WARNING: its time zone differs from this chart's");
+    EXPECT_EQ(
+        h.texts().at(2),
+        "   ADD  chart #2  NISS-NYSE  bars 0, bar seconds 0, no data yet (loading, or the feed does not carry this "
+        "symbol)  WARNING: its time zone differs from this chart's");
     EXPECT_EQ(h.texts().at(3), "   VOLD chart #3  NVOL-NYSE  bars 3, bar seconds 5, last bar 2026-12-02 09:30");
 }
 
@@ -80,9 +83,10 @@ TEST(DiagnosticsReport, AChartNumberThatNamesNoChartIsReportedAsAnEmptyChart) {
     ReportHost h;
     set_input_int32(emu::input(*h, chart_number_input(slot_nq)), 77);
     h.full();
-    EXPECT_EQ(h.texts().at(9),
-              "   NQ   chart #77    bars 0, bar seconds 0, no data yet (loading, or the feed does not carry this symbol)"
-              "  WARNING: its time zone differs from this chart's")
+    EXPECT_EQ(
+        h.texts().at(9),
+        "   NQ   chart #77    bars 0, bar seconds 0, no data yet (loading, or the feed does not carry this symbol)"
+        "  WARNING: its time zone differs from this chart's")
         << "a chart without a time zone counts as an empty one";
 }
 

@@ -51,8 +51,14 @@ bool source_bar(int slot, int m, emu::Bar& bar) {
             break;
         default: return false;
     }
-    bar = emu::Bar{wednesday_0900 + m * minute_us, open, std::max(open, close) + spread, std::min(open, close) - spread,
-                   close, 0, 0, 0};
+    bar = emu::Bar{wednesday_0900 + m * minute_us,
+                   open,
+                   std::max(open, close) + spread,
+                   std::min(open, close) - spread,
+                   close,
+                   0,
+                   0,
+                   0};
     return true;
 }
 
@@ -64,9 +70,9 @@ emu::Bar chart_bar(int m) {
 }
 
 // The previous session's last bar of every instrument, Tuesday 15:59.
-const std::map<int, float> tuesday_close{{slot_tick, 100},  {slot_add, 200},    {slot_vold, 5e7},
+const std::map<int, float> tuesday_close{{slot_tick, 100},          {slot_add, 200},   {slot_vold, 5e7},
                                          {slot_updown_ratio, 1.1f}, {slot_vix, 15.0f}, {slot_front, 17.0f},
-                                         {slot_back, 19.0f}, {slot_nq, 20000}};
+                                         {slot_back, 19.0f},        {slot_nq, 20000}};
 
 const char* class_name(std::uint32_t colour) {
     switch (colour) {
@@ -88,7 +94,8 @@ void dump_panel(std::ostringstream& out, const emu::Host& host, const char* when
 void dump_log(std::ostringstream& out, emu::Host& host) {
     static const std::regex build_stamp("BUILD [A-Z][a-z]{2} [ 0-9]\\d \\d{4} \\d\\d:\\d\\d:\\d\\d");
     for (const emu::LogLine& line : host.log) {
-        out << "log " << line.show << " |" << std::regex_replace(line.text, build_stamp, "BUILD <date> <time>") << "|\n";
+        out << "log " << line.show << " |" << std::regex_replace(line.text, build_stamp, "BUILD <date> <time>")
+            << "|\n";
     }
     host.log.clear();
 }
@@ -117,10 +124,12 @@ std::string run_day() {
     std::map<int, std::int32_t> opened;
     for (const emu::OpenChartRecord& request : h->open_requests) {
         for (int slot = 0; slot < source_slot_count; ++slot) {
-            if (request.symbol == source_labels[static_cast<std::size_t>(slot)].default_symbol) opened[slot] = request.result;
+            if (request.symbol == source_labels[static_cast<std::size_t>(slot)].default_symbol)
+                opened[slot] = request.result;
         }
     }
-    const std::map<int, const char*> samples{{15, "09:15"}, {45, "09:45"}, {180, "12:00"}, {419, "15:59"}, {430, "16:10"}};
+    const std::map<int, const char*> samples{
+        {15, "09:15"}, {45, "09:45"}, {180, "12:00"}, {419, "15:59"}, {430, "16:10"}};
     for (int m = 1; m <= last_minute; ++m) {
         for (const auto& [slot, number] : opened) {
             emu::Bar bar;

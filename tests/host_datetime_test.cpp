@@ -46,8 +46,8 @@ constexpr std::int64_t host_epoch_from_1970 = -25569;  // 1899-12-30 counted fro
 
 ::testing::AssertionResult date_is(const DateTimeParts& p, int year, int month, int day) {
     if (p.year == year && p.month == month && p.day == day) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got " << p.year << "-" << p.month << "-" << p.day << ", expected "
-                                         << year << "-" << month << "-" << day;
+    return ::testing::AssertionFailure() << "got " << p.year << "-" << p.month << "-" << p.day << ", expected " << year
+                                         << "-" << month << "-" << day;
 }
 
 ::testing::AssertionResult time_is(const DateTimeParts& p, int hour, int minute, int second, int millisecond) {

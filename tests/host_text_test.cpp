@@ -15,7 +15,7 @@ namespace {
 
 // Counts heap blocks taken and freed during a test and checks that they balance.
 class HostTextTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         kmi::heap_fail_next(0);
         allocations_at_start_ = kmi::heap_allocation_count();
@@ -28,7 +28,7 @@ protected:
     std::int64_t allocations() const { return kmi::heap_allocation_count() - allocations_at_start_; }
     std::int64_t frees() const { return kmi::heap_free_count() - frees_at_start_; }
 
-private:
+  private:
     std::int64_t allocations_at_start_ = 0;
     std::int64_t frees_at_start_ = 0;
 };

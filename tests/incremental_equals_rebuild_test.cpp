@@ -48,9 +48,12 @@ void fill_bars(emu::Chart& chart, std::mt19937_64& random, HostDateTime first, H
         add_bar(chart, t, random_prices(random));
         const int p = pick(random);
         HostDateTime step = length > 0 ? length : (1 + pick(random)) * one_second + pick(random) * 1000;
-        if (p < 10 && length >= 2000000) step = length / 2;
-        else if (p < 20) step *= 1 + pick(random) % 5;
-        else if (p < 22 && overnight) step = 17 * 3600 * one_second + step;
+        if (p < 10 && length >= 2000000)
+            step = length / 2;
+        else if (p < 20)
+            step *= 1 + pick(random) % 5;
+        else if (p < 22 && overnight)
+            step = 17 * 3600 * one_second + step;
         t += step;
     }
 }
@@ -147,8 +150,8 @@ emu::Bar forming_bar(const emu::Chart& chart, std::size_t j) {
 // final values, a source bar starts, this chart's next bar starts.
 struct Event {
     HostDateTime time;
-    int order;       // 0 finalize a source bar, 1 start a source bar, 2 start a chart bar
-    int chart;       // source index, or -1 for this chart
+    int order;  // 0 finalize a source bar, 1 start a source bar, 2 start a chart bar
+    int chart;  // source index, or -1 for this chart
     std::size_t bar;
 };
 
@@ -194,7 +197,7 @@ void run_history(std::uint64_t seed) {
         present.bar_period = source.bar_period;
         for (std::size_t j = 0; j < source.times.size() && source.times[j] <= history.chart.times[0]; ++j) {
             emu::append_bar(present, final_end(source, j) <= history.chart.times[0] ? final_bar(source, j)
-                                                                                      : forming_bar(source, j));
+                                                                                    : forming_bar(source, j));
         }
         incremental->charts[2 + s] = present;
     }

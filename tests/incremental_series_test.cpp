@@ -29,9 +29,9 @@ struct History {
 // A random walk of bars over the given days, between `from_minute` and `to_minute` of
 // each day, with gaps. An oscillating series (the TICK) swings around its start price
 // instead of wandering off.
-std::vector<emu::Bar> random_bars(std::mt19937_64& random, const std::vector<HostDateTime>& days, std::int32_t bar_seconds,
-                                  int from_minute, int to_minute, double start_price, double scale,
-                                  bool oscillating = false) {
+std::vector<emu::Bar> random_bars(std::mt19937_64& random, const std::vector<HostDateTime>& days,
+                                  std::int32_t bar_seconds, int from_minute, int to_minute, double start_price,
+                                  double scale, bool oscillating = false) {
     std::vector<emu::Bar> bars;
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::normal_distribution<double> step(0.0, scale);
@@ -40,9 +40,10 @@ std::vector<emu::Bar> random_bars(std::mt19937_64& random, const std::vector<Hos
         HostDateTime t = day + from_minute * minute_us;
         const HostDateTime end = day + to_minute * minute_us;
         while (t < end) {
-            const HostDateTime length = bar_seconds > 0 ? bar_seconds * 1000000LL
-                                                        : static_cast<HostDateTime>(1 + unit(random) * 119) * 1000000LL +
-                                                              static_cast<HostDateTime>(unit(random) * 999) * 1000;
+            const HostDateTime length = bar_seconds > 0
+                                            ? bar_seconds * 1000000LL
+                                            : static_cast<HostDateTime>(1 + unit(random) * 119) * 1000000LL +
+                                                  static_cast<HostDateTime>(unit(random) * 999) * 1000;
             if (unit(random) > 0.05) {  // a missing bar now and then
                 const double open = price;
                 price = oscillating ? start_price + step(random) : price + step(random);
@@ -66,10 +67,11 @@ History random_history(std::uint64_t seed) {
     history.chart = emu::make_chart(1, "ESZ26.CME", 60);
     // Thursday and Friday, a few Sunday evening bars after the weekend, then Monday.
     std::vector<emu::Bar> chart_bars = random_bars(random, {days[0], days[1]}, 60, 8 * 60, 17 * 60, 6000, 1.5);
-    for (const std::vector<HostDateTime>& segment : {std::vector<HostDateTime>{at(2026, 12, 6)}, std::vector<HostDateTime>{days[2]}}) {
+    for (const std::vector<HostDateTime>& segment :
+         {std::vector<HostDateTime>{at(2026, 12, 6)}, std::vector<HostDateTime>{days[2]}}) {
         const bool sunday = segment[0] == at(2026, 12, 6);
-        const auto more = random_bars(random, segment, 60, sunday ? 18 * 60 : 8 * 60, sunday ? 18 * 60 + 20 : 17 * 60,
-                                      6000, 1.5);
+        const auto more =
+            random_bars(random, segment, 60, sunday ? 18 * 60 : 8 * 60, sunday ? 18 * 60 + 20 : 17 * 60, 6000, 1.5);
         chart_bars.insert(chart_bars.end(), more.begin(), more.end());
     }
     emu::set_bars(history.chart, chart_bars);
@@ -81,8 +83,8 @@ History random_history(std::uint64_t seed) {
         source = emu::make_chart(0, source_labels[i].default_symbol, source_bar_seconds[i]);
         // The NQ source has 5-second bars: fewer hours keep the test quick.
         const int to_minute = slot == slot_nq ? 11 * 60 : 17 * 60 + 30;
-        emu::set_bars(source, random_bars(random, days, source_bar_seconds[i], 7 * 60 + 30, to_minute, base[i], scale[i],
-                                          slot == slot_tick));
+        emu::set_bars(source, random_bars(random, days, source_bar_seconds[i], 7 * 60 + 30, to_minute, base[i],
+                                          scale[i], slot == slot_tick));
     }
     return history;
 }

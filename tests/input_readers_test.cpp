@@ -182,7 +182,7 @@ TEST(InputReaders, TimeOfDayIsTheSecondsOfTheDaysFraction) {
         EXPECT_EQ(read_time_of_day(with_double(type, 1.5)), 43200) << type;
         EXPECT_EQ(read_time_of_day(with_double(type, -1.5)), -43200) << type;
         EXPECT_EQ(read_time_of_day(with_double(type, 2.0)), 0) << type;
-        EXPECT_EQ(read_time_of_day(with_double(type, days(34200.7))), 34200) << type;  // 09:30:00.7
+        EXPECT_EQ(read_time_of_day(with_double(type, days(34200.7))), 34200) << type;    // 09:30:00.7
         EXPECT_EQ(read_time_of_day(with_double(type, days(86399.9999996))), 0) << type;  // rounds to midnight
         EXPECT_EQ(read_time_of_day(with_double(type, days(86399.9999994))), 86399) << type;
         EXPECT_EQ(read_time_of_day(with_double(type, 1e-300)), 0) << type;

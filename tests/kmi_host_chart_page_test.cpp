@@ -61,7 +61,8 @@ TEST(KmiHostChartPage, ItsDataAreTheChartTheSeriesAndTheDrawingsTopToBottom) {
     EXPECT_EQ(page.symbol, "ESZ26.CME");
     EXPECT_EQ(page.bar_seconds, 60);
     EXPECT_EQ(page.region_height_px, 600);
-    EXPECT_EQ(page.times, (std::vector<HostDateTime>{at(2026, 12, 2, 9, 30), at(2026, 12, 2, 9, 31), at(2026, 12, 2, 9, 32)}));
+    EXPECT_EQ(page.times,
+              (std::vector<HostDateTime>{at(2026, 12, 2, 9, 30), at(2026, 12, 2, 9, 31), at(2026, 12, 2, 9, 32)}));
     EXPECT_EQ(page.close, (std::vector<float>{11.0f, 12.25f, 9.1f}));
     EXPECT_EQ(page.low, (std::vector<float>{9.0f, 10.0f, 8.0f}));
     ASSERT_EQ(page.series.size(), 20u);
@@ -143,7 +144,8 @@ TEST(KmiHostChartPage, NoTextOfTheDataOrTheLibraryCanEndAScriptOrTheTitle) {
     const std::string page = emu::render_chart_page(data, library);
     EXPECT_EQ(count_of(page, "<script"), 3u) << "the data block, the library and the page's own script";
     EXPECT_EQ(count_of(page, "</script>"), 3u);
-    EXPECT_NE(page.find("var tag = '<\\/SCRIPT>'; // </style> stays"), std::string::npos) << "only a closing script tag is split";
+    EXPECT_NE(page.find("var tag = '<\\/SCRIPT>'; // </style> stays"), std::string::npos)
+        << "only a closing script tag is split";
     EXPECT_NE(page.find("<title>&lt;b&gt;Study&lt;/b&gt;  ES&amp;NQ"), std::string::npos);
     EXPECT_EQ(page.find("<b>"), std::string::npos);
     EXPECT_EQ(Json::parse(data_block(page)), Json::parse(emu::chart_page_json(data)));

@@ -92,7 +92,8 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
     write_text(folder / "bad_inputs.json", "{\"11\": 5,\n \"12\": }");
     write_text(folder / "huge_inputs.json", "{\"11\": -1e400}");
     const std::pair<std::string, std::string> cases[] = {
-        {"replay --data data --chart NQZ26.CME --fast --out out", "kmi-host: --chart NQZ26.CME: no file data/NQZ26.CME.csv\n"},
+        {"replay --data data --chart NQZ26.CME --fast --out out",
+         "kmi-host: --chart NQZ26.CME: no file data/NQZ26.CME.csv\n"},
         {"replay --data data --chart ESZ26.CME --from 2026-13-01 --fast --out out", "kmi-host: --from: not a date"},
         {"replay --data data --chart ESZ26.CME --inputs bad_inputs.json --fast --out out",
          "kmi-host: bad_inputs.json:2: not valid JSON"},
@@ -126,8 +127,9 @@ TEST(KmiHostCli, SynthWritesTheSampleFilesAndRejectsBadOptions) {
     for (const emu::SynthFile& file : emu::synthesize(emu::SynthOptions{2, 60, 5})) {
         EXPECT_EQ(read_text(folder / "data" / (file.symbol + ".csv")), file.csv) << file.symbol;
     }
-    for (const char* arguments : {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x",
-                                  "synth --days 2", "synth --out d2 --weeks 2", "", "frobnicate"}) {
+    for (const char* arguments :
+         {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x", "synth --days 2",
+          "synth --out d2 --weeks 2", "", "frobnicate"}) {
         const ProgramRun bad = run_program(arguments, folder.path);
         EXPECT_NE(bad.exit_code, 0) << arguments;
         EXPECT_FALSE(bad.err.empty()) << arguments;

@@ -75,15 +75,16 @@ TEST(KmiHostDateTime, AcceptsAUtcOffsetOnlyWhereAskedAndRejectsImpossibleTimes) 
     EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00 -05", true), at(2026, 12, 2, 9, 30));
     EXPECT_FALSE(emu::parse_date_time("2026-12-02 09:30:00-05:00"));
     for (const char* bad : {"2026-02-29 09:30:00", "2100-02-29 00:00:00", "2026-12-02 24:00:00", "2026-12-02 09:60",
-                            "2026-12-02 09:30:00.1234567", "2026-12-02 09:30:00.", "2026-13-01 00:00:00",
-                            "2026-12-02", "26-12-02 09:30:00", "2026-12-02 09:30:00 x"}) {
+                            "2026-12-02 09:30:00.1234567", "2026-12-02 09:30:00.", "2026-13-01 00:00:00", "2026-12-02",
+                            "26-12-02 09:30:00", "2026-12-02 09:30:00 x"}) {
         EXPECT_FALSE(emu::parse_date_time(bad, true)) << bad;
     }
 }
 
 TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
     const auto bars = emu::parse_csv_bars(
-        "\xEF\xBB\xBF" "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
+        "\xEF\xBB\xBF"
+        "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
         "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
         "\r\n"
         "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
@@ -117,7 +118,8 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         {"datetime,open,high,low\n", "f.csv:1: no \"close\" or \"last\" column"},
         {"datetime,open,high,low,close,last\n", "f.csv:1: more than one column for \"last\""},
         {"datetime,date,time,open,high,low,close\n", "f.csv:1: both a date-time column and date/time columns"},
-        {header + good + "2026-12-02 09:31:00,1,x,0.5,1.5,10\n", "f.csv:3: column \"high\": not a finite number: \"x\""},
+        {header + good + "2026-12-02 09:31:00,1,x,0.5,1.5,10\n",
+         "f.csv:3: column \"high\": not a finite number: \"x\""},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,nan,10\n", "f.csv:3: column \"close\": not a finite number"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1e39,10\n", "f.csv:3: column \"close\": not a finite number"},
         {header + good + "2026-12-02 09:31:00,,2,0.5,1,10\n", "f.csv:3: column \"open\" is empty"},
@@ -125,7 +127,8 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1.5\n", "f.csv:3: 5 fields where the header has 6"},
         {header + good + "2026-12-02 09:31:00,\"1,2,0.5,1.5,10\n", "f.csv:3: unbalanced double quotes"},
         {header + good + good, "f.csv:3: bar time 2026-12-02 09:30:00 is not after the previous bar's"},
-        {header + "2026-12-02 09:31:00,1,2,0.5,1.5,10\n\n" + good, "f.csv:4: bar time 2026-12-02 09:30:00 is not after"},
+        {header + "2026-12-02 09:31:00,1,2,0.5,1.5,10\n\n" + good,
+         "f.csv:4: bar time 2026-12-02 09:30:00 is not after"},
     };
     for (const auto& [text, message] : cases) {
         const std::string& csv = text;
@@ -140,7 +143,8 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
 
 TEST(KmiHostCsv, TakesTheBarLengthThatMostBarsKeep) {
     std::vector<emu::Bar> bars;
-    for (int minute : {0, 1, 2, 3, 5, 6, 7, 60 * 24 * 3}) bars.push_back(emu::Bar{at(2026, 12, 2, 9, 30) + minute * 60000000LL});
+    for (int minute : {0, 1, 2, 3, 5, 6, 7, 60 * 24 * 3})
+        bars.push_back(emu::Bar{at(2026, 12, 2, 9, 30) + minute * 60000000LL});
     EXPECT_EQ(emu::typical_bar_seconds(bars), 60);
     EXPECT_EQ(emu::typical_bar_seconds({bars[0]}, 30), 30);
     EXPECT_EQ(emu::typical_bar_seconds({bars[0], emu::Bar{bars[0].time + 5000000}, emu::Bar{bars[0].time + 15000000}}),

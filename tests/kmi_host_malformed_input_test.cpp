@@ -58,14 +58,33 @@ const std::string valid_inputs = R"({"11": 5, "12": 1500.0, "8": "10:00", "18": 
 
 // Texts that stand in for a number or a value: out of every range, of the wrong kind, or
 // no value at all.
-const std::vector<std::string> hostile_values = {
-    "1e400", "-1e400", "1e308", "-1e308", "1e39", "-1e39", "18446744073709551616", "-9223372036854775809", "2147483648",
-    "-2147483649", "4294967296", "-1", "0.5", "-0.0", "\"x\"", "\"\"", "\"nan\"", "true", "null", "[]", "{}",
-    "[[[[[[]]]]]]", "\"9999-99-99 99:99:99\""};
+const std::vector<std::string> hostile_values = {"1e400",
+                                                 "-1e400",
+                                                 "1e308",
+                                                 "-1e308",
+                                                 "1e39",
+                                                 "-1e39",
+                                                 "18446744073709551616",
+                                                 "-9223372036854775809",
+                                                 "2147483648",
+                                                 "-2147483649",
+                                                 "4294967296",
+                                                 "-1",
+                                                 "0.5",
+                                                 "-0.0",
+                                                 "\"x\"",
+                                                 "\"\"",
+                                                 "\"nan\"",
+                                                 "true",
+                                                 "null",
+                                                 "[]",
+                                                 "{}",
+                                                 "[[[[[[]]]]]]",
+                                                 "\"9999-99-99 99:99:99\""};
 
 // Deterministic damage.
 class Damage {
-public:
+  public:
     explicit Damage(std::uint32_t seed) : random_(seed) {}
 
     std::string flip_bit(const std::string& text) {
@@ -80,7 +99,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::mt19937 random_;
 };
 
@@ -129,7 +148,8 @@ bool has_partial_files(const fs::path& folder) {
         return ::testing::AssertionFailure() << "exit code " << run.exit_code << " (a crash?), stderr: " << run.err;
     }
     for (const fs::path& output : outputs) {
-        if (fs::exists(folder.path / output)) return ::testing::AssertionFailure() << output << " written by a failed run";
+        if (fs::exists(folder.path / output))
+            return ::testing::AssertionFailure() << output << " written by a failed run";
     }
     const std::string prefix = "kmi-host: ";
     if (run.err.rfind(prefix, 0) != 0 || run.err.empty() || run.err.back() != '\n' ||
@@ -197,8 +217,8 @@ TEST(KmiHostMalformedInput, TheUndamagedFilesRun) {
     write_text(folder / "data" / "ESZ26.CME.csv", valid_csv);
     write_text(folder / "data" / "TICK-NYSE.csv", valid_csv);
     write_text(folder / "inputs.json", valid_inputs);
-    const ProgramRun replay = run_program("replay --data data --chart ESZ26.CME --inputs inputs.json --fast --out out",
-                                          folder.path);
+    const ProgramRun replay =
+        run_program("replay --data data --chart ESZ26.CME --inputs inputs.json --fast --out out", folder.path);
     EXPECT_EQ(replay.exit_code, 0) << replay.err;
     EXPECT_TRUE(fs::exists(folder / "out" / "series.csv"));
 }
@@ -215,7 +235,8 @@ TEST(KmiHostMalformedInput, ScenariosWithAFlippedBit) {
 TEST(KmiHostMalformedInput, ScenariosWithHostileValues) {
     // Every number, and every string value, in turn replaced.
     std::vector<std::string> scenarios = substitutions(valid_scenario, std::regex(R"([\[,:]\s*(-?[0-9][0-9.e]*))"));
-    for (const std::string& s : substitutions(valid_scenario, std::regex(R"(:\s*("[^"]*"))"), 5)) scenarios.push_back(s);
+    for (const std::string& s : substitutions(valid_scenario, std::regex(R"(:\s*("[^"]*"))"), 5))
+        scenarios.push_back(s);
     ASSERT_GT(scenarios.size(), 60u);
     run_scenarios(scenarios, valid_csv, "value");
 }
@@ -227,10 +248,11 @@ TEST(KmiHostMalformedInput, ScenariosWithUnknownKeysAndWrongShapes) {
         scenarios.push_back(valid_scenario.substr(0, at + 1) + "\"surplus\": 1, " + valid_scenario.substr(at + 1));
     }
     // Whole documents of the wrong shape, and garbage.
-    for (const char* text : {"", "\xEF\xBB\xBF", "null", "[]", "42", "\"scenario\"", "{}", "{\"steps\": []}",
-                             "{\"chart\": {\"number\": 1}}", "{\"chart\": [], \"steps\": []}",
-                             "{\"chart\": {\"number\": 1}, \"steps\": {}}", "{\"chart\": {\"number\": 1}, \"steps\": [1]}",
-                             "{\"chart\": {\"number\": 1}, \"steps\": [{}]}"}) {
+    for (const char* text :
+         {"", "\xEF\xBB\xBF", "null", "[]", "42", "\"scenario\"", "{}", "{\"steps\": []}",
+          "{\"chart\": {\"number\": 1}}", "{\"chart\": [], \"steps\": []}",
+          "{\"chart\": {\"number\": 1}, \"steps\": {}}", "{\"chart\": {\"number\": 1}, \"steps\": [1]}",
+          "{\"chart\": {\"number\": 1}, \"steps\": [{}]}"}) {
         scenarios.emplace_back(text);
     }
     scenarios.emplace_back("\x00\x01\x02", 3);
@@ -251,10 +273,8 @@ TEST(KmiHostMalformedInput, DamagedBarFiles) {
     csvs.push_back("datetime,open,high,low,close\n2026-10-14 09:30:00,1e400,2,0,1\n");
     csvs.push_back("datetime,open,high,low,close\n2026-10-14 09:30:00,1,-1e400,0,1\n");
     // Bars out of order, twice at one time, and rows of the wrong width.
-    csvs.push_back(
-        "datetime,open,high,low,close\n2026-10-14 09:31:00,1,2,0,1\n2026-10-14 09:30:00,1,2,0,1\n");
-    csvs.push_back(
-        "datetime,open,high,low,close\n2026-10-14 09:30:00,1,2,0,1\n2026-10-14 09:30:00,1,2,0,1\n");
+    csvs.push_back("datetime,open,high,low,close\n2026-10-14 09:31:00,1,2,0,1\n2026-10-14 09:30:00,1,2,0,1\n");
+    csvs.push_back("datetime,open,high,low,close\n2026-10-14 09:30:00,1,2,0,1\n2026-10-14 09:30:00,1,2,0,1\n");
     csvs.push_back("datetime,open,high,low,close\n2026-10-14 09:30:00,1,2,0,1,7,8,9,10\n");
     csvs.push_back("datetime,open,high,low,close\n2026-10-14 09:30:00\n");
     csvs.push_back("open,high,low,close\n1,2,0,1\n");

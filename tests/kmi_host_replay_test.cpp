@@ -42,8 +42,10 @@ TEST(KmiHostReplayBars, ABarFormsFromItsOpenThroughBothExtremesToItsClose) {
 }
 
 TEST(KmiHostReplayBars, AChartShowsTheFeedAsItStandsAtTheClock) {
-    emu::ReplayFeed feed{"TICK", 60, {bar_at(t0930, 1, 4, 0, 2), bar_at(t0930 + 60 * second, 2, 5, 1, 3),
-                                      bar_at(t0930 + 300 * second, 3, 6, 2, 5)}};
+    emu::ReplayFeed feed{
+        "TICK",
+        60,
+        {bar_at(t0930, 1, 4, 0, 2), bar_at(t0930 + 60 * second, 2, 5, 1, 3), bar_at(t0930 + 300 * second, 3, 6, 2, 5)}};
     emu::Chart chart = emu::make_chart(2, "TICK", 60);
     emu::show_feed_at(chart, feed, t0930 - 1);
     EXPECT_EQ(emu::bar_count(chart), 0);
@@ -111,8 +113,8 @@ TEST(KmiHostReplay, HistoryAtOnceThenFourUpdatesPerBarWithEverySourceOnTheSameCl
             last_close = chart.close.back();
             for (HostDateTime time : chart.times) EXPECT_LE(time, step.clock) << "no bar from the future";
         }
-        calls.push_back(ReplayCall{step.clock, host.record.bar_count, host.record.update_start_index, source_bars,
-                                   last_close});
+        calls.push_back(
+            ReplayCall{step.clock, host.record.bar_count, host.record.update_start_index, source_bars, last_close});
     };
     const int live_before = live_fake_states;
     const emu::ReplayOutcome outcome = emu::run_replay(fake_study, data.settings(t0930 + 60 * second), hooks);
@@ -267,8 +269,8 @@ TEST(KmiHostSampleReplay, ThePanelShowsEveryLineWithData) {
     const SampleReplay& replay = sample_replay();
     if (!replay.panel_drawn()) GTEST_SKIP() << "the study draws no panel yet";
     const auto lines = lines_of(replay.outcome.panel_txt);
-    const char* const starts[] = {"MARKET INTERNALS", "TICK ", "ADD ", "VOLD ", "VIX ", "ES ", "Chart cum delta ",
-                                  "Chart "};
+    const char* const starts[] = {"MARKET INTERNALS", "TICK ", "ADD ", "VOLD ", "VIX ", "ES ",
+                                  "Chart cum delta ", "Chart "};
     ASSERT_EQ(lines.size(), std::size(starts)) << replay.outcome.panel_txt;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].rfind(starts[i], 0), 0u) << lines[i];

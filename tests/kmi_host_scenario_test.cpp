@@ -96,13 +96,16 @@ TEST(KmiHostScenario, RejectsEveryMalformedScenarioNamingTheKey) {
         {R"({"chart": {"number": 0}, "steps": []})", "s.json: chart.number: a chart number is 1 or more"},
         {R"({"chart": {"symbol": "ES"}, "steps": []})", "s.json: chart: missing \"number\""},
         {R"({"chart": {"number": 1, "colour": 3}, "steps": []})", "s.json: chart.colour: unknown key"},
-        {R"({"chart": {"number": 1, "bar_seconds": "60"}, "steps": []})", "s.json: chart.bar_seconds: expected an integer"},
-        {R"({"chart": {"number": 1, "bar_seconds": 4294967296}, "steps": []})", "s.json: chart.bar_seconds: out of the 32-bit range"},
+        {R"({"chart": {"number": 1, "bar_seconds": "60"}, "steps": []})",
+         "s.json: chart.bar_seconds: expected an integer"},
+        {R"({"chart": {"number": 1, "bar_seconds": 4294967296}, "steps": []})",
+         "s.json: chart.bar_seconds: out of the 32-bit range"},
         {R"({"chart": {"number": 1, "session_times": [1, 2]}, "steps": []})",
          "s.json: chart.session_times: expected [d0, d1, d2, d3, i0, i1, i2]"},
         {R"({"chart": {"number": 1, "session_times": [1, 2, 3, "x", 1, 2, 3]}, "steps": []})",
          "s.json: chart.session_times[3]: expected a number"},
-        {R"({"chart": {"number": 1, "bar_period": [2, 0]}, "steps": []})", "s.json: chart.bar_period: expected [kind, sub_kind, count]"},
+        {R"({"chart": {"number": 1, "bar_period": [2, 0]}, "steps": []})",
+         "s.json: chart.bar_period: expected [kind, sub_kind, count]"},
         {R"({"chart": {"number": 1, "bars": [["2026-12-02 09:30:00", 1, 2, 3]]}, "steps": []})",
          "s.json: chart.bars[0]: expected [TIME, open, high, low, close, volume, bid_volume, ask_volume]"},
         {R"({"chart": {"number": 1, "bars": [["2026-12-02 09:30", 1, 2, 3, 4]]}, "steps": []})",
@@ -113,15 +116,19 @@ TEST(KmiHostScenario, RejectsEveryMalformedScenarioNamingTheKey) {
          "s.json: chart.bars[0][2]: out of the range of a 32-bit float"},
         {R"({"chart": {"number": 1, "bars": [[5, 1, 2, 3, 4], [5, 1, 2, 3, 4]]}, "steps": []})",
          "s.json: chart.bars[1]: bar time 1899-12-30 00:00:00.000005 is not after the previous bar's"},
-        {R"({"chart": {"number": 1, "bars": 3}, "steps": []})", "s.json: chart.bars: expected a CSV file name or an array of bars"},
+        {R"({"chart": {"number": 1, "bars": 3}, "steps": []})",
+         "s.json: chart.bars: expected a CSV file name or an array of bars"},
         {R"({"chart": {"number": 1, "bars": "missing.csv"}, "steps": []})", "./missing.csv: cannot be read"},
         {"{" + c + R"(, "charts": [{"number": 1}], "steps": []})", "s.json: charts[0].number: chart 1 is already open"},
         {"{" + c + R"(, "charts": {}, "steps": []})", "s.json: charts: expected an array of charts"},
         {"{" + c + R"(, "symbols": [], "steps": []})", "s.json: symbols: expected an object"},
-        {"{" + c + R"(, "symbols": {"NQ": {"bars": [[1]]}}, "steps": []})", "s.json: symbols.NQ.bars[0]: expected [TIME"},
+        {"{" + c + R"(, "symbols": {"NQ": {"bars": [[1]]}}, "steps": []})",
+         "s.json: symbols.NQ.bars[0]: expected [TIME"},
         {"{" + c + R"(, "data_dir": "no/such/folder", "steps": []})", "s.json: data_dir: no such folder"},
-        {"{" + c + R"(, "persistent_ints": {"ten": 1}, "steps": []})", "s.json: persistent_ints.ten: a key is a 32-bit integer"},
-        {"{" + c + R"(, "persistent_ints": {"10": 1.5}, "steps": []})", "s.json: persistent_ints.10: expected an integer"},
+        {"{" + c + R"(, "persistent_ints": {"ten": 1}, "steps": []})",
+         "s.json: persistent_ints.ten: a key is a 32-bit integer"},
+        {"{" + c + R"(, "persistent_ints": {"10": 1.5}, "steps": []})",
+         "s.json: persistent_ints.10: expected an integer"},
         {"{" + c + R"(, "region": {"top": 1}, "steps": []})", "s.json: region.top: unknown key"},
         {"{" + c + R"(, "study_id": "0", "steps": []})", "s.json: study_id: expected an integer"},
         {"{" + c + R"(, "steps": {}})", "s.json: steps: expected an array of steps"},
@@ -139,11 +146,15 @@ TEST(KmiHostScenario, RejectsEveryMalformedScenarioNamingTheKey) {
         {"{" + c + R"(, "steps": [{"rewind": {}}]})", "s.json: steps[0].rewind: unknown step"},
         {"{" + c + R"(, "steps": [{"append": {"bars": []}}]})", "s.json: steps[0].append: missing \"chart\""},
         {"{" + c + R"(, "steps": [{"append": {"chart": 1}}]})", "s.json: steps[0].append: missing \"bars\""},
-        {"{" + c + R"(, "steps": [{"update_last": {"chart": 1, "bars": []}}]})", "s.json: steps[0].update_last.bars: unknown key"},
-        {"{" + c + R"(, "steps": [{"update_last": {"chart": 1, "bar": [1]}}]})", "s.json: steps[0].update_last.bar: expected [TIME"},
-        {"{" + c + R"(, "steps": [{"set_bars": {"chart": 1, "bars": [], "symbol": 3}}]})", "s.json: steps[0].set_bars.symbol: expected a string"},
+        {"{" + c + R"(, "steps": [{"update_last": {"chart": 1, "bars": []}}]})",
+         "s.json: steps[0].update_last.bars: unknown key"},
+        {"{" + c + R"(, "steps": [{"update_last": {"chart": 1, "bar": [1]}}]})",
+         "s.json: steps[0].update_last.bar: expected [TIME"},
+        {"{" + c + R"(, "steps": [{"set_bars": {"chart": 1, "bars": [], "symbol": 3}}]})",
+         "s.json: steps[0].set_bars.symbol: expected a string"},
         {"{" + c + R"(, "steps": [{"set_inputs": [1]}]})", "s.json: steps[0].set_inputs: expected an object"},
-        {"{" + c + R"(, "steps": [{"set_region": {"top_px": 0}}]})", "s.json: steps[0].set_region: missing \"bottom_px\""},
+        {"{" + c + R"(, "steps": [{"set_region": {"top_px": 0}}]})",
+         "s.json: steps[0].set_region: missing \"bottom_px\""},
     };
     for (const auto& [text, message] : cases) {
         const std::string error = rejection(text);
@@ -152,7 +163,8 @@ TEST(KmiHostScenario, RejectsEveryMalformedScenarioNamingTheKey) {
 }
 
 TEST(KmiHostScenario, NamesTheLineOfAJsonSyntaxError) {
-    const std::string error = rejection("{\n  \"chart\": {\"number\": 1},\n  \"steps\": [\n    {\"call\": \"full\",}\n  ]\n}");
+    const std::string error =
+        rejection("{\n  \"chart\": {\"number\": 1},\n  \"steps\": [\n    {\"call\": \"full\",}\n  ]\n}");
     EXPECT_EQ(error.rfind("s.json:4: not valid JSON: ", 0), 0u) << error;
     EXPECT_EQ(rejection("").rfind("s.json:1: not valid JSON", 0), 0u);
     const std::string overflow = rejection("{\"chart\": {\"number\": 1},\n \"study_id\": 1e400, \"steps\": []}");

@@ -179,11 +179,11 @@ inline void fake_study(HostInterface* record) {
     }
     ++state->calls;
     if (h.update_start_index == 0) fake_open_chart(h);
-    const std::string message = "call " + std::to_string(state->calls) + " bars " + std::to_string(h.bar_count) +
-                                " start " + std::to_string(h.update_start_index) + " now " +
-                                std::to_string(h.now_from_alternate_clock != 0 ? h.alternate_current_date_time
-                                                                               : h.current_date_time) +
-                                " region " + std::to_string(h.region_top_px) + "-" + std::to_string(h.region_bottom_px);
+    const std::string message =
+        "call " + std::to_string(state->calls) + " bars " + std::to_string(h.bar_count) + " start " +
+        std::to_string(h.update_start_index) + " now " +
+        std::to_string(h.now_from_alternate_clock != 0 ? h.alternate_current_date_time : h.current_date_time) +
+        " region " + std::to_string(h.region_top_px) + "-" + std::to_string(h.region_bottom_px);
     h.log_message(&h, message.c_str(), 0);
     fake_draw(h, 100, "bars " + std::to_string(h.bar_count));
     if (h.bar_count >= 3) {

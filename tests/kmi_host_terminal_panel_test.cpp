@@ -65,7 +65,8 @@ TEST_F(KmiHostTerminalPanel, DrawsEachLineInItsColoursAtItsCorner) {
               "+----------+\n")
         << "bottom left; a colour not set gets no code; a long line is cut at the box";
     EXPECT_EQ(emu::render_panel(emu::panel_rows(*host), 12, false).find('\x1b'), std::string::npos);
-    EXPECT_EQ(emu::render_panel({}, 24, false), "+----------------------+\n| (no panel drawn)     |\n+----------------------+\n");
+    EXPECT_EQ(emu::render_panel({}, 24, false),
+              "+----------------------+\n| (no panel drawn)     |\n+----------------------+\n");
 }
 
 TEST(KmiHostTerminalColours, HostColoursAreBlueGreenRedFromTheHighByteDown) {

@@ -60,10 +60,11 @@ TEST(KmiHostTranscript, ShowsEachHostCallOfACallInTheOrderTheStudyMadeIt) {
               (std::vector<std::string>{"call", "declared", "end", "call", "open_chart", "log", "drawing",
                                         "delete_drawing", "series", "series", "end", "call", "delete_drawing",
                                         "delete_drawing", "end", "final"}));
-    EXPECT_EQ(emu::dump_compact(events[3]), R"({"event":"call","n":2,"kind":"full","bar_count":2,"update_start_index":0})");
-    EXPECT_EQ(emu::dump_compact(events[5]),
-              "{\"event\":\"log\",\"text\":\"call 1 bars 2 start 0 now " + std::to_string(at(2026, 12, 2, 9, 31, 30)) +
-                  " region 0-600\",\"show\":0}");
+    EXPECT_EQ(emu::dump_compact(events[3]),
+              R"({"event":"call","n":2,"kind":"full","bar_count":2,"update_start_index":0})");
+    EXPECT_EQ(emu::dump_compact(events[5]), "{\"event\":\"log\",\"text\":\"call 1 bars 2 start 0 now " +
+                                                std::to_string(at(2026, 12, 2, 9, 31, 30)) +
+                                                " region 0-600\",\"show\":0}");
     EXPECT_EQ(emu::dump_compact(events[7]), R"({"event":"delete_drawing","chart":1,"line_number":101})");
     EXPECT_EQ(emu::dump_compact(events[8]),
               R"({"event":"series","bar":0,"values":[11.5,0,"nan",0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]})");
@@ -82,13 +83,14 @@ TEST(KmiHostTranscript, ShowsEveryFieldOfTheRequestsByByteOffset) {
         "steps": [{"call": "defaults"}, {"call": "full"}]})");
     const Json open = events_named(events, "open_chart").at(0);
     EXPECT_EQ(keys_of(open.at("request")),
-              (std::set<std::string>{"0", "4", "8", "16", "40", "44", "48", "80", "96", "100", "104", "108", "112", "116",
-                                     "120", "124", "126", "130", "136", "160"}))
+              (std::set<std::string>{"0",   "4",   "8",   "16",  "40",  "44",  "48",  "80",  "96",  "100",
+                                     "104", "108", "112", "116", "120", "124", "126", "130", "136", "160"}))
         << "the bytes at 12 and 132 are not written";
-    EXPECT_EQ(emu::dump_compact(open),
-              R"({"event":"open_chart","request":{"0":5,"4":12,"8":2,"16":"TICK-NYSE","40":0,"44":60,)"
-              R"("48":[0.25,0.5,0.75,1.5],"80":[0,0,0,7,0,0,0,0,0,0,0,0,0,0,0,0],"96":1,"100":0,"104":0,"108":9,)"
-              R"("112":1,"116":7,"120":1,"124":-2,"126":[0,9,0,0],"130":3,"136":"America/Chicago","160":4},"result":2})");
+    EXPECT_EQ(
+        emu::dump_compact(open),
+        R"({"event":"open_chart","request":{"0":5,"4":12,"8":2,"16":"TICK-NYSE","40":0,"44":60,)"
+        R"("48":[0.25,0.5,0.75,1.5],"80":[0,0,0,7,0,0,0,0,0,0,0,0,0,0,0,0],"96":1,"100":0,"104":0,"108":9,)"
+        R"("112":1,"116":7,"120":1,"124":-2,"126":[0,9,0,0],"130":3,"136":"America/Chicago","160":4},"result":2})");
     const Json drawing = events_named(events, "drawing").at(0);
     EXPECT_EQ(emu::dump_compact(drawing),
               R"({"event":"drawing","request":{"4":1,"12":100,"32":97.5,"40":0,"44":65408,"56":9,)"
@@ -104,10 +106,12 @@ TEST(KmiHostTranscript, DeclaredShowsEverythingTheDefaultsCallWrote) {
     EXPECT_EQ(emu::dump_compact(declared.at("settings")),
               R"({"study_region":0,"host_setting_1":1,"host_setting_2":2,"host_setting_3":2,"host_setting_4":0})");
     ASSERT_EQ(declared.at("outputs").size(), 20u);
-    EXPECT_EQ(emu::dump_compact(declared.at("outputs")[1]),
-              R"({"index":1,"name":"Index, plain","colour":255,"presentation_code":5,"presentation_value":1,"presentation_flag":1})");
-    EXPECT_EQ(emu::dump_compact(declared.at("outputs")[19]),
-              R"({"index":19,"name":"","colour":0,"presentation_code":0,"presentation_value":0,"presentation_flag":0})");
+    EXPECT_EQ(
+        emu::dump_compact(declared.at("outputs")[1]),
+        R"({"index":1,"name":"Index, plain","colour":255,"presentation_code":5,"presentation_value":1,"presentation_flag":1})");
+    EXPECT_EQ(
+        emu::dump_compact(declared.at("outputs")[19]),
+        R"({"index":19,"name":"","colour":0,"presentation_code":0,"presentation_value":0,"presentation_flag":0})");
     const Json& inputs = declared.at("inputs");
     ASSERT_EQ(inputs.size(), 7u) << "only the declared inputs";
     const char* const expected[] = {
@@ -127,7 +131,8 @@ TEST(KmiHostTranscript, AnUpdateStartsAtTheBarThatWasFormingWhenBarsWereAppended
         {"append": {"chart": 1, "bars": [["2026-12-02 09:32:00", 1, 1, 1, 1], ["2026-12-02 09:33:00", 2, 2, 2, 2]]}},
         {"call": "update"}, {"call": "update"}, {"call": "update", "update_start_index": 0}, {"call": "full"}]})");
     std::vector<std::pair<int, int>> calls;
-    for (const Json& call : events_named(events, "call")) calls.emplace_back(call.at("bar_count"), call.at("update_start_index"));
+    for (const Json& call : events_named(events, "call"))
+        calls.emplace_back(call.at("bar_count"), call.at("update_start_index"));
     EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{2, 0}, {2, 1}, {2, 1}, {4, 1}, {4, 3}, {4, 0}, {4, 0}}));
 }
 
@@ -194,7 +199,8 @@ TEST(KmiHostTranscript, AStepThatCannotBeCarriedOutIsRejectedByItsKey) {
     const std::pair<std::string, std::string> cases[] = {
         {steps + R"({"append": {"chart": 5, "bars": []}}]})", "s.json: steps[2].append.chart: chart 5 is not open"},
         {steps + R"({"append": {"chart": 1, "bars": [["2026-12-02 09:31:00", 1, 1, 1, 1]]}}]})",
-         "s.json: steps[2].append.bars[0]: bar time 2026-12-02 09:31:00 is not after the chart's last bar 2026-12-02 09:31:00"},
+         "s.json: steps[2].append.bars[0]: bar time 2026-12-02 09:31:00 is not after the chart's last bar 2026-12-02 "
+         "09:31:00"},
         {steps + R"({"update_last": {"chart": 1, "bar": ["2026-12-02 09:30:00", 1, 1, 1, 1]}}]})",
          "s.json: steps[2].update_last.bar: bar time 2026-12-02 09:30:00 is not after the bar before the last"},
         {steps + R"({"set_bars": {"chart": 3, "bars": []}}]})", "s.json: steps[2].set_bars.chart: chart 3 is not open"},

@@ -17,8 +17,17 @@ constexpr std::int32_t i32_max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t i32_min = std::numeric_limits<std::int32_t>::min();
 
 TEST(NumericConversions, HalvesRoundAwayFromZero) {
-    for (const auto& [x, expected] : {std::pair{0.5, 1}, {-0.5, -1}, {1.5, 2}, {2.5, 3}, {-2.5, -3}, {0.49, 0},
-                                      {-0.49, 0}, {0.0, 0}, {-0.0, 0}, {1e-300, 0}, {123456.5, 123457}}) {
+    for (const auto& [x, expected] : {std::pair{0.5, 1},
+                                      {-0.5, -1},
+                                      {1.5, 2},
+                                      {2.5, 3},
+                                      {-2.5, -3},
+                                      {0.49, 0},
+                                      {-0.49, 0},
+                                      {0.0, 0},
+                                      {-0.0, 0},
+                                      {1e-300, 0},
+                                      {123456.5, 123457}}) {
         EXPECT_EQ(kmi::round_half_away_i64(x), expected) << x;
         EXPECT_EQ(kmi::round_half_away_i32(x), expected) << x;
     }

@@ -21,8 +21,8 @@ emu::Chart source_chart(const char* symbol, HostDateTime first, const std::vecto
     emu::Chart chart = emu::make_chart(0, symbol, bar_seconds);
     for (std::size_t i = 0; i < closes.size(); ++i) {
         const float c = closes[i];
-        emu::append_bar(chart, emu::Bar{first + static_cast<HostDateTime>(i) * bar_seconds * 1000000, c, c + 1, c - 1, c,
-                                        0, 0, 0});
+        emu::append_bar(
+            chart, emu::Bar{first + static_cast<HostDateTime>(i) * bar_seconds * 1000000, c, c + 1, c - 1, c, 0, 0, 0});
     }
     return chart;
 }
@@ -33,7 +33,8 @@ float value(const emu::Host& host, int series, int bar) {
 
 // Every source off: no symbol, no chart number.
 void all_sources_off(emu::Host& host) {
-    for (int slot = 0; slot < source_slot_count; ++slot) emu::set_input_text_value(emu::input(host, symbol_input(slot)), "");
+    for (int slot = 0; slot < source_slot_count; ++slot)
+        emu::set_input_text_value(emu::input(host, symbol_input(slot)), "");
 }
 
 TEST(OutputSeries, ClosedBarsCarryTheSourceBarsThatEndedWithinThem) {

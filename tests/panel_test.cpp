@@ -62,7 +62,8 @@ std::string trimmed(std::string text) {
 
 TEST(PanelLines, WithNoDataEveryReadingShowsItsLabelAndStatusInTheStaleColour) {
     PanelHost h;
-    for (int slot = 0; slot < source_slot_count; ++slot) h.add_source(slot, source(source_labels[static_cast<std::size_t>(slot)].default_symbol, today_0930, {}));
+    for (int slot = 0; slot < source_slot_count; ++slot)
+        h.add_source(slot, source(source_labels[static_cast<std::size_t>(slot)].default_symbol, today_0930, {}));
     h.symbol_off(slot_add);
     h->symbol_library.erase("NVOL-NYSE");  // a symbol the host cannot open is off too
     h.full();
@@ -150,7 +151,8 @@ TEST(PanelLines, VixFallsBackToTheFrontContractWithItsStatus) {
 TEST(PanelLines, VixChangeAgainstYesterdaysCloseAndBackwardation) {
     PanelHost h;
     emu::Chart vix = source("VIX_CGI", at(2026, 12, 1, 15, 59), {15.0f});
-    for (int i = 0; i < 11; ++i) emu::append_bar(vix, emu::Bar{today_0930 + i * minute_us, 15.6f, 15.6f, 15.6f, 15.6f, 0, 0, 0});
+    for (int i = 0; i < 11; ++i)
+        emu::append_bar(vix, emu::Bar{today_0930 + i * minute_us, 15.6f, 15.6f, 15.6f, 15.6f, 0, 0, 0});
     h.add_source(slot_vix, vix);
     h.add_source(slot_front, source("VXV26-CFE", today_0930, std::vector<float>(11, 22.0f)));
     h.add_source(slot_back, source("VXX26-CFE", today_0930, std::vector<float>(11, 20.0f)));
@@ -161,8 +163,10 @@ TEST(PanelLines, VixChangeAgainstYesterdaysCloseAndBackwardation) {
 
 TEST(PanelLines, EsAgainstNq) {
     PanelHost h;
-    h.add_source(slot_es, source("ESZ26.CME", today_0930, {5000, 5010, 5020, 5030, 5040, 5050, 5050, 5050, 5050, 5050, 5050}));
-    h.add_source(slot_nq, source("NQZ26.CME", today_0930, {18000, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090}));
+    h.add_source(slot_es,
+                 source("ESZ26.CME", today_0930, {5000, 5010, 5020, 5030, 5040, 5050, 5050, 5050, 5050, 5050, 5050}));
+    h.add_source(slot_nq, source("NQZ26.CME", today_0930,
+                                 {18000, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090}));
     h.full();
     EXPECT_EQ(trimmed(h.text(5)), "ES +1.00%  NQ +0.50%  ES stronger by 0.50%");
     EXPECT_EQ(h.colour(5), neutral);
@@ -204,14 +208,15 @@ TEST(PanelLines, ChartLinesBeforeTheOpenAndWithoutVolume) {
 
 TEST(PanelStatus, StaleAfterMoreThanTheThresholdInsideTheWindowOnAWeekday) {
     // The TICK's last bar started 09:34 and ended 09:35:00; the chart's last bar is 09:40.
-    for (const auto& [now, is_stale] : {std::pair{at(2026, 12, 2, 9, 40) + 1000, true},
-                                        std::pair{at(2026, 12, 2, 9, 40), false}}) {
+    for (const auto& [now, is_stale] :
+         {std::pair{at(2026, 12, 2, 9, 40) + 1000, true}, std::pair{at(2026, 12, 2, 9, 40), false}}) {
         PanelHost h;
         h.add_source(slot_tick, source("TICK-NYSE", today_0930, {1, 2, 3, 4, 5}));
         h->now = now;
         h.full();
         const std::string line = trimmed(h.text(1));
-        EXPECT_EQ(line, std::string("TICK     +5  H +5 L +1  >=+1000:0 <=-1000:0  avg +3") + (is_stale ? "  [stale]" : ""));
+        EXPECT_EQ(line,
+                  std::string("TICK     +5  H +5 L +1  >=+1000:0 <=-1000:0  avg +3") + (is_stale ? "  [stale]" : ""));
         EXPECT_EQ(h.colour(1), is_stale ? stale : neutral);
     }
 }
@@ -272,9 +277,9 @@ TEST(PanelDrawing, CornersPlaceTheLines) {
         std::int32_t alignment;
         bool top;
     };
-    for (const Case c : {Case{0, 172800000000, 0, true}, Case{2, 172800000000, 0, false},
-                         Case{3, 12873600000000, 2, false}, Case{-1, 172800000000, 0, true},
-                         Case{4, 172800000000, 0, false}}) {
+    for (const Case c :
+         {Case{0, 172800000000, 0, true}, Case{2, 172800000000, 0, false}, Case{3, 12873600000000, 2, false},
+          Case{-1, 172800000000, 0, true}, Case{4, 172800000000, 0, false}}) {
         PanelHost h;
         h.set_int(input_panel_position, c.corner);
         set_input_uint32(emu::input(*h, input_show_chart_flow), 0);

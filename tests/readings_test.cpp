@@ -207,7 +207,8 @@ struct FlowBar {
 
 ChartFlow flow_over(const std::vector<FlowBar>& bars) {
     emu::Chart chart = emu::make_chart(1, "ESZ26.CME", 60);
-    for (const FlowBar& b : bars) emu::append_bar(chart, emu::Bar{b.start, b.close, b.high, b.low, b.close, b.volume, b.bid, b.ask});
+    for (const FlowBar& b : bars)
+        emu::append_bar(chart, emu::Bar{b.start, b.close, b.high, b.low, b.close, b.volume, b.bid, b.ask});
     HostInterface host{};
     host.bar_datetimes = HostDateTimeArray{chart.times.data(), emu::bar_count(chart), 0, 0};
     host.bar_high = HostFloatArray{chart.high.data(), emu::bar_count(chart), 0.0f};
@@ -222,8 +223,8 @@ ChartFlow flow_over(const std::vector<FlowBar>& bars) {
 }
 
 TEST(ChartFlow, VwapOfTypicalPricesAndTheCloseAgainstIt) {
-    const ChartFlow flow = flow_over({{at(2026, 12, 2, 9, 30), 101, 99, 100, 10, 0, 0},
-                                      {at(2026, 12, 2, 9, 31), 103, 100, 102, 30, 0, 0}});
+    const ChartFlow flow = flow_over(
+        {{at(2026, 12, 2, 9, 30), 101, 99, 100, 10, 0, 0}, {at(2026, 12, 2, 9, 31), 103, 100, 102, 30, 0, 0}});
     EXPECT_NEAR(*vwap(flow), 101.25, 1e-12);
     EXPECT_NEAR(*close_minus_vwap(flow), 0.75, 1e-12);
     EXPECT_EQ(cumulative_delta(flow), 0.0) << "no bid/ask split: delta 0, VWAP from volume";
@@ -237,16 +238,16 @@ TEST(ChartFlow, DeltaIsAskMinusBidVolumeOverTheSession) {
 }
 
 TEST(ChartFlow, TheWindowsEndSecondMovesTheCloseButNotTheSums) {
-    const ChartFlow flow = flow_over({{at(2026, 12, 2, 15, 59), 101, 99, 100, 10, 5, 5},
-                                      {at(2026, 12, 2, 16, 0), 200, 190, 195, 1000, 0, 900}});
+    const ChartFlow flow = flow_over(
+        {{at(2026, 12, 2, 15, 59), 101, 99, 100, 10, 5, 5}, {at(2026, 12, 2, 16, 0), 200, 190, 195, 1000, 0, 900}});
     EXPECT_EQ(flow.last_close, 195.0);
     EXPECT_NEAR(*vwap(flow), 100.0, 1e-12);
     EXPECT_EQ(cumulative_delta(flow), 0.0);
 }
 
 TEST(ChartFlow, ANewDayDropsTheDeltaAndVwapAtOnce) {
-    const ChartFlow flow = flow_over({{at(2026, 12, 2, 10, 0), 101, 99, 100, 10, 0, 50},
-                                      {at(2026, 12, 3, 9, 30), 201, 199, 200, 10, 20, 10}});
+    const ChartFlow flow = flow_over(
+        {{at(2026, 12, 2, 10, 0), 101, 99, 100, 10, 0, 50}, {at(2026, 12, 3, 9, 30), 201, 199, 200, 10, 20, 10}});
     EXPECT_EQ(cumulative_delta(flow), -10.0);
     EXPECT_NEAR(*vwap(flow), 200.0, 1e-12);
 }
@@ -262,8 +263,8 @@ TEST(ChartFlow, ZeroVolumeGivesTheDeltaButNoVwap) {
 TEST(ChartFlow, NonFinitePricesAndVolumesStayDefined) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const ChartFlow flow = flow_over({{at(2026, 12, 2, 10, 0), inf, -inf, nan, nan, inf, inf},
-                                      {at(2026, 12, 2, 10, 1), 1, 1, 1, -5, 0, 0}});
+    const ChartFlow flow = flow_over(
+        {{at(2026, 12, 2, 10, 0), inf, -inf, nan, nan, inf, inf}, {at(2026, 12, 2, 10, 1), 1, 1, 1, -5, 0, 0}});
     EXPECT_FALSE(vwap(flow).has_value()) << "a NaN volume sum is not above 0";
     EXPECT_TRUE(std::isnan(*cumulative_delta(flow)));
 }

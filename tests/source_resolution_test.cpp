@@ -16,7 +16,8 @@ const HostDateTime wednesday_0930 = at(2026, 12, 2, 9, 30);
 
 // The study on chart 1 with every source slot off; `symbol` is this chart's symbol.
 struct ResolutionHost : StudyHost {
-    explicit ResolutionHost(const char* symbol = "ESZ26.CME") : StudyHost(chart_with_bars(1, symbol, 60, wednesday_0930, 5)) {
+    explicit ResolutionHost(const char* symbol = "ESZ26.CME")
+        : StudyHost(chart_with_bars(1, symbol, 60, wednesday_0930, 5)) {
         defaults();
         clear_source_inputs(**this);
     }

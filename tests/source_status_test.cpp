@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "host/host_text.h"
 #include "settings/input_indices.h"
 #include "source_test_builders.h"
-#include "host/host_text.h"
 #include "sources/source_status.h"
 #include "sources/source_walk.h"
 #include "study_host.h"

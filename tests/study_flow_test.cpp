@@ -83,8 +83,7 @@ TEST(LineBlock, StartsAtStudyIdPlus75200TimesAThousandAndWrapsInsteadOfOverflowi
     EXPECT_EQ(panel_line_base(0), 75200000);
     EXPECT_EQ(panel_line_base(7), 75207000);
     for (const std::int32_t id : {2147483647, -2147483647 - 1, 2147400000, -75200}) {
-        const auto expected =
-            static_cast<std::int32_t>((static_cast<std::uint32_t>(id) + 75200u) * 1000u);
+        const auto expected = static_cast<std::int32_t>((static_cast<std::uint32_t>(id) + 75200u) * 1000u);
         EXPECT_EQ(panel_line_base(id), expected) << id;
     }
     EXPECT_EQ(panel_line_number(2147483647, 1), -2147483647 - 1);

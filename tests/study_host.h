@@ -18,8 +18,9 @@ inline void study_entry(HostInterface* record) { kmi::run_study_call(*record); }
 // The host date-time of a wall-clock time.
 inline HostDateTime at(int year, unsigned month, unsigned day, int hour = 0, int minute = 0, int second = 0) {
     using namespace std::chrono;
-    const auto days = sys_days(year_month_day(std::chrono::year(year), std::chrono::month(month), std::chrono::day(day))) -
-                      sys_days(year_month_day(std::chrono::year(1899), std::chrono::month(12), std::chrono::day(30)));
+    const auto days =
+        sys_days(year_month_day(std::chrono::year(year), std::chrono::month(month), std::chrono::day(day))) -
+        sys_days(year_month_day(std::chrono::year(1899), std::chrono::month(12), std::chrono::day(30)));
     return (static_cast<HostDateTime>(days.count()) * 86400 + hour * 3600 + minute * 60 + second) * 1000000;
 }
 

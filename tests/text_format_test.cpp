@@ -36,8 +36,8 @@ std::string libc(const char* fmt, Args... args) {
 }
 
 TEST(TextFormat, MatchesTheCLibraryForEveryFiniteValueTheStudyPrints) {
-    const char* formats[] = {"%+6.0f", "%+.0f", "%+.2f", "%.2f", "%+.1f%%", "%6.2f", "%.3f", "%f", "%10.4f",
-                             "%-9.1f|", "%09.2f", "% .1f", "%+08.3f", "%.0f", "%.12f"};
+    const char* formats[] = {"%+6.0f", "%+.0f",   "%+.2f",  "%.2f",  "%+.1f%%", "%6.2f", "%.3f", "%f",
+                             "%10.4f", "%-9.1f|", "%09.2f", "% .1f", "%+08.3f", "%.0f",  "%.12f"};
     std::mt19937_64 random(42);
     std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
     std::uniform_int_distribution<int> exponent(-12, 15);

@@ -274,8 +274,8 @@ Chart make_chart(std::int32_t number, std::string symbol, std::int32_t bar_secon
     chart.number = number;
     chart.symbol = std::move(symbol);
     chart.bar_seconds = bar_seconds;
-    chart.bar_period = bar_seconds >= 1 ? std::array<std::int32_t, 3>{2, 0, bar_seconds}
-                                        : std::array<std::int32_t, 3>{0, 0, 0};
+    chart.bar_period =
+        bar_seconds >= 1 ? std::array<std::int32_t, 3>{2, 0, bar_seconds} : std::array<std::int32_t, 3>{0, 0, 0};
     return chart;
 }
 
@@ -306,8 +306,8 @@ void replace_last_bar(Chart& chart, const Bar& bar) {
 }
 
 void set_bars(Chart& chart, const std::vector<Bar>& bars) {
-    for (auto* values : {&chart.open, &chart.high, &chart.low, &chart.close, &chart.volume, &chart.bid_volume,
-                         &chart.ask_volume}) {
+    for (auto* values :
+         {&chart.open, &chart.high, &chart.low, &chart.close, &chart.volume, &chart.bid_volume, &chart.ask_volume}) {
         values->clear();
     }
     chart.times.clear();

@@ -110,7 +110,7 @@ enum class CallKind { defaults, full, update, last };
 // back at it), so it is held by unique_ptr.
 struct Host {
     std::map<std::int32_t, Chart> charts;
-    std::map<std::string, Chart> symbol_library;  // charts open_chart can open by symbol
+    std::map<std::string, Chart> symbol_library;                        // charts open_chart can open by symbol
     std::map<std::pair<std::int32_t, std::int32_t>, Drawing> drawings;  // by (chart, line number)
     std::vector<LogLine> log;
     std::vector<OpenChartRecord> open_requests;
