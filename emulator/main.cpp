@@ -238,9 +238,7 @@ int demo_command(const std::string& out_dir, const std::string& study_path, cons
     return replay_command(replay, true);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     app.require_subcommand(1);
     const std::string default_study = default_study_path(argv[0]);
@@ -297,4 +295,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing thrown leaves the program: whatever escapes the commands is reported like
+    // any other failure.
+    try {
+        return run_program(argc, argv);
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kmi-host: %s\n", error.what());
+    } catch (...) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kmi-host: an unexpected error\n");
+    }
+    return 1;
 }

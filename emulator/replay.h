@@ -36,7 +36,9 @@ Bar forming_bar(const Bar& whole, int stage);
 // per stage). Only the bars that changed are touched.
 void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock);
 
-struct ReplaySettings {
+// The implicit members of the JSON value are reported as throwing by the exception check,
+// which cannot see that nlohmann's destructor asserts instead.
+struct ReplaySettings {  // NOLINT(bugprone-exception-escape)
     std::filesystem::path data_dir;
     std::string chart_symbol;
     std::optional<HostDateTime> from;  // bars starting before it are history

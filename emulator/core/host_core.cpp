@@ -371,7 +371,7 @@ void set_input_text_value(HostInput& in, const char* text) {
     if (text == nullptr) return;
     const std::size_t length = std::strlen(text);
     auto* copy = static_cast<char*>(kmi::heap_alloc(length + 1));
-    if (copy != nullptr) std::memcpy(copy, text, length);
+    if (copy != nullptr) std::memcpy(copy, text, length + 1);
     set_input_text(in, copy, 1);
 }
 
