@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -23,6 +24,10 @@
 #include "emulator/scenario.h"
 #include "emulator/synth.h"
 #include "emulator/terminal_panel.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include "emulator/transcript.h"
 
 #ifdef _WIN32
@@ -35,20 +40,23 @@ namespace {
 using namespace kmi::emu;
 
 // The study library beside this program.
-std::string default_study_path(const char* argv0) {
-    const std::filesystem::path program(argv0);
-    return (program.parent_path() / KMI_STUDY_FILE_NAME).string();
-}
-
-// The folder of this program, where the search for the chart page's library starts.
+// The folder of this program, wherever it was started from (also through the PATH): the
+// default study library lies there, and the search for the chart page's library starts there.
 std::filesystem::path program_folder(const char* argv0) {
-#ifndef _WIN32
+#ifdef _WIN32
+    wchar_t buffer[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+    if (length > 0 && length < std::size(buffer)) return std::filesystem::path(buffer).parent_path();
+#else
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error && self.has_parent_path()) return self.parent_path();
 #endif
     return std::filesystem::path(argv0).parent_path();
 }
+
+// The study library beside this program.
+std::string default_study_path(const char* argv0) { return (program_folder(argv0) / KMI_STUDY_FILE_NAME).string(); }
 
 // The loaded study library, unloaded when it goes out of scope.
 struct LoadedStudy {
