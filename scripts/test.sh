@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Runs every test: the unit and host tests in a debug build (then the demo's chart page in
-# headless Chromium, page/test/) and again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, the debug tests under valgrind memcheck, the study's fuzzer
-# for a bounded time (KMI_FUZZ_SECONDS, default 180), a clang build with warnings as errors,
-# the Windows cross build with the check of the DLL's export and import tables and, under
-# Wine, its transcripts compared byte for byte with Linux's, and a build (not a run) of the
-# benchmarks.
+# Runs every test, in this order:
+# - the unit and host tests in a debug build, then the demo's chart page in headless Chromium;
+# - the static checks (clang-format, clang-tidy) and the study's line coverage;
+# - the tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then under valgrind
+#   memcheck, and the study's fuzzer for a bounded time (KMI_FUZZ_SECONDS, default 180);
+# - a clang build with warnings as errors;
+# - the Windows cross build with the check of its export and import tables and, under Wine,
+#   its transcripts compared byte for byte with the Linux build's;
+# - every runnable command block of README.md and docs/, and the README's demo command;
+# - a build (not a run) of the benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -24,6 +27,12 @@ ctest --preset debug -j "$jobs"
 step "chart page in headless Chromium"
 bash scripts/page-deps.sh
 (cd page && KMI_HOST="$PWD/../build/debug/bin/kmi-host" KMI_PAGE_TEST_OUT="$PWD/../build/page-test" node --test test/)
+
+step "static checks"
+bash scripts/lint.sh build/debug
+
+step "line coverage of the study"
+bash scripts/coverage.sh
 
 step "sanitizer build and tests"
 cmake --preset asan >/dev/null
@@ -47,6 +56,13 @@ bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.d
 
 step "Windows build under Wine against the Linux build"
 bash scripts/wine-compare.sh build/debug/bin build/windows/bin
+
+step "the documentation's runnable commands"
+bash scripts/doc-commands.sh
+
+step "the README's demo command"
+bash scripts/demo.sh >/dev/null
+test -s out/chart.html && test -s out/series.csv
 
 step "benchmarks build (they are run by scripts/bench.sh, never here)"
 cmake --preset bench >/dev/null

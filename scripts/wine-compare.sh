@@ -62,7 +62,7 @@ last_day=$(tail -n 1 "$work/linux/data/ESZ26.CME.csv" | cut -c1-10)
     --out "$work/linux/out" >/dev/null
 "$wine" "$windows_host" replay --data "$work/linux/data" --chart ESZ26.CME --from "$last_day" --fast --no-color \
     --out "$work/windows/out" --study "$windows_bin/KeelwickMarketInternals_64.dll" >/dev/null
-for file in series.csv panel.txt log.txt; do
+for file in series.csv panel.txt log.txt chart.html; do
     compare "replay $file" "$work/linux/out/$file" "$work/windows/out/$file"
 done
 
