@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -246,6 +247,24 @@ int demo_command(const std::string& out_dir, const std::string& study_path, cons
     return replay_command(replay, true);
 }
 
+// An option's value may not be empty: an empty folder or date would quietly mean "here" or
+// "no date".
+const CLI::Validator not_empty(
+    [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); },
+    "NOT EMPTY", "not_empty");
+
+// A speed is a finite number above 0 (NaN and infinities are no speed).
+const CLI::Validator finite_positive(
+    [](std::string& value) {
+        char* end = nullptr;
+        const double number = std::strtod(value.c_str(), &end);
+        const bool whole = end != nullptr && end != value.c_str() && *end == '\0';
+        return whole && std::isfinite(number) && number > 0.0
+                   ? std::string()
+                   : "a finite number above 0 is needed, not \"" + value + "\"";
+    },
+    "POSITIVE", "finite_positive");
+
 int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     app.require_subcommand(1);
@@ -253,9 +272,10 @@ int run_program(int argc, char** argv) {
 
     std::string scenario_file, transcript_file, run_study = default_study;
     CLI::App* run = app.add_subcommand("run", "Run a scenario and write its transcript (JSON Lines)");
-    run->add_option("scenario", scenario_file, "The scenario file (JSON)")->required();
-    run->add_option("--study", run_study, "The study library")->capture_default_str();
-    run->add_option("--transcript", transcript_file, "Write the transcript to this file instead of stdout");
+    run->add_option("scenario", scenario_file, "The scenario file (JSON)")->required()->check(not_empty);
+    run->add_option("--study", run_study, "The study library")->check(not_empty)->capture_default_str();
+    run->add_option("--transcript", transcript_file, "Write the transcript to this file instead of stdout")
+        ->check(not_empty);
 
     ReplayCommand replay_options;
     replay_options.study_path = default_study;
@@ -264,32 +284,41 @@ int run_program(int argc, char** argv) {
     replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")
         ->required()
         ->check(CLI::ExistingDirectory);
-    replay->add_option("--chart", replay_options.chart, "Symbol of the chart carrying the study")->required();
-    replay->add_option("--from", replay_options.from, "Bars before this date (or date-time) are loaded at once");
+    replay->add_option("--chart", replay_options.chart, "Symbol of the chart carrying the study")
+        ->required()
+        ->check(not_empty);
+    replay->add_option("--from", replay_options.from, "Bars before this date (or date-time) are loaded at once")
+        ->check(not_empty);
     CLI::Option* speed = replay->add_option("--speed", replay_options.speed, "Times real time")
-                             ->check(CLI::PositiveNumber)
+                             ->check(finite_positive)
                              ->capture_default_str();
     CLI::Option* fast = replay->add_flag("--fast", replay_options.fast, "As fast as possible, no live drawing");
     speed->excludes(fast);
-    replay->add_option("--inputs", replay_options.inputs_file, "JSON file of input values {\"INDEX\": VALUE, ...}");
-    replay->add_option("--out", replay_options.out_dir, "Folder for series.csv, log.txt, panel.txt and chart.html");
-    replay->add_option("--study", replay_options.study_path, "The study library")->capture_default_str();
+    replay->add_option("--inputs", replay_options.inputs_file, "JSON file of input values {\"INDEX\": VALUE, ...}")
+        ->check(not_empty);
+    replay->add_option("--out", replay_options.out_dir, "Folder for series.csv, log.txt, panel.txt and chart.html")
+        ->check(not_empty);
+    replay->add_option("--study", replay_options.study_path, "The study library")
+        ->check(not_empty)
+        ->capture_default_str();
     replay->add_flag("--no-color", replay_options.no_color, "No ANSI colour");
 
     std::string synth_out;
     SynthOptions synth_options;
     CLI::App* synth = app.add_subcommand("synth", "Write deterministic sample data for the chart and its sources");
-    synth->add_option("--out", synth_out, "Folder for the CSV files")->required();
+    synth->add_option("--out", synth_out, "Folder for the CSV files")->required()->check(not_empty);
     synth->add_option("--days", synth_options.days, "Trading days")->check(CLI::Range(1, 3650))->capture_default_str();
     synth->add_option("--bar-seconds", synth_options.bar_seconds, "Bar length in seconds")
         ->check(CLI::Range(1, 3600))
         ->capture_default_str();
-    synth->add_option("--seed", synth_options.seed, "Seed of the generator")->capture_default_str();
+    synth->add_option("--seed", synth_options.seed, "Seed of the generator")->check(not_empty)->capture_default_str();
 
     std::string demo_out = "out", demo_study = default_study;
     CLI::App* demo = app.add_subcommand("demo", "Sample data, then a fast replay of its last day, into out/");
-    demo->add_option("--out", demo_out, "Folder for the data and the replay's files")->capture_default_str();
-    demo->add_option("--study", demo_study, "The study library")->capture_default_str();
+    demo->add_option("--out", demo_out, "Folder for the data and the replay's files")
+        ->check(not_empty)
+        ->capture_default_str();
+    demo->add_option("--study", demo_study, "The study library")->check(not_empty)->capture_default_str();
 
     CLI11_PARSE(app, argc, argv);
     try {

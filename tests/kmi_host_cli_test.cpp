@@ -103,7 +103,12 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
          "kmi-host: missing.json: cannot be read\n"},
         {"replay --data nowhere --chart ESZ26.CME --fast --out out", "--data: Directory does not exist: nowhere"},
         {"replay --data data --chart ESZ26.CME --fast --speed 2 --out out", "--speed excludes --fast"},
-        {"replay --data data --chart ESZ26.CME --speed 0 --out out", "--speed: Value 0 not in range"},
+        {"replay --data data --chart ESZ26.CME --speed 0 --out out",
+         "--speed: a finite number above 0 is needed, not \"0\""},
+        {"replay --data data --chart ESZ26.CME --speed nan --out out", "--speed: a finite number above 0 is needed"},
+        {"replay --data data --chart ESZ26.CME --speed inf --out out", "--speed: a finite number above 0 is needed"},
+        {"replay --data data --chart ESZ26.CME --from '' --fast --out out", "--from: an empty value is not allowed"},
+        {"replay --data data --chart '' --fast --out out", "--chart: an empty value is not allowed"},
         {"replay --data data --fast --out out", "--chart is required"},
     };
     for (const auto& [arguments, message] : cases) {
@@ -129,7 +134,7 @@ TEST(KmiHostCli, SynthWritesTheSampleFilesAndRejectsBadOptions) {
     }
     for (const char* arguments :
          {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x", "synth --days 2",
-          "synth --out d2 --weeks 2", "", "frobnicate"}) {
+          "synth --out d2 --weeks 2", "synth --out d2 --seed ''", "synth --out ''", "", "frobnicate"}) {
         const ProgramRun bad = run_program(arguments, folder.path);
         EXPECT_NE(bad.exit_code, 0) << arguments;
         EXPECT_FALSE(bad.err.empty()) << arguments;
@@ -148,6 +153,10 @@ TEST(KmiHostCli, DemoReplaysTheLastSampleDayAndSaysWhereTheFilesAre) {
     for (const char* file : {"series.csv", "log.txt", "panel.txt", "data/ESZ26.CME.csv", "data/NQZ26.CME.csv"}) {
         EXPECT_TRUE(std::filesystem::exists(folder / "demo" / file)) << file;
     }
+    const ProgramRun here = run_program("demo --out ''", folder.path);
+    EXPECT_NE(here.exit_code, 0) << "an empty folder is no folder, not the current one";
+    EXPECT_NE(here.err.find("--out: an empty value is not allowed"), std::string::npos) << here.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "data"));
 }
 
 }  // namespace
