@@ -86,18 +86,7 @@ void store(PeerOutput& output, std::size_t bar, const Sessions& sources, const C
 // The chart's arrays as take_chart_bar reads them.
 HostInterface chart_record(const emu::Chart& chart) {
     HostInterface record{};
-    const auto floats = [](const std::vector<float>& values) {
-        return HostFloatArray{values.data(), static_cast<std::int32_t>(values.size()), 0.0f};
-    };
-    record.bar_count = static_cast<std::int32_t>(chart.times.size());
-    record.bar_datetimes = HostDateTimeArray{chart.times.data(), record.bar_count, 0, 0};
-    record.bar_open = floats(chart.open);
-    record.bar_high = floats(chart.high);
-    record.bar_low = floats(chart.low);
-    record.bar_close = floats(chart.close);
-    record.bar_volume = floats(chart.volume);
-    record.bar_bid_volume = floats(chart.bid_volume);
-    record.bar_ask_volume = floats(chart.ask_volume);
+    emu::set_chart_arrays(record, chart);
     return record;
 }
 

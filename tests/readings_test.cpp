@@ -210,13 +210,7 @@ ChartFlow flow_over(const std::vector<FlowBar>& bars) {
     for (const FlowBar& b : bars)
         emu::append_bar(chart, emu::Bar{b.start, b.close, b.high, b.low, b.close, b.volume, b.bid, b.ask});
     HostInterface host{};
-    host.bar_datetimes = HostDateTimeArray{chart.times.data(), emu::bar_count(chart), 0, 0};
-    host.bar_high = HostFloatArray{chart.high.data(), emu::bar_count(chart), 0.0f};
-    host.bar_low = HostFloatArray{chart.low.data(), emu::bar_count(chart), 0.0f};
-    host.bar_close = HostFloatArray{chart.close.data(), emu::bar_count(chart), 0.0f};
-    host.bar_volume = HostFloatArray{chart.volume.data(), emu::bar_count(chart), 0.0f};
-    host.bar_bid_volume = HostFloatArray{chart.bid_volume.data(), emu::bar_count(chart), 0.0f};
-    host.bar_ask_volume = HostFloatArray{chart.ask_volume.data(), emu::bar_count(chart), 0.0f};
+    emu::set_chart_arrays(host, chart);
     ChartFlow flow;
     for (std::int32_t i = 0; i < emu::bar_count(chart); ++i) take_chart_bar(flow, rth, host, i);
     return flow;

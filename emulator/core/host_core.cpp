@@ -202,21 +202,13 @@ void fill_record(Host& host, CallKind kind, std::int32_t update_start_index) {
     r.study_refused = 0;
     r.is_defaults_call = kind == CallKind::defaults ? 1 : 0;
     r.is_last_call = kind == CallKind::last ? 1 : 0;
-    r.bar_count = bar_count(chart);
+    set_chart_arrays(r, chart);
     r.update_start_index = kind == CallKind::full ? 0 : update_start_index;
     r.this_chart_number = chart.number;
     r.study_id = study.study_id;
     r.bar_seconds = chart.bar_seconds;
     r.this_chart_symbol = chart.symbol.c_str();
     r.price_format = chart.price_format;
-    r.bar_datetimes = datetime_array(chart.times);
-    r.bar_open = float_array(chart.open);
-    r.bar_high = float_array(chart.high);
-    r.bar_low = float_array(chart.low);
-    r.bar_close = float_array(chart.close);
-    r.bar_volume = float_array(chart.volume);
-    r.bar_bid_volume = float_array(chart.bid_volume);
-    r.bar_ask_volume = float_array(chart.ask_volume);
     r.current_date_time = host.now;
     r.alternate_current_date_time = host.alternate_now;
     r.now_from_alternate_clock = host.use_alternate_clock ? 1 : 0;
@@ -315,6 +307,18 @@ void set_bars(Chart& chart, const std::vector<Bar>& bars) {
 }
 
 std::int32_t bar_count(const Chart& chart) { return static_cast<std::int32_t>(chart.times.size()); }
+
+void set_chart_arrays(HostInterface& record, const Chart& chart) {
+    record.bar_count = bar_count(chart);
+    record.bar_datetimes = datetime_array(chart.times);
+    record.bar_open = float_array(chart.open);
+    record.bar_high = float_array(chart.high);
+    record.bar_low = float_array(chart.low);
+    record.bar_close = float_array(chart.close);
+    record.bar_volume = float_array(chart.volume);
+    record.bar_bid_volume = float_array(chart.bid_volume);
+    record.bar_ask_volume = float_array(chart.ask_volume);
+}
 
 std::unique_ptr<Host> make_host(StudyFunction study_function, Chart chart, std::int32_t study_id) {
     auto host = std::make_unique<Host>();

@@ -50,6 +50,9 @@ void replace_last_bar(Chart& chart, const Bar& bar);
 void set_bars(Chart& chart, const std::vector<Bar>& bars);
 std::int32_t bar_count(const Chart& chart);
 
+// Points the record's bar count and this chart's bar arrays at the chart's bars.
+void set_chart_arrays(HostInterface& record, const Chart& chart);
+
 // A drawing as the host keeps it: the request's fields, with its texts copied out.
 struct Drawing {
     DrawingRequest request{};  // its host texts are cleared; the texts are below
