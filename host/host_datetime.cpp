@@ -77,7 +77,7 @@ void set_calendar_date(std::int64_t day_number, DateTimeParts& parts) noexcept {
 
 }  // namespace
 
-std::int64_t to_milliseconds(HostDateTime value) noexcept {
+std::int64_t to_milliseconds_wide(HostDateTime value) noexcept {
     return round_half_away_i64(static_cast<double>(value) / 1000.0);
 }
 

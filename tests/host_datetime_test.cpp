@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "host/host_datetime.h"
+#include "host/numeric.h"
 
 namespace {
 
@@ -108,6 +110,37 @@ TEST(HostMilliseconds, ExtremeValuesStayDefined) {
     EXPECT_NEAR(static_cast<double>(to_milliseconds(min)), static_cast<double>(min / 1000), 2.0);
     EXPECT_GT(to_milliseconds(max), 0);
     EXPECT_LT(to_milliseconds(min), 0);
+}
+
+// The integer arithmetic used up to 2^53 must give what the double division and rounding
+// give, at every magnitude (each binade of the quotient has its own ulp) and on both
+// sides of the limit, where the double form takes over.
+TEST(HostMilliseconds, IntegerRoundingEqualsTheDoubleDivisionAtEveryMagnitude) {
+    const auto by_division = [](std::int64_t v) { return kmi::round_half_away_i64(static_cast<double>(v) / 1000.0); };
+    std::vector<std::int64_t> values;
+    for (int bits = 10; bits <= 63; ++bits) {
+        const std::int64_t top = bits == 63 ? std::numeric_limits<std::int64_t>::max() : (std::int64_t{1} << bits);
+        for (const std::int64_t base : {top, (top / 1000) * 1000}) {
+            for (const std::int64_t sub : {-1001, -1000, -999, -501, -500, -499, -1, 0, 1, 499, 500, 501, 999}) {
+                if (sub > 0 && base > std::numeric_limits<std::int64_t>::max() - sub) continue;
+                values.push_back(base + sub);
+            }
+        }
+    }
+    std::uint64_t seed = 99;
+    for (int i = 0; i < 100000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int shift = static_cast<int>(seed % 54);
+        values.push_back(static_cast<std::int64_t>(seed >> 11) >> shift);
+    }
+    for (const std::int64_t v : values) {
+        ASSERT_EQ(to_milliseconds(v), by_division(v)) << v;
+        if (v != std::numeric_limits<std::int64_t>::min()) {
+            ASSERT_EQ(to_milliseconds(-v), by_division(-v)) << -v;
+        }
+    }
+    ASSERT_EQ(to_milliseconds(std::numeric_limits<std::int64_t>::min()),
+              by_division(std::numeric_limits<std::int64_t>::min()));
 }
 
 TEST(HostDateTimeParts, EpochAndTheDayAfter) {
