@@ -9,17 +9,40 @@
 
 namespace kmi {
 
-std::optional<double> add_value(const SourceSession& add) noexcept;
+// n * sum_xx - sum_x^2, and whether it passes the guard (NaN fails it).
+inline bool slope_denominator(const SourceSession& add, double& denominator) noexcept {
+    if (add.session_bars < 2) return false;
+    const auto n = static_cast<double>(add.session_bars);
+    const double c = n * add.sum_xx;
+    denominator = c - add.sum_x * add.sum_x;
+    return denominator > (c + 1.0) * 1e-12;
+}
+
+inline std::optional<double> add_value(const SourceSession& add) noexcept {
+    if (!add.has_data) return std::nullopt;
+    return add.last_value;
+}
 
 // The latest value against the open of the session's first bar.
-std::optional<double> change_since_open(const SourceSession& add) noexcept;
+inline std::optional<double> change_since_open(const SourceSession& add) noexcept {
+    if (add.session_bars <= 0) return std::nullopt;
+    return add.last_value - add.session_open;
+}
 
 // Whether the slope is defined: at least two session bars and a denominator safely
 // above rounding noise.
-bool slope_is_defined(const SourceSession& add) noexcept;
+inline bool slope_is_defined(const SourceSession& add) noexcept {
+    double denominator = 0.0;
+    return slope_denominator(add, denominator);
+}
 
 // The slope in ADD points per hour, or 0.0 when it is not defined.
-double slope_per_hour(const SourceSession& add) noexcept;
+inline double slope_per_hour(const SourceSession& add) noexcept {
+    double denominator = 0.0;
+    if (!slope_denominator(add, denominator)) return 0.0;
+    const auto n = static_cast<double>(add.session_bars);
+    return (n * add.sum_xy - add.sum_x * add.sum_y) / denominator;
+}
 
 }  // namespace kmi
 

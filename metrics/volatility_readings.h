@@ -20,13 +20,29 @@ int volatility_slot(bool vix_resolved, const SourceSession& vix, bool front_reso
                     const SourceSession& front) noexcept;
 
 // The last close of the most recent completed session.
-std::optional<double> reference_close(const SourceSession& session) noexcept;
+inline std::optional<double> reference_close(const SourceSession& session) noexcept {
+    if (session.session_day < 0) return std::nullopt;
+    if (session.session_last_bar_start_ms == session.bar_start_ms) {
+        // The latest bar is itself a session bar: the session is still running.
+        if (session.has_prior_close) return session.prior_session_close;
+        return std::nullopt;
+    }
+    return session.session_last_value;
+}
 
 // The latest value against the reference close; none when the reference is missing or 0.
-std::optional<VolatilityChange> volatility_change(const SourceSession& session) noexcept;
+inline std::optional<VolatilityChange> volatility_change(const SourceSession& session) noexcept {
+    if (!session.has_data) return std::nullopt;
+    const std::optional<double> reference = reference_close(session);
+    if (!reference || *reference == 0.0) return std::nullopt;
+    return VolatilityChange{session.last_value - *reference, (session.last_value / *reference - 1.0) * 100.0};
+}
 
 // Front over back; none when either has no data or the back is at 0.
-std::optional<double> front_back_ratio(const SourceSession& front, const SourceSession& back) noexcept;
+inline std::optional<double> front_back_ratio(const SourceSession& front, const SourceSession& back) noexcept {
+    if (!front.has_data || !back.has_data || back.last_value == 0.0) return std::nullopt;
+    return front.last_value / back.last_value;
+}
 
 // "backwardation" above 1, "contango" otherwise.
 const char* curve_word(double ratio) noexcept;
