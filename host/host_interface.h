@@ -7,8 +7,8 @@
 //
 // Host arrays are a pointer, a count and a fallback element; they are only read through
 // host_at(), which clamps the index into the array and yields the fallback element when
-// the array is empty. Output series values are only written through set_series_value(),
-// which ignores an index outside the array.
+// the array is empty. Output series values are only written through set_series_value()
+// and set_series_values(), which ignore an index outside the array.
 #ifndef KMI_HOST_HOST_INTERFACE_H
 #define KMI_HOST_HOST_INTERFACE_H
 
@@ -386,6 +386,20 @@ inline int32_t host_count(const HostDateTimeArray& array) noexcept {
 inline void set_series_value(HostOutputSeries& series, int32_t index, float value) noexcept {
     if (series.values.data == nullptr || index < 0 || index >= series.values.count) return;
     series.values.data[index] = value;
+}
+
+// Writes value(i) at index first + i for every i in [0, count); an index outside the
+// series is ignored, as by set_series_value, but the run's part inside the series is
+// worked out once instead of for every value.
+template <typename ValueAt>
+inline void set_series_values(HostOutputSeries& series, int32_t first, int32_t count, ValueAt value_at) noexcept {
+    if (series.values.data == nullptr || count <= 0) return;
+    const int64_t below = -static_cast<int64_t>(first);
+    const int64_t begin = below > 0 ? below : 0;
+    const int64_t room = static_cast<int64_t>(series.values.count) - static_cast<int64_t>(first);
+    const int64_t end = room < count ? room : count;
+    float* const data = series.values.data;
+    for (int64_t i = begin; i < end; ++i) data[first + i] = value_at(static_cast<int32_t>(i));
 }
 
 // Input value access. The value bytes are read and written with memcpy, so every type

@@ -3,14 +3,16 @@
 #define KMI_SOURCES_SOURCE_WALK_H
 
 #include <cstdint>
+#include <limits>
 
 #include "host/host_interface.h"
+#include "host/host_datetime.h"
+#include "metrics/count_bar.h"
+#include "metrics/session_window.h"
 #include "metrics/source_session.h"
 #include "sources/source_view.h"
 
 namespace kmi {
-
-struct SessionWindow;
 
 // The thresholds and window that every source's session statistics use. Without a
 // window no bar counts as a session bar.
@@ -24,23 +26,64 @@ struct CountingRules {
 inline constexpr std::int64_t unbounded_ms = 4611686018427387903LL;
 
 // The start of source bar `bar` in milliseconds (index clamped by the host accessor).
-std::int64_t source_bar_start_ms(const SourceView& view, std::int32_t bar) noexcept;
+inline std::int64_t source_bar_start_ms(const SourceView& view, std::int32_t bar) noexcept {
+    return to_milliseconds(host_at(view.bar_times, bar));
+}
 
-// The bar end rule. With a fixed length p (1 ms or more) a bar ends p after its start, or
-// at the next bar's start when that comes first; the last bar ends p after its start.
-// Without one a bar ends at the next bar's start and the last bar never ends.
+// t + p held at the int64 limits: hostile bar times or lengths must not overflow.
+inline std::int64_t saturating_add(std::int64_t t, std::int64_t p) noexcept {
+    if (p > 0 && t > std::numeric_limits<std::int64_t>::max() - p) return std::numeric_limits<std::int64_t>::max();
+    if (p < 0 && t < std::numeric_limits<std::int64_t>::min() - p) return std::numeric_limits<std::int64_t>::min();
+    return t + p;
+}
+
+// The bar end rule for bar j starting at t of a view with n bars, which also yields the
+// next bar's start when the rule reads it (every bar but the last). With a fixed length p
+// (1 ms or more) a bar ends p after its start, or at the next bar's start when that comes
+// first; the last bar ends p after its start. Without one a bar ends at the next bar's
+// start and the last bar never ends.
+struct BarEnd {
+    std::int64_t end = 0;
+    std::int64_t next_start = 0;
+};
+
+inline BarEnd bar_end_and_next_start(const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t period_ms,
+                                     std::int32_t n) noexcept {
+    const bool last = static_cast<std::int64_t>(j) + 1 >= n;
+    if (last) return BarEnd{period_ms >= 1 ? saturating_add(t, period_ms) : unbounded_ms, 0};
+    const std::int64_t next = source_bar_start_ms(view, j + 1);
+    if (period_ms < 1) return BarEnd{next, next};
+    const std::int64_t full = saturating_add(t, period_ms);
+    return BarEnd{next < full ? next : full, next};
+}
+
+// The bar end rule for bar `bar` of the view.
 std::int64_t source_bar_end_ms(const SourceView& view, std::int32_t bar, std::int64_t period_ms) noexcept;
 
-// Advances the record over the source bars that have ended by `bound_ms`, in bar order,
-// each taken once: latest-bar fields, session statistics, walk position.
-void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
-                      const CountingRules& rules) noexcept;
+// The window of the session statistics; without one no bar counts as a session bar.
+inline SessionWindow counting_window(const CountingRules& rules) noexcept {
+    return rules.window != nullptr ? *rules.window : SessionWindow{0, 0};
+}
+
+// Takes bar j, starting at t and ending at `end`, into the record: latest-bar fields,
+// then the session statistics.
+inline void take_bar(SourceSession& session, const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t end,
+                     const SessionWindow& window, double upper_threshold, double lower_threshold) noexcept {
+    const auto open = static_cast<double>(host_at(view.open, j));
+    const auto high = static_cast<double>(host_at(view.high, j));
+    const auto low = static_cast<double>(host_at(view.low, j));
+    const auto close = static_cast<double>(host_at(view.close, j));
+    session.has_data = true;
+    session.bar_end_ms = end;
+    session.last_value = close;
+    session.bar_start_ms = t;
+    count_bar(window, upper_threshold, lower_threshold, session, open, high, low, close, t);
+}
 
 // What the walks of one slot have worked out within one call: the bar the last walk
-// stopped at, with its start and end, and whether the price arrays can be read without
-// clamping. The closed-bar loop walks each source once per chart bar; with this record
-// the next walk starts from that bar without reading its time again. Working data of one
-// call, valid only with the same view and bar length.
+// stopped at, with its start and end. The closed-bar loop walks each source up to every
+// chart bar's end, a run of bars at a time; with this record the next run starts from
+// that bar without reading its time again. Working data of one call, valid only with the same view and bar length.
 struct WalkMemo {
     std::int32_t pending_bar = -1;  // -1: no bar worked out yet
     std::int64_t pending_start_ms = 0;
@@ -48,10 +91,74 @@ struct WalkMemo {
     std::int64_t pending_next_start_ms = 0;  // the next bar's start, when the end rule read it
 };
 
-// walk_closed_bars with the call's memo of the slot. The record ends exactly as with
-// walk_closed_bars.
+// A walk of one source in progress: the record as walked so far, the view and rules it
+// reads, and the bar it stopped at. A walk takes the source bars in bar order, each once:
+// latest-bar fields, session statistics, walk position. Each bar's start is read and
+// converted once: the end rule of bar j reads the start of bar j + 1, which is then bar
+// j + 1's own start. The walk holds copies of the record and the view, so that nothing
+// it stores can make the compiler read the view again.
+struct SourceWalk {
+    SourceSession session;
+    SourceView view;
+    SessionWindow window;
+    double upper_threshold = 0.0;
+    double lower_threshold = 0.0;
+    std::int64_t period_ms = 0;
+    std::int32_t bar_count = 0;
+    std::int32_t bar = 0;  // the next bar to take
+    bool more = false;     // bar < bar_count
+    std::int64_t start_ms = 0;
+    BarEnd end;
+};
+
+// Starts a walk from the record's position; the memo, when it holds that bar, saves
+// reading its time again.
+inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view, std::int64_t period_ms,
+                             const CountingRules& rules, const WalkMemo& memo) noexcept {
+    SourceWalk walk{record, view, counting_window(rules), rules.upper_threshold, rules.lower_threshold, period_ms,
+                    view.bar_count, record.next_bar, record.next_bar < view.bar_count, 0, BarEnd{}};
+    if (!walk.more) return walk;
+    if (memo.pending_bar == walk.bar) {
+        walk.start_ms = memo.pending_start_ms;
+        walk.end = BarEnd{memo.pending_end_ms, memo.pending_next_start_ms};
+    } else {
+        walk.start_ms = source_bar_start_ms(view, walk.bar);
+        walk.end = bar_end_and_next_start(view, walk.bar, walk.start_ms, period_ms, walk.bar_count);
+    }
+    return walk;
+}
+
+// Takes every bar not yet taken that has ended by `bound_ms`.
+inline void walk_to(SourceWalk& walk, std::int64_t bound_ms) noexcept {
+    while (walk.more && walk.end.end <= bound_ms) {
+        take_bar(walk.session, walk.view, walk.bar, walk.start_ms, walk.end.end, walk.window, walk.upper_threshold,
+                 walk.lower_threshold);
+        walk.session.next_bar = walk.bar + 1;
+        walk.session.consumed_bar_start_ms = walk.start_ms;
+        ++walk.bar;
+        if (walk.bar >= walk.bar_count) {
+            walk.more = false;
+            return;
+        }
+        walk.start_ms = walk.end.next_start;  // read by the end rule of the bar just taken
+        walk.end = bar_end_and_next_start(walk.view, walk.bar, walk.start_ms, walk.period_ms, walk.bar_count);
+    }
+}
+
+// Hands the walked record back, and the bar the walk stopped at to the memo.
+inline void end_walk(const SourceWalk& walk, SourceSession& record, WalkMemo& memo) noexcept {
+    record = walk.session;
+    if (walk.more) {
+        memo = WalkMemo{walk.bar, walk.start_ms, walk.end.end, walk.end.next_start};
+    } else {
+        memo.pending_bar = -1;
+    }
+}
+
+// Advances the record over the source bars that have ended by `bound_ms`, in bar order,
+// each taken once: latest-bar fields, session statistics, walk position.
 void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
-                      const CountingRules& rules, WalkMemo& memo) noexcept;
+                      const CountingRules& rules) noexcept;
 
 // A copy of the record advanced like walk_closed_bars, then over the bars not yet taken
 // that have started by `bound_ms` (the walk position does not move for those). The

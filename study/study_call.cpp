@@ -29,32 +29,100 @@ std::int64_t bound_from_starts(std::int64_t start, std::int64_t next, std::int64
     return next;
 }
 
+// A run of consecutive closed chart bars, worked through source by source: each source
+// is walked up to every bar's end in one go and the values it gives are set in the bar's
+// row as the walk passes that end (the front and back contracts together, ES and NQ
+// together). Reading one source's arrays in long runs, rather than all nine a bar at a
+// time, keeps long charts streaming from memory.
+struct ChartBarBlock {
+    static constexpr int capacity = 512;
+    std::int32_t first_bar = 0;
+    int count = 0;
+    std::array<std::int64_t, capacity> bounds{};
+    std::array<OutputValues, capacity> rows{};
+};
+
+// A walk of a slot's source; a slot without one keeps its record.
+SourceWalk begin_slot_walk(const StudyState& state, const SourceViews& views, int slot, const WalkMemo& memo) noexcept {
+    const auto s = static_cast<std::size_t>(slot);
+    const SourceView none{};
+    return begin_walk(state.sources[s], views.source_resolved[s] ? views.views[s] : none,
+                      views.source_bar_period_ms[s], counting_rules(state), memo);
+}
+
+void end_slot_walk(const SourceWalk& walk, StudyState& state, int slot,
+                   std::array<WalkMemo, source_slot_count>& memos) noexcept {
+    const auto s = static_cast<std::size_t>(slot);
+    end_walk(walk, state.sources[s], memos[s]);
+}
+
+// The slots whose values come from their own record alone.
+template <typename SetValues>
+void walk_one(StudyState& state, const SourceViews& views, int slot, ChartBarBlock& block,
+              std::array<WalkMemo, source_slot_count>& memos, SetValues set_values) noexcept {
+    SourceWalk walk = begin_slot_walk(state, views, slot, memos[static_cast<std::size_t>(slot)]);
+    for (int i = 0; i < block.count; ++i) {
+        const auto bar = static_cast<std::size_t>(i);
+        walk_to(walk, block.bounds[bar]);
+        set_values(block.rows[bar], walk.session);
+    }
+    end_slot_walk(walk, state, slot, memos);
+}
+
+// The pairs whose values compare two records as of the same bar end.
+template <typename SetValues>
+void walk_pair(StudyState& state, const SourceViews& views, int first_slot, int second_slot, ChartBarBlock& block,
+               std::array<WalkMemo, source_slot_count>& memos, SetValues set_values) noexcept {
+    SourceWalk first = begin_slot_walk(state, views, first_slot, memos[static_cast<std::size_t>(first_slot)]);
+    SourceWalk second = begin_slot_walk(state, views, second_slot, memos[static_cast<std::size_t>(second_slot)]);
+    for (int i = 0; i < block.count; ++i) {
+        const auto bar = static_cast<std::size_t>(i);
+        walk_to(first, block.bounds[bar]);
+        walk_to(second, block.bounds[bar]);
+        set_values(block.rows[bar], first.session, second.session);
+    }
+    end_slot_walk(first, state, first_slot, memos);
+    end_slot_walk(second, state, second_slot, memos);
+}
+
+void walk_block(HostInterface& host, StudyState& state, const SourceViews& views, ChartBarBlock& block,
+                std::array<WalkMemo, source_slot_count>& memos) noexcept {
+    walk_one(state, views, slot_tick, block, memos, set_tick_values);
+    walk_one(state, views, slot_add, block, memos, set_add_values);
+    walk_one(state, views, slot_vold, block, memos, set_vold_value);
+    walk_one(state, views, slot_updown_ratio, block, memos, set_updown_value);
+    walk_one(state, views, slot_vix, block, memos, set_vix_values);
+    walk_pair(state, views, slot_front, slot_back, block, memos, set_term_structure_value);
+    walk_pair(state, views, slot_es, slot_nq, block, memos, set_strength_values);
+    for (int i = 0; i < block.count; ++i) {
+        take_chart_bar(state.chart_flow, state.session_window, host, block.first_bar + i);
+        set_chart_flow_values(block.rows[static_cast<std::size_t>(i)], state.chart_flow);
+    }
+    store_output_rows(host, block.first_bar, block.rows.data(), block.count);
+    state.last_closed_bar = block.first_bar + block.count - 1;
+}
+
 // Every chart bar closed since the last call, in bar order, folded into the persistent
 // records and written once. Each bar's start is converted once (it is the previous bar's
 // next start), and each source's walk resumes from the bar it stopped at.
 void walk_closed_chart_bars(HostInterface& host, StudyState& state, const SourceViews& views,
                             std::int64_t bar_period_ms) noexcept {
-    const CountingRules rules = counting_rules(state);
     const std::int64_t last_closed = static_cast<std::int64_t>(host.bar_count) - 2;
-    std::array<WalkMemo, source_slot_count> memos{};
-    OutputBlock block;
     std::int32_t b = state.last_closed_bar + 1;
     if (b > last_closed) return;
+    std::array<WalkMemo, source_slot_count> memos{};
+    ChartBarBlock block;
     std::int64_t start = to_milliseconds(host_at(host.bar_datetimes, b));
-    for (; b <= last_closed; ++b) {
-        const std::int64_t next = to_milliseconds(host_at(host.bar_datetimes, b + 1));
-        const std::int64_t bound = bound_from_starts(start, next, bar_period_ms);
-        start = next;
-        for (std::size_t slot = 0; slot < views.views.size(); ++slot) {
-            if (!views.source_resolved[slot]) continue;
-            walk_closed_bars(state.sources[slot], views.views[slot], views.source_bar_period_ms[slot], bound, rules,
-                             memos[slot]);
+    while (b <= last_closed) {
+        block.first_bar = b;
+        block.count = 0;
+        for (; b <= last_closed && block.count < ChartBarBlock::capacity; ++b) {
+            const std::int64_t next = to_milliseconds(host_at(host.bar_datetimes, b + 1));
+            block.bounds[static_cast<std::size_t>(block.count++)] = bound_from_starts(start, next, bar_period_ms);
+            start = next;
         }
-        take_chart_bar(state.chart_flow, state.session_window, host, b);
-        add_output_values(host, block, b, state.sources, state.chart_flow);
-        state.last_closed_bar = b;
+        walk_block(host, state, views, block, memos);
     }
-    store_output_block(host, block);
 }
 
 struct LiveCopies {
