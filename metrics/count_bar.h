@@ -22,18 +22,18 @@ inline void count_one(std::int32_t& count) noexcept {
     if (count < INT32_MAX) ++count;
 }
 
-// Applies one source bar to the session statistics of `session`. The walk has already
-// set the latest-bar fields; a bar whose start is outside the window changes nothing
-// here. The first session bar of a new day opens a new session with that bar.
+// Applies one source bar, starting at `start_ms` (`when` in its day), to the session
+// statistics of `session`. The walk has already set the latest-bar fields; a bar whose
+// start is outside the window changes nothing here. The first session bar of a new day
+// opens a new session with that bar.
 // Defined here because every source bar a walk takes passes through it; a new session
 // is rare and stays out of line.
 inline void count_bar(const SessionWindow& window, double upper_threshold, double lower_threshold,
-                      SourceSession& session, double open, double high, double low, double close,
-                      std::int64_t start_ms) noexcept {
-    if (!in_session(window, start_ms)) return;
-    const std::int32_t day = day_number(start_ms);
-    if (day != session.session_day) {
-        open_session(session, day, open, high, low);
+                      SourceSession& session, double open, double high, double low, double close, std::int64_t start_ms,
+                      const DayTime& when) noexcept {
+    if (!in_session(window, when)) return;
+    if (when.day != session.session_day) {
+        open_session(session, when.day, open, high, low);
     } else {
         if (high > session.session_high) session.session_high = high;
         if (low < session.session_low) session.session_low = low;
@@ -46,10 +46,17 @@ inline void count_bar(const SessionWindow& window, double upper_threshold, doubl
     session.session_last_bar_start_ms = start_ms;
     session.sum_y += close;
     session.session_last_value = close;
-    const double x = hours_since_window_start(window, start_ms);
+    const double x = hours_since_window_start(window, when);
     session.sum_x += x;
     session.sum_xx += x * x;
     session.sum_xy += x * close;
+}
+
+inline void count_bar(const SessionWindow& window, double upper_threshold, double lower_threshold,
+                      SourceSession& session, double open, double high, double low, double close,
+                      std::int64_t start_ms) noexcept {
+    count_bar(window, upper_threshold, lower_threshold, session, open, high, low, close, start_ms,
+              day_time(start_ms));
 }
 
 }  // namespace kmi

@@ -29,19 +29,57 @@ inline std::int32_t second_of_day(std::int64_t time_ms) noexcept {
     return static_cast<std::int32_t>((time_ms % milliseconds_per_day) / 1000);
 }
 
+// A time's day number and second of the day, as day_number and second_of_day give them.
+struct DayTime {
+    std::int32_t day = 0;
+    std::int32_t second = 0;
+};
+
+inline DayTime day_time(std::int64_t time_ms) noexcept { return DayTime{day_number(time_ms), second_of_day(time_ms)}; }
+
+// The day a walk's last bar fell in, so that the bars after it, mostly of the same day,
+// need a subtraction and one division instead of two divisions. Only days from the
+// host epoch on are kept, where the quotient and remainder by a day are floor and
+// modulo; anything else goes the long way.
+struct DayClock {
+    std::int64_t day_start_ms = -1;  // -1: no day kept
+    std::int32_t day = 0;
+};
+
+inline DayTime day_time(DayClock& clock, std::int64_t time_ms) noexcept {
+    if (clock.day_start_ms >= 0 && time_ms >= clock.day_start_ms &&
+        time_ms - clock.day_start_ms < milliseconds_per_day) {
+        return DayTime{clock.day, static_cast<std::int32_t>((time_ms - clock.day_start_ms) / 1000)};
+    }
+    const DayTime result = day_time(time_ms);
+    const std::int64_t whole_days = time_ms / milliseconds_per_day;
+    if (time_ms >= 0 && whole_days <= INT32_MAX) {
+        clock.day_start_ms = whole_days * milliseconds_per_day;
+        clock.day = result.day;
+    }
+    return result;
+}
+
 // A time is in the session when start_second <= second_of_day < end_second.
+inline bool in_session(const SessionWindow& window, const DayTime& time) noexcept {
+    return window.start_second <= time.second && time.second < window.end_second;
+}
+
 inline bool in_session(const SessionWindow& window, std::int64_t time_ms) noexcept {
-    const std::int32_t second = second_of_day(time_ms);
-    return window.start_second <= second && second < window.end_second;
+    return in_session(window, day_time(time_ms));
 }
 
 // Hours from the window's start second to the time's second of the day: the x
 // coordinate of the ADD slope.
-inline double hours_since_window_start(const SessionWindow& window, std::int64_t time_ms) noexcept {
+inline double hours_since_window_start(const SessionWindow& window, const DayTime& time) noexcept {
     // Both seconds lie within one day of 0, so the difference fits 32 bits.
-    const auto seconds = static_cast<std::int32_t>(static_cast<std::int64_t>(second_of_day(time_ms)) -
+    const auto seconds = static_cast<std::int32_t>(static_cast<std::int64_t>(time.second) -
                                                    static_cast<std::int64_t>(window.start_second));
     return static_cast<double>(seconds) / 3600.0;
+}
+
+inline double hours_since_window_start(const SessionWindow& window, std::int64_t time_ms) noexcept {
+    return hours_since_window_start(window, day_time(time_ms));
 }
 
 // The window as the inputs "RTH Start Time" and "RTH End Time" give it.

@@ -37,6 +37,56 @@ inline std::int64_t saturating_add(std::int64_t t, std::int64_t p) noexcept {
     return t + p;
 }
 
+// A source's bars as a walk reads them: through the clamping accessor, or straight from
+// arrays that host_prefix found to hold every bar of the view. Both read the same values.
+struct ClampedBars {
+    const SourceView* view = nullptr;
+};
+
+struct DirectBars {
+    const HostDateTime* times = nullptr;
+    const float* open = nullptr;
+    const float* high = nullptr;
+    const float* low = nullptr;
+    const float* close = nullptr;
+};
+
+struct BarPrices {
+    double open = 0.0;
+    double high = 0.0;
+    double low = 0.0;
+    double close = 0.0;
+};
+
+inline HostDateTime bar_time(const ClampedBars& bars, std::int32_t j) noexcept {
+    return host_at(bars.view->bar_times, j);
+}
+
+inline HostDateTime bar_time(const DirectBars& bars, std::int32_t j) noexcept { return bars.times[j]; }
+
+inline BarPrices bar_prices(const ClampedBars& bars, std::int32_t j) noexcept {
+    const SourceView& view = *bars.view;
+    return BarPrices{host_at(view.open, j), host_at(view.high, j), host_at(view.low, j), host_at(view.close, j)};
+}
+
+inline BarPrices bar_prices(const DirectBars& bars, std::int32_t j) noexcept {
+    return BarPrices{bars.open[j], bars.high[j], bars.low[j], bars.close[j]};
+}
+
+// Calls f with the view's bars: DirectBars when every array holds all of them.
+template <typename F>
+void with_bars(const SourceView& view, F&& f) noexcept {
+    const std::int32_t n = view.bar_count;
+    const DirectBars direct{host_prefix(view.bar_times, n), host_prefix(view.open, n), host_prefix(view.high, n),
+                            host_prefix(view.low, n), host_prefix(view.close, n)};
+    if (direct.times != nullptr && direct.open != nullptr && direct.high != nullptr && direct.low != nullptr &&
+        direct.close != nullptr) {
+        f(direct);
+    } else {
+        f(ClampedBars{&view});
+    }
+}
+
 // The bar end rule for bar j starting at t of a view with n bars, which also yields the
 // next bar's start when the rule reads it (every bar but the last). With a fixed length p
 // (1 ms or more) a bar ends p after its start, or at the next bar's start when that comes
@@ -47,11 +97,12 @@ struct BarEnd {
     std::int64_t next_start = 0;
 };
 
-inline BarEnd bar_end_and_next_start(const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t period_ms,
-                                     std::int32_t n) noexcept {
+template <typename Bars>
+BarEnd bar_end_and_next_start(const Bars& bars, std::int32_t j, std::int64_t t, std::int64_t period_ms,
+                              std::int32_t n) noexcept {
     const bool last = static_cast<std::int64_t>(j) + 1 >= n;
     if (last) return BarEnd{period_ms >= 1 ? saturating_add(t, period_ms) : unbounded_ms, 0};
-    const std::int64_t next = source_bar_start_ms(view, j + 1);
+    const std::int64_t next = to_milliseconds(bar_time(bars, j + 1));
     if (period_ms < 1) return BarEnd{next, next};
     const std::int64_t full = saturating_add(t, period_ms);
     return BarEnd{next < full ? next : full, next};
@@ -67,23 +118,24 @@ inline SessionWindow counting_window(const CountingRules& rules) noexcept {
 
 // Takes bar j, starting at t and ending at `end`, into the record: latest-bar fields,
 // then the session statistics.
-inline void take_bar(SourceSession& session, const SourceView& view, std::int32_t j, std::int64_t t, std::int64_t end,
-                     const SessionWindow& window, double upper_threshold, double lower_threshold) noexcept {
-    const auto open = static_cast<double>(host_at(view.open, j));
-    const auto high = static_cast<double>(host_at(view.high, j));
-    const auto low = static_cast<double>(host_at(view.low, j));
-    const auto close = static_cast<double>(host_at(view.close, j));
+template <typename Bars>
+void take_bar(SourceSession& session, const Bars& bars, std::int32_t j, std::int64_t t, std::int64_t end,
+              const SessionWindow& window, double upper_threshold, double lower_threshold,
+              const DayTime& when) noexcept {
+    const BarPrices prices = bar_prices(bars, j);
     session.has_data = true;
     session.bar_end_ms = end;
-    session.last_value = close;
+    session.last_value = prices.close;
     session.bar_start_ms = t;
-    count_bar(window, upper_threshold, lower_threshold, session, open, high, low, close, t);
+    count_bar(window, upper_threshold, lower_threshold, session, prices.open, prices.high, prices.low, prices.close,
+              t, when);
 }
 
 // What the walks of one slot have worked out within one call: the bar the last walk
 // stopped at, with its start and end. The closed-bar loop walks each source up to every
 // chart bar's end, a run of bars at a time; with this record the next run starts from
-// that bar without reading its time again. Working data of one call, valid only with the same view and bar length.
+// that bar without reading its time again. Working data of one call, valid only with the
+// same view and bar length.
 struct WalkMemo {
     std::int32_t pending_bar = -1;  // -1: no bar worked out yet
     std::int64_t pending_start_ms = 0;
@@ -95,8 +147,7 @@ struct WalkMemo {
 // reads, and the bar it stopped at. A walk takes the source bars in bar order, each once:
 // latest-bar fields, session statistics, walk position. Each bar's start is read and
 // converted once: the end rule of bar j reads the start of bar j + 1, which is then bar
-// j + 1's own start. The walk holds copies of the record and the view, so that nothing
-// it stores can make the compiler read the view again.
+// j + 1's own start.
 struct SourceWalk {
     SourceSession session;
     SourceView view;
@@ -109,30 +160,33 @@ struct SourceWalk {
     bool more = false;     // bar < bar_count
     std::int64_t start_ms = 0;
     BarEnd end;
+    DayClock clock;
 };
 
 // Starts a walk from the record's position; the memo, when it holds that bar, saves
 // reading its time again.
 inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view, std::int64_t period_ms,
                              const CountingRules& rules, const WalkMemo& memo) noexcept {
-    SourceWalk walk{record, view, counting_window(rules), rules.upper_threshold, rules.lower_threshold, period_ms,
-                    view.bar_count, record.next_bar, record.next_bar < view.bar_count, 0, BarEnd{}};
+    SourceWalk walk{record,          view, counting_window(rules), rules.upper_threshold, rules.lower_threshold,
+                    period_ms,       view.bar_count, record.next_bar, record.next_bar < view.bar_count, 0,
+                    BarEnd{},        DayClock{}};
     if (!walk.more) return walk;
     if (memo.pending_bar == walk.bar) {
         walk.start_ms = memo.pending_start_ms;
         walk.end = BarEnd{memo.pending_end_ms, memo.pending_next_start_ms};
     } else {
         walk.start_ms = source_bar_start_ms(view, walk.bar);
-        walk.end = bar_end_and_next_start(view, walk.bar, walk.start_ms, period_ms, walk.bar_count);
+        walk.end = bar_end_and_next_start(ClampedBars{&view}, walk.bar, walk.start_ms, period_ms, walk.bar_count);
     }
     return walk;
 }
 
 // Takes every bar not yet taken that has ended by `bound_ms`.
-inline void walk_to(SourceWalk& walk, std::int64_t bound_ms) noexcept {
+template <typename Bars>
+void advance_walk(SourceWalk& walk, const Bars& bars, std::int64_t bound_ms) noexcept {
     while (walk.more && walk.end.end <= bound_ms) {
-        take_bar(walk.session, walk.view, walk.bar, walk.start_ms, walk.end.end, walk.window, walk.upper_threshold,
-                 walk.lower_threshold);
+        take_bar(walk.session, bars, walk.bar, walk.start_ms, walk.end.end, walk.window, walk.upper_threshold,
+                 walk.lower_threshold, day_time(walk.clock, walk.start_ms));
         walk.session.next_bar = walk.bar + 1;
         walk.session.consumed_bar_start_ms = walk.start_ms;
         ++walk.bar;
@@ -141,8 +195,43 @@ inline void walk_to(SourceWalk& walk, std::int64_t bound_ms) noexcept {
             return;
         }
         walk.start_ms = walk.end.next_start;  // read by the end rule of the bar just taken
-        walk.end = bar_end_and_next_start(walk.view, walk.bar, walk.start_ms, walk.period_ms, walk.bar_count);
+        walk.end = bar_end_and_next_start(bars, walk.bar, walk.start_ms, walk.period_ms, walk.bar_count);
     }
+}
+
+// Walks up to each of bounds[0..count) in turn (the bounds do not decrease) and hands
+// the record as of each to at_bound(i, record). The loop runs on a copy of the walk, so
+// that its fields can stay in registers.
+template <typename AtBound>
+void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&& at_bound) noexcept {
+    with_bars(walk.view, [&](const auto& bars) {
+        SourceWalk local = walk;
+        for (int i = 0; i < count; ++i) {
+            advance_walk(local, bars, bounds[i]);
+            at_bound(i, static_cast<const SourceSession&>(local.session));
+        }
+        walk = local;
+    });
+}
+
+// walk_run for two sources walked side by side: at_bound(i, first, second) sees both as
+// of the same bound.
+template <typename AtBound>
+void walk_run_pair(SourceWalk& first, SourceWalk& second, const std::int64_t* bounds, int count,
+                   AtBound&& at_bound) noexcept {
+    with_bars(first.view, [&](const auto& first_bars) {
+        with_bars(second.view, [&](const auto& second_bars) {
+            SourceWalk a = first;
+            SourceWalk b = second;
+            for (int i = 0; i < count; ++i) {
+                advance_walk(a, first_bars, bounds[i]);
+                advance_walk(b, second_bars, bounds[i]);
+                at_bound(i, static_cast<const SourceSession&>(a.session), static_cast<const SourceSession&>(b.session));
+            }
+            first = a;
+            second = b;
+        });
+    });
 }
 
 // Hands the walked record back, and the bar the walk stopped at to the memo.

@@ -61,11 +61,9 @@ template <typename SetValues>
 void walk_one(StudyState& state, const SourceViews& views, int slot, ChartBarBlock& block,
               std::array<WalkMemo, source_slot_count>& memos, SetValues set_values) noexcept {
     SourceWalk walk = begin_slot_walk(state, views, slot, memos[static_cast<std::size_t>(slot)]);
-    for (int i = 0; i < block.count; ++i) {
-        const auto bar = static_cast<std::size_t>(i);
-        walk_to(walk, block.bounds[bar]);
-        set_values(block.rows[bar], walk.session);
-    }
+    walk_run(walk, block.bounds.data(), block.count, [&block, set_values](int i, const SourceSession& session) {
+        set_values(block.rows[static_cast<std::size_t>(i)], session);
+    });
     end_slot_walk(walk, state, slot, memos);
 }
 
@@ -75,25 +73,35 @@ void walk_pair(StudyState& state, const SourceViews& views, int first_slot, int 
                std::array<WalkMemo, source_slot_count>& memos, SetValues set_values) noexcept {
     SourceWalk first = begin_slot_walk(state, views, first_slot, memos[static_cast<std::size_t>(first_slot)]);
     SourceWalk second = begin_slot_walk(state, views, second_slot, memos[static_cast<std::size_t>(second_slot)]);
-    for (int i = 0; i < block.count; ++i) {
-        const auto bar = static_cast<std::size_t>(i);
-        walk_to(first, block.bounds[bar]);
-        walk_to(second, block.bounds[bar]);
-        set_values(block.rows[bar], first.session, second.session);
-    }
+    walk_run_pair(first, second, block.bounds.data(), block.count,
+                  [&block, set_values](int i, const SourceSession& a, const SourceSession& b) {
+                      set_values(block.rows[static_cast<std::size_t>(i)], a, b);
+                  });
     end_slot_walk(first, state, first_slot, memos);
     end_slot_walk(second, state, second_slot, memos);
 }
 
 void walk_block(HostInterface& host, StudyState& state, const SourceViews& views, ChartBarBlock& block,
                 std::array<WalkMemo, source_slot_count>& memos) noexcept {
-    walk_one(state, views, slot_tick, block, memos, set_tick_values);
-    walk_one(state, views, slot_add, block, memos, set_add_values);
-    walk_one(state, views, slot_vold, block, memos, set_vold_value);
-    walk_one(state, views, slot_updown_ratio, block, memos, set_updown_value);
-    walk_one(state, views, slot_vix, block, memos, set_vix_values);
-    walk_pair(state, views, slot_front, slot_back, block, memos, set_term_structure_value);
-    walk_pair(state, views, slot_es, slot_nq, block, memos, set_strength_values);
+    // Lambdas rather than function pointers, so that each walk's loop has its values inline.
+    walk_one(state, views, slot_tick, block, memos,
+             [](OutputValues& row, const SourceSession& s) { set_tick_values(row, s); });
+    walk_one(state, views, slot_add, block, memos,
+             [](OutputValues& row, const SourceSession& s) { set_add_values(row, s); });
+    walk_one(state, views, slot_vold, block, memos,
+             [](OutputValues& row, const SourceSession& s) { set_vold_value(row, s); });
+    walk_one(state, views, slot_updown_ratio, block, memos,
+             [](OutputValues& row, const SourceSession& s) { set_updown_value(row, s); });
+    walk_one(state, views, slot_vix, block, memos,
+             [](OutputValues& row, const SourceSession& s) { set_vix_values(row, s); });
+    walk_pair(state, views, slot_front, slot_back, block, memos,
+              [](OutputValues& row, const SourceSession& a, const SourceSession& b) {
+                  set_term_structure_value(row, a, b);
+              });
+    walk_pair(state, views, slot_es, slot_nq, block, memos,
+              [](OutputValues& row, const SourceSession& a, const SourceSession& b) {
+                  set_strength_values(row, a, b);
+              });
     for (int i = 0; i < block.count; ++i) {
         take_chart_bar(state.chart_flow, state.session_window, host, block.first_bar + i);
         set_chart_flow_values(block.rows[static_cast<std::size_t>(i)], state.chart_flow);
