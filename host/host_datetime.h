@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "host/always_inline.h"
 #include "host/host_interface.h"
 
 namespace kmi {
@@ -28,7 +29,7 @@ std::int64_t to_milliseconds_wide(HostDateTime value) noexcept;
 // magnitude the value converts to double exactly, the quotient's ulp stays below 2^-9,
 // well under the 0.001 between a remainder of 499 or 501 microseconds and the half, and
 // adding 0.5 is exact: the double result is then the integer one, (|v| + 500) / 1000.
-inline std::int64_t to_milliseconds(HostDateTime value) noexcept {
+KMI_ALWAYS_INLINE std::int64_t to_milliseconds(HostDateTime value) noexcept {
     constexpr std::int64_t exact_limit = std::int64_t{1} << 53;
     if (value >= 0 && value <= exact_limit) return (value + 500) / 1000;
     if (value < 0 && value >= -exact_limit) return (value - 500) / 1000;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "host/always_inline.h"
 #include "metrics/session_window.h"
 #include "metrics/source_session.h"
 
@@ -18,7 +19,7 @@ void open_session(SourceSession& session, std::int32_t day, double open, double 
 
 // Counts stop at the int32 limit instead of wrapping (a session would need two billion
 // bars to get there).
-inline void count_one(std::int32_t& count) noexcept {
+KMI_ALWAYS_INLINE void count_one(std::int32_t& count) noexcept {
     if (count < INT32_MAX) ++count;
 }
 
@@ -28,9 +29,9 @@ inline void count_one(std::int32_t& count) noexcept {
 // opens a new session with that bar.
 // Defined here because every source bar a walk takes passes through it; a new session
 // is rare and stays out of line.
-inline void count_bar(const SessionWindow& window, double upper_threshold, double lower_threshold,
-                      SourceSession& session, double open, double high, double low, double close, std::int64_t start_ms,
-                      const DayTime& when) noexcept {
+KMI_ALWAYS_INLINE void count_bar(const SessionWindow& window, double upper_threshold, double lower_threshold,
+                                 SourceSession& session, double open, double high, double low, double close,
+                                 std::int64_t start_ms, const DayTime& when) noexcept {
     if (!in_session(window, when)) return;
     if (when.day != session.session_day) {
         open_session(session, when.day, open, high, low);
@@ -55,8 +56,7 @@ inline void count_bar(const SessionWindow& window, double upper_threshold, doubl
 inline void count_bar(const SessionWindow& window, double upper_threshold, double lower_threshold,
                       SourceSession& session, double open, double high, double low, double close,
                       std::int64_t start_ms) noexcept {
-    count_bar(window, upper_threshold, lower_threshold, session, open, high, low, close, start_ms,
-              day_time(start_ms));
+    count_bar(window, upper_threshold, lower_threshold, session, open, high, low, close, start_ms, day_time(start_ms));
 }
 
 }  // namespace kmi

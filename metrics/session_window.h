@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "host/always_inline.h"
 #include "host/host_interface.h"
 #include "host/numeric.h"
 
@@ -46,7 +47,7 @@ struct DayClock {
     std::int32_t day = 0;
 };
 
-inline DayTime day_time(DayClock& clock, std::int64_t time_ms) noexcept {
+KMI_ALWAYS_INLINE DayTime day_time(DayClock& clock, std::int64_t time_ms) noexcept {
     if (clock.day_start_ms >= 0 && time_ms >= clock.day_start_ms &&
         time_ms - clock.day_start_ms < milliseconds_per_day) {
         return DayTime{clock.day, static_cast<std::int32_t>((time_ms - clock.day_start_ms) / 1000)};
@@ -61,7 +62,7 @@ inline DayTime day_time(DayClock& clock, std::int64_t time_ms) noexcept {
 }
 
 // A time is in the session when start_second <= second_of_day < end_second.
-inline bool in_session(const SessionWindow& window, const DayTime& time) noexcept {
+KMI_ALWAYS_INLINE bool in_session(const SessionWindow& window, const DayTime& time) noexcept {
     return window.start_second <= time.second && time.second < window.end_second;
 }
 
@@ -71,7 +72,7 @@ inline bool in_session(const SessionWindow& window, std::int64_t time_ms) noexce
 
 // Hours from the window's start second to the time's second of the day: the x
 // coordinate of the ADD slope.
-inline double hours_since_window_start(const SessionWindow& window, const DayTime& time) noexcept {
+KMI_ALWAYS_INLINE double hours_since_window_start(const SessionWindow& window, const DayTime& time) noexcept {
     // Both seconds lie within one day of 0, so the difference fits 32 bits.
     const auto seconds = static_cast<std::int32_t>(static_cast<std::int64_t>(time.second) -
                                                    static_cast<std::int64_t>(window.start_second));

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "host/host_interface.h"
+#include "host/always_inline.h"
 #include "host/host_datetime.h"
+#include "host/host_interface.h"
 #include "metrics/count_bar.h"
 #include "metrics/session_window.h"
 #include "metrics/source_session.h"
@@ -31,7 +32,7 @@ inline std::int64_t source_bar_start_ms(const SourceView& view, std::int32_t bar
 }
 
 // t + p held at the int64 limits: hostile bar times or lengths must not overflow.
-inline std::int64_t saturating_add(std::int64_t t, std::int64_t p) noexcept {
+KMI_ALWAYS_INLINE std::int64_t saturating_add(std::int64_t t, std::int64_t p) noexcept {
     if (p > 0 && t > std::numeric_limits<std::int64_t>::max() - p) return std::numeric_limits<std::int64_t>::max();
     if (p < 0 && t < std::numeric_limits<std::int64_t>::min() - p) return std::numeric_limits<std::int64_t>::min();
     return t + p;
@@ -58,18 +59,18 @@ struct BarPrices {
     double close = 0.0;
 };
 
-inline HostDateTime bar_time(const ClampedBars& bars, std::int32_t j) noexcept {
+KMI_ALWAYS_INLINE HostDateTime bar_time(const ClampedBars& bars, std::int32_t j) noexcept {
     return host_at(bars.view->bar_times, j);
 }
 
-inline HostDateTime bar_time(const DirectBars& bars, std::int32_t j) noexcept { return bars.times[j]; }
+KMI_ALWAYS_INLINE HostDateTime bar_time(const DirectBars& bars, std::int32_t j) noexcept { return bars.times[j]; }
 
-inline BarPrices bar_prices(const ClampedBars& bars, std::int32_t j) noexcept {
+KMI_ALWAYS_INLINE BarPrices bar_prices(const ClampedBars& bars, std::int32_t j) noexcept {
     const SourceView& view = *bars.view;
     return BarPrices{host_at(view.open, j), host_at(view.high, j), host_at(view.low, j), host_at(view.close, j)};
 }
 
-inline BarPrices bar_prices(const DirectBars& bars, std::int32_t j) noexcept {
+KMI_ALWAYS_INLINE BarPrices bar_prices(const DirectBars& bars, std::int32_t j) noexcept {
     return BarPrices{bars.open[j], bars.high[j], bars.low[j], bars.close[j]};
 }
 
@@ -98,8 +99,8 @@ struct BarEnd {
 };
 
 template <typename Bars>
-BarEnd bar_end_and_next_start(const Bars& bars, std::int32_t j, std::int64_t t, std::int64_t period_ms,
-                              std::int32_t n) noexcept {
+KMI_ALWAYS_INLINE BarEnd bar_end_and_next_start(const Bars& bars, std::int32_t j, std::int64_t t,
+                                                std::int64_t period_ms, std::int32_t n) noexcept {
     const bool last = static_cast<std::int64_t>(j) + 1 >= n;
     if (last) return BarEnd{period_ms >= 1 ? saturating_add(t, period_ms) : unbounded_ms, 0};
     const std::int64_t next = to_milliseconds(bar_time(bars, j + 1));
@@ -119,16 +120,16 @@ inline SessionWindow counting_window(const CountingRules& rules) noexcept {
 // Takes bar j, starting at t and ending at `end`, into the record: latest-bar fields,
 // then the session statistics.
 template <typename Bars>
-void take_bar(SourceSession& session, const Bars& bars, std::int32_t j, std::int64_t t, std::int64_t end,
-              const SessionWindow& window, double upper_threshold, double lower_threshold,
-              const DayTime& when) noexcept {
+KMI_ALWAYS_INLINE void take_bar(SourceSession& session, const Bars& bars, std::int32_t j, std::int64_t t,
+                                std::int64_t end, const SessionWindow& window, double upper_threshold,
+                                double lower_threshold, const DayTime& when) noexcept {
     const BarPrices prices = bar_prices(bars, j);
     session.has_data = true;
     session.bar_end_ms = end;
     session.last_value = prices.close;
     session.bar_start_ms = t;
-    count_bar(window, upper_threshold, lower_threshold, session, prices.open, prices.high, prices.low, prices.close,
-              t, when);
+    count_bar(window, upper_threshold, lower_threshold, session, prices.open, prices.high, prices.low, prices.close, t,
+              when);
 }
 
 // What the walks of one slot have worked out within one call: the bar the last walk
@@ -167,9 +168,18 @@ struct SourceWalk {
 // reading its time again.
 inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view, std::int64_t period_ms,
                              const CountingRules& rules, const WalkMemo& memo) noexcept {
-    SourceWalk walk{record,          view, counting_window(rules), rules.upper_threshold, rules.lower_threshold,
-                    period_ms,       view.bar_count, record.next_bar, record.next_bar < view.bar_count, 0,
-                    BarEnd{},        DayClock{}};
+    SourceWalk walk{record,
+                    view,
+                    counting_window(rules),
+                    rules.upper_threshold,
+                    rules.lower_threshold,
+                    period_ms,
+                    view.bar_count,
+                    record.next_bar,
+                    record.next_bar < view.bar_count,
+                    0,
+                    BarEnd{},
+                    DayClock{}};
     if (!walk.more) return walk;
     if (memo.pending_bar == walk.bar) {
         walk.start_ms = memo.pending_start_ms;
@@ -183,7 +193,7 @@ inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view
 
 // Takes every bar not yet taken that has ended by `bound_ms`.
 template <typename Bars>
-void advance_walk(SourceWalk& walk, const Bars& bars, std::int64_t bound_ms) noexcept {
+KMI_ALWAYS_INLINE void advance_walk(SourceWalk& walk, const Bars& bars, std::int64_t bound_ms) noexcept {
     while (walk.more && walk.end.end <= bound_ms) {
         take_bar(walk.session, bars, walk.bar, walk.start_ms, walk.end.end, walk.window, walk.upper_threshold,
                  walk.lower_threshold, day_time(walk.clock, walk.start_ms));

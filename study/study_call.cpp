@@ -46,8 +46,8 @@ struct ChartBarBlock {
 SourceWalk begin_slot_walk(const StudyState& state, const SourceViews& views, int slot, const WalkMemo& memo) noexcept {
     const auto s = static_cast<std::size_t>(slot);
     const SourceView none{};
-    return begin_walk(state.sources[s], views.source_resolved[s] ? views.views[s] : none,
-                      views.source_bar_period_ms[s], counting_rules(state), memo);
+    return begin_walk(state.sources[s], views.source_resolved[s] ? views.views[s] : none, views.source_bar_period_ms[s],
+                      counting_rules(state), memo);
 }
 
 void end_slot_walk(const SourceWalk& walk, StudyState& state, int slot,
@@ -94,14 +94,12 @@ void walk_block(HostInterface& host, StudyState& state, const SourceViews& views
              [](OutputValues& row, const SourceSession& s) { set_updown_value(row, s); });
     walk_one(state, views, slot_vix, block, memos,
              [](OutputValues& row, const SourceSession& s) { set_vix_values(row, s); });
-    walk_pair(state, views, slot_front, slot_back, block, memos,
-              [](OutputValues& row, const SourceSession& a, const SourceSession& b) {
-                  set_term_structure_value(row, a, b);
-              });
-    walk_pair(state, views, slot_es, slot_nq, block, memos,
-              [](OutputValues& row, const SourceSession& a, const SourceSession& b) {
-                  set_strength_values(row, a, b);
-              });
+    walk_pair(
+        state, views, slot_front, slot_back, block, memos,
+        [](OutputValues& row, const SourceSession& a, const SourceSession& b) { set_term_structure_value(row, a, b); });
+    walk_pair(
+        state, views, slot_es, slot_nq, block, memos,
+        [](OutputValues& row, const SourceSession& a, const SourceSession& b) { set_strength_values(row, a, b); });
     for (int i = 0; i < block.count; ++i) {
         take_chart_bar(state.chart_flow, state.session_window, host, block.first_bar + i);
         set_chart_flow_values(block.rows[static_cast<std::size_t>(i)], state.chart_flow);
