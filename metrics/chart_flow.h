@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "host/always_inline.h"
 #include "host/host_datetime.h"
 #include "host/host_interface.h"
 #include "metrics/session_window.h"
@@ -20,31 +21,47 @@ struct ChartFlow {
     bool has_data = false;
 };
 
-// Takes chart bar `index` of this chart into the flow: the close always, the delta and
+// What the flow takes from a chart bar inside the window, besides its close.
+struct ChartBarFlow {
+    double high = 0.0;
+    double low = 0.0;
+    double volume = 0.0;
+    double ask_volume = 0.0;
+    double bid_volume = 0.0;
+};
+
+// Takes a chart bar starting at `when` into the flow: the close always, the delta and
 // VWAP sums only for a bar that starts inside the window (a new session day restarts
-// them).
-inline void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host,
-                           std::int32_t index) noexcept {
-    const auto close = static_cast<double>(host_at(host.bar_close, index));
+// them). read_flow() gives the rest of the bar, and is called only for a bar inside the
+// window.
+template <typename ReadFlow>
+KMI_ALWAYS_INLINE void fold_chart_bar(ChartFlow& flow, const SessionWindow& window, const DayTime& when, double close,
+                                      ReadFlow&& read_flow) noexcept {
     flow.last_close = close;
     flow.has_data = true;
-    const std::int64_t start_ms = to_milliseconds(host_at(host.bar_datetimes, index));
-    if (!in_session(window, start_ms)) return;
-    const std::int32_t day = day_number(start_ms);
-    if (day != flow.session_day) {
-        flow.session_day = day;
+    if (!in_session(window, when)) return;
+    if (when.day != flow.session_day) {
+        flow.session_day = when.day;
         flow.cum_delta = 0.0;
         flow.sum_price_volume = 0.0;
         flow.sum_volume = 0.0;
     }
-    const auto high = static_cast<double>(host_at(host.bar_high, index));
-    const auto low = static_cast<double>(host_at(host.bar_low, index));
-    const auto volume = static_cast<double>(host_at(host.bar_volume, index));
-    flow.cum_delta += static_cast<double>(host_at(host.bar_ask_volume, index)) -
-                      static_cast<double>(host_at(host.bar_bid_volume, index));
-    const double typical_price = ((low + high) + close) / 3.0;
-    flow.sum_price_volume += typical_price * volume;
-    flow.sum_volume += volume;
+    const ChartBarFlow bar = read_flow();
+    flow.cum_delta += bar.ask_volume - bar.bid_volume;
+    const double typical_price = ((bar.low + bar.high) + close) / 3.0;
+    flow.sum_price_volume += typical_price * bar.volume;
+    flow.sum_volume += bar.volume;
+}
+
+// Takes chart bar `index` of this chart into the flow.
+inline void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host,
+                           std::int32_t index) noexcept {
+    fold_chart_bar(flow, window, day_time(to_milliseconds(host_at(host.bar_datetimes, index))),
+                   static_cast<double>(host_at(host.bar_close, index)), [&host, index] {
+                       return ChartBarFlow{host_at(host.bar_high, index), host_at(host.bar_low, index),
+                                           host_at(host.bar_volume, index), host_at(host.bar_ask_volume, index),
+                                           host_at(host.bar_bid_volume, index)};
+                   });
 }
 
 // The readings, once the flow has a session (the VWAP also needs volume).

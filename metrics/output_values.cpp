@@ -1,14 +1,6 @@
 #include "metrics/output_values.h"
 
 namespace kmi {
-namespace {
-
-int series_to_write(const HostInterface& host) noexcept {
-    if (host.output_series == nullptr) return 0;
-    return host.output_series_count < output_series_count ? host.output_series_count : output_series_count;
-}
-
-}  // namespace
 
 OutputValues compute_output_values(const SourceSessions& sources, const ChartFlow& chart_flow) noexcept {
     OutputValues values{};
@@ -26,18 +18,9 @@ OutputValues compute_output_values(const SourceSessions& sources, const ChartFlo
 void write_output_values(HostInterface& host, std::int32_t bar_index, const SourceSessions& sources,
                          const ChartFlow& chart_flow) noexcept {
     const OutputValues values = compute_output_values(sources, chart_flow);
-    const int count = series_to_write(host);
+    const int count = output_series_to_write(host);
     for (int k = 0; k < count; ++k) {
         set_series_value(host.output_series[k], bar_index, values[static_cast<std::size_t>(k)]);
-    }
-}
-
-void store_output_rows(HostInterface& host, std::int32_t first_bar, const OutputValues* rows, int count) noexcept {
-    const int series_count = series_to_write(host);
-    for (int k = 0; k < series_count; ++k) {
-        const auto series = static_cast<std::size_t>(k);
-        set_series_values(host.output_series[k], first_bar, count,
-                          [rows, series](std::int32_t i) { return rows[i][series]; });
     }
 }
 

@@ -34,11 +34,13 @@ inline std::optional<double> count_as_value(std::optional<std::int32_t> count) n
     return static_cast<double>(*count);
 }
 
-// The values each record gives. The closed-bar loop fills them source by source, so each
-// is its own step; compute_output_values makes them all.
+// The values each record gives, set in a row: an OutputValues, or anything indexed the
+// same way (the closed-bar loop keeps its rows in columns). The closed-bar loop fills
+// them source by source, so each is its own step; compute_output_values makes them all.
 
 // Series 0 to 5 from the TICK.
-inline void set_tick_values(OutputValues& values, const SourceSession& tick) noexcept {
+template <typename Row>
+void set_tick_values(Row& values, const SourceSession& tick) noexcept {
     values[0] = stored(tick_value(tick));
     values[1] = stored(tick_session_high(tick));
     values[2] = stored(tick_session_low(tick));
@@ -48,36 +50,41 @@ inline void set_tick_values(OutputValues& values, const SourceSession& tick) noe
 }
 
 // Series 6 to 8 from the ADD.
-inline void set_add_values(OutputValues& values, const SourceSession& add) noexcept {
+template <typename Row>
+void set_add_values(Row& values, const SourceSession& add) noexcept {
     values[6] = stored(add_value(add));
     values[7] = stored(change_since_open(add));
     values[8] = slope_is_defined(add) ? stored(slope_per_hour(add)) : 0.0F;
 }
 
 // Series 9 and 10 from the volume breadth sources.
-inline void set_vold_value(OutputValues& values, const SourceSession& vold) noexcept {
+template <typename Row>
+void set_vold_value(Row& values, const SourceSession& vold) noexcept {
     values[9] = stored(vold_value(vold));
 }
 
-inline void set_updown_value(OutputValues& values, const SourceSession& ratio) noexcept {
+template <typename Row>
+void set_updown_value(Row& values, const SourceSession& ratio) noexcept {
     values[10] = stored(updown_ratio(ratio));
 }
 
 // Series 11 and 12 from the VIX.
-inline void set_vix_values(OutputValues& values, const SourceSession& vix) noexcept {
+template <typename Row>
+void set_vix_values(Row& values, const SourceSession& vix) noexcept {
     values[11] = vix.has_data ? stored(vix.last_value) : 0.0F;
     const std::optional<VolatilityChange> change = volatility_change(vix);
     values[12] = change ? stored(change->percent) : 0.0F;
 }
 
 // Series 13 from the front and back of the term structure.
-inline void set_term_structure_value(OutputValues& values, const SourceSession& front,
-                                     const SourceSession& back) noexcept {
+template <typename Row>
+void set_term_structure_value(Row& values, const SourceSession& front, const SourceSession& back) noexcept {
     values[13] = stored(front_back_ratio(front, back));
 }
 
 // Series 14 to 16 from ES against NQ.
-inline void set_strength_values(OutputValues& values, const SourceSession& es, const SourceSession& nq) noexcept {
+template <typename Row>
+void set_strength_values(Row& values, const SourceSession& es, const SourceSession& nq) noexcept {
     const std::optional<RelativeStrength> strength = relative_strength(es, nq);
     values[14] = strength ? stored(strength->es_percent) : 0.0F;
     values[15] = strength ? stored(strength->nq_percent) : 0.0F;
@@ -85,10 +92,17 @@ inline void set_strength_values(OutputValues& values, const SourceSession& es, c
 }
 
 // Series 17 to 19 from this chart's flow.
-inline void set_chart_flow_values(OutputValues& values, const ChartFlow& flow) noexcept {
+template <typename Row>
+void set_chart_flow_values(Row& values, const ChartFlow& flow) noexcept {
     values[17] = stored(cumulative_delta(flow));
     values[18] = stored(vwap(flow));
     values[19] = stored(close_minus_vwap(flow));
+}
+
+// The series the study writes: the host's, up to 20.
+inline int output_series_to_write(const HostInterface& host) noexcept {
+    if (host.output_series == nullptr) return 0;
+    return host.output_series_count < output_series_count ? host.output_series_count : output_series_count;
 }
 
 // Computes the 20 readings from the nine records and the chart flow.
@@ -98,11 +112,34 @@ OutputValues compute_output_values(const SourceSessions& sources, const ChartFlo
 void write_output_values(HostInterface& host, std::int32_t bar_index, const SourceSessions& sources,
                          const ChartFlow& chart_flow) noexcept;
 
-// Stores the values of `count` consecutive bars from `first_bar` on, series by series:
-// written one bar at a time, twenty values land in twenty far-apart places and on long
-// charts every write waits for memory; a run of bars fills whole cache lines of each
-// series in turn. The stored values are the same.
-void store_output_rows(HostInterface& host, std::int32_t first_bar, const OutputValues* rows, int count) noexcept;
+// The values of a run of consecutive bars, kept series by series: written one bar at a
+// time, twenty values land in twenty far-apart places and on long charts every write
+// waits for memory; a run of bars fills whole cache lines of each series in turn, and
+// each series is stored in one sweep. The stored values are the same.
+template <std::size_t Capacity>
+struct OutputColumns {
+    std::array<std::array<float, Capacity>, output_series_count> series{};
+};
+
+// Bar i of the columns, indexed like an OutputValues.
+template <std::size_t Capacity>
+struct OutputColumnsRow {
+    OutputColumns<Capacity>* columns = nullptr;
+    int bar = 0;
+    float& operator[](std::size_t k) const noexcept { return columns->series[k][static_cast<std::size_t>(bar)]; }
+};
+
+// Stores bars 0 to count - 1 of the columns at first_bar onwards.
+template <std::size_t Capacity>
+void store_output_columns(HostInterface& host, std::int32_t first_bar, const OutputColumns<Capacity>& columns,
+                          int count) noexcept {
+    const int series_count = output_series_to_write(host);
+    for (int k = 0; k < series_count; ++k) {
+        const std::array<float, Capacity>& values = columns.series[static_cast<std::size_t>(k)];
+        set_series_values(host.output_series[k], first_bar, count,
+                          [&values](std::int32_t i) { return values[static_cast<std::size_t>(i)]; });
+    }
+}
 
 }  // namespace kmi
 

@@ -38,9 +38,14 @@ struct ChartBarBlock {
     static constexpr int capacity = 512;
     std::int32_t first_bar = 0;
     int count = 0;
-    std::array<std::int64_t, capacity> bounds{};
-    std::array<OutputValues, capacity> rows{};
+    std::array<std::int64_t, capacity> starts{};  // each bar's start, in milliseconds
+    std::array<std::int64_t, capacity> bounds{};  // each bar's end, up to which the sources are walked
+    OutputColumns<static_cast<std::size_t>(capacity)> values;
 };
+
+OutputColumnsRow<static_cast<std::size_t>(ChartBarBlock::capacity)> row_of(ChartBarBlock& block, int i) noexcept {
+    return OutputColumnsRow<static_cast<std::size_t>(ChartBarBlock::capacity)>{&block.values, i};
+}
 
 // A walk of a slot's source; a slot without one keeps its record.
 SourceWalk begin_slot_walk(const StudyState& state, const SourceViews& views, int slot, const WalkMemo& memo) noexcept {
@@ -62,7 +67,8 @@ void walk_one(StudyState& state, const SourceViews& views, int slot, ChartBarBlo
               std::array<WalkMemo, source_slot_count>& memos, SetValues set_values) noexcept {
     SourceWalk walk = begin_slot_walk(state, views, slot, memos[static_cast<std::size_t>(slot)]);
     walk_run(walk, block.bounds.data(), block.count, [&block, set_values](int i, const SourceSession& session) {
-        set_values(block.rows[static_cast<std::size_t>(i)], session);
+        auto row = row_of(block, i);
+        set_values(row, session);
     });
     end_slot_walk(walk, state, slot, memos);
 }
@@ -75,36 +81,61 @@ void walk_pair(StudyState& state, const SourceViews& views, int first_slot, int 
     SourceWalk second = begin_slot_walk(state, views, second_slot, memos[static_cast<std::size_t>(second_slot)]);
     walk_run_pair(first, second, block.bounds.data(), block.count,
                   [&block, set_values](int i, const SourceSession& a, const SourceSession& b) {
-                      set_values(block.rows[static_cast<std::size_t>(i)], a, b);
+                      auto row = row_of(block, i);
+                      set_values(row, a, b);
                   });
     end_slot_walk(first, state, first_slot, memos);
     end_slot_walk(second, state, second_slot, memos);
 }
 
+// This chart's flow over the block: its arrays read directly when they hold every bar of
+// the block, else through the clamping accessor.
+void fold_chart_flow(const HostInterface& host, StudyState& state, ChartBarBlock& block) noexcept {
+    const std::int32_t needed = block.first_bar + block.count;
+    const float* close = host_prefix(host.bar_close, needed);
+    const float* high = host_prefix(host.bar_high, needed);
+    const float* low = host_prefix(host.bar_low, needed);
+    const float* volume = host_prefix(host.bar_volume, needed);
+    const float* ask = host_prefix(host.bar_ask_volume, needed);
+    const float* bid = host_prefix(host.bar_bid_volume, needed);
+    const bool direct =
+        close != nullptr && high != nullptr && low != nullptr && volume != nullptr && ask != nullptr && bid != nullptr;
+    ChartFlow flow = state.chart_flow;
+    DayClock clock;
+    for (int i = 0; i < block.count; ++i) {
+        const std::int32_t b = block.first_bar + i;
+        const DayTime when = day_time(clock, block.starts[static_cast<std::size_t>(i)]);
+        if (direct) {
+            fold_chart_bar(flow, state.session_window, when, close[b], [&] {
+                return ChartBarFlow{high[b], low[b], volume[b], ask[b], bid[b]};
+            });
+        } else {
+            fold_chart_bar(flow, state.session_window, when, host_at(host.bar_close, b), [&] {
+                return ChartBarFlow{host_at(host.bar_high, b), host_at(host.bar_low, b), host_at(host.bar_volume, b),
+                                    host_at(host.bar_ask_volume, b), host_at(host.bar_bid_volume, b)};
+            });
+        }
+        auto row = row_of(block, i);
+        set_chart_flow_values(row, flow);
+    }
+    state.chart_flow = flow;
+}
+
 void walk_block(HostInterface& host, StudyState& state, const SourceViews& views, ChartBarBlock& block,
                 std::array<WalkMemo, source_slot_count>& memos) noexcept {
     // Lambdas rather than function pointers, so that each walk's loop has its values inline.
-    walk_one(state, views, slot_tick, block, memos,
-             [](OutputValues& row, const SourceSession& s) { set_tick_values(row, s); });
-    walk_one(state, views, slot_add, block, memos,
-             [](OutputValues& row, const SourceSession& s) { set_add_values(row, s); });
-    walk_one(state, views, slot_vold, block, memos,
-             [](OutputValues& row, const SourceSession& s) { set_vold_value(row, s); });
+    walk_one(state, views, slot_tick, block, memos, [](auto& row, const SourceSession& s) { set_tick_values(row, s); });
+    walk_one(state, views, slot_add, block, memos, [](auto& row, const SourceSession& s) { set_add_values(row, s); });
+    walk_one(state, views, slot_vold, block, memos, [](auto& row, const SourceSession& s) { set_vold_value(row, s); });
     walk_one(state, views, slot_updown_ratio, block, memos,
-             [](OutputValues& row, const SourceSession& s) { set_updown_value(row, s); });
-    walk_one(state, views, slot_vix, block, memos,
-             [](OutputValues& row, const SourceSession& s) { set_vix_values(row, s); });
-    walk_pair(
-        state, views, slot_front, slot_back, block, memos,
-        [](OutputValues& row, const SourceSession& a, const SourceSession& b) { set_term_structure_value(row, a, b); });
-    walk_pair(
-        state, views, slot_es, slot_nq, block, memos,
-        [](OutputValues& row, const SourceSession& a, const SourceSession& b) { set_strength_values(row, a, b); });
-    for (int i = 0; i < block.count; ++i) {
-        take_chart_bar(state.chart_flow, state.session_window, host, block.first_bar + i);
-        set_chart_flow_values(block.rows[static_cast<std::size_t>(i)], state.chart_flow);
-    }
-    store_output_rows(host, block.first_bar, block.rows.data(), block.count);
+             [](auto& row, const SourceSession& s) { set_updown_value(row, s); });
+    walk_one(state, views, slot_vix, block, memos, [](auto& row, const SourceSession& s) { set_vix_values(row, s); });
+    walk_pair(state, views, slot_front, slot_back, block, memos,
+              [](auto& row, const SourceSession& a, const SourceSession& b) { set_term_structure_value(row, a, b); });
+    walk_pair(state, views, slot_es, slot_nq, block, memos,
+              [](auto& row, const SourceSession& a, const SourceSession& b) { set_strength_values(row, a, b); });
+    fold_chart_flow(host, state, block);
+    store_output_columns(host, block.first_bar, block.values, block.count);
     state.last_closed_bar = block.first_bar + block.count - 1;
 }
 
@@ -124,6 +155,7 @@ void walk_closed_chart_bars(HostInterface& host, StudyState& state, const Source
         block.count = 0;
         for (; b <= last_closed && block.count < ChartBarBlock::capacity; ++b) {
             const std::int64_t next = to_milliseconds(host_at(host.bar_datetimes, b + 1));
+            block.starts[static_cast<std::size_t>(block.count)] = start;
             block.bounds[static_cast<std::size_t>(block.count++)] = bound_from_starts(start, next, bar_period_ms);
             start = next;
         }
