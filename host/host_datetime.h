@@ -29,9 +29,12 @@ std::int64_t to_milliseconds_wide(HostDateTime value) noexcept;
 // magnitude the value converts to double exactly, the quotient's ulp stays below 2^-9,
 // well under the 0.001 between a remainder of 499 or 501 microseconds and the half, and
 // adding 0.5 is exact: the double result is then the integer one, (|v| + 500) / 1000.
+// Bar times from the host epoch on take the first, unsigned, branch.
 KMI_ALWAYS_INLINE std::int64_t to_milliseconds(HostDateTime value) noexcept {
     constexpr std::int64_t exact_limit = std::int64_t{1} << 53;
-    if (value >= 0 && value <= exact_limit) return (value + 500) / 1000;
+    if (static_cast<std::uint64_t>(value) <= static_cast<std::uint64_t>(exact_limit)) {
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(value) + 500u) / 1000u);
+    }
     if (value < 0 && value >= -exact_limit) return (value - 500) / 1000;
     return to_milliseconds_wide(value);
 }

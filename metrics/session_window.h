@@ -39,18 +39,19 @@ struct DayTime {
 inline DayTime day_time(std::int64_t time_ms) noexcept { return DayTime{day_number(time_ms), second_of_day(time_ms)}; }
 
 // The day a walk's last bar fell in, so that the bars after it, mostly of the same day,
-// need a subtraction and one division instead of two divisions. Only days from the
-// host epoch on are kept, where the quotient and remainder by a day are floor and
-// modulo; anything else goes the long way.
+// need a subtraction and one division instead of two divisions. It always holds a day
+// from the host epoch on, where the quotient and remainder by a day are floor and
+// modulo, starting with day 0; a time outside it goes the long way.
 struct DayClock {
-    std::int64_t day_start_ms = -1;  // -1: no day kept
+    std::int64_t day_start_ms = 0;
     std::int32_t day = 0;
 };
 
 KMI_ALWAYS_INLINE DayTime day_time(DayClock& clock, std::int64_t time_ms) noexcept {
-    if (clock.day_start_ms >= 0 && time_ms >= clock.day_start_ms &&
-        time_ms - clock.day_start_ms < milliseconds_per_day) {
-        return DayTime{clock.day, static_cast<std::int32_t>((time_ms - clock.day_start_ms) / 1000)};
+    // One unsigned comparison: a time before the day's start wraps to a large value.
+    const std::uint64_t into_day = static_cast<std::uint64_t>(time_ms) - static_cast<std::uint64_t>(clock.day_start_ms);
+    if (into_day < static_cast<std::uint64_t>(milliseconds_per_day)) {
+        return DayTime{clock.day, static_cast<std::int32_t>(into_day / 1000u)};
     }
     const DayTime result = day_time(time_ms);
     const std::int64_t whole_days = time_ms / milliseconds_per_day;

@@ -33,9 +33,11 @@ inline std::int64_t source_bar_start_ms(const SourceView& view, std::int32_t bar
 
 // t + p held at the int64 limits: hostile bar times or lengths must not overflow.
 KMI_ALWAYS_INLINE std::int64_t saturating_add(std::int64_t t, std::int64_t p) noexcept {
-    if (p > 0 && t > std::numeric_limits<std::int64_t>::max() - p) return std::numeric_limits<std::int64_t>::max();
-    if (p < 0 && t < std::numeric_limits<std::int64_t>::min() - p) return std::numeric_limits<std::int64_t>::min();
-    return t + p;
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(t, p, &sum)) {
+        return p > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    }
+    return sum;
 }
 
 // A source's bars as a walk reads them: through the clamping accessor, or straight from
