@@ -17,6 +17,17 @@ std::uint32_t sum_bits(const std::vector<float>& values) {
 
 }  // namespace
 
+std::uint64_t read_and_write_once(SyntheticMarket& market) {
+    std::uint64_t sum = read_source_arrays_once(market);
+    const emu::Chart& chart = emu::study_chart(*market.host);
+    sum += sum_bits(chart.volume) + sum_bits(chart.ask_volume) + sum_bits(chart.bid_volume);
+    const auto value = static_cast<float>(sum & 0xffffu);
+    for (std::vector<float>& series : market.floor_series) {
+        for (float& slot : series) slot = value;
+    }
+    return sum;
+}
+
 std::uint64_t read_source_arrays_once(const SyntheticMarket& market) {
     std::uint64_t sum = 0;
     for (const emu::Chart* chart : market.sources) {

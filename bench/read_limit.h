@@ -14,6 +14,14 @@ namespace kmi::bench {
 // returned so that no read can be left out.
 std::uint64_t read_source_arrays_once(const SyntheticMarket& market);
 
+// The memory floor of a rebuild: the pass above plus what a rebuild cannot avoid
+// besides: reading this chart's own volume, ask and bid volume arrays, and writing each
+// of 20 series of chart bars once (the study's output series are left alone: the
+// recompute peer compares with them), one series after the other, as the study stores
+// them. No arithmetic beyond an integer sum per bar; what it costs is
+// moving that memory.
+std::uint64_t read_and_write_once(SyntheticMarket& market);
+
 }  // namespace kmi::bench
 
 #endif

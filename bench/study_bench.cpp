@@ -1,6 +1,7 @@
 // The performance of the incremental design, side by side in one run:
 //   rebuild/N        a full recalculation of N chart bars with all nine sources
 //   read_limit/N     one plain pass over the same source arrays (the limit of a rebuild)
+//   memory_floor/N   that pass plus this chart's volume arrays read and 20 series written
 //   update_trade/N   an ordinary update for one new trade on the forming bar
 //   update_bar/N     an ordinary update for one new closed bar
 //   update_bars/K    one update folding in K closed bars at once (cost and blocks per bar)
@@ -107,6 +108,15 @@ void bm_read_limit(benchmark::State& state, std::int32_t bars) {
                            benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+void bm_memory_floor(benchmark::State& state, std::int32_t bars) {
+    SyntheticMarket& market = market_of(bars);
+    for (auto _ : state) benchmark::DoNotOptimize(read_and_write_once(market));
+    state.counters["source_bars"] = static_cast<double>(source_bars(market));
+    state.counters["ns_per_source_bar"] =
+        benchmark::Counter(static_cast<double>(source_bars(market)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void bm_update_trade(benchmark::State& state, std::int32_t bars) {
     SyntheticMarket& market = market_of(bars);
     trim_host_records(market);
@@ -175,6 +185,7 @@ void register_all() {
         const auto unit = bars >= 100000 ? kMillisecond : kMicrosecond;
         benchmark::RegisterBenchmark(name("rebuild", bars).c_str(), bm_rebuild, bars)->Unit(unit);
         benchmark::RegisterBenchmark(name("read_limit", bars).c_str(), bm_read_limit, bars)->Unit(unit);
+        benchmark::RegisterBenchmark(name("memory_floor", bars).c_str(), bm_memory_floor, bars)->Unit(unit);
         if (bars == 10000) continue;
         benchmark::RegisterBenchmark(name("update_trade", bars).c_str(), bm_update_trade, bars)
             ->UseManualTime()

@@ -116,6 +116,7 @@ std::unique_ptr<SyntheticMarket> make_market(std::int32_t bars, std::int32_t spa
     for_each_chart(*market, [&](int, emu::Chart& chart) { reserve_bars(chart, capacity); });
     for (std::vector<float>& series : host.study.series) series.reserve(capacity);
     for (std::int32_t i = 0; i < bars; ++i) append_market_bar(*market);
+    for (std::vector<float>& series : market->floor_series) series.assign(static_cast<std::size_t>(bars), 0.0F);
     full_recalculation(*market);
     return market;
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "emulator/core/host_core.h"
 #include "settings/source_slots.h"
@@ -30,6 +31,8 @@ struct SyntheticMarket {
     std::array<emu::Chart*, source_slot_count> sources{};
     std::array<PriceWalk, source_slot_count> walks{};
     std::int64_t next_bar = 0;  // index of the next bar the generator makes
+    // 20 series of chart bars beside the study's own, written by the memory-floor pass.
+    std::array<std::vector<float>, 20> floor_series;
 };
 
 // A market of `bars` bars with the study attached, its defaults call made and one full
