@@ -54,8 +54,8 @@ KMI_ALWAYS_INLINE void fold_chart_bar(ChartFlow& flow, const SessionWindow& wind
 }
 
 // Takes chart bar `index` of this chart into the flow.
-inline void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host,
-                           std::int32_t index) noexcept {
+KMI_ALWAYS_INLINE void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const HostInterface& host,
+                                      std::int32_t index) noexcept {
     fold_chart_bar(flow, window, day_time(to_milliseconds(host_at(host.bar_datetimes, index))),
                    static_cast<double>(host_at(host.bar_close, index)), [&host, index] {
                        return ChartBarFlow{host_at(host.bar_high, index), host_at(host.bar_low, index),
@@ -65,17 +65,17 @@ inline void take_chart_bar(ChartFlow& flow, const SessionWindow& window, const H
 }
 
 // The readings, once the flow has a session (the VWAP also needs volume).
-inline std::optional<double> cumulative_delta(const ChartFlow& flow) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> cumulative_delta(const ChartFlow& flow) noexcept {
     if (flow.session_day < 0) return std::nullopt;
     return flow.cum_delta;
 }
 
-inline std::optional<double> vwap(const ChartFlow& flow) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> vwap(const ChartFlow& flow) noexcept {
     if (flow.session_day < 0 || !(flow.sum_volume > 0.0)) return std::nullopt;
     return flow.sum_price_volume / flow.sum_volume;
 }
 
-inline std::optional<double> close_minus_vwap(const ChartFlow& flow) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> close_minus_vwap(const ChartFlow& flow) noexcept {
     const std::optional<double> average = vwap(flow);
     if (!average) return std::nullopt;
     return flow.last_close - *average;

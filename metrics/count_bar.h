@@ -15,7 +15,26 @@ namespace kmi {
 // Starts the session of `day` with its first bar: the finished session's last close
 // becomes the reference of the new one (when that session had bars), and the statistics
 // start again from this bar's open, high and low.
-void open_session(SourceSession& session, std::int32_t day, double open, double high, double low) noexcept;
+KMI_ALWAYS_INLINE void open_session(SourceSession& session, std::int32_t day, double open, double high,
+                                    double low) noexcept {
+    // The finished session's last close becomes the reference of the new one, but only
+    // when that session had bars.
+    if (session.session_day >= 0 && session.session_bars > 0) {
+        session.prior_session_close = session.session_last_value;
+        session.has_prior_close = true;
+    }
+    session.session_open = open;
+    session.session_high = high;
+    session.session_low = low;
+    session.session_day = day;
+    session.bars_at_or_above_upper = 0;
+    session.bars_at_or_below_lower = 0;
+    session.session_bars = 0;
+    session.sum_x = 0.0;
+    session.sum_y = 0.0;
+    session.sum_xx = 0.0;
+    session.sum_xy = 0.0;
+}
 
 // Counts stop at the int32 limit instead of wrapping (a session would need two billion
 // bars to get there).

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "host/always_inline.h"
 #include "host/host_interface.h"
 #include "host/numeric.h"
 #include "metrics/add_readings.h"
@@ -27,9 +28,9 @@ using SourceSessions = std::array<SourceSession, source_slot_count>;
 using OutputValues = std::array<float, output_series_count>;
 
 // The one place where a reading that is not available becomes 0.
-inline float stored(std::optional<double> value) noexcept { return to_single(value.value_or(0.0)); }
+KMI_ALWAYS_INLINE float stored(std::optional<double> value) noexcept { return to_single(value.value_or(0.0)); }
 
-inline std::optional<double> count_as_value(std::optional<std::int32_t> count) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> count_as_value(std::optional<std::int32_t> count) noexcept {
     if (!count) return std::nullopt;
     return static_cast<double>(*count);
 }
@@ -40,7 +41,7 @@ inline std::optional<double> count_as_value(std::optional<std::int32_t> count) n
 
 // Series 0 to 5 from the TICK.
 template <typename Row>
-void set_tick_values(Row& values, const SourceSession& tick) noexcept {
+KMI_ALWAYS_INLINE void set_tick_values(Row& values, const SourceSession& tick) noexcept {
     values[0] = stored(tick_value(tick));
     values[1] = stored(tick_session_high(tick));
     values[2] = stored(tick_session_low(tick));
@@ -51,7 +52,7 @@ void set_tick_values(Row& values, const SourceSession& tick) noexcept {
 
 // Series 6 to 8 from the ADD.
 template <typename Row>
-void set_add_values(Row& values, const SourceSession& add) noexcept {
+KMI_ALWAYS_INLINE void set_add_values(Row& values, const SourceSession& add) noexcept {
     values[6] = stored(add_value(add));
     values[7] = stored(change_since_open(add));
     values[8] = slope_is_defined(add) ? stored(slope_per_hour(add)) : 0.0F;
@@ -59,18 +60,18 @@ void set_add_values(Row& values, const SourceSession& add) noexcept {
 
 // Series 9 and 10 from the volume breadth sources.
 template <typename Row>
-void set_vold_value(Row& values, const SourceSession& vold) noexcept {
+KMI_ALWAYS_INLINE void set_vold_value(Row& values, const SourceSession& vold) noexcept {
     values[9] = stored(vold_value(vold));
 }
 
 template <typename Row>
-void set_updown_value(Row& values, const SourceSession& ratio) noexcept {
+KMI_ALWAYS_INLINE void set_updown_value(Row& values, const SourceSession& ratio) noexcept {
     values[10] = stored(updown_ratio(ratio));
 }
 
 // Series 11 and 12 from the VIX.
 template <typename Row>
-void set_vix_values(Row& values, const SourceSession& vix) noexcept {
+KMI_ALWAYS_INLINE void set_vix_values(Row& values, const SourceSession& vix) noexcept {
     values[11] = vix.has_data ? stored(vix.last_value) : 0.0F;
     const std::optional<VolatilityChange> change = volatility_change(vix);
     values[12] = change ? stored(change->percent) : 0.0F;
@@ -78,13 +79,14 @@ void set_vix_values(Row& values, const SourceSession& vix) noexcept {
 
 // Series 13 from the front and back of the term structure.
 template <typename Row>
-void set_term_structure_value(Row& values, const SourceSession& front, const SourceSession& back) noexcept {
+KMI_ALWAYS_INLINE void set_term_structure_value(Row& values, const SourceSession& front,
+                                                const SourceSession& back) noexcept {
     values[13] = stored(front_back_ratio(front, back));
 }
 
 // Series 14 to 16 from ES against NQ.
 template <typename Row>
-void set_strength_values(Row& values, const SourceSession& es, const SourceSession& nq) noexcept {
+KMI_ALWAYS_INLINE void set_strength_values(Row& values, const SourceSession& es, const SourceSession& nq) noexcept {
     const std::optional<RelativeStrength> strength = relative_strength(es, nq);
     values[14] = strength ? stored(strength->es_percent) : 0.0F;
     values[15] = strength ? stored(strength->nq_percent) : 0.0F;
@@ -93,14 +95,14 @@ void set_strength_values(Row& values, const SourceSession& es, const SourceSessi
 
 // Series 17 to 19 from this chart's flow.
 template <typename Row>
-void set_chart_flow_values(Row& values, const ChartFlow& flow) noexcept {
+KMI_ALWAYS_INLINE void set_chart_flow_values(Row& values, const ChartFlow& flow) noexcept {
     values[17] = stored(cumulative_delta(flow));
     values[18] = stored(vwap(flow));
     values[19] = stored(close_minus_vwap(flow));
 }
 
 // The series the study writes: the host's, up to 20.
-inline int output_series_to_write(const HostInterface& host) noexcept {
+KMI_ALWAYS_INLINE int output_series_to_write(const HostInterface& host) noexcept {
     if (host.output_series == nullptr) return 0;
     return host.output_series_count < output_series_count ? host.output_series_count : output_series_count;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "host/always_inline.h"
 #include "metrics/source_session.h"
 
 namespace kmi {
@@ -15,17 +16,18 @@ struct RelativeStrength {
     double difference = 0.0;  // ES minus NQ, in percentage points
 };
 
-inline bool same_session(const SourceSession& es, const SourceSession& nq) noexcept {
+KMI_ALWAYS_INLINE bool same_session(const SourceSession& es, const SourceSession& nq) noexcept {
     return es.session_day >= 0 && es.session_day == nq.session_day && es.session_bars != 0 && nq.session_bars != 0 &&
            es.session_open > 0.0 && nq.session_open > 0.0;
 }
 
 // The latest session close against the session open, in percent.
-inline double percent_since_open(const SourceSession& session) noexcept {
+KMI_ALWAYS_INLINE double percent_since_open(const SourceSession& session) noexcept {
     return (session.session_last_value / session.session_open - 1.0) * 100.0;
 }
 
-inline std::optional<RelativeStrength> relative_strength(const SourceSession& es, const SourceSession& nq) noexcept {
+KMI_ALWAYS_INLINE std::optional<RelativeStrength> relative_strength(const SourceSession& es,
+                                                                    const SourceSession& nq) noexcept {
     if (!same_session(es, nq)) return std::nullopt;
     const double es_percent = percent_since_open(es);
     const double nq_percent = percent_since_open(nq);

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "host/always_inline.h"
 #include "metrics/source_session.h"
 
 namespace kmi {
@@ -20,7 +21,7 @@ int volatility_slot(bool vix_resolved, const SourceSession& vix, bool front_reso
                     const SourceSession& front) noexcept;
 
 // The last close of the most recent completed session.
-inline std::optional<double> reference_close(const SourceSession& session) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> reference_close(const SourceSession& session) noexcept {
     if (session.session_day < 0) return std::nullopt;
     if (session.session_last_bar_start_ms == session.bar_start_ms) {
         // The latest bar is itself a session bar: the session is still running.
@@ -31,7 +32,7 @@ inline std::optional<double> reference_close(const SourceSession& session) noexc
 }
 
 // The latest value against the reference close; none when the reference is missing or 0.
-inline std::optional<VolatilityChange> volatility_change(const SourceSession& session) noexcept {
+KMI_ALWAYS_INLINE std::optional<VolatilityChange> volatility_change(const SourceSession& session) noexcept {
     if (!session.has_data) return std::nullopt;
     const std::optional<double> reference = reference_close(session);
     if (!reference || *reference == 0.0) return std::nullopt;
@@ -39,7 +40,8 @@ inline std::optional<VolatilityChange> volatility_change(const SourceSession& se
 }
 
 // Front over back; none when either has no data or the back is at 0.
-inline std::optional<double> front_back_ratio(const SourceSession& front, const SourceSession& back) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> front_back_ratio(const SourceSession& front,
+                                                         const SourceSession& back) noexcept {
     if (!front.has_data || !back.has_data || back.last_value == 0.0) return std::nullopt;
     return front.last_value / back.last_value;
 }

@@ -5,16 +5,17 @@
 
 #include <optional>
 
+#include "host/always_inline.h"
 #include "metrics/source_session.h"
 
 namespace kmi {
 
-inline std::optional<double> vold_value(const SourceSession& vold) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> vold_value(const SourceSession& vold) noexcept {
     if (!vold.has_data) return std::nullopt;
     return vold.last_value;
 }
 
-inline std::optional<double> updown_ratio(const SourceSession& ratio) noexcept {
+KMI_ALWAYS_INLINE std::optional<double> updown_ratio(const SourceSession& ratio) noexcept {
     if (!ratio.has_data) return std::nullopt;
     return ratio.last_value;
 }

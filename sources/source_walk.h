@@ -193,36 +193,63 @@ inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view
     return walk;
 }
 
-// Takes every bar not yet taken that has ended by `bound_ms`.
+// The walk's position, held in local variables by the loops below so that it, and the
+// record beside it, can stay in registers.
+struct WalkPosition {
+    std::int32_t bar = 0;
+    bool more = false;
+    std::int64_t start_ms = 0;
+    std::int64_t end_ms = 0;
+    std::int64_t next_start_ms = 0;
+    DayClock clock;
+};
+
+KMI_ALWAYS_INLINE WalkPosition position_of(const SourceWalk& walk) noexcept {
+    return WalkPosition{walk.bar, walk.more, walk.start_ms, walk.end.end, walk.end.next_start, walk.clock};
+}
+
+KMI_ALWAYS_INLINE void set_position(SourceWalk& walk, const WalkPosition& position) noexcept {
+    walk.bar = position.bar;
+    walk.more = position.more;
+    walk.start_ms = position.start_ms;
+    walk.end = BarEnd{position.end_ms, position.next_start_ms};
+    walk.clock = position.clock;
+}
+
+// Takes every bar of the walk not yet taken that has ended by `bound_ms` into `session`.
 template <typename Bars>
-KMI_ALWAYS_INLINE void advance_walk(SourceWalk& walk, const Bars& bars, std::int64_t bound_ms) noexcept {
-    while (walk.more && walk.end.end <= bound_ms) {
-        take_bar(walk.session, bars, walk.bar, walk.start_ms, walk.end.end, walk.window, walk.upper_threshold,
-                 walk.lower_threshold, day_time(walk.clock, walk.start_ms));
-        walk.session.next_bar = walk.bar + 1;
-        walk.session.consumed_bar_start_ms = walk.start_ms;
-        ++walk.bar;
-        if (walk.bar >= walk.bar_count) {
-            walk.more = false;
+KMI_ALWAYS_INLINE void advance(SourceSession& session, WalkPosition& at, const SourceWalk& walk, const Bars& bars,
+                               std::int64_t bound_ms) noexcept {
+    while (at.more && at.end_ms <= bound_ms) {
+        take_bar(session, bars, at.bar, at.start_ms, at.end_ms, walk.window, walk.upper_threshold, walk.lower_threshold,
+                 day_time(at.clock, at.start_ms));
+        session.next_bar = at.bar + 1;
+        session.consumed_bar_start_ms = at.start_ms;
+        ++at.bar;
+        if (at.bar >= walk.bar_count) {
+            at.more = false;
             return;
         }
-        walk.start_ms = walk.end.next_start;  // read by the end rule of the bar just taken
-        walk.end = bar_end_and_next_start(bars, walk.bar, walk.start_ms, walk.period_ms, walk.bar_count);
+        at.start_ms = at.next_start_ms;  // read by the end rule of the bar just taken
+        const BarEnd end = bar_end_and_next_start(bars, at.bar, at.start_ms, walk.period_ms, walk.bar_count);
+        at.end_ms = end.end;
+        at.next_start_ms = end.next_start;
     }
 }
 
 // Walks up to each of bounds[0..count) in turn (the bounds do not decrease) and hands
-// the record as of each to at_bound(i, record). The loop runs on a copy of the walk, so
-// that its fields can stay in registers.
+// the record as of each to at_bound(i, record).
 template <typename AtBound>
 void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&& at_bound) noexcept {
     with_bars(walk.view, [&](const auto& bars) {
-        SourceWalk local = walk;
+        SourceSession session = walk.session;
+        WalkPosition at = position_of(walk);
         for (int i = 0; i < count; ++i) {
-            advance_walk(local, bars, bounds[i]);
-            at_bound(i, static_cast<const SourceSession&>(local.session));
+            advance(session, at, walk, bars, bounds[i]);
+            at_bound(i, static_cast<const SourceSession&>(session));
         }
-        walk = local;
+        walk.session = session;
+        set_position(walk, at);
     });
 }
 
@@ -233,15 +260,19 @@ void walk_run_pair(SourceWalk& first, SourceWalk& second, const std::int64_t* bo
                    AtBound&& at_bound) noexcept {
     with_bars(first.view, [&](const auto& first_bars) {
         with_bars(second.view, [&](const auto& second_bars) {
-            SourceWalk a = first;
-            SourceWalk b = second;
+            SourceSession a = first.session;
+            SourceSession b = second.session;
+            WalkPosition at_a = position_of(first);
+            WalkPosition at_b = position_of(second);
             for (int i = 0; i < count; ++i) {
-                advance_walk(a, first_bars, bounds[i]);
-                advance_walk(b, second_bars, bounds[i]);
-                at_bound(i, static_cast<const SourceSession&>(a.session), static_cast<const SourceSession&>(b.session));
+                advance(a, at_a, first, first_bars, bounds[i]);
+                advance(b, at_b, second, second_bars, bounds[i]);
+                at_bound(i, static_cast<const SourceSession&>(a), static_cast<const SourceSession&>(b));
             }
-            first = a;
-            second = b;
+            first.session = a;
+            second.session = b;
+            set_position(first, at_a);
+            set_position(second, at_b);
         });
     });
 }
