@@ -78,15 +78,14 @@ KMI_ALWAYS_INLINE void set_vix_values(Row& values, const SourceSession& vix) noe
 }
 
 // Series 13 from the front and back of the term structure.
-template <typename Row>
-KMI_ALWAYS_INLINE void set_term_structure_value(Row& values, const SourceSession& front,
-                                                const SourceSession& back) noexcept {
+template <typename Row, typename Front>
+KMI_ALWAYS_INLINE void set_term_structure_value(Row& values, const Front& front, const SourceSession& back) noexcept {
     values[13] = stored(front_back_ratio(front, back));
 }
 
 // Series 14 to 16 from ES against NQ.
-template <typename Row>
-KMI_ALWAYS_INLINE void set_strength_values(Row& values, const SourceSession& es, const SourceSession& nq) noexcept {
+template <typename Row, typename Es>
+KMI_ALWAYS_INLINE void set_strength_values(Row& values, const Es& es, const SourceSession& nq) noexcept {
     const std::optional<RelativeStrength> strength = relative_strength(es, nq);
     values[14] = strength ? stored(strength->es_percent) : 0.0F;
     values[15] = strength ? stored(strength->nq_percent) : 0.0F;

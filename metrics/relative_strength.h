@@ -3,6 +3,7 @@
 #ifndef KMI_METRICS_RELATIVE_STRENGTH_H
 #define KMI_METRICS_RELATIVE_STRENGTH_H
 
+#include <cstdint>
 #include <optional>
 
 #include "host/always_inline.h"
@@ -10,24 +11,41 @@
 
 namespace kmi {
 
+// The fields of a source record the relative strength reads.
+struct SessionOpenFields {
+    std::int32_t session_day = -1;
+    std::int32_t session_bars = 0;
+    double session_open = 0.0;
+    double session_last_value = 0.0;
+};
+
+KMI_ALWAYS_INLINE SessionOpenFields session_open_fields(const SourceSession& session) noexcept {
+    return SessionOpenFields{session.session_day, session.session_bars, session.session_open,
+                             session.session_last_value};
+}
+
 struct RelativeStrength {
     double es_percent = 0.0;
     double nq_percent = 0.0;
     double difference = 0.0;  // ES minus NQ, in percentage points
 };
 
-KMI_ALWAYS_INLINE bool same_session(const SourceSession& es, const SourceSession& nq) noexcept {
+// The readings take a source record, or any record with the same fields (the closed-bar
+// loop keeps only these fields of ES per bar, in SessionOpenFields).
+template <typename Es, typename Nq>
+KMI_ALWAYS_INLINE bool same_session(const Es& es, const Nq& nq) noexcept {
     return es.session_day >= 0 && es.session_day == nq.session_day && es.session_bars != 0 && nq.session_bars != 0 &&
            es.session_open > 0.0 && nq.session_open > 0.0;
 }
 
 // The latest session close against the session open, in percent.
-KMI_ALWAYS_INLINE double percent_since_open(const SourceSession& session) noexcept {
+template <typename Record>
+KMI_ALWAYS_INLINE double percent_since_open(const Record& session) noexcept {
     return (session.session_last_value / session.session_open - 1.0) * 100.0;
 }
 
-KMI_ALWAYS_INLINE std::optional<RelativeStrength> relative_strength(const SourceSession& es,
-                                                                    const SourceSession& nq) noexcept {
+template <typename Es, typename Nq>
+KMI_ALWAYS_INLINE std::optional<RelativeStrength> relative_strength(const Es& es, const Nq& nq) noexcept {
     if (!same_session(es, nq)) return std::nullopt;
     const double es_percent = percent_since_open(es);
     const double nq_percent = percent_since_open(nq);

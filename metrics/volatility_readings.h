@@ -10,6 +10,16 @@
 
 namespace kmi {
 
+// The fields of a source record its latest value is read from.
+struct LatestValueFields {
+    bool has_data = false;
+    double last_value = 0.0;
+};
+
+KMI_ALWAYS_INLINE LatestValueFields latest_value_fields(const SourceSession& session) noexcept {
+    return LatestValueFields{session.has_data, session.last_value};
+}
+
 struct VolatilityChange {
     double change = 0.0;
     double percent = 0.0;
@@ -40,8 +50,10 @@ KMI_ALWAYS_INLINE std::optional<VolatilityChange> volatility_change(const Source
 }
 
 // Front over back; none when either has no data or the back is at 0.
-KMI_ALWAYS_INLINE std::optional<double> front_back_ratio(const SourceSession& front,
-                                                         const SourceSession& back) noexcept {
+// The ratio takes a source record, or any record with the same fields (the closed-bar
+// loop keeps only these fields of the front per bar, in LatestValueFields).
+template <typename Front, typename Back>
+KMI_ALWAYS_INLINE std::optional<double> front_back_ratio(const Front& front, const Back& back) noexcept {
     if (!front.has_data || !back.has_data || back.last_value == 0.0) return std::nullopt;
     return front.last_value / back.last_value;
 }

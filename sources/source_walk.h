@@ -253,30 +253,6 @@ void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&&
     });
 }
 
-// walk_run for two sources walked side by side: at_bound(i, first, second) sees both as
-// of the same bound.
-template <typename AtBound>
-void walk_run_pair(SourceWalk& first, SourceWalk& second, const std::int64_t* bounds, int count,
-                   AtBound&& at_bound) noexcept {
-    with_bars(first.view, [&](const auto& first_bars) {
-        with_bars(second.view, [&](const auto& second_bars) {
-            SourceSession a = first.session;
-            SourceSession b = second.session;
-            WalkPosition at_a = position_of(first);
-            WalkPosition at_b = position_of(second);
-            for (int i = 0; i < count; ++i) {
-                advance(a, at_a, first, first_bars, bounds[i]);
-                advance(b, at_b, second, second_bars, bounds[i]);
-                at_bound(i, static_cast<const SourceSession&>(a), static_cast<const SourceSession&>(b));
-            }
-            first.session = a;
-            second.session = b;
-            set_position(first, at_a);
-            set_position(second, at_b);
-        });
-    });
-}
-
 // Hands the walked record back, and the bar the walk stopped at to the memo.
 inline void end_walk(const SourceWalk& walk, SourceSession& record, WalkMemo& memo) noexcept {
     record = walk.session;

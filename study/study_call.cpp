@@ -1,5 +1,7 @@
 #include "study/study_call.h"
 
+#include <utility>
+
 #include "host/host_datetime.h"
 #include "metrics/output_values.h"
 #include "panel/panel.h"
@@ -31,8 +33,7 @@ std::int64_t bound_from_starts(std::int64_t start, std::int64_t next, std::int64
 
 // A run of consecutive closed chart bars, worked through source by source: each source
 // is walked up to every bar's end in one go and the values it gives are set in the bar's
-// row as the walk passes that end (the front and back contracts together, ES and NQ
-// together). Reading one source's arrays in long runs, rather than all nine a bar at a
+// row as the walk passes that end. Reading one source's arrays in long runs, rather than all nine a bar at a
 // time, keeps long charts streaming from memory.
 struct ChartBarBlock {
     static constexpr int capacity = 512;
@@ -68,24 +69,27 @@ void walk_one(StudyState& state, const SourceViews& views, int slot, ChartBarBlo
     SourceWalk walk = begin_slot_walk(state, views, slot, memos[static_cast<std::size_t>(slot)]);
     walk_run(walk, block.bounds.data(), block.count, [&block, set_values](int i, const SourceSession& session) {
         auto row = row_of(block, i);
-        set_values(row, session);
+        set_values(row, i, session);
     });
     end_slot_walk(walk, state, slot, memos);
 }
 
-// The pairs whose values compare two records as of the same bar end.
-template <typename SetValues>
+// The pairs whose values compare two records as of the same bar end: the first source
+// is walked alone, keeping per bar only the fields the reading takes from it
+// (`keep(record)`), then the second, whose values are set with the kept fields of the
+// same bar. Walking them one at a time keeps each walk's record in registers.
+template <typename Keep, typename SetValues>
 void walk_pair(StudyState& state, const SourceViews& views, int first_slot, int second_slot, ChartBarBlock& block,
-               std::array<WalkMemo, source_slot_count>& memos, SetValues set_values) noexcept {
+               std::array<WalkMemo, source_slot_count>& memos, Keep keep, SetValues set_values) noexcept {
+    using Kept = decltype(keep(std::declval<const SourceSession&>()));
+    std::array<Kept, ChartBarBlock::capacity> kept{};
     SourceWalk first = begin_slot_walk(state, views, first_slot, memos[static_cast<std::size_t>(first_slot)]);
-    SourceWalk second = begin_slot_walk(state, views, second_slot, memos[static_cast<std::size_t>(second_slot)]);
-    walk_run_pair(first, second, block.bounds.data(), block.count,
-                  [&block, set_values](int i, const SourceSession& a, const SourceSession& b) {
-                      auto row = row_of(block, i);
-                      set_values(row, a, b);
-                  });
+    walk_run(first, block.bounds.data(), block.count,
+             [&kept, keep](int i, const SourceSession& record) { kept[static_cast<std::size_t>(i)] = keep(record); });
     end_slot_walk(first, state, first_slot, memos);
-    end_slot_walk(second, state, second_slot, memos);
+    walk_one(state, views, second_slot, block, memos, [&kept, set_values](auto& row, int i, const SourceSession& s) {
+        set_values(row, kept[static_cast<std::size_t>(i)], s);
+    });
 }
 
 // This chart's flow over the block: its arrays read directly when they hold every bar of
@@ -124,16 +128,25 @@ void fold_chart_flow(const HostInterface& host, StudyState& state, ChartBarBlock
 void walk_block(HostInterface& host, StudyState& state, const SourceViews& views, ChartBarBlock& block,
                 std::array<WalkMemo, source_slot_count>& memos) noexcept {
     // Lambdas rather than function pointers, so that each walk's loop has its values inline.
-    walk_one(state, views, slot_tick, block, memos, [](auto& row, const SourceSession& s) { set_tick_values(row, s); });
-    walk_one(state, views, slot_add, block, memos, [](auto& row, const SourceSession& s) { set_add_values(row, s); });
-    walk_one(state, views, slot_vold, block, memos, [](auto& row, const SourceSession& s) { set_vold_value(row, s); });
+    walk_one(state, views, slot_tick, block, memos,
+             [](auto& row, int, const SourceSession& s) { set_tick_values(row, s); });
+    walk_one(state, views, slot_add, block, memos,
+             [](auto& row, int, const SourceSession& s) { set_add_values(row, s); });
+    walk_one(state, views, slot_vold, block, memos,
+             [](auto& row, int, const SourceSession& s) { set_vold_value(row, s); });
     walk_one(state, views, slot_updown_ratio, block, memos,
-             [](auto& row, const SourceSession& s) { set_updown_value(row, s); });
-    walk_one(state, views, slot_vix, block, memos, [](auto& row, const SourceSession& s) { set_vix_values(row, s); });
-    walk_pair(state, views, slot_front, slot_back, block, memos,
-              [](auto& row, const SourceSession& a, const SourceSession& b) { set_term_structure_value(row, a, b); });
-    walk_pair(state, views, slot_es, slot_nq, block, memos,
-              [](auto& row, const SourceSession& a, const SourceSession& b) { set_strength_values(row, a, b); });
+             [](auto& row, int, const SourceSession& s) { set_updown_value(row, s); });
+    walk_one(state, views, slot_vix, block, memos,
+             [](auto& row, int, const SourceSession& s) { set_vix_values(row, s); });
+    walk_pair(
+        state, views, slot_front, slot_back, block, memos,
+        [](const SourceSession& front) { return latest_value_fields(front); },
+        [](auto& row, const LatestValueFields& front, const SourceSession& back) {
+            set_term_structure_value(row, front, back);
+        });
+    walk_pair(
+        state, views, slot_es, slot_nq, block, memos, [](const SourceSession& es) { return session_open_fields(es); },
+        [](auto& row, const SessionOpenFields& es, const SourceSession& nq) { set_strength_values(row, es, nq); });
     fold_chart_flow(host, state, block);
     store_output_columns(host, block.first_bar, block.values, block.count);
     state.last_closed_bar = block.first_bar + block.count - 1;
