@@ -23,11 +23,11 @@ struct ChartFlow {
 
 // What the flow takes from a chart bar inside the window, besides its close.
 struct ChartBarFlow {
-    double high = 0.0;
-    double low = 0.0;
-    double volume = 0.0;
-    double ask_volume = 0.0;
-    double bid_volume = 0.0;
+    float high = 0.0F;
+    float low = 0.0F;
+    float volume = 0.0F;
+    float ask_volume = 0.0F;
+    float bid_volume = 0.0F;
 };
 
 // Takes a chart bar starting at `when` into the flow: the close always, the delta and
@@ -47,10 +47,13 @@ KMI_ALWAYS_INLINE void fold_chart_bar(ChartFlow& flow, const SessionWindow& wind
         flow.sum_volume = 0.0;
     }
     const ChartBarFlow bar = read_flow();
-    flow.cum_delta += bar.ask_volume - bar.bid_volume;
-    const double typical_price = ((bar.low + bar.high) + close) / 3.0;
-    flow.sum_price_volume += typical_price * bar.volume;
-    flow.sum_volume += bar.volume;
+    const auto high = static_cast<double>(bar.high);
+    const auto low = static_cast<double>(bar.low);
+    const auto volume = static_cast<double>(bar.volume);
+    flow.cum_delta += static_cast<double>(bar.ask_volume) - static_cast<double>(bar.bid_volume);
+    const double typical_price = ((low + high) + close) / 3.0;
+    flow.sum_price_volume += typical_price * volume;
+    flow.sum_volume += volume;
 }
 
 // Takes chart bar `index` of this chart into the flow.

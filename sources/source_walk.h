@@ -55,10 +55,10 @@ struct DirectBars {
 };
 
 struct BarPrices {
-    double open = 0.0;
-    double high = 0.0;
-    double low = 0.0;
-    double close = 0.0;
+    float open = 0.0F;
+    float high = 0.0F;
+    float low = 0.0F;
+    float close = 0.0F;
 };
 
 KMI_ALWAYS_INLINE HostDateTime bar_time(const ClampedBars& bars, std::int32_t j) noexcept {
@@ -126,12 +126,13 @@ KMI_ALWAYS_INLINE void take_bar(SourceSession& session, const Bars& bars, std::i
                                 std::int64_t end, const SessionWindow& window, double upper_threshold,
                                 double lower_threshold, const DayTime& when) noexcept {
     const BarPrices prices = bar_prices(bars, j);
+    const auto close = static_cast<double>(prices.close);
     session.has_data = true;
     session.bar_end_ms = end;
-    session.last_value = prices.close;
+    session.last_value = close;
     session.bar_start_ms = t;
-    count_bar(window, upper_threshold, lower_threshold, session, prices.open, prices.high, prices.low, prices.close, t,
-              when);
+    count_bar(window, upper_threshold, lower_threshold, session, static_cast<double>(prices.open),
+              static_cast<double>(prices.high), static_cast<double>(prices.low), close, t, when);
 }
 
 // What the walks of one slot have worked out within one call: the bar the last walk

@@ -110,11 +110,11 @@ void fold_chart_flow(const HostInterface& host, StudyState& state, ChartBarBlock
         const std::int32_t b = block.first_bar + i;
         const DayTime when = day_time(clock, block.starts[static_cast<std::size_t>(i)]);
         if (direct) {
-            fold_chart_bar(flow, state.session_window, when, close[b], [&] {
+            fold_chart_bar(flow, state.session_window, when, static_cast<double>(close[b]), [&] {
                 return ChartBarFlow{high[b], low[b], volume[b], ask[b], bid[b]};
             });
         } else {
-            fold_chart_bar(flow, state.session_window, when, host_at(host.bar_close, b), [&] {
+            fold_chart_bar(flow, state.session_window, when, static_cast<double>(host_at(host.bar_close, b)), [&] {
                 return ChartBarFlow{host_at(host.bar_high, b), host_at(host.bar_low, b), host_at(host.bar_volume, b),
                                     host_at(host.bar_ask_volume, b), host_at(host.bar_bid_volume, b)};
             });
