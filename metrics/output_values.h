@@ -119,7 +119,7 @@ void write_output_values(HostInterface& host, std::int32_t bar_index, const Sour
 // each series is stored in one sweep. The stored values are the same.
 template <std::size_t Capacity>
 struct OutputColumns {
-    std::array<std::array<float, Capacity>, output_series_count> series{};
+    std::array<std::array<float, Capacity>, output_series_count> series;  // a bar's values are set before use
 };
 
 // Bar i of the columns, indexed like an OutputValues.

@@ -11,12 +11,13 @@
 
 namespace kmi {
 
-// The fields of a source record the relative strength reads.
+// The fields of a source record the relative strength reads (left unset until a record
+// fills them: the closed-bar loop keeps one per bar and sets it before reading).
 struct SessionOpenFields {
-    std::int32_t session_day = -1;
-    std::int32_t session_bars = 0;
-    double session_open = 0.0;
-    double session_last_value = 0.0;
+    std::int32_t session_day;
+    std::int32_t session_bars;
+    double session_open;
+    double session_last_value;
 };
 
 KMI_ALWAYS_INLINE SessionOpenFields session_open_fields(const SourceSession& session) noexcept {

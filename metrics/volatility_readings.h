@@ -10,10 +10,11 @@
 
 namespace kmi {
 
-// The fields of a source record its latest value is read from.
+// The fields of a source record its latest value is read from (left unset until a
+// record fills them: the closed-bar loop keeps one per bar and sets it before reading).
 struct LatestValueFields {
-    bool has_data = false;
-    double last_value = 0.0;
+    bool has_data;
+    double last_value;
 };
 
 KMI_ALWAYS_INLINE LatestValueFields latest_value_fields(const SourceSession& session) noexcept {

@@ -33,14 +33,16 @@ std::int64_t bound_from_starts(std::int64_t start, std::int64_t next, std::int64
 
 // A run of consecutive closed chart bars, worked through source by source: each source
 // is walked up to every bar's end in one go and the values it gives are set in the bar's
-// row as the walk passes that end. Reading one source's arrays in long runs, rather than all nine a bar at a
-// time, keeps long charts streaming from memory.
+// row as the walk passes that end. Reading one source's arrays in long runs, rather than
+// all nine a bar at a time, keeps long charts streaming from memory. About 50 KB of
+// stack; nothing in it is read before it is set, so it is left uninitialised (clearing
+// it would cost an ordinary update more than its walk).
 struct ChartBarBlock {
     static constexpr int capacity = 512;
     std::int32_t first_bar = 0;
     int count = 0;
-    std::array<std::int64_t, capacity> starts{};  // each bar's start, in milliseconds
-    std::array<std::int64_t, capacity> bounds{};  // each bar's end, up to which the sources are walked
+    std::array<std::int64_t, capacity> starts;  // each bar's start, in milliseconds
+    std::array<std::int64_t, capacity> bounds;  // each bar's end, up to which the sources are walked
     OutputColumns<static_cast<std::size_t>(capacity)> values;
 };
 
@@ -82,7 +84,7 @@ template <typename Keep, typename SetValues>
 void walk_pair(StudyState& state, const SourceViews& views, int first_slot, int second_slot, ChartBarBlock& block,
                std::array<WalkMemo, source_slot_count>& memos, Keep keep, SetValues set_values) noexcept {
     using Kept = decltype(keep(std::declval<const SourceSession&>()));
-    std::array<Kept, ChartBarBlock::capacity> kept{};
+    std::array<Kept, ChartBarBlock::capacity> kept;  // set for a bar before it is read
     SourceWalk first = begin_slot_walk(state, views, first_slot, memos[static_cast<std::size_t>(first_slot)]);
     walk_run(first, block.bounds.data(), block.count,
              [&kept, keep](int i, const SourceSession& record) { kept[static_cast<std::size_t>(i)] = keep(record); });
