@@ -7,10 +7,8 @@
 //
 // Host arrays are a pointer, a count and a fallback element; they are only read through
 // host_at(), which clamps the index into the array and yields the fallback element when
-// the array is empty, or, for indices the array is known to hold, through the pointer
-// host_prefix() hands out after checking the array once. Output series values are only
-// written through set_series_value() and set_series_values(), which ignore an index
-// outside the array.
+// the array is empty. Output series values are only written through set_series_value()
+// and set_series_values(), which ignore an index outside the array.
 #ifndef KMI_HOST_HOST_INTERFACE_H
 #define KMI_HOST_HOST_INTERFACE_H
 
@@ -362,7 +360,12 @@ static_assert(sizeof(DrawingRequest) == 1032);
 static_assert(std::is_standard_layout_v<ChartOpenRequest> && std::is_standard_layout_v<DrawingRequest>);
 
 // The one clamping accessor for host arrays.
+// An index inside the array takes one unsigned comparison: the walks read every source
+// bar through here, and the clamping below is for indices outside.
 inline float host_at(const HostFloatArray& array, int32_t index) noexcept {
+    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(array.count) && array.data != nullptr) {
+        return array.data[index];
+    }
     if (array.data == nullptr || array.count <= 0) return array.fallback;
     if (index < 0) index = 0;
     if (index >= array.count) index = array.count - 1;
@@ -370,21 +373,13 @@ inline float host_at(const HostFloatArray& array, int32_t index) noexcept {
 }
 
 inline HostDateTime host_at(const HostDateTimeArray& array, int32_t index) noexcept {
+    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(array.count) && array.data != nullptr) {
+        return array.data[index];
+    }
     if (array.data == nullptr || array.count <= 0) return array.fallback;
     if (index < 0) index = 0;
     if (index >= array.count) index = array.count - 1;
     return array.data[index];
-}
-
-// The array's elements as a plain pointer when it holds at least `needed` of them: every
-// index from 0 to needed - 1 then reads exactly what host_at reads, without the clamping.
-// Null otherwise; the caller then reads through host_at. A loop over a long run checks
-// the array once here instead of on every element.
-inline const float* host_prefix(const HostFloatArray& array, int32_t needed) noexcept {
-    return array.data != nullptr && needed >= 0 && array.count >= needed ? array.data : nullptr;
-}
-inline const HostDateTime* host_prefix(const HostDateTimeArray& array, int32_t needed) noexcept {
-    return array.data != nullptr && needed >= 0 && array.count >= needed ? array.data : nullptr;
 }
 
 // The element count of a host array as the study may read it (0 when there is no data).

@@ -3,8 +3,7 @@
 namespace kmi {
 
 std::int64_t source_bar_end_ms(const SourceView& view, std::int32_t bar, std::int64_t period_ms) noexcept {
-    return bar_end_and_next_start(ClampedBars{&view}, bar, source_bar_start_ms(view, bar), period_ms, view.bar_count)
-        .end;
+    return bar_end_and_next_start(bars_of(view), bar, source_bar_start_ms(view, bar), period_ms, view.bar_count).end;
 }
 
 void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
@@ -25,7 +24,7 @@ SourceSession provisional_copy(SourceSession session, const SourceView& view, st
     for (std::int32_t j = session.next_bar; j < n; ++j) {
         const std::int64_t t = source_bar_start_ms(view, j);
         if (t > bound_ms) break;
-        const ClampedBars bars{&view};
+        const SourceBars bars = bars_of(view);
         take_bar(session, bars, j, t, bar_end_and_next_start(bars, j, t, period_ms, n).end, window,
                  rules.upper_threshold, rules.lower_threshold, day_time(t));
     }

@@ -40,19 +40,27 @@ KMI_ALWAYS_INLINE std::int64_t saturating_add(std::int64_t t, std::int64_t p) no
     return sum;
 }
 
-// A source's bars as a walk reads them: through the clamping accessor, or straight from
-// arrays that host_prefix found to hold every bar of the view. Both read the same values.
-struct ClampedBars {
-    const SourceView* view = nullptr;
+// A source's bars as a walk reads them: copies of the view's array records, so that the
+// compiler keeps their pointers and counts in registers and host_at's check of an index
+// inside the array is one comparison.
+struct SourceBars {
+    HostDateTimeArray times{};
+    HostFloatArray open{};
+    HostFloatArray high{};
+    HostFloatArray low{};
+    HostFloatArray close{};
 };
 
-struct DirectBars {
-    const HostDateTime* times = nullptr;
-    const float* open = nullptr;
-    const float* high = nullptr;
-    const float* low = nullptr;
-    const float* close = nullptr;
-};
+KMI_ALWAYS_INLINE SourceBars bars_of(const SourceView& view) noexcept {
+    return SourceBars{view.bar_times, view.open, view.high, view.low, view.close};
+}
+
+// Whether every array has its memory; the walk loop is compiled once for that case, where
+// host_at's test of the pointer is known true, and once for the rest.
+KMI_ALWAYS_INLINE bool all_present(const SourceBars& bars) noexcept {
+    return bars.times.data != nullptr && bars.open.data != nullptr && bars.high.data != nullptr &&
+           bars.low.data != nullptr && bars.close.data != nullptr;
+}
 
 struct BarPrices {
     float open = 0.0F;
@@ -61,33 +69,12 @@ struct BarPrices {
     float close = 0.0F;
 };
 
-KMI_ALWAYS_INLINE HostDateTime bar_time(const ClampedBars& bars, std::int32_t j) noexcept {
-    return host_at(bars.view->bar_times, j);
+KMI_ALWAYS_INLINE HostDateTime bar_time(const SourceBars& bars, std::int32_t j) noexcept {
+    return host_at(bars.times, j);
 }
 
-KMI_ALWAYS_INLINE HostDateTime bar_time(const DirectBars& bars, std::int32_t j) noexcept { return bars.times[j]; }
-
-KMI_ALWAYS_INLINE BarPrices bar_prices(const ClampedBars& bars, std::int32_t j) noexcept {
-    const SourceView& view = *bars.view;
-    return BarPrices{host_at(view.open, j), host_at(view.high, j), host_at(view.low, j), host_at(view.close, j)};
-}
-
-KMI_ALWAYS_INLINE BarPrices bar_prices(const DirectBars& bars, std::int32_t j) noexcept {
-    return BarPrices{bars.open[j], bars.high[j], bars.low[j], bars.close[j]};
-}
-
-// Calls f with the view's bars: DirectBars when every array holds all of them.
-template <typename F>
-void with_bars(const SourceView& view, F&& f) noexcept {
-    const std::int32_t n = view.bar_count;
-    const DirectBars direct{host_prefix(view.bar_times, n), host_prefix(view.open, n), host_prefix(view.high, n),
-                            host_prefix(view.low, n), host_prefix(view.close, n)};
-    if (direct.times != nullptr && direct.open != nullptr && direct.high != nullptr && direct.low != nullptr &&
-        direct.close != nullptr) {
-        f(direct);
-    } else {
-        f(ClampedBars{&view});
-    }
+KMI_ALWAYS_INLINE BarPrices bar_prices(const SourceBars& bars, std::int32_t j) noexcept {
+    return BarPrices{host_at(bars.open, j), host_at(bars.high, j), host_at(bars.low, j), host_at(bars.close, j)};
 }
 
 // The bar end rule for bar j starting at t of a view with n bars, which also yields the
@@ -100,8 +87,7 @@ struct BarEnd {
     std::int64_t next_start = 0;
 };
 
-template <typename Bars>
-KMI_ALWAYS_INLINE BarEnd bar_end_and_next_start(const Bars& bars, std::int32_t j, std::int64_t t,
+KMI_ALWAYS_INLINE BarEnd bar_end_and_next_start(const SourceBars& bars, std::int32_t j, std::int64_t t,
                                                 std::int64_t period_ms, std::int32_t n) noexcept {
     const bool last = static_cast<std::int64_t>(j) + 1 >= n;
     if (last) return BarEnd{period_ms >= 1 ? saturating_add(t, period_ms) : unbounded_ms, 0};
@@ -121,8 +107,7 @@ inline SessionWindow counting_window(const CountingRules& rules) noexcept {
 
 // Takes bar j, starting at t and ending at `end`, into the record: latest-bar fields,
 // then the session statistics.
-template <typename Bars>
-KMI_ALWAYS_INLINE void take_bar(SourceSession& session, const Bars& bars, std::int32_t j, std::int64_t t,
+KMI_ALWAYS_INLINE void take_bar(SourceSession& session, const SourceBars& bars, std::int32_t j, std::int64_t t,
                                 std::int64_t end, const SessionWindow& window, double upper_threshold,
                                 double lower_threshold, const DayTime& when) noexcept {
     const BarPrices prices = bar_prices(bars, j);
@@ -189,7 +174,7 @@ inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view
         walk.end = BarEnd{memo.pending_end_ms, memo.pending_next_start_ms};
     } else {
         walk.start_ms = source_bar_start_ms(view, walk.bar);
-        walk.end = bar_end_and_next_start(ClampedBars{&view}, walk.bar, walk.start_ms, period_ms, walk.bar_count);
+        walk.end = bar_end_and_next_start(bars_of(view), walk.bar, walk.start_ms, period_ms, walk.bar_count);
     }
     return walk;
 }
@@ -218,8 +203,7 @@ KMI_ALWAYS_INLINE void set_position(SourceWalk& walk, const WalkPosition& positi
 }
 
 // Takes every bar of the walk not yet taken that has ended by `bound_ms` into `session`.
-template <typename Bars>
-KMI_ALWAYS_INLINE void advance(SourceSession& session, WalkPosition& at, const SourceWalk& walk, const Bars& bars,
+KMI_ALWAYS_INLINE void advance(SourceSession& session, WalkPosition& at, const SourceWalk& walk, const SourceBars& bars,
                                std::int64_t bound_ms) noexcept {
     while (at.more && at.end_ms <= bound_ms) {
         take_bar(session, bars, at.bar, at.start_ms, at.end_ms, walk.window, walk.upper_threshold, walk.lower_threshold,
@@ -242,7 +226,8 @@ KMI_ALWAYS_INLINE void advance(SourceSession& session, WalkPosition& at, const S
 // the record as of each to at_bound(i, record).
 template <typename AtBound>
 void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&& at_bound) noexcept {
-    with_bars(walk.view, [&](const auto& bars) {
+    const SourceBars bars = bars_of(walk.view);
+    const auto loop = [&] {
         SourceSession session = walk.session;
         WalkPosition at = position_of(walk);
         for (int i = 0; i < count; ++i) {
@@ -251,7 +236,12 @@ void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&&
         }
         walk.session = session;
         set_position(walk, at);
-    });
+    };
+    if (all_present(bars)) {  // NOLINT(bugprone-branch-clone): one loop, compiled twice
+        loop();
+    } else {
+        loop();
+    }
 }
 
 // Hands the walked record back, and the bar the walk stopped at to the memo.

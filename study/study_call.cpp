@@ -94,37 +94,39 @@ void walk_pair(StudyState& state, const SourceViews& views, int first_slot, int 
     });
 }
 
-// This chart's flow over the block: its arrays read directly when they hold every bar of
-// the block, else through the clamping accessor.
+// This chart's flow over the block, with the bar starts already converted. The array
+// records are copied so that their pointers and counts stay in registers, and the loop is
+// compiled once for arrays that all have their memory (host_at's test of the pointer is
+// then known true) and once for the rest.
 void fold_chart_flow(const HostInterface& host, StudyState& state, ChartBarBlock& block) noexcept {
-    const std::int32_t needed = block.first_bar + block.count;
-    const float* close = host_prefix(host.bar_close, needed);
-    const float* high = host_prefix(host.bar_high, needed);
-    const float* low = host_prefix(host.bar_low, needed);
-    const float* volume = host_prefix(host.bar_volume, needed);
-    const float* ask = host_prefix(host.bar_ask_volume, needed);
-    const float* bid = host_prefix(host.bar_bid_volume, needed);
-    const bool direct =
-        close != nullptr && high != nullptr && low != nullptr && volume != nullptr && ask != nullptr && bid != nullptr;
-    ChartFlow flow = state.chart_flow;
-    DayClock clock;
-    for (int i = 0; i < block.count; ++i) {
-        const std::int32_t b = block.first_bar + i;
-        const DayTime when = day_time(clock, block.starts[static_cast<std::size_t>(i)]);
-        if (direct) {
-            fold_chart_bar(flow, state.session_window, when, static_cast<double>(close[b]), [&] {
-                return ChartBarFlow{high[b], low[b], volume[b], ask[b], bid[b]};
+    const HostFloatArray close = host.bar_close;
+    const HostFloatArray high = host.bar_high;
+    const HostFloatArray low = host.bar_low;
+    const HostFloatArray volume = host.bar_volume;
+    const HostFloatArray ask = host.bar_ask_volume;
+    const HostFloatArray bid = host.bar_bid_volume;
+    const auto loop = [&] {
+        ChartFlow flow = state.chart_flow;
+        DayClock clock;
+        for (int i = 0; i < block.count; ++i) {
+            const std::int32_t b = block.first_bar + i;
+            const DayTime when = day_time(clock, block.starts[static_cast<std::size_t>(i)]);
+            fold_chart_bar(flow, state.session_window, when, static_cast<double>(host_at(close, b)), [&] {
+                return ChartBarFlow{host_at(high, b), host_at(low, b), host_at(volume, b), host_at(ask, b),
+                                    host_at(bid, b)};
             });
-        } else {
-            fold_chart_bar(flow, state.session_window, when, static_cast<double>(host_at(host.bar_close, b)), [&] {
-                return ChartBarFlow{host_at(host.bar_high, b), host_at(host.bar_low, b), host_at(host.bar_volume, b),
-                                    host_at(host.bar_ask_volume, b), host_at(host.bar_bid_volume, b)};
-            });
+            auto row = row_of(block, i);
+            set_chart_flow_values(row, flow);
         }
-        auto row = row_of(block, i);
-        set_chart_flow_values(row, flow);
+        state.chart_flow = flow;
+    };
+    const bool all_present = close.data != nullptr && high.data != nullptr && low.data != nullptr &&
+                             volume.data != nullptr && ask.data != nullptr && bid.data != nullptr;
+    if (all_present) {  // NOLINT(bugprone-branch-clone): one loop, compiled twice
+        loop();
+    } else {
+        loop();
     }
-    state.chart_flow = flow;
 }
 
 void walk_block(HostInterface& host, StudyState& state, const SourceViews& views, ChartBarBlock& block,
