@@ -359,10 +359,11 @@ static_assert(offsetof(DrawingRequest, extra_text_2) == 1000);
 static_assert(sizeof(DrawingRequest) == 1032);
 static_assert(std::is_standard_layout_v<ChartOpenRequest> && std::is_standard_layout_v<DrawingRequest>);
 
-// The one clamping accessor for host arrays.
+// The one clamping accessor for host arrays, for both kinds of array below.
 // An index inside the array takes one unsigned comparison: the walks read every source
-// bar through here, and the clamping below is for indices outside.
-inline float host_at(const HostFloatArray& array, int32_t index) noexcept {
+// bar through here, and the clamping after it is for indices outside.
+template <typename Array>
+inline auto host_element_at(const Array& array, int32_t index) noexcept -> decltype(array.fallback) {
     if (static_cast<uint32_t>(index) < static_cast<uint32_t>(array.count) && array.data != nullptr) {
         return array.data[index];
     }
@@ -372,14 +373,10 @@ inline float host_at(const HostFloatArray& array, int32_t index) noexcept {
     return array.data[index];
 }
 
+inline float host_at(const HostFloatArray& array, int32_t index) noexcept { return host_element_at(array, index); }
+
 inline HostDateTime host_at(const HostDateTimeArray& array, int32_t index) noexcept {
-    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(array.count) && array.data != nullptr) {
-        return array.data[index];
-    }
-    if (array.data == nullptr || array.count <= 0) return array.fallback;
-    if (index < 0) index = 0;
-    if (index >= array.count) index = array.count - 1;
-    return array.data[index];
+    return host_element_at(array, index);
 }
 
 // The element count of a host array as the study may read it (0 when there is no data).

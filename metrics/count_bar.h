@@ -46,8 +46,8 @@ KMI_ALWAYS_INLINE void count_one(std::int32_t& count) noexcept {
 // statistics of `session`. The walk has already set the latest-bar fields; a bar whose
 // start is outside the window changes nothing here. The first session bar of a new day
 // opens a new session with that bar.
-// Defined here because every source bar a walk takes passes through it; a new session
-// is rare and stays out of line.
+// Defined here, with open_session, because every source bar a walk takes passes through
+// it.
 KMI_ALWAYS_INLINE void count_bar(const SessionWindow& window, double upper_threshold, double lower_threshold,
                                  SourceSession& session, double open, double high, double low, double close,
                                  std::int64_t start_ms, const DayTime& when) noexcept {

@@ -21,10 +21,10 @@ SourceSession provisional_copy(SourceSession session, const SourceView& view, st
     // the copy could never be mistaken for a record of closed bars.
     const std::int32_t n = view.bar_count;
     const SessionWindow window = counting_window(rules);
+    const SourceBars bars = bars_of(view);
     for (std::int32_t j = session.next_bar; j < n; ++j) {
         const std::int64_t t = source_bar_start_ms(view, j);
         if (t > bound_ms) break;
-        const SourceBars bars = bars_of(view);
         take_bar(session, bars, j, t, bar_end_and_next_start(bars, j, t, period_ms, n).end, window,
                  rules.upper_threshold, rules.lower_threshold, day_time(t));
     }

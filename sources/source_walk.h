@@ -132,6 +132,18 @@ struct WalkMemo {
     std::int64_t pending_next_start_ms = 0;  // the next bar's start, when the end rule read it
 };
 
+// Where a walk stands: the next bar to take, with its start and end, and the day of the
+// last bar taken. The walk loop holds it in a local variable, so that it, and the record
+// beside it, can stay in registers.
+struct WalkPosition {
+    std::int32_t bar = 0;
+    bool more = false;  // bar < bar_count
+    std::int64_t start_ms = 0;
+    std::int64_t end_ms = 0;
+    std::int64_t next_start_ms = 0;  // the next bar's start, when the end rule read it
+    DayClock clock;
+};
+
 // A walk of one source in progress: the record as walked so far, the view and rules it
 // reads, and the bar it stopped at. A walk takes the source bars in bar order, each once:
 // latest-bar fields, session statistics, walk position. Each bar's start is read and
@@ -145,11 +157,7 @@ struct SourceWalk {
     double lower_threshold = 0.0;
     std::int64_t period_ms = 0;
     std::int32_t bar_count = 0;
-    std::int32_t bar = 0;  // the next bar to take
-    bool more = false;     // bar < bar_count
-    std::int64_t start_ms = 0;
-    BarEnd end;
-    DayClock clock;
+    WalkPosition position;
 };
 
 // Starts a walk from the record's position; the memo, when it holds that bar, saves
@@ -163,43 +171,20 @@ inline SourceWalk begin_walk(const SourceSession& record, const SourceView& view
                     rules.lower_threshold,
                     period_ms,
                     view.bar_count,
-                    record.next_bar,
-                    record.next_bar < view.bar_count,
-                    0,
-                    BarEnd{},
-                    DayClock{}};
-    if (!walk.more) return walk;
-    if (memo.pending_bar == walk.bar) {
-        walk.start_ms = memo.pending_start_ms;
-        walk.end = BarEnd{memo.pending_end_ms, memo.pending_next_start_ms};
+                    WalkPosition{record.next_bar, record.next_bar < view.bar_count, 0, 0, 0, DayClock{}}};
+    WalkPosition& at = walk.position;
+    if (!at.more) return walk;
+    if (memo.pending_bar == at.bar) {
+        at.start_ms = memo.pending_start_ms;
+        at.end_ms = memo.pending_end_ms;
+        at.next_start_ms = memo.pending_next_start_ms;
     } else {
-        walk.start_ms = source_bar_start_ms(view, walk.bar);
-        walk.end = bar_end_and_next_start(bars_of(view), walk.bar, walk.start_ms, period_ms, walk.bar_count);
+        at.start_ms = source_bar_start_ms(view, at.bar);
+        const BarEnd end = bar_end_and_next_start(bars_of(view), at.bar, at.start_ms, period_ms, walk.bar_count);
+        at.end_ms = end.end;
+        at.next_start_ms = end.next_start;
     }
     return walk;
-}
-
-// The walk's position, held in local variables by the loops below so that it, and the
-// record beside it, can stay in registers.
-struct WalkPosition {
-    std::int32_t bar = 0;
-    bool more = false;
-    std::int64_t start_ms = 0;
-    std::int64_t end_ms = 0;
-    std::int64_t next_start_ms = 0;
-    DayClock clock;
-};
-
-KMI_ALWAYS_INLINE WalkPosition position_of(const SourceWalk& walk) noexcept {
-    return WalkPosition{walk.bar, walk.more, walk.start_ms, walk.end.end, walk.end.next_start, walk.clock};
-}
-
-KMI_ALWAYS_INLINE void set_position(SourceWalk& walk, const WalkPosition& position) noexcept {
-    walk.bar = position.bar;
-    walk.more = position.more;
-    walk.start_ms = position.start_ms;
-    walk.end = BarEnd{position.end_ms, position.next_start_ms};
-    walk.clock = position.clock;
 }
 
 // Takes every bar of the walk not yet taken that has ended by `bound_ms` into `session`.
@@ -229,13 +214,13 @@ void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&&
     const SourceBars bars = bars_of(walk.view);
     const auto loop = [&] {
         SourceSession session = walk.session;
-        WalkPosition at = position_of(walk);
+        WalkPosition at = walk.position;
         for (int i = 0; i < count; ++i) {
             advance(session, at, walk, bars, bounds[i]);
             at_bound(i, static_cast<const SourceSession&>(session));
         }
         walk.session = session;
-        set_position(walk, at);
+        walk.position = at;
     };
     if (all_present(bars)) {  // NOLINT(bugprone-branch-clone): one loop, compiled twice
         loop();
@@ -247,8 +232,9 @@ void walk_run(SourceWalk& walk, const std::int64_t* bounds, int count, AtBound&&
 // Hands the walked record back, and the bar the walk stopped at to the memo.
 inline void end_walk(const SourceWalk& walk, SourceSession& record, WalkMemo& memo) noexcept {
     record = walk.session;
-    if (walk.more) {
-        memo = WalkMemo{walk.bar, walk.start_ms, walk.end.end, walk.end.next_start};
+    const WalkPosition& at = walk.position;
+    if (at.more) {
+        memo = WalkMemo{at.bar, at.start_ms, at.end_ms, at.next_start_ms};
     } else {
         memo.pending_bar = -1;
     }

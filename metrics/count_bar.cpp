@@ -1,1 +1,0 @@
-#include "metrics/count_bar.h"
