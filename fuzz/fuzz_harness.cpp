@@ -140,13 +140,12 @@ std::int32_t special_int(std::uint8_t b) {
 
 // --- Charts -------------------------------------------------------------------------------
 
-enum ArrayIndex { array_open, array_high, array_low, array_close, array_volume, array_bid, array_ask, array_times };
-
 struct FuzzChart {
     std::int32_t number = 0;
     std::vector<HostDateTime> times;
     std::array<std::vector<float>, 7> values;  // open, high, low, close, volume, bid volume, ask volume
     std::array<int, 8> limits{255, 255, 255, 255, 255, 255, 255, 255};  // 255: no limit
+    std::array<std::uint8_t, 8> count_choices{};                         // 0: the true count
     std::array<float, 7> fallbacks{};
     HostDateTime time_fallback = 0;
     bool empty_non_null = false;
@@ -483,21 +482,50 @@ FuzzChart* Harness::chart_by_number(std::int32_t number) {
     return nullptr;
 }
 
-// A host array of exactly as many elements as it claims, so that any read outside it
-// is an AddressSanitizer report. An empty array has a null pointer, or a zero-length
-// block when the chart says so.
+// The count a host array claims for its first n elements, and the elements its block holds
+// beyond them. A negative count is handed out over the block of the n elements, so that a
+// study that takes it for a bound reads outside the block. A count beyond the chart's bars
+// is backed by that many elements: reading them is allowed, reading past them is not.
+struct ArrayClaim {
+    std::int32_t count = 0;
+    std::size_t extra = 0;
+};
+
+ArrayClaim claim_of(std::size_t n, std::uint8_t choice) {
+    const auto bars = static_cast<std::int32_t>(n);
+    if (choice == 0) return ArrayClaim{bars, 0};
+    if (choice < 128) {
+        static const std::array<std::int32_t, 6> negatives = {-1, -2, -7, int32_min, int32_min + 1, -65536};
+        const int k = (choice - 1) % 8;
+        if (k == 6) return ArrayClaim{-bars, 0};
+        if (k == 7) return ArrayClaim{-bars - 1, 0};
+        return ArrayClaim{negatives[static_cast<std::size_t>(k)], 0};
+    }
+    static const std::array<std::size_t, 8> extras = {1, 2, 3, 16, 255, 1000, 4096, 65536};
+    const std::size_t extra = extras[static_cast<std::size_t>((choice - 128) % 8)];
+    return ArrayClaim{static_cast<std::int32_t>(n + extra), extra};
+}
+
+// A host array of exactly as many elements as it claims (a negative claim aside), so
+// that any read outside it is an AddressSanitizer report. An empty array has a null
+// pointer, or a zero-length block when the chart says so. Elements beyond the chart's bars
+// hold special values.
 HostFloatArray Harness::hand_out(const FuzzChart& chart, int array) {
     const std::vector<float>& values = chart.values[static_cast<std::size_t>(array)];
     const int limit = chart.limits[static_cast<std::size_t>(array)];
     std::size_t n = values.size();
     if (limit != 255) n = std::min(n, static_cast<std::size_t>(limit));
+    const ArrayClaim claim = claim_of(n, chart.count_choices[static_cast<std::size_t>(array)]);
     HostFloatArray out{};
     out.fallback = chart.fallbacks[static_cast<std::size_t>(array)];
-    out.count = static_cast<std::int32_t>(n);
-    if (n == 0 && !chart.empty_non_null) return out;
-    call_floats_.push_back(std::unique_ptr<float[]>(new float[n]));
-    if (n != 0) std::memcpy(call_floats_.back().get(), values.data(), n * sizeof(float));
-    out.data = call_floats_.back().get();
+    out.count = claim.count;
+    const std::size_t held = n + claim.extra;
+    if (held == 0 && !chart.empty_non_null) return out;
+    call_floats_.push_back(std::unique_ptr<float[]>(new float[held]));
+    float* block = call_floats_.back().get();
+    if (n != 0) std::memcpy(block, values.data(), n * sizeof(float));
+    for (std::size_t k = n; k < held; ++k) block[k] = special_float(static_cast<std::uint8_t>(k));
+    out.data = block;
     return out;
 }
 
@@ -505,13 +533,21 @@ HostDateTimeArray Harness::hand_out_times(const FuzzChart& chart) {
     const int limit = chart.limits[array_times];
     std::size_t n = chart.times.size();
     if (limit != 255) n = std::min(n, static_cast<std::size_t>(limit));
+    const ArrayClaim claim = claim_of(n, chart.count_choices[array_times]);
     HostDateTimeArray out{};
     out.fallback = chart.time_fallback;
-    out.count = static_cast<std::int32_t>(n);
-    if (n == 0 && !chart.empty_non_null) return out;
-    call_times_.push_back(std::unique_ptr<HostDateTime[]>(new HostDateTime[n]));
-    if (n != 0) std::memcpy(call_times_.back().get(), chart.times.data(), n * sizeof(HostDateTime));
-    out.data = call_times_.back().get();
+    out.count = claim.count;
+    const std::size_t held = n + claim.extra;
+    if (held == 0 && !chart.empty_non_null) return out;
+    call_times_.push_back(std::unique_ptr<HostDateTime[]>(new HostDateTime[held]));
+    HostDateTime* block = call_times_.back().get();
+    if (n != 0) std::memcpy(block, chart.times.data(), n * sizeof(HostDateTime));
+    const HostDateTime last = n != 0 ? chart.times[n - 1] : wednesday_us;
+    static const std::array<HostDateTime, 4> beyond = {int64_max, int64_min, 0, -60 * second_us};
+    for (std::size_t k = n; k < held; ++k) {
+        block[k] = k % 4 == 3 ? saturating_add(last, beyond[3]) : beyond[k % 4];
+    }
+    out.data = block;
     return out;
 }
 
@@ -1189,6 +1225,11 @@ void Harness::do_chart_setting(ByteReader& r) {
             chart.time_fallback = decode_time(r);
             break;
         case chart_empty_arrays_non_null: chart.empty_non_null = r.byte() != 0; break;
+        case chart_array_count: {
+            const int array = r.choice(8);
+            chart.count_choices[static_cast<std::size_t>(array)] = r.byte();
+            break;
+        }
         default: chart.bar_seconds = r.byte() < 128 ? special_int(r.byte()) : r.i32(); break;
     }
 }

@@ -95,6 +95,18 @@ enum VolumeMode : std::uint8_t {
     volume_mode_count
 };
 
+// The array byte of chart_array_limit and chart_array_count.
+enum ArrayIndex : std::uint8_t {
+    array_open,
+    array_high,
+    array_low,
+    array_close,
+    array_volume,
+    array_bid,
+    array_ask,
+    array_times
+};
+
 enum ChartSetting : std::uint8_t {
     chart_bar_period,             // kind byte, sub-kind byte, count u32
     chart_period_text,            // byte: nonzero = the host writes a text into the period record
@@ -105,6 +117,9 @@ enum ChartSetting : std::uint8_t {
     chart_fallbacks,              // special-value bytes for the float fallback and a time choice
     chart_empty_arrays_non_null,  // byte: an empty array is handed out with a non-null zero-length block
     chart_bar_seconds,            // u32, signed (chart 0 only matters: the record's bar_seconds)
+    chart_array_count,            // array byte (0-6 float arrays, 7 times), count byte: 0 the true count,
+                                  // 1-127 a negative count over the array's memory, 128-255 a count
+                                  // beyond the chart's bars, with the memory to back it
     chart_setting_count
 };
 

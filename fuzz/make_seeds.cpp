@@ -334,6 +334,21 @@ Seed weekend_and_previous_session() {
     return s;
 }
 
+// Array counts that lie: negative counts over arrays shorter than the bars, and counts
+// beyond the chart's bars, on this chart and on the sources.
+Seed array_counts() {
+    Seed s;
+    s.minutes(0, 20).tick_minutes(1, 20).minutes(2, 20).defaults().bind_all_by_number();
+    s.chart(0, chart_array_limit).byte(array_high).byte(3).chart(0, chart_array_count).byte(array_high).byte(1);
+    s.chart(0, chart_array_limit).byte(array_volume).byte(2).chart(0, chart_array_count).byte(array_volume).byte(4);
+    s.chart(1, chart_array_limit).byte(array_open).byte(3).chart(1, chart_array_count).byte(array_open).byte(1);
+    s.chart(2, chart_array_limit).byte(array_low).byte(1).chart(2, chart_array_count).byte(array_low).byte(7);
+    s.full().update(0).tick_minutes(1, 2, true).minutes(0, 2, true).update(0);
+    s.chart(1, chart_array_count).byte(array_times).byte(133).chart(2, chart_array_count).byte(array_close).byte(128);
+    s.chart(0, chart_array_count).byte(array_times).byte(130).chart(0, chart_array_count).byte(array_close).byte(135);
+    return s.full().update(0).chart(1, chart_array_count).byte(array_times).byte(4).full().last();
+}
+
 void write(const std::string& dir, const char* name, const Seed& seed) {
     const std::string path = dir + "/" + name;
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -371,5 +386,6 @@ int main(int argc, char** argv) {
     write(dir, "small_record", small_record());
     write(dir, "chart_settings", chart_settings());
     write(dir, "weekend_and_previous_session", weekend_and_previous_session());
+    write(dir, "array_counts", array_counts());
     return 0;
 }

@@ -360,17 +360,18 @@ static_assert(sizeof(DrawingRequest) == 1032);
 static_assert(std::is_standard_layout_v<ChartOpenRequest> && std::is_standard_layout_v<DrawingRequest>);
 
 // The one clamping accessor for host arrays, for both kinds of array below.
-// An index inside the array takes one unsigned comparison: the walks read every source
-// bar through here, and the clamping after it is for indices outside.
+// A negative count is an empty array. An index inside the array takes one comparison, of
+// the index zero-extended against the count sign-extended to 64 bits: a negative index
+// becomes 2^31 or more and never passes, and no index passes a negative count. The walks
+// read every source bar through here; the clamping after it is for indices outside.
 template <typename Array>
 inline auto host_element_at(const Array& array, int32_t index) noexcept -> decltype(array.fallback) {
-    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(array.count) && array.data != nullptr) {
+    if (static_cast<int64_t>(static_cast<uint32_t>(index)) < static_cast<int64_t>(array.count) &&
+        array.data != nullptr) {
         return array.data[index];
     }
     if (array.data == nullptr || array.count <= 0) return array.fallback;
-    if (index < 0) index = 0;
-    if (index >= array.count) index = array.count - 1;
-    return array.data[index];
+    return array.data[index < 0 ? 0 : array.count - 1];
 }
 
 inline float host_at(const HostFloatArray& array, int32_t index) noexcept { return host_element_at(array, index); }

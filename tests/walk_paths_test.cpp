@@ -97,6 +97,38 @@ TEST(WalkReadPaths, FullShortAndMissingArraysAllReadWhatTheAccessorReads) {
     walk_closed_bars(from_fallback, no_closes, 60000, unbounded_ms, rules);
     expect_same_record(from_fallback, expected_after_all(no_closes));
     EXPECT_EQ(from_fallback.last_value, 7.5);
+
+    // A close array with its memory but a negative count is empty: its fallback element again.
+    SourceView negative_closes = full;
+    negative_closes.close = HostFloatArray{full.close.data, -1, 7.5f};
+    SourceSession from_negative;
+    walk_closed_bars(from_negative, negative_closes, 60000, unbounded_ms, rules);
+    EXPECT_EQ(from_negative.last_value, 7.5);
+}
+
+TEST(HostArrays, EveryIndexIsClampedIntoTheCountAndAnEmptyOrNegativeCountYieldsTheFallback) {
+    // Three elements, then guards that a read past the count would return.
+    const float floats[] = {1.0f, 2.0f, 3.0f, 99.0f, 99.0f, 99.0f};
+    const HostDateTime times[] = {10, 20, 30, 99, 99, 99};
+    constexpr std::int32_t int_max = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int32_t int_min = std::numeric_limits<std::int32_t>::min();
+    struct Case {
+        std::int32_t count;
+        std::int32_t index;
+        int expected;  // element 0 to 2, or -1 for the fallback
+    };
+    for (const Case c : {Case{3, 0, 0}, Case{3, 2, 2}, Case{3, 3, 2}, Case{3, 5, 2}, Case{3, -1, 0},
+                         Case{3, int_min, 0}, Case{3, int_max, 2}, Case{1, 4, 0}, Case{0, 0, -1}, Case{0, 4, -1},
+                         Case{-1, 0, -1}, Case{-1, 4, -1}, Case{-1, -1, -1}, Case{-4, 1, -1}, Case{int_min, 5, -1},
+                         Case{int_min, int_max, -1}}) {
+        const HostFloatArray float_array{floats, c.count, -7.0f};
+        const HostDateTimeArray time_array{times, c.count, 0, -7};
+        EXPECT_EQ(host_at(float_array, c.index), c.expected < 0 ? -7.0f : floats[c.expected])
+            << "count " << c.count << ", index " << c.index;
+        EXPECT_EQ(host_at(time_array, c.index), c.expected < 0 ? -7 : times[c.expected])
+            << "count " << c.count << ", index " << c.index;
+    }
+    EXPECT_EQ(host_at(HostFloatArray{nullptr, 3, -7.0f}, 1), -7.0f) << "no memory: the fallback";
 }
 
 TEST(SeriesRuns, RunsPartlyOutsideTheSeriesWriteWhatSingleWritesWould) {
