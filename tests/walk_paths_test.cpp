@@ -117,10 +117,10 @@ TEST(HostArrays, EveryIndexIsClampedIntoTheCountAndAnEmptyOrNegativeCountYieldsT
         std::int32_t index;
         int expected;  // element 0 to 2, or -1 for the fallback
     };
-    for (const Case c : {Case{3, 0, 0}, Case{3, 2, 2}, Case{3, 3, 2}, Case{3, 5, 2}, Case{3, -1, 0},
-                         Case{3, int_min, 0}, Case{3, int_max, 2}, Case{1, 4, 0}, Case{0, 0, -1}, Case{0, 4, -1},
-                         Case{-1, 0, -1}, Case{-1, 4, -1}, Case{-1, -1, -1}, Case{-4, 1, -1}, Case{int_min, 5, -1},
-                         Case{int_min, int_max, -1}}) {
+    for (const Case c :
+         {Case{3, 0, 0}, Case{3, 2, 2}, Case{3, 3, 2}, Case{3, 5, 2}, Case{3, -1, 0}, Case{3, int_min, 0},
+          Case{3, int_max, 2}, Case{1, 4, 0}, Case{0, 0, -1}, Case{0, 4, -1}, Case{-1, 0, -1}, Case{-1, 4, -1},
+          Case{-1, -1, -1}, Case{-4, 1, -1}, Case{int_min, 5, -1}, Case{int_min, int_max, -1}}) {
         const HostFloatArray float_array{floats, c.count, -7.0f};
         const HostDateTimeArray time_array{times, c.count, 0, -7};
         EXPECT_EQ(host_at(float_array, c.index), c.expected < 0 ? -7.0f : floats[c.expected])
