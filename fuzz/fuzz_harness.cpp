@@ -145,7 +145,7 @@ struct FuzzChart {
     std::vector<HostDateTime> times;
     std::array<std::vector<float>, 7> values;  // open, high, low, close, volume, bid volume, ask volume
     std::array<int, 8> limits{255, 255, 255, 255, 255, 255, 255, 255};  // 255: no limit
-    std::array<std::uint8_t, 8> count_choices{};                         // 0: the true count
+    std::array<std::uint8_t, 8> count_choices{};                        // 0: the true count
     std::array<float, 7> fallbacks{};
     HostDateTime time_fallback = 0;
     bool empty_non_null = false;

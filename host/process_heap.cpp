@@ -7,50 +7,67 @@
 #endif
 
 namespace kmi {
+
+#ifdef KMI_HEAP_TEST_HOOKS
 namespace {
 
-// Failure injection and counters for tests. The study runs one call at a time, so
-// plain counters suffice.
-int fail_budget = 0;
-int fail_countdown = -1;  // allocations still to succeed before the one that fails; -1: none
-std::int64_t allocations = 0;
-std::int64_t frees = 0;
+// Failure injection and counters of the test builds. Each thread has its own, so tests
+// that call instances on several threads at once neither race on them nor see each
+// other's blocks. The library a host loads is built without them: it keeps no state
+// outside its instances.
+thread_local int fail_budget = 0;
+thread_local int fail_countdown = -1;  // allocations still to succeed before the one that fails; -1: none
+thread_local std::int64_t allocations = 0;
+thread_local std::int64_t frees = 0;
 
-}  // namespace
-
-void* heap_alloc(std::size_t size) noexcept {
+// Whether this allocation is the one to fail.
+bool injected_failure() noexcept {
     if (fail_budget > 0) {
         --fail_budget;
-        return nullptr;
+        return true;
     }
     if (fail_countdown == 0) {
         fail_countdown = -1;
-        return nullptr;
+        return true;
     }
     if (fail_countdown > 0) --fail_countdown;
+    return false;
+}
+
+}  // namespace
+
+void heap_fail_next(int count) noexcept { fail_budget = count < 0 ? 0 : count; }
+void heap_fail_after(int skip) noexcept { fail_countdown = skip < 0 ? -1 : skip; }
+std::int64_t heap_allocation_count() noexcept { return allocations; }
+std::int64_t heap_free_count() noexcept { return frees; }
+#endif
+
+void* heap_alloc(std::size_t size) noexcept {
+#ifdef KMI_HEAP_TEST_HOOKS
+    if (injected_failure()) return nullptr;
+#endif
     if (size == 0) size = 1;
 #ifdef _WIN32
     void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
 #else
     void* block = std::calloc(1, size);
 #endif
+#ifdef KMI_HEAP_TEST_HOOKS
     if (block != nullptr) ++allocations;
+#endif
     return block;
 }
 
 void heap_free(void* block) noexcept {
     if (block == nullptr) return;
+#ifdef KMI_HEAP_TEST_HOOKS
     ++frees;
+#endif
 #ifdef _WIN32
     HeapFree(GetProcessHeap(), 0, block);
 #else
     std::free(block);
 #endif
 }
-
-void heap_fail_next(int count) noexcept { fail_budget = count < 0 ? 0 : count; }
-void heap_fail_after(int skip) noexcept { fail_countdown = skip < 0 ? -1 : skip; }
-std::int64_t heap_allocation_count() noexcept { return allocations; }
-std::int64_t heap_free_count() noexcept { return frees; }
 
 }  // namespace kmi

@@ -17,15 +17,18 @@ void* heap_alloc(std::size_t size) noexcept;
 // Frees a block from heap_alloc; null is ignored.
 void heap_free(void* block) noexcept;
 
-// Test hooks of this module's heap layer: the next `count` allocations fail, and the
-// number of allocations and frees so far. They only see allocations made by the module
-// that links them.
+#ifdef KMI_HEAP_TEST_HOOKS
+// Test hooks of this module's heap layer, in the static libraries the tests, benchmarks
+// and fuzzer link (never in the study library a host loads): the next `count` allocations
+// fail, and the number of allocations and frees so far. They see only the allocations
+// made on the calling thread by the module that links them.
 void heap_fail_next(int count) noexcept;
 // Only the allocation `skip` places ahead fails (0: the very next one), once; the others
 // before and after it succeed. A negative `skip` cancels a pending failure.
 void heap_fail_after(int skip) noexcept;
 std::int64_t heap_allocation_count() noexcept;
 std::int64_t heap_free_count() noexcept;
+#endif
 
 }  // namespace kmi
 

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Runs every test, in this order:
-# - the unit and host tests in a debug build, then the demo's chart page in headless Chromium;
+# - the unit and host tests in a debug build (with the chart page's npm packages installed
+#   first, which kmi-host embeds), then the demo's chart page in headless Chromium;
 # - the static checks (clang-format, clang-tidy) and the study's line coverage;
-# - the tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then under valgrind
-#   memcheck, and the study's fuzzer for a bounded time (KMI_FUZZ_SECONDS, default 180);
+# - the tests again under AddressSanitizer and UndefinedBehaviorSanitizer; the study library
+#   with instances called on several threads at once under ThreadSanitizer; the tests under
+#   valgrind memcheck, and the study's fuzzer for a bounded time (KMI_FUZZ_SECONDS, default 180);
 # - a clang build with warnings as errors;
 # - the Windows cross build with the check of its export and import tables and, under Wine,
 #   its transcripts compared byte for byte with the Linux build's;
 # - every runnable command block of README.md and docs/, and the README's demo command;
 # - a build (not a run) of the benchmarks.
+# Nothing is skipped: a stage whose tool is missing fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,15 +20,29 @@ bash scripts/install-deps.sh
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
 
 jobs=$(nproc)
-step() { printf '\n== %s\n' "$*"; }
+started=$SECONDS
+step() { printf '\n== %s (at %d s)\n' "$*" "$((SECONDS - started))"; }
+# Runs a test preset; a skipped test fails the run like a failed one, since a skip hides
+# the regression the test exists for.
+run_tests() {  # run_tests PRESET [CTEST ARGUMENTS...]
+    local log
+    log=$(mktemp)
+    ctest --preset "$@" | tee "$log"
+    if grep -q '(Skipped)' "$log"; then
+        echo "FAIL: tests were skipped (above)" >&2
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
 
 step "debug build and tests"
+bash scripts/page-deps.sh
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
-ctest --preset debug -j "$jobs"
+run_tests debug -j "$jobs"
 
 step "chart page in headless Chromium"
-bash scripts/page-deps.sh
 (cd page && KMI_HOST="$PWD/../build/debug/bin/kmi-host" KMI_PAGE_TEST_OUT="$PWD/../build/page-test" node --test test/)
 
 step "static checks"
@@ -37,7 +54,12 @@ bash scripts/coverage.sh
 step "sanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan -j "$jobs"
+
+step "thread sanitizer: instances of the study library on several threads"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+run_tests tsan
 
 step "valgrind memcheck of the debug tests"
 bash scripts/valgrind.sh
