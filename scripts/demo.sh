@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/page-deps.sh || echo "Without page/node_modules the chart page says that its charting library is missing." >&2
 cmake --preset linux >/dev/null
-cmake --build --preset linux
+cmake --build --preset linux --target kmi-host kmi_study_shared
 ./build/linux/bin/kmi-host demo "$@"
