@@ -144,7 +144,7 @@ float read_number(const std::vector<std::string>& fields, int column, bool optio
 
 }  // namespace
 
-std::vector<Bar> parse_csv_bars(std::string_view text, const std::string& file_name) {
+BarFile parse_csv_bars(std::string_view text, const std::string& file_name, const BarFileOptions& /*options*/) {
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::vector<Bar> bars;
     std::optional<Columns> columns;
@@ -193,7 +193,7 @@ std::vector<Bar> parse_csv_bars(std::string_view text, const std::string& file_n
         bars.push_back(bar);
     }
     if (!columns) throw InputError(file_name + ":1: no header row");
-    return bars;
+    return BarFile{std::move(bars), {}};
 }
 
 std::string read_file_text(const std::filesystem::path& file) {
@@ -205,8 +205,8 @@ std::string read_file_text(const std::filesystem::path& file) {
     return text.str();
 }
 
-std::vector<Bar> read_csv_bars(const std::filesystem::path& file) {
-    return parse_csv_bars(read_file_text(file), file.string());
+BarFile read_csv_bars(const std::filesystem::path& file, const BarFileOptions& options) {
+    return parse_csv_bars(read_file_text(file), file.string(), options);
 }
 
 std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback) {

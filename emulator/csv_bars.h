@@ -17,12 +17,27 @@
 
 namespace kmi::emu {
 
+// How a bar file is read: the chart's time zone, which every bar time is converted to (the
+// host's date-times are the chart's wall-clock time), the zone of times that carry none, and
+// the instrument to keep from a file that holds several.
+struct BarFileOptions {
+    std::string chart_time_zone = "America/New_York";  // an IANA name
+    std::string data_time_zone;                         // naive times' zone; empty: the chart's
+    std::string pick;  // a value of the file's symbol/contract/instrument_id column; empty: none
+};
+
+// A bar file as read: its bars in time order, and notes for the user (one line each).
+struct BarFile {
+    std::vector<Bar> bars;
+    std::vector<std::string> notes;
+};
+
 // The bars of a CSV text; `file_name` names the file in error messages, which also give
 // the line ("FILE:LINE: ..."). Throws InputError.
-std::vector<Bar> parse_csv_bars(std::string_view text, const std::string& file_name);
+BarFile parse_csv_bars(std::string_view text, const std::string& file_name, const BarFileOptions& options = {});
 
 // Reads and parses a CSV bar file. Throws InputError.
-std::vector<Bar> read_csv_bars(const std::filesystem::path& file);
+BarFile read_csv_bars(const std::filesystem::path& file, const BarFileOptions& options = {});
 
 // Reads a whole file as bytes. Throws InputError naming the file.
 std::string read_file_text(const std::filesystem::path& file);

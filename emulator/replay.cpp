@@ -105,7 +105,7 @@ void close_host(Host& host) {
 ReplayFeed load_feed(const std::filesystem::path& data_dir, const std::string& symbol) {
     ReplayFeed feed;
     feed.symbol = symbol;
-    feed.bars = read_csv_bars(data_dir / (symbol + ".csv"));
+    feed.bars = read_csv_bars(data_dir / (symbol + ".csv")).bars;
     feed.bar_seconds = typical_bar_seconds(feed.bars);
     return feed;
 }

@@ -66,7 +66,7 @@ float bar_value(const Json& value, const std::string& where) {
 std::vector<Bar> parse_bar_list(const Json& value, const std::string& where, const std::filesystem::path& base_dir) {
     if (value.is_string()) {
         const std::filesystem::path file = base_dir / value.get<std::string>();
-        return read_csv_bars(file);
+        return read_csv_bars(file).bars;
     }
     if (!value.is_array()) fail(where, "expected a CSV file name or an array of bars");
     std::vector<Bar> bars;

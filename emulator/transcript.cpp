@@ -109,7 +109,7 @@ struct Run {
             const std::filesystem::path file = *scenario.data_dir / (symbol + ".csv");
             std::error_code error;
             if (!std::filesystem::is_regular_file(file, error)) continue;
-            const std::vector<Bar> bars = read_csv_bars(file);
+            const std::vector<Bar> bars = read_csv_bars(file).bars;
             Chart chart = make_chart(0, symbol, typical_bar_seconds(bars));
             set_bars(chart, bars);
             host.symbol_library[symbol] = std::move(chart);

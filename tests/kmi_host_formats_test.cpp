@@ -88,7 +88,7 @@ TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
         "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
         "\r\n"
         "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
-        "es.csv");
+        "es.csv").bars;
     ASSERT_EQ(bars.size(), 2u);
     EXPECT_EQ(bars[0].time, at(2026, 12, 2, 9, 30));
     EXPECT_EQ(bars[0].low, 5999.25f);
@@ -101,7 +101,7 @@ TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
         "close,LOW,high,open,\"date time\",note\n"
         "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
         "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
-        "m.csv");
+        "m.csv").bars;
     ASSERT_EQ(minimal.size(), 2u);
     EXPECT_EQ(minimal[0].open, 2.0f);
     EXPECT_EQ(minimal[0].high, 5.0f);
@@ -135,7 +135,7 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         const std::string error = rejection([&csv] { emu::parse_csv_bars(csv, "f.csv"); });
         EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
     }
-    EXPECT_EQ(emu::parse_csv_bars(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").front().volume, 0.0f)
+    EXPECT_EQ(emu::parse_csv_bars(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").bars.front().volume, 0.0f)
         << "an empty optional field is 0";
     const std::string missing = rejection([] { emu::read_csv_bars("/nonexistent/NO.csv"); });
     EXPECT_EQ(missing, "/nonexistent/NO.csv: cannot be read");

@@ -223,7 +223,7 @@ struct SampleReplay {
     SampleReplay() {
         TempFolder folder;
         emu::write_synth_files(folder.path, emu::SynthOptions{2, 60, 1});
-        chart_bars = emu::read_csv_bars(folder / "ESZ26.CME.csv");
+        chart_bars = emu::read_csv_bars(folder / "ESZ26.CME.csv").bars;
         emu::ReplayHooks hooks;
         hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep& step) {
             Seen view{step.clock, {}};

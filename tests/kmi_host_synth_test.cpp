@@ -22,7 +22,7 @@ using Feeds = std::map<std::string, std::vector<emu::Bar>>;
 
 Feeds parse_all(const std::vector<emu::SynthFile>& files) {
     Feeds feeds;
-    for (const emu::SynthFile& file : files) feeds[file.symbol] = emu::parse_csv_bars(file.csv, file.symbol);
+    for (const emu::SynthFile& file : files) feeds[file.symbol] = emu::parse_csv_bars(file.csv, file.symbol).bars;
     return feeds;
 }
 
