@@ -1,75 +1,167 @@
 #include "emulator/csv_bars.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
 #include <sstream>
 
+#include "emulator/bar_time_text.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
+#include "emulator/time_zone.h"
 
 namespace kmi::emu {
 namespace {
 
-std::string lower_trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    return out;
+[[noreturn]] void fail(const std::string& file, std::size_t line, const std::string& message) {
+    throw InputError(file + ":" + std::to_string(line) + ": " + message);
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+std::string_view trimmed(std::string_view text, char separator) {
+    const auto blank = [separator](char c) { return c == ' ' || (c == '\t' && separator != '\t'); };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
 }
 
-// Splits one row at commas; a field in double quotes may hold commas and "" for a quote.
-std::optional<std::vector<std::string>> split_row(std::string_view row) {
-    std::vector<std::string> fields;
-    std::string field;
+// --- Rows -----------------------------------------------------------------------------------
+
+// The separator a header row uses: a comma, a semicolon or a tab, whichever it holds most of
+// outside double quotes (a comma on a tie).
+char separator_of(std::string_view header) {
+    std::array<std::size_t, 3> counts{};
     bool quoted = false;
-    bool was_quoted = false;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        const char c = row[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < row.size() && row[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
+    for (const char c : header) {
+        if (c == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (c == ',') ++counts[0];
+        if (c == ';') ++counts[1];
+        if (c == '\t') ++counts[2];
+    }
+    if (counts[1] > counts[0] && counts[1] >= counts[2]) return ';';
+    if (counts[2] > counts[0] && counts[2] > counts[1]) return '\t';
+    return ',';
+}
+
+// Splits rows into fields without copying them; a field in double quotes may hold the
+// separator and "" for a quote, and is kept in `quoted_` for the row.
+class RowSplitter {
+  public:
+    explicit RowSplitter(char separator) : separator_(separator) {}
+
+    // False for unbalanced quotes or text after a closing quote.
+    bool split(std::string_view row) {
+        fields_.clear();
+        quoted_.clear();
+        std::size_t at = 0;
+        while (true) {
+            std::size_t start = at;
+            while (start < row.size() && (row[start] == ' ' || (row[start] == '\t' && separator_ != '\t'))) ++start;
+            if (start < row.size() && row[start] == '"') {
+                std::string& field = quoted_.emplace_back();
+                std::size_t i = start + 1;
+                while (true) {
+                    if (i >= row.size()) return false;
+                    if (row[i] == '"') {
+                        if (i + 1 < row.size() && row[i + 1] == '"') {
+                            field += '"';
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    field += row[i++];
+                }
+                while (i < row.size() && row[i] != separator_) {
+                    if (row[i] != ' ' && row[i] != '\t') return false;
+                    ++i;
+                }
+                fields_.emplace_back(field);
+                if (i >= row.size()) return true;
+                at = i + 1;
+                continue;
             }
-        } else if (c == '"' && std::string(trimmed(field)).empty() && !was_quoted) {
-            field.clear();
-            quoted = true;
-            was_quoted = true;
-        } else if (c == ',') {
-            fields.push_back(was_quoted ? field : std::string(trimmed(field)));
-            field.clear();
-            was_quoted = false;
-        } else if (was_quoted && c != ' ' && c != '\t') {
-            return std::nullopt;  // text after a closing quote
-        } else if (!was_quoted) {
-            field += c;
+            const std::size_t end = row.find(separator_, at);
+            fields_.push_back(trimmed(row.substr(at, end == std::string_view::npos ? end : end - at), separator_));
+            if (end == std::string_view::npos) return true;
+            at = end + 1;
         }
     }
-    if (quoted) return std::nullopt;
-    fields.push_back(was_quoted ? field : std::string(trimmed(field)));
-    return fields;
+
+    const std::vector<std::string_view>& fields() const { return fields_; }
+
+  private:
+    char separator_;
+    std::vector<std::string_view> fields_;
+    std::deque<std::string> quoted_;
+};
+
+// --- The header -------------------------------------------------------------------------------
+
+// A column name as compared: without blanks and <...>, in lower case, its words joined by "_".
+std::string canonical_name(std::string_view name) {
+    name = trimmed(name, ',');
+    if (name.size() >= 2 && name.front() == '<' && name.back() == '>') name = name.substr(1, name.size() - 2);
+    std::string out;
+    bool gap = false;
+    for (const char c : name) {
+        if (c == ' ' || c == '_' || c == '-' || c == '.' || c == '\t') {
+            gap = !out.empty();
+            continue;
+        }
+        if (gap) out += '_';
+        gap = false;
+        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return out;
+}
+
+std::vector<std::string_view> words_of(std::string_view name) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while (at <= name.size()) {
+        const std::size_t end = std::min(name.find('_', at), name.size());
+        if (end > at) words.push_back(name.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
+enum class TimeColumn { none, date_time, date, time_of_day };
+
+TimeColumn time_column_kind(const std::string& name) {
+    const std::vector<std::string_view> words = words_of(name);
+    if (words.empty()) return TimeColumn::none;
+    const std::string_view first = words.front();
+    if (name.rfind("timestamp", 0) == 0 || name.rfind("datetime", 0) == 0) return TimeColumn::date_time;
+    if (first == "ts" || first == "unix" || first == "epoch" || first == "utc" || first == "gmt") {
+        return TimeColumn::date_time;
+    }
+    if (first == "date") return words.size() > 1 && words[1] == "time" ? TimeColumn::date_time : TimeColumn::date;
+    if (first == "time") return TimeColumn::time_of_day;
+    return TimeColumn::none;
+}
+
+// The zone a time column's name carries, or empty.
+std::string zone_in_name(const std::string& name) {
+    for (const std::string_view word : words_of(name)) {
+        if (word == "utc" || word == "gmt" || word == "z") return "UTC";
+        if (word == "et" || word == "ny") return "America/New_York";
+    }
+    return "";
 }
 
 struct Columns {
-    int date_time = -1;
-    int date = -1;
-    int time = -1;
+    int time = -1;  // a date-time, or the date of a date and time pair
+    int time_of_day = -1;
+    std::string time_zone;  // the zone the time column's name carries
     int open = -1;
     int high = -1;
     int low = -1;
@@ -77,78 +169,141 @@ struct Columns {
     int volume = -1;
     int bid_volume = -1;
     int ask_volume = -1;
+    int instrument = -1;
+    std::string instrument_name;
+    std::size_t count = 0;  // fields of a row
 };
 
-[[noreturn]] void fail(const std::string& file, std::size_t line, const std::string& message) {
-    throw InputError(file + ":" + std::to_string(line) + ": " + message);
+std::string quoted_list(const std::vector<std::string>& names, std::size_t most = 12) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size() && i < most; ++i) out += (i == 0 ? "\"" : ", \"") + names[i] + "\"";
+    if (names.size() > most) out += ", ...";
+    return out;
 }
 
-Columns find_columns(const std::vector<std::string>& header, const std::string& file, std::size_t line) {
+Columns find_columns(const std::vector<std::string_view>& header, const std::string& file, std::size_t line) {
     Columns columns;
-    const std::map<std::string, int Columns::*> names = {{"datetime", &Columns::date_time},
-                                                         {"timestamp", &Columns::date_time},
-                                                         {"date time", &Columns::date_time},
-                                                         {"date", &Columns::date},
-                                                         {"time", &Columns::time},
-                                                         {"open", &Columns::open},
+    columns.count = header.size();
+    // A separator at the end of the header names no column.
+    if (columns.count > 1 && header.back().empty()) --columns.count;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < columns.count; ++i) names.push_back(canonical_name(header[i]));
+
+    const std::map<std::string, int Columns::*> roles = {{"open", &Columns::open},
                                                          {"high", &Columns::high},
                                                          {"low", &Columns::low},
                                                          {"close", &Columns::close},
                                                          {"last", &Columns::close},
+                                                         {"price", &Columns::close},
                                                          {"volume", &Columns::volume},
+                                                         {"vol", &Columns::volume},
                                                          {"bid_volume", &Columns::bid_volume},
                                                          {"bidvolume", &Columns::bid_volume},
+                                                         {"sell_volume", &Columns::bid_volume},
                                                          {"ask_volume", &Columns::ask_volume},
-                                                         {"askvolume", &Columns::ask_volume}};
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const std::string name = lower_trimmed(header[i]);
-        const auto it = names.find(name);
-        if (it == names.end()) continue;
-        int& column = columns.*(it->second);
-        if (column >= 0) fail(file, line, "more than one column for \"" + name + "\"");
+                                                         {"askvolume", &Columns::ask_volume},
+                                                         {"buy_volume", &Columns::ask_volume},
+                                                         {"symbol", &Columns::instrument},
+                                                         {"contract", &Columns::instrument},
+                                                         {"instrument_id", &Columns::instrument},
+                                                         {"ticker", &Columns::instrument}};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto role = roles.find(names[i]);
+        if (role == roles.end()) continue;
+        int& column = columns.*(role->second);
+        if (column >= 0) fail(file, line, "more than one column for \"" + names[i] + "\"");
         column = static_cast<int>(i);
     }
-    if (columns.date_time >= 0 && (columns.date >= 0 || columns.time >= 0)) {
-        fail(file, line, "both a date-time column and date/time columns");
+    if (columns.instrument >= 0) columns.instrument_name = std::string(trimmed(header[columns.instrument], ','));
+
+    // The first time column from the left decides; a date or a time of day takes its partner.
+    const auto first_of = [&names](TimeColumn kind) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (time_column_kind(names[i]) == kind) return static_cast<int>(i);
+        }
+        return -1;
+    };
+    for (std::size_t i = 0; i < names.size() && columns.time < 0; ++i) {
+        const TimeColumn kind = time_column_kind(names[i]);
+        if (kind == TimeColumn::none) continue;
+        columns.time = static_cast<int>(i);
+        if (kind == TimeColumn::date) columns.time_of_day = first_of(TimeColumn::time_of_day);
+        if (kind == TimeColumn::time_of_day && first_of(TimeColumn::date) >= 0) {
+            columns.time_of_day = columns.time;
+            columns.time = first_of(TimeColumn::date);
+        }
     }
-    if (columns.date_time < 0 && (columns.date < 0 || columns.time < 0)) {
-        fail(file, line, "no date-time column (\"datetime\", \"timestamp\", \"date time\", or \"date\" and \"time\")");
+    if (columns.time < 0) {
+        fail(file, line,
+             "no date-time column: the header has " + quoted_list(names) +
+                 "; a time column is named timestamp..., datetime..., \"date\" and \"time\", \"time\", ts_event, "
+                 "unix or epoch (in any case, with or without <...>)");
     }
-    const std::pair<int, const char*> required[] = {
-        {columns.open, "open"}, {columns.high, "high"}, {columns.low, "low"}, {columns.close, "close\" or \"last"}};
-    for (const auto& [column, name] : required) {
-        if (column < 0) fail(file, line, std::string("no \"") + name + "\" column");
+    columns.time_zone = zone_in_name(names[static_cast<std::size_t>(columns.time)]);
+    if (columns.time_zone.empty() && columns.time_of_day >= 0) {
+        columns.time_zone = zone_in_name(names[static_cast<std::size_t>(columns.time_of_day)]);
+    }
+    if (columns.close < 0) {
+        fail(file, line, "no \"close\", \"last\" or \"price\" column: the header has " + quoted_list(names));
     }
     return columns;
 }
 
-float read_number(const std::vector<std::string>& fields, int column, bool optional, const char* name,
-                  const std::string& file, std::size_t line) {
-    if (column < 0) return 0.0f;
-    std::string_view text = fields[static_cast<std::size_t>(column)];
+// --- Values -----------------------------------------------------------------------------------
+
+float read_number(std::string_view text, bool optional, const char* name, const std::string& file, std::size_t line) {
     if (text.empty()) {
         if (optional) return 0.0f;
         fail(file, line, std::string("column \"") + name + "\" is empty");
     }
+    const std::string_view written = text;
     if (text.front() == '+') text.remove_prefix(1);
     double value = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size() || !std::isfinite(value) ||
         std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) {
-        fail(file, line,
-             std::string("column \"") + name + "\": not a finite number: \"" +
-                 fields[static_cast<std::size_t>(column)] + "\"");
+        fail(file, line, std::string("column \"") + name + "\": not a finite number: \"" + std::string(written) + "\"");
     }
     return static_cast<float>(value);
 }
 
+// One row as read, before its time is settled.
+struct Row {
+    std::size_t line = 0;
+    BarTimeText time;
+    Bar bar;
+    HostDateTime instant = 0;
+};
+
+std::string time_text(const BarTimeText& time) { return format_date_time(time.value) + (time.instant ? " UTC" : ""); }
+
+// The instants of the rows, in their order: a wall-clock time of `zone` that stands for two
+// instants takes the first unless it is not after the row before, then the second.
+void settle_instants(std::vector<Row>& rows, const TimeZone& zone) {
+    std::optional<HostDateTime> previous;
+    for (Row& row : rows) {
+        if (row.time.instant) {
+            row.instant = row.time.value;
+        } else {
+            const WallTimeInstants instants = instants_of(zone, row.time.value);
+            row.instant = previous && instants.earlier <= *previous ? instants.later : instants.earlier;
+        }
+        previous = row.instant;
+    }
+}
+
 }  // namespace
 
-BarFile parse_csv_bars(std::string_view text, const std::string& file_name, const BarFileOptions& /*options*/) {
+BarFile parse_csv_bars(std::string_view text, const std::string& file_name, const BarFileOptions& options) {
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::vector<Bar> bars;
+    const TimeZone chart_zone = load_time_zone(options.chart_time_zone);
+
+    BarFile out;
+    std::vector<Row> rows;
     std::optional<Columns> columns;
-    std::size_t header_size = 0;
+    std::optional<RowSplitter> splitter;
+    std::vector<std::string> instruments;  // the instrument column's values, in order of appearance
+    std::vector<std::size_t> instrument_rows;
     std::size_t line_number = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -158,42 +313,136 @@ BarFile parse_csv_bars(std::string_view text, const std::string& file_name, cons
         pos = end + 1;
         ++line_number;
         if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
-        if (trimmed(row).empty()) continue;
-        const auto fields = split_row(row);
-        if (!fields) fail(file_name, line_number, "unbalanced double quotes");
+        if (trimmed(row, ',').empty()) continue;
+        if (!splitter) splitter.emplace(separator_of(row));
+        if (!splitter->split(row)) fail(file_name, line_number, "unbalanced double quotes");
+        const std::vector<std::string_view>& fields = splitter->fields();
         if (!columns) {
-            columns = find_columns(*fields, file_name, line_number);
-            header_size = fields->size();
+            columns = find_columns(fields, file_name, line_number);
+            if (!options.pick.empty() && columns->instrument < 0) {
+                fail(file_name, line_number,
+                     "no symbol, contract, instrument_id or ticker column to pick \"" + options.pick + "\" from");
+            }
             continue;
         }
-        if (fields->size() != header_size) {
+        // A separator at the end of a row leaves an empty last field.
+        const bool trailing = fields.size() == columns->count + 1 && fields.back().empty();
+        if (fields.size() != columns->count && !trailing) {
             fail(file_name, line_number,
-                 std::to_string(fields->size()) + " fields where the header has " + std::to_string(header_size));
+                 std::to_string(fields.size()) + " fields where the header has " + std::to_string(columns->count));
         }
-        Bar bar;
-        const std::string when = columns->date_time >= 0 ? (*fields)[static_cast<std::size_t>(columns->date_time)]
-                                                         : (*fields)[static_cast<std::size_t>(columns->date)] + " " +
-                                                               (*fields)[static_cast<std::size_t>(columns->time)];
-        const auto time = parse_date_time(when, true);
-        if (!time)
-            fail(file_name, line_number, "not a date and time (YYYY-MM-DD HH:MM[:SS[.ffffff]]): \"" + when + "\"");
-        bar.time = *time;
-        bar.open = read_number(*fields, columns->open, false, "open", file_name, line_number);
-        bar.high = read_number(*fields, columns->high, false, "high", file_name, line_number);
-        bar.low = read_number(*fields, columns->low, false, "low", file_name, line_number);
-        bar.close = read_number(*fields, columns->close, false, "close", file_name, line_number);
-        bar.volume = read_number(*fields, columns->volume, true, "volume", file_name, line_number);
-        bar.bid_volume = read_number(*fields, columns->bid_volume, true, "bid_volume", file_name, line_number);
-        bar.ask_volume = read_number(*fields, columns->ask_volume, true, "ask_volume", file_name, line_number);
-        if (!bars.empty() && bar.time <= bars.back().time) {
+        const auto field = [&fields](int column) { return fields[static_cast<std::size_t>(column)]; };
+        if (columns->instrument >= 0) {
+            const std::string_view value = field(columns->instrument);
+            auto known = std::find(instruments.begin(), instruments.end(), value);
+            if (known == instruments.end()) {
+                instruments.emplace_back(value);
+                instrument_rows.push_back(0);
+                known = instruments.end() - 1;
+            }
+            ++instrument_rows[static_cast<std::size_t>(known - instruments.begin())];
+            if (!options.pick.empty() && value != options.pick) continue;
+        }
+        Row parsed;
+        parsed.line = line_number;
+        const auto time = columns->time_of_day >= 0
+                              ? parse_bar_date_and_time(field(columns->time), field(columns->time_of_day))
+                              : parse_bar_time(field(columns->time));
+        if (!time) {
+            const std::string written = columns->time_of_day >= 0 ? std::string(field(columns->time)) + " " +
+                                                                        std::string(field(columns->time_of_day))
+                                                                  : std::string(field(columns->time));
             fail(file_name, line_number,
-                 "bar time " + format_date_time(bar.time) + " is not after the previous bar's " +
-                     format_date_time(bars.back().time) + " (bars must be in time order)");
+                 "not a date and time (" + std::string(bar_time_forms) + "): \"" + written + "\"");
         }
-        bars.push_back(bar);
+        parsed.time = *time;
+        Bar& bar = parsed.bar;
+        bar.close = read_number(field(columns->close), false, "close", file_name, line_number);
+        bar.open =
+            columns->open >= 0 ? read_number(field(columns->open), false, "open", file_name, line_number) : bar.close;
+        bar.high =
+            columns->high >= 0 ? read_number(field(columns->high), false, "high", file_name, line_number) : bar.close;
+        bar.low =
+            columns->low >= 0 ? read_number(field(columns->low), false, "low", file_name, line_number) : bar.close;
+        if (columns->volume >= 0)
+            bar.volume = read_number(field(columns->volume), true, "volume", file_name, line_number);
+        if (columns->bid_volume >= 0) {
+            bar.bid_volume = read_number(field(columns->bid_volume), true, "bid_volume", file_name, line_number);
+        }
+        if (columns->ask_volume >= 0) {
+            bar.ask_volume = read_number(field(columns->ask_volume), true, "ask_volume", file_name, line_number);
+        }
+        rows.push_back(parsed);
     }
     if (!columns) throw InputError(file_name + ":1: no header row");
-    return BarFile{std::move(bars), {}};
+
+    const auto values_note = [&instruments, &instrument_rows] {
+        std::string list;
+        for (std::size_t i = 0; i < instruments.size() && i < 8; ++i) {
+            list += (i == 0 ? "" : ", ") + instruments[i] + " (" + std::to_string(instrument_rows[i]) + " rows)";
+        }
+        return list + (instruments.size() > 8 ? ", ..." : "");
+    };
+    if (!options.pick.empty() && rows.empty()) {
+        throw InputError(file_name + ": no row has " + columns->instrument_name + " \"" + options.pick +
+                         "\"; its values: " + values_note());
+    }
+    if (columns->open < 0 || columns->high < 0 || columns->low < 0) {
+        out.notes.push_back(file_name +
+                            ": no open, high or low column: every bar takes its close for the missing ones");
+    }
+
+    // Newest first: read in reverse. The order is told by the first two rows.
+    const bool newest_first = rows.size() >= 2 && rows[1].time.value < rows[0].time.value;
+    if (newest_first) {
+        std::reverse(rows.begin(), rows.end());
+        out.notes.push_back(file_name + ": the newest bar comes first: the bars are read in reverse order");
+    }
+    const TimeZone naive_zone = load_time_zone(!columns->time_zone.empty()       ? columns->time_zone
+                                               : !options.data_time_zone.empty() ? options.data_time_zone
+                                                                                 : options.chart_time_zone);
+    settle_instants(rows, naive_zone);
+
+    const bool several_instruments = options.pick.empty() && instruments.size() > 1;
+    const char* const order = newest_first ? "newest first" : "oldest first";
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const Row& before = rows[i - 1];
+        const Row& row = rows[i];
+        if (row.instant > before.instant) continue;
+        // The row met later in the file is the one at fault.
+        const Row& late = newest_first ? before : row;
+        const Row& early = newest_first ? row : before;
+        if (several_instruments) {
+            fail(file_name, late.line,
+                 "column \"" + columns->instrument_name + "\" interleaves several instruments (" + values_note() +
+                     "): pick one by naming the file as " + file_name + "#VALUE, for example " + file_name + "#" +
+                     instruments[static_cast<std::size_t>(
+                         std::max_element(instrument_rows.begin(), instrument_rows.end()) - instrument_rows.begin())]);
+        }
+        if (row.instant == before.instant) {
+            fail(file_name, late.line,
+                 "a second bar at " + time_text(late.time) + " (the first is on line " + std::to_string(early.line) +
+                     ")");
+        }
+        fail(file_name, late.line,
+             "bar time " + time_text(late.time) + " is out of order: line " + std::to_string(early.line) + " is at " +
+                 time_text(early.time) + " and the file runs " + order + " (bars must be in time order)");
+    }
+
+    out.bars.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        Row& row = rows[i];
+        row.bar.time = wall_time_of(chart_zone, row.instant);
+        if (!out.bars.empty() && row.bar.time <= out.bars.back().time) {
+            fail(file_name, row.line,
+                 time_text(row.time) + " is " + format_date_time(row.bar.time) + " in " + chart_zone.name +
+                     ", not after the bar before it (" + format_date_time(out.bars.back().time) +
+                     "): the chart's clock repeats that hour when daylight saving time ends; replay with a chart "
+                     "time zone without the change (--time-zone UTC) to keep these bars");
+        }
+        out.bars.push_back(row.bar);
+    }
+    return out;
 }
 
 std::string read_file_text(const std::filesystem::path& file) {

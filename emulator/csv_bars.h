@@ -1,10 +1,36 @@
-// CSV bar files: a header row naming the columns, then one bar per row in time order.
+// CSV bar files as traders have them: a header row naming the columns, then one bar per
+// row, oldest or newest first.
 //
-// Columns are found by name, ignoring case and surrounding blanks: one date-time column
-// ("datetime", "timestamp" or "date time") or the two columns "date" and "time"; "open",
-// "high", "low", "close" (or "last"); optionally "volume", "bid_volume" (or "bidvolume")
-// and "ask_volume" (or "askvolume"). Other columns are ignored. Times are the chart's
-// wall-clock time; a trailing UTC offset is accepted and ignored.
+// The separator is a comma, a semicolon or a tab, whichever the header holds most of.
+// Columns are found by name, in any case, with or without <...> around it:
+// - time: "timestamp...", "datetime...", "date time", "ts_event", "unix", "epoch" or "time"
+//   alone, or a "date" column with a "time" column. When several are present, the first
+//   one from the left is used (for "date" or "time", with its partner).
+// - prices: "open", "high", "low", and "close", "last" or "price"; without open, high or
+//   low a bar takes its close for them.
+// - volumes, all optional: "volume" or "vol"; "bid_volume", "bidvolume" or "sell_volume";
+//   "ask_volume", "askvolume" or "buy_volume".
+// - the instrument, optional: "symbol", "contract", "instrument_id" or "ticker".
+// Other columns are ignored.
+//
+// Times:
+// - with "Z", " UTC" or a UTC offset ("+01:00", "-0500", "+01"): that exact instant;
+// - in a column whose name carries a zone ("..._utc", "utc", "gmt": UTC; "..._et", "..._ny":
+//   America/New_York): wall-clock time of that zone;
+// - whole numbers (outside the compact forms YYYYMMDD, YYYYMMDDHHMM and YYYYMMDDHHMMSS):
+//   Unix time in seconds, milliseconds, microseconds or nanoseconds by magnitude, UTC;
+// - otherwise wall-clock time of the data's zone.
+// Dates are YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD; times of day HH:MM[:SS[.fraction]], HHMM or
+// HHMMSS, after a space or "T" or in their own column.
+// A wall-clock time that a zone skips (clocks going forward) stands for the instant it
+// names with the offset before the change, so it reads an hour later; one that a zone
+// repeats (clocks going back) is its first occurrence, unless that is not after the bar
+// before it, then its second. Every time ends as the chart zone's wall-clock time.
+//
+// A file whose instrument column interleaves several instruments at the same times (such as
+// futures months) is refused unless one instrument is picked. Rows out of order, two rows
+// at the same time, and times the chart's zone cannot show in order (the hour repeated when
+// its clocks go back) are errors naming the file and the line.
 #ifndef KMI_EMULATOR_CSV_BARS_H
 #define KMI_EMULATOR_CSV_BARS_H
 
@@ -22,7 +48,7 @@ namespace kmi::emu {
 // the instrument to keep from a file that holds several.
 struct BarFileOptions {
     std::string chart_time_zone = "America/New_York";  // an IANA name
-    std::string data_time_zone;                         // naive times' zone; empty: the chart's
+    std::string data_time_zone;                        // naive times' zone; empty: the chart's
     std::string pick;  // a value of the file's symbol/contract/instrument_id column; empty: none
 };
 

@@ -81,22 +81,6 @@ std::optional<std::int64_t> read_time(std::string_view text, std::size_t& pos) {
     return (h * 3600 + mi * 60 + s) * us_per_second + fraction_us;
 }
 
-bool read_offset(std::string_view text, std::size_t& pos) {
-    if (pos < text.size() && text[pos] == ' ') ++pos;
-    if (pos >= text.size()) return false;
-    if (text[pos] == 'Z' || text[pos] == 'z') {
-        ++pos;
-        return true;
-    }
-    if (text[pos] != '+' && text[pos] != '-') return false;
-    ++pos;
-    std::int64_t hours = 0, minutes = 0;
-    if (!read_digits(text, pos, 2, hours) || hours > 23) return false;
-    if (pos == text.size()) return true;
-    if (text[pos] == ':') ++pos;
-    return read_digits(text, pos, 2, minutes) && minutes <= 59;
-}
-
 }  // namespace
 
 std::int64_t host_day_of(std::int32_t year, std::int32_t month, std::int32_t day) {
@@ -139,14 +123,14 @@ std::optional<HostDateTime> parse_date(std::string_view text) {
     return *day * us_per_day;
 }
 
-std::optional<HostDateTime> parse_date_time(std::string_view text, bool allow_offset) {
+std::optional<HostDateTime> parse_date_time(std::string_view text) {
     std::size_t pos = 0;
     const auto day = read_date(text, pos);
     if (!day || pos >= text.size() || (text[pos] != ' ' && text[pos] != 'T')) return std::nullopt;
     ++pos;
     const auto time = read_time(text, pos);
     if (!time) return std::nullopt;
-    if (pos != text.size() && !(allow_offset && read_offset(text, pos) && pos == text.size())) return std::nullopt;
+    if (pos != text.size()) return std::nullopt;
     return *day * us_per_day + *time;
 }
 

@@ -40,10 +40,9 @@ std::optional<std::int64_t> parse_time_of_day(std::string_view text);
 // "YYYY-MM-DD" (or with "/") as the date-time of its midnight.
 std::optional<HostDateTime> parse_date(std::string_view text);
 
-// A date and a time of day separated by one space or "T". With `allow_offset`, a trailing
-// UTC offset ("Z", "+HH", "+HH:MM", "+HHMM", or the same with "-", optionally after a
-// space) is accepted and ignored.
-std::optional<HostDateTime> parse_date_time(std::string_view text, bool allow_offset = false);
+// A date and a time of day separated by one space or "T" (bar files take more forms:
+// emulator/bar_time_text.h).
+std::optional<HostDateTime> parse_date_time(std::string_view text);
 
 // "YYYY-MM-DD HH:MM:SS", with ".ffffff" when the microseconds are not zero.
 std::string format_date_time(HostDateTime value);

@@ -2,8 +2,10 @@
 // CSV bar files and input values stored by type, with every rejection naming its place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
+#include "emulator/bar_time_text.h"
 #include "emulator/csv_bars.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
@@ -68,27 +70,53 @@ TEST(KmiHostDateTime, ReadsAndWritesWallClockTimesAsHostDateTimes) {
     EXPECT_EQ(emu::parse_time_of_day("09:30:00.7"), 34200700000);
 }
 
-TEST(KmiHostDateTime, AcceptsAUtcOffsetOnlyWhereAskedAndRejectsImpossibleTimes) {
-    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00-05:00", true), at(2026, 12, 2, 9, 30));
-    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00+0000", true), at(2026, 12, 2, 9, 30));
-    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00Z", true), at(2026, 12, 2, 9, 30));
-    EXPECT_EQ(emu::parse_date_time("2026-12-02 09:30:00 -05", true), at(2026, 12, 2, 9, 30));
-    EXPECT_FALSE(emu::parse_date_time("2026-12-02 09:30:00-05:00"));
-    for (const char* bad : {"2026-02-29 09:30:00", "2100-02-29 00:00:00", "2026-12-02 24:00:00", "2026-12-02 09:60",
-                            "2026-12-02 09:30:00.1234567", "2026-12-02 09:30:00.", "2026-13-01 00:00:00", "2026-12-02",
-                            "26-12-02 09:30:00", "2026-12-02 09:30:00 x"}) {
-        EXPECT_FALSE(emu::parse_date_time(bad, true)) << bad;
+TEST(KmiHostDateTime, ReadsBarTimesInEveryFormAndRejectsImpossibleOnes) {
+    // 2024-01-31 14:30:00 UTC is Unix time 1706711400.
+    const HostDateTime utc_1430 = at(2024, 1, 31, 14, 30);
+    const std::pair<const char*, emu::BarTimeText> good[] = {
+        {"2024-01-31 14:30:00", {utc_1430, false}},
+        {"2024/01/31T14:30", {utc_1430, false}},
+        {"2024-01-31 9:30:00.25", {at(2024, 1, 31, 9, 30) + 250000, false}},
+        {"20240131 143000", {utc_1430, false}},
+        {"202401311430", {utc_1430, false}},
+        {"20240131", {at(2024, 1, 31), false}},
+        {"2024-01-31", {at(2024, 1, 31), false}},
+        {"2024-01-31T14:30:00Z", {utc_1430, true}},
+        {"2024-01-31 14:30:00 UTC", {utc_1430, true}},
+        {"2024-01-31 09:30:00-05:00", {utc_1430, true}},
+        {"2024-01-31 20:00:00+0530", {utc_1430, true}},
+        {"2024-01-31 09:30:00 -05", {utc_1430, true}},
+        {"1706711400", {utc_1430, true}},
+        {"1706711400000", {utc_1430, true}},
+        {"1706711400000000", {utc_1430, true}},
+        {"1706711400000000000", {utc_1430, true}},
+    };
+    for (const auto& [text, expected] : good) {
+        const auto time = emu::parse_bar_time(text);
+        ASSERT_TRUE(time) << text;
+        EXPECT_EQ(time->value, expected.value) << text;
+        EXPECT_EQ(time->instant, expected.instant) << text;
     }
+    const auto paired = emu::parse_bar_date_and_time("20240131", "093000-0500");
+    ASSERT_TRUE(paired);
+    EXPECT_EQ(paired->value, utc_1430);
+    for (const char* bad : {"2026-02-29 09:30:00", "2100-02-29 00:00:00", "2026-12-02 24:00:00", "2026-12-02 09:60",
+                            "2026-12-02 09:30:00.1234567890", "2026-13-01 00:00:00", "26-12-02 09:30:00",
+                            "2026-12-02 09:30:00 x", "2026-12-02 09:30:00+24", "12/02/2026 09:30", "", "-"}) {
+        EXPECT_FALSE(emu::parse_bar_time(bad)) << bad;
+    }
+    EXPECT_FALSE(emu::parse_date_time("2026-12-02 09:30:00-05:00")) << "host date-times carry no offset";
 }
 
 TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
     const auto bars = emu::parse_csv_bars(
-        "\xEF\xBB\xBF"
-        "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
-        "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
-        "\r\n"
-        "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
-        "es.csv").bars;
+                          "\xEF\xBB\xBF"
+                          "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
+                          "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
+                          "\r\n"
+                          "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
+                          "es.csv")
+                          .bars;
     ASSERT_EQ(bars.size(), 2u);
     EXPECT_EQ(bars[0].time, at(2026, 12, 2, 9, 30));
     EXPECT_EQ(bars[0].low, 5999.25f);
@@ -98,37 +126,53 @@ TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
     EXPECT_EQ(bars[1].close, 6001.0f);
 
     const auto minimal = emu::parse_csv_bars(
-        "close,LOW,high,open,\"date time\",note\n"
-        "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
-        "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
-        "m.csv").bars;
+                             "close,LOW,high,open,\"date time\",note\n"
+                             "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
+                             "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
+                             "m.csv")
+                             .bars;
     ASSERT_EQ(minimal.size(), 2u);
     EXPECT_EQ(minimal[0].open, 2.0f);
     EXPECT_EQ(minimal[0].high, 5.0f);
     EXPECT_EQ(minimal[0].volume, 0.0f) << "optional columns absent";
-    EXPECT_EQ(minimal[1].time, at(2026, 12, 2, 9, 31)) << "the offset is ignored";
+    EXPECT_EQ(minimal[1].time, at(2026, 12, 2, 9, 31)) << "09:31 at UTC-5 is 09:31 in New York in December";
 }
 
 TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
     const std::string header = "datetime,open,high,low,close,volume\n";
     const std::string good = "2026-12-02 09:30:00,1,2,0.5,1.5,10\n";
+    const std::string next = "2026-12-02 09:31:00,1,2,0.5,1.5,10\n";
+    const std::string months =
+        "datetime_utc,contract,open,high,low,close\n2013-10-07 13:30:00,ES201312,1,2,0.5,1\n"
+        "2013-10-07 13:30:00,ES201403,1,2,0.5,1\n2013-10-07 13:31:00,ES201312,1,2,0.5,1\n";
     const std::pair<std::string, std::string> cases[] = {
         {"", "f.csv:1: no header row"},
-        {"time,open,high,low,close\n", "f.csv:1: no date-time column"},
-        {"datetime,open,high,low\n", "f.csv:1: no \"close\" or \"last\" column"},
+        {"when,open,high,low,close\n",
+         "f.csv:1: no date-time column: the header has \"when\", \"open\", \"high\", \"low\", \"close\"; a time "
+         "column is named timestamp..."},
+        {"datetime,open,high,low\n", "f.csv:1: no \"close\", \"last\" or \"price\" column: the header has"},
         {"datetime,open,high,low,close,last\n", "f.csv:1: more than one column for \"last\""},
-        {"datetime,date,time,open,high,low,close\n", "f.csv:1: both a date-time column and date/time columns"},
         {header + good + "2026-12-02 09:31:00,1,x,0.5,1.5,10\n",
          "f.csv:3: column \"high\": not a finite number: \"x\""},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,nan,10\n", "f.csv:3: column \"close\": not a finite number"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1e39,10\n", "f.csv:3: column \"close\": not a finite number"},
         {header + good + "2026-12-02 09:31:00,,2,0.5,1,10\n", "f.csv:3: column \"open\" is empty"},
-        {header + good + "2026-12-02 9:31:00,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time"},
+        {header + good + "2026-12-02 9h31,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time (YYYY-MM-DD"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1.5\n", "f.csv:3: 5 fields where the header has 6"},
         {header + good + "2026-12-02 09:31:00,\"1,2,0.5,1.5,10\n", "f.csv:3: unbalanced double quotes"},
-        {header + good + good, "f.csv:3: bar time 2026-12-02 09:30:00 is not after the previous bar's"},
-        {header + "2026-12-02 09:31:00,1,2,0.5,1.5,10\n\n" + good,
-         "f.csv:4: bar time 2026-12-02 09:30:00 is not after"},
+        {header + good + good, "f.csv:3: a second bar at 2026-12-02 09:30:00 (the first is on line 2)"},
+        {header + good + "2026-12-02 09:32:00,1,2,0.5,1.5,10\n\n" + next,
+         "f.csv:5: bar time 2026-12-02 09:31:00 is out of order: line 3 is at 2026-12-02 09:32:00 and the file runs "
+         "oldest first"},
+        {header + next + good + "2026-12-02 09:32:00,1,2,0.5,1.5,10\n",
+         "f.csv:4: bar time 2026-12-02 09:32:00 is out of order: line 3 is at 2026-12-02 09:30:00 and the file runs "
+         "newest first"},
+        {months,
+         "f.csv:3: column \"contract\" interleaves several instruments (ES201312 (2 rows), ES201403 (1 rows)): pick "
+         "one by naming the file as f.csv#VALUE, for example f.csv#ES201312"},
+        // 01:30 UTC-4 and 01:30 UTC-5 on 2024-11-03 are both 01:30 in New York.
+        {"datetime,close\n2024-11-03 01:30:00-04:00,1\n2024-11-03 01:30:00-05:00,1\n",
+         "f.csv:3: 2024-11-03 06:30:00 UTC is 2024-11-03 01:30:00 in America/New_York, not after the bar before it"},
     };
     for (const auto& [text, message] : cases) {
         const std::string& csv = text;
@@ -137,8 +181,130 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
     }
     EXPECT_EQ(emu::parse_csv_bars(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").bars.front().volume, 0.0f)
         << "an empty optional field is 0";
+    emu::BarFileOptions pick_missing;
+    pick_missing.pick = "ES201406";
+    EXPECT_EQ(rejection([&] { emu::parse_csv_bars(months, "f.csv", pick_missing); }),
+              "f.csv: no row has contract \"ES201406\"; its values: ES201312 (2 rows), ES201403 (1 rows)");
+    emu::BarFileOptions unknown_zone;
+    unknown_zone.data_time_zone = "Mars/Olympus";
+    EXPECT_EQ(rejection([&] {
+                  emu::parse_csv_bars(header + good, "f.csv", unknown_zone);
+              }).rfind("unknown time zone \"Mars/Olympus\"", 0),
+              0u);
     const std::string missing = rejection([] { emu::read_csv_bars("/nonexistent/NO.csv"); });
     EXPECT_EQ(missing, "/nonexistent/NO.csv: cannot be read");
+}
+
+// Every header and time form of the files traders have, read into a New York chart unless
+// the case says otherwise. Expected times are worked out by hand: New York is UTC-5 in winter
+// and UTC-4 from the second Sunday of March to the first Sunday of November.
+TEST(KmiHostCsv, ReadsTheHeadersAndTimeFormsOfRealFilesAsInstants) {
+    struct Case {
+        const char* csv;
+        const char* chart_zone;
+        const char* data_zone;
+        std::vector<HostDateTime> times;
+        const char* note;  // a note that must be given, or ""
+    };
+    const Case cases[] = {
+        {"timestamp_utc,open,high,low,close\n2024-01-31 14:30:00,1,2,0.5,1\n",
+         "America/New_York",
+         "",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"Datetime_ET,Open,High,Low,Close\n2024-01-31 09:30:00,1,2,0.5,1\n",
+         "America/New_York",
+         "Asia/Tokyo",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"datetime_et,datetime_utc,open,high,low,close\n2024-01-31 09:30:00,2024-01-31 14:30:00,1,2,0.5,1\n",
+         "UTC",
+         "",
+         {at(2024, 1, 31, 14, 30)},
+         ""},
+        {"Date;Time;Open;High;Low;Close;Vol\n20240131;093000;1;2;0.5;1;5\n",
+         "America/New_York",
+         "",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<VOL>\n20240131\t143000\t1\t2\t0.5\t1\t5\n",
+         "America/New_York",
+         "UTC",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"ts_event,open,high,low,close,volume\n1706711400000000000,1,2,0.5,1,5\n",
+         "America/New_York",
+         "",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"unix,price\n1706711400,1\n1706711460,2\n",
+         "America/New_York",
+         "",
+         {at(2024, 1, 31, 9, 30), at(2024, 1, 31, 9, 31)},
+         "every bar takes its close"},
+        {"time,last,high,low,open,\n2024-01-31T14:30:00Z,1,2,0.5,1\n",
+         "America/New_York",
+         "",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"datetime,open,high,low,close\n2024-01-31 14:30:00,1,2,0.5,1\n",
+         "America/New_York",
+         "Europe/London",
+         {at(2024, 1, 31, 9, 30)},
+         ""},
+        {"datetime,open,high,low,close\n2024-01-31 09:30:00,1,2,0.5,1\n",
+         "UTC",
+         "America/New_York",
+         {at(2024, 1, 31, 14, 30)},
+         ""},
+        {"datetime,open,high,low,close\n2024-01-31 09:31:00,1,2,0.5,1\n2024-01-31 09:30:00,1,2,0.5,1\n",
+         "America/New_York",
+         "",
+         {at(2024, 1, 31, 9, 30), at(2024, 1, 31, 9, 31)},
+         "newest bar comes first"},
+        // Across the spring-forward weekend: 09:30 New York is 14:30 UTC on Friday, 13:30 UTC on Monday.
+        {"datetime_utc,close\n2024-03-08 14:30:00,1\n2024-03-11 13:30:00,1\n",
+         "America/New_York",
+         "",
+         {at(2024, 3, 8, 9, 30), at(2024, 3, 11, 9, 30)},
+         ""},
+        // 02:30 does not exist in New York on 2024-03-10: read with the offset before the change, it is 03:30.
+        {"datetime,close\n2024-03-10 01:59:00,1\n2024-03-10 02:30:00,1\n",
+         "America/New_York",
+         "",
+         {at(2024, 3, 10, 1, 59), at(2024, 3, 10, 3, 30)},
+         ""},
+        // 01:30 happens twice in New York on 2024-11-03: first at 05:30 UTC, then at 06:30 UTC.
+        {"datetime,close\n2024-11-03 01:30:00,1\n2024-11-03 01:30:00,1\n",
+         "UTC",
+         "America/New_York",
+         {at(2024, 11, 3, 5, 30), at(2024, 11, 3, 6, 30)},
+         ""},
+    };
+    for (const Case& c : cases) {
+        emu::BarFileOptions options;
+        options.chart_time_zone = c.chart_zone;
+        options.data_time_zone = c.data_zone;
+        const emu::BarFile file = emu::parse_csv_bars(c.csv, "f.csv", options);
+        ASSERT_EQ(file.bars.size(), c.times.size()) << c.csv;
+        for (std::size_t i = 0; i < c.times.size(); ++i) {
+            EXPECT_EQ(emu::format_date_time(file.bars[i].time), emu::format_date_time(c.times[i])) << c.csv;
+        }
+        if (std::string(c.note).empty()) continue;
+        EXPECT_TRUE(std::any_of(file.notes.begin(), file.notes.end(), [&c](const std::string& note) {
+            return note.find(c.note) != std::string::npos;
+        })) << c.csv;
+    }
+    // A file of several contracts, one picked.
+    emu::BarFileOptions pick;
+    pick.pick = "ES201312";
+    const emu::BarFile front = emu::parse_csv_bars(
+        "datetime_utc,contract,close\n2013-10-07 13:30:00,ES201312,1\n2013-10-07 13:30:00,ES201403,2\n"
+        "2013-10-07 13:31:00,ES201312,3\n",
+        "f.csv", pick);
+    ASSERT_EQ(front.bars.size(), 2u);
+    EXPECT_EQ(front.bars[1].close, 3.0f);
+    EXPECT_EQ(front.bars[0].time, at(2013, 10, 7, 9, 30)) << "13:30 UTC is 09:30 in New York in October";
 }
 
 TEST(KmiHostCsv, TakesTheBarLengthThatMostBarsKeep) {

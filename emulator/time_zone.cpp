@@ -1,0 +1,230 @@
+#include "emulator/time_zone.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "emulator/date_time_text.h"
+#include "emulator/input_error.h"
+
+#ifdef _WIN32
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#endif
+#include <windows.h>
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <string_view>
+#else
+#include <cctz/time_zone.h>
+#endif
+
+namespace kmi::emu {
+namespace {
+
+// Host date-times count from 1899-12-30; Unix time from 1970-01-01, 25569 days later.
+constexpr std::int64_t unix_epoch_host_seconds = 25569LL * 86400;
+
+std::int64_t floor_seconds(HostDateTime value) {
+    return value >= 0 ? value / us_per_second : -((-value + us_per_second - 1) / us_per_second);
+}
+
+[[noreturn]] void unknown_zone(const std::string& name) {
+    throw InputError("unknown time zone \"" + name +
+                     "\": give an IANA name such as America/New_York, America/Chicago, Europe/London or UTC");
+}
+
+}  // namespace
+
+#ifndef _WIN32
+
+struct ZoneRules {
+    cctz::time_zone zone;
+};
+
+TimeZone load_time_zone(const std::string& name) {
+    auto rules = std::make_shared<ZoneRules>();
+    // cctz also reads "localtime" and fixed offsets; only tz database names are taken here.
+    if (name.empty() || name == "localtime" || !cctz::load_time_zone(name, &rules->zone)) unknown_zone(name);
+    return TimeZone{name, std::move(rules)};
+}
+
+std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc) {
+    const std::int64_t unix_seconds = floor_seconds(utc) - unix_epoch_host_seconds;
+    const auto point = std::chrono::time_point<std::chrono::system_clock, cctz::seconds>(cctz::seconds(unix_seconds));
+    return zone.rules->zone.lookup(point).offset;
+}
+
+#else
+
+namespace {
+
+// IANA names and the Windows zones that keep the same rules (from the Unicode CLDR's
+// windowsZones table), for the zones a trader's data is likely to be in.
+constexpr std::array<std::pair<std::string_view, std::wstring_view>, 62> windows_zones = {{
+    {"UTC", L"UTC"},
+    {"Etc/UTC", L"UTC"},
+    {"Etc/GMT", L"UTC"},
+    {"GMT", L"UTC"},
+    {"America/New_York", L"Eastern Standard Time"},
+    {"America/Detroit", L"Eastern Standard Time"},
+    {"America/Toronto", L"Eastern Standard Time"},
+    {"US/Eastern", L"Eastern Standard Time"},
+    {"EST5EDT", L"Eastern Standard Time"},
+    {"America/Chicago", L"Central Standard Time"},
+    {"US/Central", L"Central Standard Time"},
+    {"CST6CDT", L"Central Standard Time"},
+    {"America/Winnipeg", L"Central Standard Time"},
+    {"America/Denver", L"Mountain Standard Time"},
+    {"US/Mountain", L"Mountain Standard Time"},
+    {"America/Edmonton", L"Mountain Standard Time"},
+    {"America/Phoenix", L"US Mountain Standard Time"},
+    {"America/Los_Angeles", L"Pacific Standard Time"},
+    {"US/Pacific", L"Pacific Standard Time"},
+    {"America/Vancouver", L"Pacific Standard Time"},
+    {"America/Anchorage", L"Alaskan Standard Time"},
+    {"Pacific/Honolulu", L"Hawaiian Standard Time"},
+    {"America/Mexico_City", L"Central Standard Time (Mexico)"},
+    {"America/Sao_Paulo", L"E. South America Standard Time"},
+    {"America/Argentina/Buenos_Aires", L"Argentina Standard Time"},
+    {"America/Santiago", L"Pacific SA Standard Time"},
+    {"America/Bogota", L"SA Pacific Standard Time"},
+    {"America/Halifax", L"Atlantic Standard Time"},
+    {"Europe/London", L"GMT Standard Time"},
+    {"Europe/Dublin", L"GMT Standard Time"},
+    {"Europe/Lisbon", L"GMT Standard Time"},
+    {"Europe/Berlin", L"W. Europe Standard Time"},
+    {"Europe/Amsterdam", L"W. Europe Standard Time"},
+    {"Europe/Zurich", L"W. Europe Standard Time"},
+    {"Europe/Rome", L"W. Europe Standard Time"},
+    {"Europe/Vienna", L"W. Europe Standard Time"},
+    {"Europe/Stockholm", L"W. Europe Standard Time"},
+    {"Europe/Oslo", L"W. Europe Standard Time"},
+    {"Europe/Luxembourg", L"W. Europe Standard Time"},
+    {"Europe/Paris", L"Romance Standard Time"},
+    {"Europe/Brussels", L"Romance Standard Time"},
+    {"Europe/Madrid", L"Romance Standard Time"},
+    {"Europe/Copenhagen", L"Romance Standard Time"},
+    {"Europe/Warsaw", L"Central European Standard Time"},
+    {"Europe/Prague", L"Central Europe Standard Time"},
+    {"Europe/Budapest", L"Central Europe Standard Time"},
+    {"Europe/Athens", L"GTB Standard Time"},
+    {"Europe/Bucharest", L"GTB Standard Time"},
+    {"Europe/Helsinki", L"FLE Standard Time"},
+    {"Europe/Moscow", L"Russian Standard Time"},
+    {"Europe/Istanbul", L"Turkey Standard Time"},
+    {"Asia/Jerusalem", L"Israel Standard Time"},
+    {"Asia/Dubai", L"Arabian Standard Time"},
+    {"Asia/Kolkata", L"India Standard Time"},
+    {"Asia/Shanghai", L"China Standard Time"},
+    {"Asia/Hong_Kong", L"China Standard Time"},
+    {"Asia/Singapore", L"Singapore Standard Time"},
+    {"Asia/Tokyo", L"Tokyo Standard Time"},
+    {"Asia/Seoul", L"Korea Standard Time"},
+    {"Australia/Sydney", L"AUS Eastern Standard Time"},
+    {"Australia/Melbourne", L"AUS Eastern Standard Time"},
+    {"Pacific/Auckland", L"New Zealand Standard Time"},
+}};
+
+SYSTEMTIME system_time_of(std::int64_t host_seconds) {
+    const std::int64_t day = host_seconds >= 0 ? host_seconds / 86400 : -((-host_seconds + 86399) / 86400);
+    const std::int64_t second = host_seconds - day * 86400;
+    const CalendarDate date = calendar_date_of(day);
+    SYSTEMTIME out{};
+    out.wYear = static_cast<WORD>(date.year);
+    out.wMonth = static_cast<WORD>(date.month);
+    out.wDay = static_cast<WORD>(date.day);
+    out.wHour = static_cast<WORD>(second / 3600);
+    out.wMinute = static_cast<WORD>(second / 60 % 60);
+    out.wSecond = static_cast<WORD>(second % 60);
+    return out;
+}
+
+std::int64_t host_seconds_of(const SYSTEMTIME& time) {
+    return host_day_of(time.wYear, time.wMonth, time.wDay) * 86400 + time.wHour * 3600 + time.wMinute * 60 +
+           time.wSecond;
+}
+
+}  // namespace
+
+struct ZoneRules {
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    // The zone's rules of each year asked for, from the API; kept, as asking reads the
+    // registry.
+    mutable std::mutex mutex;
+    mutable std::map<int, TIME_ZONE_INFORMATION> years;
+
+    bool year_rules(int year, TIME_ZONE_INFORMATION& out) const {
+        const std::lock_guard<std::mutex> lock(mutex);
+        const auto known = years.find(year);
+        if (known != years.end()) {
+            out = known->second;
+            return true;
+        }
+        DYNAMIC_TIME_ZONE_INFORMATION query = zone;
+        if (!GetTimeZoneInformationForYear(static_cast<USHORT>(year), &query, &out)) return false;
+        years[year] = out;
+        return true;
+    }
+};
+
+TimeZone load_time_zone(const std::string& name) {
+    const auto known = std::find_if(windows_zones.begin(), windows_zones.end(),
+                                    [&name](const auto& entry) { return entry.first == name; });
+    if (known == windows_zones.end()) unknown_zone(name);
+    auto rules = std::make_shared<ZoneRules>();
+    std::copy(known->second.begin(), known->second.end(), rules->zone.TimeZoneKeyName);
+    TIME_ZONE_INFORMATION probe{};
+    if (!rules->year_rules(2000, probe)) unknown_zone(name);
+    return TimeZone{name, std::move(rules)};
+}
+
+std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc) {
+    const std::int64_t seconds = floor_seconds(utc);
+    const SYSTEMTIME utc_time = system_time_of(seconds);
+    int year = utc_time.wYear;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        TIME_ZONE_INFORMATION rules{};
+        SYSTEMTIME local{};
+        if (!zone.rules->year_rules(year, rules) || !SystemTimeToTzSpecificLocalTime(&rules, &utc_time, &local)) {
+            return 0;
+        }
+        // Near New Year the local year may differ from UTC's: its own rules then apply.
+        if (local.wYear == year || attempt == 1) return host_seconds_of(local) - seconds;
+        year = local.wYear;
+    }
+    return 0;
+}
+
+#endif
+
+WallTimeInstants instants_of(const TimeZone& zone, HostDateTime wall) {
+    // The offsets a day before and a day after bound the offsets that can apply; an offset
+    // applies when the instant it gives has that very offset.
+    const std::int64_t before = utc_offset_seconds(zone, wall - us_per_day);
+    const std::int64_t after = utc_offset_seconds(zone, wall + us_per_day);
+    const auto applies = [&](std::int64_t offset) {
+        return utc_offset_seconds(zone, wall - offset * us_per_second) == offset;
+    };
+    const bool before_applies = applies(before);
+    if (before == after) {
+        if (before_applies)
+            return {WallTimeInstants::Kind::unique, wall - before * us_per_second, wall - before * us_per_second};
+    } else {
+        const bool after_applies = applies(after);
+        if (before_applies && after_applies) {
+            const HostDateTime first = wall - std::max(before, after) * us_per_second;
+            const HostDateTime second = wall - std::min(before, after) * us_per_second;
+            return {WallTimeInstants::Kind::repeated, first, second};
+        }
+        if (before_applies || after_applies) {
+            const HostDateTime only = wall - (before_applies ? before : after) * us_per_second;
+            return {WallTimeInstants::Kind::unique, only, only};
+        }
+    }
+    const HostDateTime moved = wall - before * us_per_second;
+    return {WallTimeInstants::Kind::skipped, moved, moved};
+}
+
+}  // namespace kmi::emu

@@ -1,0 +1,53 @@
+// Time zones of the tz database, by their IANA names: the offset from UTC at an instant,
+// and the instants a wall-clock time stands for. Bar files are read with them.
+//
+// On Linux the zones come from the system's tz database (Debian's tzdata in
+// /usr/share/zoneinfo) through the cctz library; on Windows from the Windows time-zone API
+// and its own database (kept current by Windows Update), with the IANA name mapped to the
+// Windows zone of the same rules. No rule is written here: this module only asks.
+#ifndef KMI_EMULATOR_TIME_ZONE_H
+#define KMI_EMULATOR_TIME_ZONE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/host_interface.h"
+
+namespace kmi::emu {
+
+struct ZoneRules;  // the platform's own handle on a zone
+
+struct TimeZone {
+    std::string name;
+    std::shared_ptr<const ZoneRules> rules;
+};
+
+// The zone of an IANA name ("America/New_York", "Europe/London", "UTC"). Throws InputError
+// saying that the name is unknown.
+TimeZone load_time_zone(const std::string& name);
+
+// The offset from UTC in seconds at `utc`, an instant as a host date-time in UTC.
+std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc);
+
+// The zone's wall-clock time at the instant `utc`.
+inline HostDateTime wall_time_of(const TimeZone& zone, HostDateTime utc) {
+    return utc + utc_offset_seconds(zone, utc) * 1000000;
+}
+
+// The instants a wall-clock time of the zone stands for. A time in the hour that is skipped
+// when clocks go forward stands for the instant it names with the offset in force before
+// the change (02:30 in New York on a spring-forward day is 07:30 UTC, which is 03:30 there):
+// earlier and later are then that one instant. A time in the hour repeated when clocks go
+// back stands for two instants, earlier (its first occurrence) and later.
+struct WallTimeInstants {
+    enum class Kind { unique, skipped, repeated };
+    Kind kind = Kind::unique;
+    HostDateTime earlier = 0;
+    HostDateTime later = 0;
+};
+WallTimeInstants instants_of(const TimeZone& zone, HostDateTime wall);
+
+}  // namespace kmi::emu
+
+#endif
