@@ -279,7 +279,7 @@ std::string time_text(const BarTimeText& time) { return format_date_time(time.va
 
 // The instants of the rows, in their order: a wall-clock time of `zone` that stands for two
 // instants takes the first unless it is not after the row before, then the second.
-void settle_instants(std::vector<Row>& rows, const TimeZone& zone) {
+void settle_instants(std::vector<Row>& rows, ZoneOffsets& zone) {
     std::optional<HostDateTime> previous;
     for (Row& row : rows) {
         if (row.time.instant) {
@@ -296,7 +296,7 @@ void settle_instants(std::vector<Row>& rows, const TimeZone& zone) {
 
 BarFile parse_csv_bars(std::string_view text, const std::string& file_name, const BarFileOptions& options) {
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    const TimeZone chart_zone = load_time_zone(options.chart_time_zone);
+    ZoneOffsets chart_zone{load_time_zone(options.chart_time_zone), {}};
 
     BarFile out;
     std::vector<Row> rows;
@@ -325,6 +325,9 @@ BarFile parse_csv_bars(std::string_view text, const std::string& file_name, cons
             }
             continue;
         }
+        // Room for the rows, told by the length of the first.
+        if (rows.empty())
+            rows.reserve((text.size() - pos) / (row.size() + 1) + (text.size() - pos) / 8 / (row.size() + 1) + 2);
         // A separator at the end of a row leaves an empty last field.
         const bool trailing = fields.size() == columns->count + 1 && fields.back().empty();
         if (fields.size() != columns->count && !trailing) {
@@ -398,9 +401,10 @@ BarFile parse_csv_bars(std::string_view text, const std::string& file_name, cons
         std::reverse(rows.begin(), rows.end());
         out.notes.push_back(file_name + ": the newest bar comes first: the bars are read in reverse order");
     }
-    const TimeZone naive_zone = load_time_zone(!columns->time_zone.empty()       ? columns->time_zone
-                                               : !options.data_time_zone.empty() ? options.data_time_zone
-                                                                                 : options.chart_time_zone);
+    const std::string& naive_zone_name = !columns->time_zone.empty()       ? columns->time_zone
+                                         : !options.data_time_zone.empty() ? options.data_time_zone
+                                                                           : options.chart_time_zone;
+    ZoneOffsets naive_zone{load_time_zone(naive_zone_name), {}};
     settle_instants(rows, naive_zone);
 
     const bool several_instruments = options.pick.empty() && instruments.size() > 1;
@@ -435,7 +439,7 @@ BarFile parse_csv_bars(std::string_view text, const std::string& file_name, cons
         row.bar.time = wall_time_of(chart_zone, row.instant);
         if (!out.bars.empty() && row.bar.time <= out.bars.back().time) {
             fail(file_name, row.line,
-                 time_text(row.time) + " is " + format_date_time(row.bar.time) + " in " + chart_zone.name +
+                 time_text(row.time) + " is " + format_date_time(row.bar.time) + " in " + chart_zone.zone.name +
                      ", not after the bar before it (" + format_date_time(out.bars.back().time) +
                      "): the chart's clock repeats that hour when daylight saving time ends; replay with a chart "
                      "time zone without the change (--time-zone UTC) to keep these bars");

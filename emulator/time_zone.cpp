@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
@@ -50,10 +51,24 @@ TimeZone load_time_zone(const std::string& name) {
     return TimeZone{name, std::move(rules)};
 }
 
-std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc) {
-    const std::int64_t unix_seconds = floor_seconds(utc) - unix_epoch_host_seconds;
-    const auto point = std::chrono::time_point<std::chrono::system_clock, cctz::seconds>(cctz::seconds(unix_seconds));
-    return zone.rules->zone.lookup(point).offset;
+OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
+    using Point = std::chrono::time_point<std::chrono::system_clock, cctz::seconds>;
+    const cctz::time_zone& rules = zone.rules->zone;
+    const std::int64_t seconds = floor_seconds(utc);
+    const Point point{cctz::seconds(seconds - unix_epoch_host_seconds)};
+    const auto host_us = [](const Point& at) {
+        return (static_cast<std::int64_t>(at.time_since_epoch().count()) + unix_epoch_host_seconds) * us_per_second;
+    };
+    OffsetSpan span{rules.lookup(point).offset, std::numeric_limits<HostDateTime>::min(),
+                    std::numeric_limits<HostDateTime>::max()};
+    // The instant of a transition is that of the first wall-clock second after it.
+    cctz::time_zone::civil_transition transition;
+    if (rules.prev_transition(point + cctz::seconds(1), &transition))
+        span.from = host_us(rules.lookup(transition.to).trans);
+    if (rules.next_transition(point, &transition)) span.until = host_us(rules.lookup(transition.to).trans);
+    if (span.from > utc || span.until <= utc)
+        span = OffsetSpan{span.offset, seconds * us_per_second, (seconds + 1) * us_per_second};
+    return span;
 }
 
 #else
@@ -180,8 +195,10 @@ TimeZone load_time_zone(const std::string& name) {
     return TimeZone{name, std::move(rules)};
 }
 
-std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc) {
-    const std::int64_t seconds = floor_seconds(utc);
+namespace {
+
+// The offset at one second of UTC, by the zone's rules of that year.
+std::int64_t offset_at_second(const TimeZone& zone, std::int64_t seconds) {
     const SYSTEMTIME utc_time = system_time_of(seconds);
     int year = utc_time.wYear;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -197,9 +214,17 @@ std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc) {
     return 0;
 }
 
+}  // namespace
+
+OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
+    const std::int64_t seconds = floor_seconds(utc);
+    // The API tells the offset of one moment, not the span it holds for: the span is the second.
+    return OffsetSpan{offset_at_second(zone, seconds), seconds * us_per_second, (seconds + 1) * us_per_second};
+}
+
 #endif
 
-WallTimeInstants instants_of(const TimeZone& zone, HostDateTime wall) {
+WallTimeInstants instants_of(ZoneOffsets& zone, HostDateTime wall) {
     // The offsets a day before and a day after bound the offsets that can apply; an offset
     // applies when the instant it gives has that very offset.
     const std::int64_t before = utc_offset_seconds(zone, wall - us_per_day);

@@ -27,12 +27,31 @@ struct TimeZone {
 // saying that the name is unknown.
 TimeZone load_time_zone(const std::string& name);
 
-// The offset from UTC in seconds at `utc`, an instant as a host date-time in UTC.
-std::int64_t utc_offset_seconds(const TimeZone& zone, HostDateTime utc);
+// The offset from UTC in seconds that holds at the instant `utc` (a host date-time in UTC),
+// and the instants from which and until which it holds (until excluded). The span may be
+// shorter than the zone's own period of that offset.
+struct OffsetSpan {
+    std::int64_t offset = 0;
+    HostDateTime from = 1;
+    HostDateTime until = 0;
+};
+OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc);
+
+// A zone with the span of its last offset, for reading many times in order: a time inside
+// the span needs no lookup.
+struct ZoneOffsets {
+    TimeZone zone;
+    OffsetSpan last;
+};
+
+inline std::int64_t utc_offset_seconds(ZoneOffsets& offsets, HostDateTime utc) {
+    if (utc < offsets.last.from || utc >= offsets.last.until) offsets.last = offset_span(offsets.zone, utc);
+    return offsets.last.offset;
+}
 
 // The zone's wall-clock time at the instant `utc`.
-inline HostDateTime wall_time_of(const TimeZone& zone, HostDateTime utc) {
-    return utc + utc_offset_seconds(zone, utc) * 1000000;
+inline HostDateTime wall_time_of(ZoneOffsets& offsets, HostDateTime utc) {
+    return utc + utc_offset_seconds(offsets, utc) * 1000000;
 }
 
 // The instants a wall-clock time of the zone stands for. A time in the hour that is skipped
@@ -46,7 +65,7 @@ struct WallTimeInstants {
     HostDateTime earlier = 0;
     HostDateTime later = 0;
 };
-WallTimeInstants instants_of(const TimeZone& zone, HostDateTime wall);
+WallTimeInstants instants_of(ZoneOffsets& offsets, HostDateTime wall);
 
 }  // namespace kmi::emu
 
