@@ -325,9 +325,11 @@ BarFile parse_csv_bars(std::string_view text, const std::string& file_name, cons
             }
             continue;
         }
-        // Room for the rows, told by the length of the first.
-        if (rows.empty())
-            rows.reserve((text.size() - pos) / (row.size() + 1) + (text.size() - pos) / 8 / (row.size() + 1) + 2);
+        // Room for the rows, told by the length of the first (and an eighth more).
+        if (rows.empty()) {
+            const std::size_t rest = pos < text.size() ? text.size() - pos : 0;
+            rows.reserve(rest / (row.size() + 1) * 9 / 8 + 2);
+        }
         // A separator at the end of a row leaves an empty last field.
         const bool trailing = fields.size() == columns->count + 1 && fields.back().empty();
         if (fields.size() != columns->count && !trailing) {
