@@ -190,12 +190,12 @@ TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
         return std::string();
     };
     emu::ReplaySettings settings = data.settings(std::nullopt);
-    settings.chart_symbol = "NQ";
+    settings.chart = "NQ";
     EXPECT_EQ(rejection(settings), "--chart NQ: no file " + (data.folder / "NQ.csv").string());
-    settings.chart_symbol = "../ESZ26.CME";
+    settings.chart = "../ESZ26.CME";
     EXPECT_EQ(rejection(settings).rfind("--chart ../ESZ26.CME: no file", 0), 0u);
     write_text(data.folder / "EMPTY.csv", "datetime,open,high,low,close\n");
-    settings.chart_symbol = "EMPTY";
+    settings.chart = "EMPTY";
     EXPECT_EQ(rejection(settings), (data.folder / "EMPTY.csv").string() + ": has no bars");
 
     settings = data.settings(std::nullopt);
