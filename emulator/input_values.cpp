@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <vector>
 
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
@@ -130,7 +131,9 @@ int input_index(const Host& host, const std::string& key, const std::string& whe
 
 void store_input_values(Host& host, const Json& settings, const std::string& where) {
     if (!settings.is_object()) fail(where, "expected an object {\"INDEX or NAME\": VALUE, ...}");
-    std::map<int, std::string> keys;  // the key that set each input
+    // Every key is resolved before any value is stored.
+    std::map<int, std::string> keys;  // the key that sets each input
+    std::vector<int> indices;
     for (const auto& [key, value] : settings.items()) {
         const int index = input_index(host, key, where);
         const auto [earlier, first] = keys.emplace(index, key);
@@ -138,8 +141,11 @@ void store_input_values(Host& host, const Json& settings, const std::string& whe
             fail(where + "." + key,
                  "input " + std::to_string(index) + " is set twice (also as \"" + earlier->second + "\")");
         }
-        store_input_value(input(host, index), value, where + "." + key);
+        indices.push_back(index);
     }
+    std::size_t i = 0;
+    for (const auto& [key, value] : settings.items())
+        store_input_value(input(host, indices[i++]), value, where + "." + key);
 }
 
 Json input_value_json(const HostInput& in) {

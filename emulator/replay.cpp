@@ -121,7 +121,7 @@ std::vector<SourceFile> checked_sources(const ReplaySettings& settings, const Ch
         const std::string symbol = lower_ascii(named.symbol);
         if (symbol == lower_ascii(chart.bar_file.symbol) && !same_bar_file(named, chart.bar_file)) {
             throw InputError(source.argument + ": its symbol " + named.symbol + " is the chart's (" + chart.argument +
-                             "), but the file is another; a slot reads the chart only from the chart's own file");
+                             "), from another file or pick; a slot reads the chart only from the chart's own file");
         }
         for (const SourceFile& earlier : sources) {
             if (earlier.slot == source.slot) {
@@ -185,23 +185,25 @@ struct Replay {
     std::optional<std::int32_t> bar_count_at_last_call;
 
     void add_feed(const std::filesystem::path& file, const std::string& symbol, const std::string& pick) {
-        feeds[symbol] = load_feed(file, symbol, picking(options, pick), notes);
+        feeds[symbol] = load_feed(file, symbol, picking(options, pick), notes, hooks.read_bars);
         host.symbol_library[symbol] = feed_chart(0, feeds[symbol], settings.time_zone);
     }
 
-    // The files of --source (the chart's own file is the chart), then the data folder's
-    // SYMBOL.csv for each text input naming one.
+    // The files of --source, then the data folder's SYMBOL.csv for each text input naming
+    // one. The chart's own symbol is the chart: the study reads a slot of that symbol from
+    // the chart itself.
     void load_source_feeds(const std::vector<SourceFile>& sources, const std::string& chart_symbol) {
+        const std::string chart = lower_ascii(chart_symbol);
         for (const SourceFile& source : sources) {
             const std::string& symbol = source.bar_file.symbol;
-            if (lower_ascii(symbol) == lower_ascii(chart_symbol) || feeds.count(symbol) != 0) continue;
+            if (lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
             add_feed(source.bar_file.file, symbol, source.bar_file.pick);
         }
         if (settings.data_dir.empty()) return;
         for (const HostInput& in : host.study.inputs) {
             if (!input_holds_text(in.type) || input_text(in) == nullptr) continue;
             const std::string symbol = input_text(in);
-            if (!is_plain_file_name(symbol) || feeds.count(symbol) != 0) continue;
+            if (!is_plain_file_name(symbol) || lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
             const std::filesystem::path file = settings.data_dir / (symbol + ".csv");
             if (is_file(file)) add_feed(file, symbol, "");
         }
@@ -239,8 +241,8 @@ void close_host(Host& host) {
 }  // namespace
 
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
-                     std::vector<std::string>& notes) {
-    BarFile read = read_csv_bars(file, options);
+                     std::vector<std::string>& notes, const BarFileReader& reader) {
+    BarFile read = reader ? reader(file, options) : read_csv_bars(file, options);
     notes.insert(notes.end(), read.notes.begin(), read.notes.end());
     ReplayFeed feed;
     feed.symbol = symbol;
@@ -392,7 +394,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     const std::vector<SourceFile> sources = checked_sources(settings, chart_file_named);
     const BarFileName& chart_bars = chart_file_named.bar_file;
     std::vector<std::string> notes;
-    ReplayFeed chart_feed = load_feed(chart_bars.file, chart_bars.symbol, picking(options, chart_bars.pick), notes);
+    ReplayFeed chart_feed =
+        load_feed(chart_bars.file, chart_bars.symbol, picking(options, chart_bars.pick), notes, hooks.read_bars);
     if (chart_feed.bars.empty()) throw InputError(chart_bars.file.string() + ": has no bars");
 
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);

@@ -25,9 +25,13 @@ struct ReplayFeed {
     std::vector<Bar> bars;
 };
 
-// Reads a feed; the reader's notes for the user are added to `notes`. Throws InputError.
+// Reads a bar file as read_csv_bars does.
+using BarFileReader = std::function<BarFile(const std::filesystem::path&, const BarFileOptions&)>;
+
+// Reads a feed with `reader` (empty: read_csv_bars); the reader's notes for the user are
+// added to `notes`. Throws InputError.
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
-                     std::vector<std::string>& notes);
+                     std::vector<std::string>& notes, const BarFileReader& reader = {});
 
 // A bar file named on the command line: "FILE.csv", or "FILE.csv#VALUE" to keep only the rows
 // whose symbol, contract or instrument_id column holds VALUE. Its symbol is the file's name
@@ -90,6 +94,8 @@ struct ReplayHooks {
     // The bar file reader's notes, one line each, once every file has been read (and only
     // then: a replay that fails on its input says only why).
     std::function<void(const std::string&)> on_note;
+    // Reads every bar file of the replay; empty: read_csv_bars.
+    BarFileReader read_bars;
 };
 
 struct ReplayOutcome {

@@ -83,12 +83,13 @@ TEST(KmiHostDateTime, AcceptsAUtcOffsetOnlyWhereAskedAndRejectsImpossibleTimes) 
 
 TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
     const auto bars = emu::parse_csv_bars(
-        "\xEF\xBB\xBF"
-        "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
-        "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
-        "\r\n"
-        "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
-        "es.csv").bars;
+                          "\xEF\xBB\xBF"
+                          "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
+                          "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
+                          "\r\n"
+                          "2026/12/02, 09:31:00, 6000.75, 6002, 6000, +6001, 90, 12, 50, 40\r\n",
+                          "es.csv")
+                          .bars;
     ASSERT_EQ(bars.size(), 2u);
     EXPECT_EQ(bars[0].time, at(2026, 12, 2, 9, 30));
     EXPECT_EQ(bars[0].low, 5999.25f);
@@ -98,10 +99,11 @@ TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
     EXPECT_EQ(bars[1].close, 6001.0f);
 
     const auto minimal = emu::parse_csv_bars(
-        "close,LOW,high,open,\"date time\",note\n"
-        "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
-        "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
-        "m.csv").bars;
+                             "close,LOW,high,open,\"date time\",note\n"
+                             "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
+                             "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
+                             "m.csv")
+                             .bars;
     ASSERT_EQ(minimal.size(), 2u);
     EXPECT_EQ(minimal[0].open, 2.0f);
     EXPECT_EQ(minimal[0].high, 5.0f);
@@ -179,6 +181,13 @@ TEST_F(KmiHostInputValues, StoresEachValueUnderTheInputsDeclaredType) {
     EXPECT_EQ(emu::dump_compact(emu::input_value_json(in(5))), "\"\"");
 }
 
+TEST_F(KmiHostInputValues, AKeyIsAnIndexOrTheDeclaredNameOfAnInput) {
+    set(R"({"Size": 12, "Ratio": {"type": 2, "value": 2.5}, "5": "NQ"})");
+    EXPECT_EQ(input_int32(in(2)), 12);
+    EXPECT_EQ(input_float(in(3)), 2.5f);
+    EXPECT_STREQ(input_text(in(5)), "NQ");
+}
+
 TEST_F(KmiHostInputValues, AnExplicitTypeStoresTheValueUnderThatCode) {
     set(R"({"2": {"type": 2, "value": 2.5}, "20": {"type": 27, "value": "x"}, "21": {"type": 8, "value": "12:00"},
             "22": {"type": 0, "value": -7}})");
@@ -206,7 +215,9 @@ TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) 
         {R"({"5": 3})", "inputs.json.5: a text input (type 26) takes a string or null, not 3"},
         {R"({"30": 1})", "inputs.json.30: the input is not declared (no type yet)"},
         {R"({"64": 1})", "inputs.json.64: not an input index (0 to 63)"},
-        {R"({"x": 1})", "inputs.json.x: not an input index"},
+        {R"({"x": 1})", "inputs.json.x: not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"size": 1})", "inputs.json.size: not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"Size": 12, "2": 13})", "inputs.json.2: input 2 is set twice (also as \"Size\")"},
         {R"({"2": {"type": 11}})", "inputs.json.2: needs both \"type\" and \"value\""},
         {R"({"2": {"type": 300, "value": 1}})", "inputs.json.2.type: a type code is an integer from 0 to 255"},
         {R"({"2": {"type": 11, "value": 1, "extra": 0}})", "inputs.json.2.extra: unknown key"},
