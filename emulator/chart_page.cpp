@@ -208,6 +208,9 @@ std::string chart_page_json(const ChartPageData& data) {
     if (data.tick_upper_threshold) thresholds["upper"] = json_number(*data.tick_upper_threshold);
     if (data.tick_lower_threshold) thresholds["lower"] = json_number(*data.tick_lower_threshold);
     page["tick_thresholds"] = std::move(thresholds);
+    Json days = Json::array();
+    for (const PageDay& day : data.days) days.push_back(Json{{"date", day.date}, {"bar", day.bar}});
+    page["days"] = std::move(days);
     return dump_compact(page);
 }
 

@@ -35,6 +35,12 @@ struct PageSeries {
     std::vector<float> values;  // one per chart bar
 };
 
+// A day with a regular-session bar: its date and the index of its last session bar.
+struct PageDay {
+    std::string date;  // YYYY-MM-DD
+    std::int32_t bar = 0;
+};
+
 // What the page shows, taken from the host at the end of a replay.
 struct ChartPageData {
     std::string study_name;
@@ -45,6 +51,7 @@ struct ChartPageData {
     std::vector<float> open, high, low, close, volume;
     std::vector<PageSeries> series;
     std::vector<PageDrawing> drawings;          // top to bottom, then by line number
+    std::vector<PageDay> days;                  // the session days, for the day selector
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
 };

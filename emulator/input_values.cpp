@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <vector>
 
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
@@ -104,21 +106,46 @@ void store_input_value(HostInput& input, const Json& value, const std::string& w
     store_typed(input, input.type, value, where);
 }
 
-void store_input_values(Host& host, const Json& settings, const std::string& where) {
-    if (!settings.is_object()) fail(where, "expected an object {\"INDEX\": VALUE, ...}");
-    for (const auto& [key, value] : settings.items()) {
-        std::size_t used = 0;
-        int index = -1;
-        try {
-            index = std::stoi(key, &used);
-        } catch (const std::exception&) {
-            used = 0;
-        }
-        if (used != key.size() || key.empty() || index < 0 || index >= static_cast<int>(host.study.inputs.size())) {
-            fail(where + "." + key, "not an input index (0 to " + std::to_string(host.study.inputs.size() - 1) + ")");
-        }
-        store_input_value(input(host, index), value, where + "." + key);
+namespace {
+
+// The input a key names: an index, or else the declared name of an input (byte for byte).
+int input_index(const Host& host, const std::string& key, const std::string& where) {
+    const auto count = static_cast<int>(host.study.inputs.size());
+    std::size_t used = 0;
+    int index = -1;
+    try {
+        index = std::stoi(key, &used);
+    } catch (const std::exception&) {
+        used = 0;
     }
+    if (!key.empty() && used == key.size() && index >= 0 && index < count) return index;
+    const std::string not_an_index = "not an input index (0 to " + std::to_string(count - 1) + ")";
+    if (used == key.size() || key.empty()) fail(where + "." + key, not_an_index);
+    for (int i = 0; i < count; ++i) {
+        if (key == kmi::text_chars(host.study.inputs[static_cast<std::size_t>(i)].name)) return i;
+    }
+    fail(where + "." + key, not_an_index + " nor the name of a declared input");
+}
+
+}  // namespace
+
+void store_input_values(Host& host, const Json& settings, const std::string& where) {
+    if (!settings.is_object()) fail(where, "expected an object {\"INDEX or NAME\": VALUE, ...}");
+    // Every key is resolved before any value is stored.
+    std::map<int, std::string> keys;  // the key that sets each input
+    std::vector<int> indices;
+    for (const auto& [key, value] : settings.items()) {
+        const int index = input_index(host, key, where);
+        const auto [earlier, first] = keys.emplace(index, key);
+        if (!first) {
+            fail(where + "." + key,
+                 "input " + std::to_string(index) + " is set twice (also as \"" + earlier->second + "\")");
+        }
+        indices.push_back(index);
+    }
+    std::size_t i = 0;
+    for (const auto& [key, value] : settings.items())
+        store_input_value(input(host, indices[i++]), value, where + "." + key);
 }
 
 Json input_value_json(const HostInput& in) {

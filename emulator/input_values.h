@@ -28,7 +28,9 @@ bool input_holds_text(std::uint8_t type);
 // InputError; the input is unchanged then.
 void store_input_value(HostInput& input, const Json& value, const std::string& where);
 
-// Applies an object of input settings {"INDEX": VALUE, ...} to the host's inputs.
+// Applies an object of input settings {"INDEX": VALUE, ...} to the host's inputs, in the
+// order written. A key is an input index or the declared name of an input, byte for byte
+// ({"TICK Upper Threshold": 800}); one input may be set once.
 void store_input_values(Host& host, const Json& settings, const std::string& where);
 
 // The input's value as JSON, by its type code (texts as strings, null for no text).

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
@@ -97,6 +99,9 @@ int run_command(const std::string& scenario_file, const std::string& study_path,
 struct ReplayCommand {
     std::string data_dir;
     std::string chart;
+    std::vector<std::string> sources;
+    std::string time_zone = "America/New_York";
+    std::string data_time_zone;
     std::string from;
     double speed = 60.0;
     bool fast = false;
@@ -126,7 +131,10 @@ int panel_width(const std::vector<PanelRow>& rows) {
 int replay_command(const ReplayCommand& command, bool print_summary) {
     ReplaySettings settings;
     settings.data_dir = command.data_dir;
-    settings.chart_symbol = command.chart;
+    settings.chart = command.chart;
+    settings.sources = command.sources;
+    settings.time_zone = command.time_zone;
+    settings.data_time_zone = command.data_time_zone;
     if (!command.from.empty()) {
         auto from = parse_date(command.from);
         if (!from) from = parse_date_time(command.from);
@@ -139,7 +147,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         settings.inputs = read_inputs_file(command.inputs_file);
         settings.inputs_name = command.inputs_file;
         if (!settings.inputs.is_object())
-            throw InputError(command.inputs_file + ": expected an object {\"INDEX\": VALUE, ...}");
+            throw InputError(command.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
     }
     const LoadedStudy study(command.study_path);
 
@@ -150,8 +158,20 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     std::deque<std::string> recent_log;
     HostDateTime previous_clock = 0;
     int shown_permille = -1;
+    std::vector<std::string> held_notes;  // the live screen would wipe them: shown at the end
+    auto print_notes = [](const std::vector<std::string>& notes) {
+        std::fflush(stdout);
+        for (const std::string& note : notes) std::fprintf(stderr, "kmi-host: %s\n", note.c_str());
+    };
 
     ReplayHooks hooks;
+    hooks.on_note = [&](const std::string& note) {
+        if (live_screen) {
+            held_notes.push_back(note);
+        } else {
+            print_notes({note});
+        }
+    };
     hooks.on_log = [&](const LogLine& line) {
         if (live_screen) {
             recent_log.push_back(line.text);
@@ -190,13 +210,19 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         std::fflush(stdout);
     };
 
-    const ReplayOutcome outcome = run_replay(study.library.study_function, settings, hooks);
+    std::optional<ReplayOutcome> replayed;
+    try {
+        replayed = run_replay(study.library.study_function, settings, hooks);
+    } catch (...) {
+        print_notes(held_notes);
+        throw;
+    }
+    print_notes(held_notes);
+    const ReplayOutcome& outcome = *replayed;
+    std::vector<std::pair<std::filesystem::path, std::string>> written;  // all of them or none
     if (!command.out_dir.empty()) {
         const std::filesystem::path out = command.out_dir;
         make_folder(out);
-        write_file_atomically(out / "series.csv", outcome.series_csv);
-        write_file_atomically(out / "log.txt", outcome.log_txt);
-        write_file_atomically(out / "panel.txt", outcome.panel_txt);
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
             std::fprintf(stderr,
@@ -205,17 +231,21 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                          "the page says so instead of showing the chart\n",
                          (out / "chart.html").string().c_str());
         }
-        write_file_atomically(out / "chart.html", render_chart_page(outcome.page, library));
+        written = {{out / "series.csv", outcome.series_csv},
+                   {out / "log.txt", outcome.log_txt},
+                   {out / "panel.txt", outcome.panel_txt},
+                   {out / "chart.html", render_chart_page(outcome.page, library)},
+                   {out / "days.csv", outcome.days_csv}};
+        write_files_atomically(written);
     }
     if (print_summary) {
         std::printf("\nReplayed %d bars of %s in %lld calls. The panel at the end:\n", outcome.bar_count,
                     command.chart.c_str(), static_cast<long long>(outcome.calls));
         std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), colour).c_str(), stdout);
-        if (!command.out_dir.empty()) {
-            const std::filesystem::path out = command.out_dir;
-            std::printf("Written: %s, %s, %s, %s\n", (out / "series.csv").string().c_str(),
-                        (out / "log.txt").string().c_str(), (out / "panel.txt").string().c_str(),
-                        (out / "chart.html").string().c_str());
+        if (!written.empty()) {
+            std::string names;
+            for (const auto& [file, content] : written) names += (names.empty() ? "" : ", ") + file.string();
+            std::printf("Written: %s\n", names.c_str());
         }
     }
     return 0;
@@ -282,10 +312,28 @@ int run_program(int argc, char** argv) {
     replay_options.program_folder = program_folder(argv[0]);
     CLI::App* replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
     replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")
-        ->required()
         ->check(CLI::ExistingDirectory);
-    replay->add_option("--chart", replay_options.chart, "Symbol of the chart carrying the study")
+    replay
+        ->add_option("--chart", replay_options.chart,
+                     "The chart carrying the study: a bar file FILE.csv (FILE.csv#VALUE keeps the rows of one "
+                     "instrument), or a symbol of the --data folder")
         ->required()
+        ->check(not_empty);
+    replay
+        ->add_option("--source", replay_options.sources,
+                     "SLOT=FILE.csv[#VALUE]: a source slot (tick, add, vold, updown, vix, front, back, es, nq) reads "
+                     "this file; repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+    replay
+        ->add_option("--time-zone", replay_options.time_zone,
+                     "IANA time zone of the chart, its session inputs and the output files")
+        ->check(not_empty)
+        ->capture_default_str();
+    replay
+        ->add_option("--data-time-zone", replay_options.data_time_zone,
+                     "IANA time zone of bar times that carry none (default: the chart's)")
         ->check(not_empty);
     replay->add_option("--from", replay_options.from, "Bars before this date (or date-time) are loaded at once")
         ->check(not_empty);
@@ -294,9 +342,13 @@ int run_program(int argc, char** argv) {
                              ->capture_default_str();
     CLI::Option* fast = replay->add_flag("--fast", replay_options.fast, "As fast as possible, no live drawing");
     speed->excludes(fast);
-    replay->add_option("--inputs", replay_options.inputs_file, "JSON file of input values {\"INDEX\": VALUE, ...}")
+    replay
+        ->add_option("--inputs", replay_options.inputs_file,
+                     "JSON file of input values {\"INDEX\": VALUE, ...}; a key may also be an input's name")
         ->check(not_empty);
-    replay->add_option("--out", replay_options.out_dir, "Folder for series.csv, log.txt, panel.txt and chart.html")
+    replay
+        ->add_option("--out", replay_options.out_dir,
+                     "Folder for series.csv, log.txt, panel.txt, chart.html and days.csv")
         ->check(not_empty);
     replay->add_option("--study", replay_options.study_path, "The study library")
         ->check(not_empty)

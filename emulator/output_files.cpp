@@ -25,22 +25,32 @@ bool replace_file(const std::filesystem::path& from, const std::filesystem::path
 }  // namespace
 
 void write_file_atomically(const std::filesystem::path& file, const std::string& content) {
-    std::filesystem::path temporary = file;
-    temporary += ".partial";
-    {
+    write_files_atomically({{file, content}});
+}
+
+void write_files_atomically(const std::vector<std::pair<std::filesystem::path, std::string>>& files) {
+    std::vector<std::filesystem::path> temporaries;
+    auto remove_temporaries = [&temporaries](std::size_t from) {
+        std::error_code ignored;
+        for (std::size_t i = from; i < temporaries.size(); ++i) std::filesystem::remove(temporaries[i], ignored);
+    };
+    for (const auto& [file, content] : files) {
+        std::filesystem::path temporary = file;
+        temporary += ".partial";
+        temporaries.push_back(temporary);
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
+            remove_temporaries(0);
             throw InputError(file.string() + ": cannot be written");
         }
     }
-    if (!replace_file(temporary, file)) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw InputError(file.string() + ": cannot be written");
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!replace_file(temporaries[i], files[i].first)) {
+            remove_temporaries(i);
+            throw InputError(files[i].first.string() + ": cannot be written");
+        }
     }
 }
 

@@ -5,12 +5,19 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kmi::emu {
 
 // Throws InputError naming the file when it cannot be written; the target is then left
 // as it was.
 void write_file_atomically(const std::filesystem::path& file, const std::string& content);
+
+// Writes several files together: each goes to its temporary file first, and only when all
+// of them are written do they replace their targets. Throws InputError naming the file that
+// cannot be written; the targets are then left as they were.
+void write_files_atomically(const std::vector<std::pair<std::filesystem::path, std::string>>& files);
 
 // Creates the folder (and its parents). Throws InputError naming it when that fails.
 void make_folder(const std::filesystem::path& folder);

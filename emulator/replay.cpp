@@ -9,7 +9,10 @@
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
 #include "emulator/terminal_panel.h"
+#include "host/host_datetime.h"
 #include "host/host_text.h"
+#include "host/numeric.h"
+#include "settings/source_slots.h"
 
 namespace kmi::emu {
 namespace {
@@ -50,24 +53,159 @@ bool is_plain_file_name(const std::string& symbol) {
     return !symbol.empty() && symbol != "." && symbol != ".." && symbol.find_first_of("/\\:") == std::string::npos;
 }
 
+std::string lower_ascii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
+bool ends_with_csv(const std::string& text) {
+    return text.size() >= 4 && lower_ascii(text.substr(text.size() - 4)) == ".csv";
+}
+
+bool is_file(const std::filesystem::path& file) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(file, error);
+}
+
+// The --source slot names, in slot order.
+constexpr std::array<const char*, source_slot_count> source_slot_names{"tick",  "add",  "vold", "updown", "vix",
+                                                                       "front", "back", "es",   "nq"};
+
+std::string slot_name_list() {
+    std::string list;
+    for (std::size_t i = 0; i < source_slot_names.size(); ++i) {
+        list += i == 0 ? "" : i + 1 == source_slot_names.size() ? " or " : ", ";
+        list += source_slot_names[i];
+    }
+    return list;
+}
+
+// The chart's bar file: given as a file, or as a symbol of the data folder.
+struct ChartFile {
+    BarFileName bar_file;
+    std::string argument;  // "--chart VALUE", for messages
+};
+
+ChartFile chart_file(const ReplaySettings& settings) {
+    const std::string argument = "--chart " + settings.chart;
+    if (auto named = parse_bar_file_name(settings.chart, argument)) {
+        if (!is_file(named->file)) throw InputError(argument + ": no file " + named->file.string());
+        return ChartFile{*named, argument};
+    }
+    if (settings.data_dir.empty()) {
+        throw InputError(argument + ": not a bar file FILE.csv, and without --data there is no folder to find the " +
+                         "symbol in");
+    }
+    const std::filesystem::path file = settings.data_dir / (settings.chart + ".csv");
+    if (!is_plain_file_name(settings.chart) || !is_file(file)) {
+        throw InputError(argument + ": no file " + file.string());
+    }
+    return ChartFile{BarFileName{file, "", settings.chart}, argument};
+}
+
+bool same_bar_file(const BarFileName& a, const BarFileName& b) {
+    std::error_code error;
+    return a.pick == b.pick && std::filesystem::equivalent(a.file, b.file, error) && !error;
+}
+
+// The --source arguments, each checked: a known slot given once, a file that exists, and a
+// symbol that names one file only. A source whose symbol is the chart's must be the chart's
+// own file (the study then reads the chart itself).
+std::vector<SourceFile> checked_sources(const ReplaySettings& settings, const ChartFile& chart) {
+    std::vector<SourceFile> sources;
+    for (const std::string& value : settings.sources) {
+        SourceFile source = parse_source_argument(value);
+        const BarFileName& named = source.bar_file;
+        if (!is_file(named.file)) throw InputError(source.argument + ": no file " + named.file.string());
+        const std::string symbol = lower_ascii(named.symbol);
+        if (symbol == lower_ascii(chart.bar_file.symbol) && !same_bar_file(named, chart.bar_file)) {
+            throw InputError(source.argument + ": its symbol " + named.symbol + " is the chart's (" + chart.argument +
+                             "), from another file or pick; a slot reads the chart only from the chart's own file");
+        }
+        for (const SourceFile& earlier : sources) {
+            if (earlier.slot == source.slot) {
+                throw InputError(source.argument + ": the " + source_slot_names[static_cast<std::size_t>(source.slot)] +
+                                 " slot is given twice (also " + earlier.argument + ")");
+            }
+            if (lower_ascii(earlier.bar_file.symbol) == symbol && !same_bar_file(earlier.bar_file, named)) {
+                throw InputError(source.argument + ": its symbol " + named.symbol + " is also that of " +
+                                 earlier.argument + ", from another file or pick; give each instrument a file name " +
+                                 "of its own");
+            }
+        }
+        sources.push_back(std::move(source));
+    }
+    return sources;
+}
+
+// Stores a value in an input, under `type` unless the input already has that type.
+void store_typed_input(Host& host, int index, std::uint8_t type, const Json& value, const std::string& where) {
+    HostInput& in = input(host, index);
+    const bool typed = type == kmi_input_text ? input_holds_text(in.type) : in.type == type;
+    store_input_value(in, typed ? value : Json{{"type", type}, {"value", value}}, where);
+}
+
+// A slot reads `symbol` (empty: off), opened by symbol.
+void set_slot_symbol(Host& host, int slot, const std::string& symbol, const std::string& where) {
+    store_typed_input(host, symbol_input(slot), kmi_input_text, Json(symbol), where);
+    store_typed_input(host, chart_number_input(slot), kmi_input_integer, Json(0), where);
+}
+
+// The seconds of the day that a time input holds, as the study reads its session inputs:
+// whole microseconds of the fraction of a day, their remainder by one day (the sign kept),
+// truncated to seconds; 0 for an input of another kind.
+std::int64_t input_second_of_day(const HostInput& in) {
+    if (in.type != 8 && in.type != 9 && in.type != 10 && in.type != 25) return 0;
+    const double days = input_double(in);
+    if (days == 0.0) return 0;
+    const std::int64_t us = kmi::round_half_away_i64(days * static_cast<double>(kmi::microseconds_per_day));
+    return us % kmi::microseconds_per_day / us_per_second;
+}
+
+Chart feed_chart(std::int32_t number, const ReplayFeed& feed, const std::string& time_zone) {
+    Chart chart = make_chart(number, feed.symbol, feed.bar_seconds);
+    chart.time_zone = time_zone;
+    return chart;
+}
+
+BarFileOptions picking(BarFileOptions options, const std::string& pick) {
+    options.pick = pick;
+    return options;
+}
+
 struct Replay {
     const ReplaySettings& settings;
     const ReplayHooks& hooks;
     Host& host;
     ReplayFeed chart_feed;
+    BarFileOptions options;
+    std::vector<std::string> notes;
     std::map<std::string, ReplayFeed> feeds;  // the sources, by symbol
     std::optional<std::int32_t> bar_count_at_last_call;
 
-    void load_source_feeds() {
+    void add_feed(const std::filesystem::path& file, const std::string& symbol, const std::string& pick) {
+        feeds[symbol] = load_feed(file, symbol, picking(options, pick), notes, hooks.read_bars);
+        host.symbol_library[symbol] = feed_chart(0, feeds[symbol], settings.time_zone);
+    }
+
+    // The files of --source, then the data folder's SYMBOL.csv for each text input naming
+    // one. The chart's own symbol is the chart: the study reads a slot of that symbol from
+    // the chart itself.
+    void load_source_feeds(const std::vector<SourceFile>& sources, const std::string& chart_symbol) {
+        const std::string chart = lower_ascii(chart_symbol);
+        for (const SourceFile& source : sources) {
+            const std::string& symbol = source.bar_file.symbol;
+            if (lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
+            add_feed(source.bar_file.file, symbol, source.bar_file.pick);
+        }
+        if (settings.data_dir.empty()) return;
         for (const HostInput& in : host.study.inputs) {
             if (!input_holds_text(in.type) || input_text(in) == nullptr) continue;
             const std::string symbol = input_text(in);
-            if (!is_plain_file_name(symbol) || feeds.count(symbol) != 0) continue;
-            std::error_code error;
-            if (!std::filesystem::is_regular_file(settings.data_dir / (symbol + ".csv"), error)) continue;
-            feeds[symbol] = load_feed(settings.data_dir, symbol);
-            Chart chart = make_chart(0, symbol, feeds[symbol].bar_seconds);
-            host.symbol_library[symbol] = std::move(chart);
+            if (!is_plain_file_name(symbol) || lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
+            const std::filesystem::path file = settings.data_dir / (symbol + ".csv");
+            if (is_file(file)) add_feed(file, symbol, "");
         }
     }
 
@@ -102,12 +240,52 @@ void close_host(Host& host) {
 
 }  // namespace
 
-ReplayFeed load_feed(const std::filesystem::path& data_dir, const std::string& symbol) {
+ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
+                     std::vector<std::string>& notes, const BarFileReader& reader) {
+    BarFile read = reader ? reader(file, options) : read_csv_bars(file, options);
+    notes.insert(notes.end(), read.notes.begin(), read.notes.end());
     ReplayFeed feed;
     feed.symbol = symbol;
-    feed.bars = read_csv_bars(data_dir / (symbol + ".csv")).bars;
+    feed.bars = std::move(read.bars);
     feed.bar_seconds = typical_bar_seconds(feed.bars);
     return feed;
+}
+
+std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument) {
+    std::string path = text;
+    std::string pick;
+    if (!ends_with_csv(text)) {
+        // FILE.csv#VALUE: the first "#" that follows ".csv".
+        std::size_t hash = text.find('#');
+        while (hash != std::string::npos && !ends_with_csv(text.substr(0, hash))) hash = text.find('#', hash + 1);
+        if (hash == std::string::npos) return std::nullopt;
+        path = text.substr(0, hash);
+        pick = text.substr(hash + 1);
+        if (pick.empty()) {
+            throw InputError(argument + ": nothing after \"#\" (FILE.csv#VALUE keeps the rows whose symbol, " +
+                             "contract or instrument_id is VALUE)");
+        }
+    }
+    BarFileName named{path, pick, ""};
+    const std::string name = named.file.filename().string();
+    named.symbol = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string();
+    if (named.symbol.empty()) throw InputError(argument + ": the file's name without \".csv\" is its symbol: none");
+    return named;
+}
+
+SourceFile parse_source_argument(const std::string& value) {
+    const std::string argument = "--source " + value;
+    const std::size_t equals = value.find('=');
+    if (equals == std::string::npos)
+        throw InputError(argument + ": expected SLOT=FILE.csv (SLOT: " + slot_name_list() + ")");
+    const std::string slot = value.substr(0, equals);
+    const auto known = std::find(source_slot_names.begin(), source_slot_names.end(), lower_ascii(slot));
+    if (known == source_slot_names.end()) {
+        throw InputError(argument + ": unknown slot \"" + slot + "\" (" + slot_name_list() + ")");
+    }
+    auto named = parse_bar_file_name(value.substr(equals + 1), argument);
+    if (!named) throw InputError(argument + ": not a bar file FILE.csv (or FILE.csv#VALUE)");
+    return SourceFile{static_cast<int>(known - source_slot_names.begin()), std::move(*named), argument};
 }
 
 Bar forming_bar(const Bar& whole, int stage) {
@@ -170,28 +348,76 @@ std::string series_csv(const Host& host) {
     return out;
 }
 
-ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
-    ReplayFeed chart_feed;
-    {
-        std::error_code error;
-        const std::filesystem::path file = settings.data_dir / (settings.chart_symbol + ".csv");
-        if (!is_plain_file_name(settings.chart_symbol) || !std::filesystem::is_regular_file(file, error)) {
-            throw InputError("--chart " + settings.chart_symbol + ": no file " + file.string());
-        }
-        chart_feed = load_feed(settings.data_dir, settings.chart_symbol);
-        if (chart_feed.bars.empty()) throw InputError(file.string() + ": has no bars");
+std::vector<PageDay> session_days(const Host& host) {
+    const std::int64_t start = input_second_of_day(host.study.inputs.at(8));
+    const std::int64_t end = input_second_of_day(host.study.inputs.at(9));
+    const Chart& chart = host.charts.at(host.study.chart_number);
+    std::vector<PageDay> days;
+    std::int64_t last_day = 0;
+    constexpr std::int64_t ms_per_day = 86400000;
+    for (std::size_t bar = 0; bar < chart.times.size(); ++bar) {
+        // A session is known by its day number: whole milliseconds divided by one day,
+        // truncated; the second of the day is the remainder, truncated.
+        const std::int64_t ms = kmi::to_milliseconds(chart.times[bar]);
+        const std::int64_t second = ms % ms_per_day / 1000;
+        if (second < start || second >= end) continue;
+        const std::int64_t day = ms / ms_per_day;
+        if (days.empty() || day != last_day) days.push_back(PageDay{format_date(day), 0});
+        days.back().bar = static_cast<std::int32_t>(bar);
+        last_day = day;
     }
-    Chart chart = make_chart(1, settings.chart_symbol, chart_feed.bar_seconds);
-    std::unique_ptr<Host> host = make_host(study_function, chart, 0);
-    Replay replay{settings, hooks, *host, chart_feed, {}, std::nullopt};
+    return days;
+}
+
+std::string days_csv(const Host& host, const std::vector<PageDay>& days) {
+    std::string out = "date";
+    for (const HostOutputSeries& series : host.study.outputs) {
+        out += ',';
+        out += csv_field(kmi::text_chars(series.name));
+    }
+    out += "\n";
+    for (const PageDay& day : days) {
+        out += day.date;
+        for (const std::vector<float>& values : host.study.series) {
+            const auto bar = static_cast<std::size_t>(day.bar);
+            out += ',';
+            out += shortest_text(bar < values.size() ? values[bar] : 0.0f);
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
+    const BarFileOptions options{settings.time_zone, settings.data_time_zone, ""};
+    const ChartFile chart_file_named = chart_file(settings);
+    const std::vector<SourceFile> sources = checked_sources(settings, chart_file_named);
+    const BarFileName& chart_bars = chart_file_named.bar_file;
+    std::vector<std::string> notes;
+    ReplayFeed chart_feed =
+        load_feed(chart_bars.file, chart_bars.symbol, picking(options, chart_bars.pick), notes, hooks.read_bars);
+    if (chart_feed.bars.empty()) throw InputError(chart_bars.file.string() + ": has no bars");
+
+    std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
+    Replay replay{settings, hooks, *host, chart_feed, options, std::move(notes), {}, std::nullopt};
     host->observer = [&hooks](const HostOperation& operation) {
         if (operation.kind == HostOperation::Kind::log_message && hooks.on_log) hooks.on_log(*operation.log_line);
     };
     ReplayOutcome outcome;
     try {
         call_study(*host, CallKind::defaults);
+        // Without a data folder a slot reads only a file given to it.
+        if (settings.data_dir.empty()) {
+            for (int slot = 0; slot < source_slot_count; ++slot) set_slot_symbol(*host, slot, "", "the source slots");
+        }
         if (!settings.inputs.is_null()) store_input_values(*host, settings.inputs, settings.inputs_name);
-        replay.load_source_feeds();
+        for (const SourceFile& source : sources) {
+            set_slot_symbol(*host, source.slot, source.bar_file.symbol, source.argument);
+        }
+        replay.load_source_feeds(sources, chart_bars.symbol);
+        if (hooks.on_note) {
+            for (const std::string& note : replay.notes) hooks.on_note(note);
+        }
 
         // The clock of every call: the history's end, then four stages per live bar.
         const std::vector<Bar>& bars = chart_feed.bars;
@@ -225,11 +451,14 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
             replay.calculate(i == 0 ? CallKind::full : CallKind::update,
                              ReplayStep{clocks[static_cast<std::size_t>(i)], i + 1, total, i == 0});
         }
+        const std::vector<PageDay> days = session_days(*host);
         outcome.series_csv = series_csv(*host);
+        outcome.days_csv = days_csv(*host, days);
         for (const LogLine& line : host->log) outcome.log_txt += line.text + "\n";
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
         outcome.page = chart_page_data(*host);
+        outcome.page.days = days;
         outcome.bar_count = bar_count(study_chart(*host));
         outcome.calls = total;
     } catch (...) {

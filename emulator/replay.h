@@ -12,19 +12,50 @@
 
 #include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
+#include "emulator/csv_bars.h"
 #include "emulator/json_text.h"
 #include "emulator/terminal_panel.h"
 
 namespace kmi::emu {
 
-// One symbol's bars from SYMBOL.csv and their typical length.
+// One symbol's bars from a bar file and their typical length.
 struct ReplayFeed {
     std::string symbol;
     std::int32_t bar_seconds = 60;
     std::vector<Bar> bars;
 };
 
-ReplayFeed load_feed(const std::filesystem::path& data_dir, const std::string& symbol);
+// Reads a bar file as read_csv_bars does.
+using BarFileReader = std::function<BarFile(const std::filesystem::path&, const BarFileOptions&)>;
+
+// Reads a feed with `reader` (empty: read_csv_bars); the reader's notes for the user are
+// added to `notes`. Throws InputError.
+ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
+                     std::vector<std::string>& notes, const BarFileReader& reader = {});
+
+// A bar file named on the command line: "FILE.csv", or "FILE.csv#VALUE" to keep only the rows
+// whose symbol, contract or instrument_id column holds VALUE. Its symbol is the file's name
+// without ".csv" (and without "#VALUE").
+struct BarFileName {
+    std::filesystem::path file;
+    std::string pick;
+    std::string symbol;
+};
+
+// Nothing when `text` names no .csv file. Throws InputError, naming `argument`, for a file
+// whose name leaves no symbol or a "#" followed by nothing.
+std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument);
+
+// A --source argument "SLOT=FILE.csv[#VALUE]": the slot (0 to 8, in the study's slot order)
+// and the file. SLOT is tick, add, vold, updown, vix, front, back, es or nq, in any case.
+struct SourceFile {
+    int slot = 0;
+    BarFileName bar_file;
+    std::string argument;  // "--source SLOT=FILE" as given, for messages
+};
+
+// Throws InputError naming the argument for an unknown slot or a value that is no bar file.
+SourceFile parse_source_argument(const std::string& value);
 
 // A bar part-way through its formation: stage 0 has only its open, stage 1 adds its first
 // extreme (the low when it closes at or above its open, else the high), stage 2 its
@@ -38,12 +69,15 @@ void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock);
 
 // The implicit members of the JSON value are reported as throwing by the exception check,
 // which cannot see that nlohmann's destructor asserts instead.
-struct ReplaySettings {  // NOLINT(bugprone-exception-escape)
-    std::filesystem::path data_dir;
-    std::string chart_symbol;
-    std::optional<HostDateTime> from;  // bars starting before it are history
-    Json inputs;                       // null, or {"INDEX": VALUE, ...}
-    std::string inputs_name;           // the inputs' file, for messages
+struct ReplaySettings {                          // NOLINT(bugprone-exception-escape)
+    std::filesystem::path data_dir;              // SYMBOL.csv files; empty: none
+    std::string chart;                           // a symbol of data_dir, or a bar file FILE.csv[#VALUE]
+    std::optional<HostDateTime> from;            // bars starting before it are history
+    Json inputs;                                 // null, or {"INDEX or NAME": VALUE, ...}
+    std::string inputs_name;                     // the inputs' file, for messages
+    std::vector<std::string> sources{};          // the values of --source, SLOT=FILE.csv[#VALUE]
+    std::string time_zone = "America/New_York";  // every chart's, the session inputs' and the output's
+    std::string data_time_zone{};                // of bar times that carry no zone; empty: time_zone
 };
 
 // Where the replay stands after a call.
@@ -57,10 +91,16 @@ struct ReplayStep {
 struct ReplayHooks {
     std::function<void(const Host&, const ReplayStep&)> after_call;
     std::function<void(const LogLine&)> on_log;
+    // The bar file reader's notes, one line each, once every file has been read (and only
+    // then: a replay that fails on its input says only why).
+    std::function<void(const std::string&)> on_note;
+    // Reads every bar file of the replay; empty: read_csv_bars.
+    BarFileReader read_bars;
 };
 
 struct ReplayOutcome {
     std::string series_csv;  // bar time and the 20 series under their declared names
+    std::string days_csv;    // per session day, the 20 series at its last session bar
     std::string log_txt;     // one log line per line
     std::string panel_txt;   // the panel's lines, top to bottom
     std::vector<PanelRow> panel;
@@ -69,14 +109,24 @@ struct ReplayOutcome {
     std::int64_t calls = 0;
 };
 
-// Runs the replay with `study_function`: the defaults call, the inputs, the history as a
-// full recalculation, then four updates per later bar (its open, high, low and close)
-// with the host's current time at a quarter of the bar's length apart; at the end the
-// outcome is taken before the last call. Throws InputError for missing or malformed data.
+// Runs the replay with `study_function`: the defaults call; without a data folder every
+// source slot off; the inputs; the slots of `sources`; the history as a full
+// recalculation, then four updates per later bar (its open, high, low and close) with the
+// host's current time at a quarter of the bar's length apart; at the end the outcome is
+// taken before the last call. Throws InputError for missing or malformed data or inputs,
+// or a bad --chart or --source argument.
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks);
 
 // The series as CSV: "time" and the declared names, one row per chart bar.
 std::string series_csv(const Host& host);
+
+// The days that have a regular-session bar (the window of inputs 8 and 9, start inclusive,
+// end exclusive, in the chart's time zone), each with its last session bar, in bar order.
+std::vector<PageDay> session_days(const Host& host);
+
+// The series per session day as CSV: "date" and the declared names, one row per day with the
+// values of its last session bar.
+std::string days_csv(const Host& host, const std::vector<PageDay>& days);
 
 }  // namespace kmi::emu
 

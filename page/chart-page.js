@@ -252,9 +252,39 @@
     data.series.forEach((s, k) => { readoutCells.series[k].textContent = valueText(s.values[i]); });
   }
 
+  // The bar the read-out shows while the cursor is off the panes: the last bar, or the last
+  // regular-session bar of the day chosen in the day selector.
+  let restingBar = n - 1;
+
   function onCursor(u) {
     const i = u.cursor.idx;
-    showBar(i == null || u.cursor.left < 0 ? n - 1 : i);
+    showBar(i == null || u.cursor.left < 0 ? restingBar : i);
+  }
+
+  // --- The day selector: the session days of days.csv -------------------------------------
+  // Choosing a day shows its bars and, in the read-out, the values of its last
+  // regular-session bar, the day's row of days.csv.
+  function buildDaySelector(nav) {
+    const days = data.days || [];
+    if (days.length === 0 || !nav) return null;
+    const select = document.createElement('select');
+    select.id = 'day';
+    select.title = 'The values of a day at its last regular-session bar, as in days.csv';
+    select.add(new Option('Session day', ''));
+    days.forEach((day, k) => select.add(new Option(day.date, String(k))));
+    select.addEventListener('change', () => {
+      const day = days[Number(select.value)];
+      if (select.value === '' || !day) return;
+      let first = day.bar;
+      let last = day.bar;
+      while (first > 0 && data.times[first - 1].slice(0, 10) === day.date) first--;
+      while (last < n - 1 && data.times[last + 1].slice(0, 10) === day.date) last++;
+      restingBar = day.bar;
+      setRange(first, last);
+      showBar(day.bar);
+    });
+    nav.insertBefore(select, nav.querySelector('.hint'));
+    return select;
   }
 
   // --- The study's drawings on the price pane --------------------------------------------
@@ -415,8 +445,14 @@
       setRange(first, n - 1);
     };
     const ranges = { recent, day: lastDay, all: () => setRange(0, n - 1) };
+    const daySelector = buildDaySelector(document.getElementById('ranges'));
     for (const button of document.querySelectorAll('#ranges button')) {
-      button.addEventListener('click', () => ranges[button.dataset.range]());
+      button.addEventListener('click', () => {
+        restingBar = n - 1;
+        if (daySelector) daySelector.value = '';
+        ranges[button.dataset.range]();
+        showBar(n - 1);
+      });
     }
     lastDay();
     showBar(n - 1);

@@ -83,6 +83,16 @@ TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
     EXPECT_TRUE(std::filesystem::exists(folder / "out" / "log.txt"));
     EXPECT_TRUE(std::filesystem::exists(folder / "out" / "panel.txt"));
     EXPECT_FALSE(has_partial_files(folder.path));
+
+    const ProgramRun files = run_program(
+        "replay --chart data/ESZ26.CME.csv --source ES=data/ESZ26.CME.csv --time-zone America/Chicago --fast "
+        "--no-color --out out2",
+        folder.path);
+    EXPECT_EQ(files.exit_code, 0) << files.err;
+    EXPECT_NE(files.out.find(", out2/chart.html, out2/days.csv\n"), std::string::npos) << files.out;
+    const std::string days = read_text(folder / "out2" / "days.csv");
+    EXPECT_EQ(days.substr(0, days.find('\n')), "date" + series.substr(4, series.find('\n') - 4));
+    EXPECT_EQ(std::count(days.begin(), days.end(), '\n'), 2) << "one session day";
 }
 
 TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
@@ -110,6 +120,16 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
         {"replay --data data --chart ESZ26.CME --from '' --fast --out out", "--from: an empty value is not allowed"},
         {"replay --data data --chart '' --fast --out out", "--chart: an empty value is not allowed"},
         {"replay --data data --fast --out out", "--chart is required"},
+        {"replay --chart ESZ26.CME --fast --out out",
+         "kmi-host: --chart ESZ26.CME: not a bar file FILE.csv, and without --data there is no folder"},
+        {"replay --chart data/ESZ26.CME.csv --source Tik=data/ESZ26.CME.csv --fast --out out",
+         "kmi-host: --source Tik=data/ESZ26.CME.csv: unknown slot \"Tik\" (tick, add, vold, updown, vix, front, "
+         "back, es or nq)\n"},
+        {"replay --chart data/ESZ26.CME.csv --source nq=data/NQ.csv --fast --out out",
+         "kmi-host: --source nq=data/NQ.csv: no file data/NQ.csv\n"},
+        {"replay --chart data/ESZ26.CME.csv --source vix=data/ESZ26.CME.csv --source VIX=data/ESZ26.CME.csv --fast "
+         "--out out",
+         "kmi-host: --source VIX=data/ESZ26.CME.csv: the vix slot is given twice"},
     };
     for (const auto& [arguments, message] : cases) {
         const ProgramRun run = run_program(arguments, folder.path);

@@ -345,6 +345,13 @@ TEST_F(KmiHostInputValues, StoresEachValueUnderTheInputsDeclaredType) {
     EXPECT_EQ(emu::dump_compact(emu::input_value_json(in(5))), "\"\"");
 }
 
+TEST_F(KmiHostInputValues, AKeyIsAnIndexOrTheDeclaredNameOfAnInput) {
+    set(R"({"Size": 12, "Ratio": {"type": 2, "value": 2.5}, "5": "NQ"})");
+    EXPECT_EQ(input_int32(in(2)), 12);
+    EXPECT_EQ(input_float(in(3)), 2.5f);
+    EXPECT_STREQ(input_text(in(5)), "NQ");
+}
+
 TEST_F(KmiHostInputValues, AnExplicitTypeStoresTheValueUnderThatCode) {
     set(R"({"2": {"type": 2, "value": 2.5}, "20": {"type": 27, "value": "x"}, "21": {"type": 8, "value": "12:00"},
             "22": {"type": 0, "value": -7}})");
@@ -372,7 +379,9 @@ TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) 
         {R"({"5": 3})", "inputs.json.5: a text input (type 26) takes a string or null, not 3"},
         {R"({"30": 1})", "inputs.json.30: the input is not declared (no type yet)"},
         {R"({"64": 1})", "inputs.json.64: not an input index (0 to 63)"},
-        {R"({"x": 1})", "inputs.json.x: not an input index"},
+        {R"({"x": 1})", "inputs.json.x: not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"size": 1})", "inputs.json.size: not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"Size": 12, "2": 13})", "inputs.json.2: input 2 is set twice (also as \"Size\")"},
         {R"({"2": {"type": 11}})", "inputs.json.2: needs both \"type\" and \"value\""},
         {R"({"2": {"type": 300, "value": 1}})", "inputs.json.2.type: a type code is an integer from 0 to 255"},
         {R"({"2": {"type": 11, "value": 1, "extra": 0}})", "inputs.json.2.extra: unknown key"},

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 #include "emulator/csv_bars.h"
 #include "emulator/date_time_text.h"
@@ -12,6 +14,7 @@
 #include "emulator/synth.h"
 #include "emulator/terminal_panel.h"
 #include "kmi_host_support.h"
+#include "settings/source_slots.h"
 #include "study_host.h"
 
 namespace kmi::test::host_program {
@@ -190,12 +193,12 @@ TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
         return std::string();
     };
     emu::ReplaySettings settings = data.settings(std::nullopt);
-    settings.chart_symbol = "NQ";
+    settings.chart = "NQ";
     EXPECT_EQ(rejection(settings), "--chart NQ: no file " + (data.folder / "NQ.csv").string());
-    settings.chart_symbol = "../ESZ26.CME";
+    settings.chart = "../ESZ26.CME";
     EXPECT_EQ(rejection(settings).rfind("--chart ../ESZ26.CME: no file", 0), 0u);
     write_text(data.folder / "EMPTY.csv", "datetime,open,high,low,close\n");
-    settings.chart_symbol = "EMPTY";
+    settings.chart = "EMPTY";
     EXPECT_EQ(rejection(settings), (data.folder / "EMPTY.csv").string() + ": has no bars");
 
     settings = data.settings(std::nullopt);
@@ -206,6 +209,227 @@ TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
     write_text(data.folder / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,x\n");
     EXPECT_EQ(rejection(data.settings(std::nullopt)),
               (data.folder / "TICK-NYSE.csv").string() + ":2: column \"close\": not a finite number: \"x\"");
+}
+
+// --- Bar files named on the command line ---------------------------------------------
+
+template <typename Action>
+std::string input_error(Action action) {
+    try {
+        action();
+    } catch (const emu::InputError& error) {
+        return error.what();
+    }
+    return "accepted";
+}
+
+TEST(KmiHostReplayArguments, ASourceNamesItsSlotInAnyCaseAndItsSymbolIsTheFileName) {
+    struct Case {
+        const char* value;
+        int slot;
+        const char* file;
+        const char* pick;
+        const char* symbol;
+    };
+    const Case cases[] = {
+        {"tick=T.csv", 0, "T.csv", "", "T"},
+        {"UpDown=d/UDVR-NYSE.csv", 3, "d/UDVR-NYSE.csv", "", "UDVR-NYSE"},
+        {"front=VX.CSV", 5, "VX.CSV", "", "VX"},
+        {"Es=d/all.csv#ESZ6", 7, "d/all.csv", "ESZ6", "all"},
+        {"nq=d/a#b.csv#NQ#1", 8, "d/a#b.csv", "NQ#1", "a#b"},  // the first "#" after ".csv" starts the pick
+    };
+    for (const Case& c : cases) {
+        const emu::SourceFile source = emu::parse_source_argument(c.value);
+        EXPECT_EQ(source.slot, c.slot) << c.value;
+        EXPECT_EQ(source.bar_file.file, std::filesystem::path(c.file)) << c.value;
+        EXPECT_EQ(source.bar_file.pick, c.pick) << c.value;
+        EXPECT_EQ(source.bar_file.symbol, c.symbol) << c.value;
+        EXPECT_EQ(source.argument, std::string("--source ") + c.value);
+    }
+    const std::pair<const char*, const char*> errors[] = {
+        {"tik=T.csv", "--source tik=T.csv: unknown slot \"tik\" (tick, add, vold, updown, vix, front, back, es or nq)"},
+        {"tick", "--source tick: expected SLOT=FILE.csv"},
+        {"tick=T.txt", "--source tick=T.txt: not a bar file FILE.csv (or FILE.csv#VALUE)"},
+        {"tick=T.csv#", "--source tick=T.csv#: nothing after \"#\""},
+        {"tick=d/.csv", "--source tick=d/.csv: the file's name without \".csv\" is its symbol: none"},
+    };
+    for (const auto& [value, message] : errors) {
+        const std::string error = input_error([value = value] { emu::parse_source_argument(value); });
+        EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
+    }
+}
+
+TEST(KmiHostReplayArguments, RejectsAMissingFileASlotGivenTwiceAndASymbolOfTwoFiles) {
+    SmallData data;
+    std::filesystem::create_directories(data.folder / "other");
+    write_text(data.folder / "other" / "ESZ26.CME.csv", read_text(data.folder / "ESZ26.CME.csv"));
+    write_text(data.folder / "other" / "tick-nyse.csv", read_text(data.folder / "TICK-NYSE.csv"));
+    const std::string chart = (data.folder / "ESZ26.CME.csv").string();
+    const std::string tick = (data.folder / "TICK-NYSE.csv").string();
+    const std::string other_chart = (data.folder / "other" / "ESZ26.CME.csv").string();
+    const std::string other_tick = (data.folder / "other" / "tick-nyse.csv").string();
+    const std::string missing = (data.folder / "NQ.csv").string();
+    struct Case {
+        std::string chart;
+        std::vector<std::string> sources;
+        std::string message;
+    };
+    const Case cases[] = {
+        {missing, {}, "--chart " + missing + ": no file " + missing},
+        {"ESZ26.CME", {}, "--chart ESZ26.CME: not a bar file FILE.csv, and without --data"},
+        {chart, {"vix=" + missing}, "--source vix=" + missing + ": no file " + missing},
+        {chart,
+         {"tick=" + tick, "TICK=" + tick},
+         "--source TICK=" + tick + ": the tick slot is given twice (also --source tick=" + tick + ")"},
+        {chart,
+         {"es=" + other_chart},
+         "--source es=" + other_chart + ": its symbol ESZ26.CME is the chart's (--chart " + chart +
+             "), from another file or pick"},
+        {chart, {"es=" + chart + "#ESH7"}, "--source es=" + chart + "#ESH7: its symbol ESZ26.CME is the chart's"},
+        {chart,
+         {"tick=" + tick, "add=" + other_tick},
+         "--source add=" + other_tick + ": its symbol tick-nyse is also that of --source tick=" + tick},
+    };
+    for (const Case& c : cases) {
+        emu::ReplaySettings settings;
+        settings.chart = c.chart;
+        settings.sources = c.sources;
+        const std::string error = input_error([&settings] { emu::run_replay(fake_study, settings, {}); });
+        EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nexpected: " << c.message;
+    }
+}
+
+// What the replay asks of the bar file reader, and the slots it sets.
+struct RecordedReplay {
+    std::vector<std::pair<std::string, emu::BarFileOptions>> reads;  // file name, options
+    std::vector<std::string> notes;
+    std::set<std::string> chart_zones;
+    std::map<int, std::string> symbol_inputs;  // at the first call, by input index
+    std::map<int, std::int32_t> number_inputs;
+
+    explicit RecordedReplay(const emu::ReplaySettings& settings) {
+        emu::ReplayHooks hooks;
+        hooks.read_bars = [this](const std::filesystem::path& file, const emu::BarFileOptions& options) {
+            reads.emplace_back(file.filename().string(), options);
+            emu::BarFile read = emu::read_csv_bars(file);
+            read.notes.push_back(file.filename().string() + ": a note");
+            return read;
+        };
+        hooks.on_note = [this](const std::string& note) { notes.push_back(note); };
+        hooks.after_call = [this](const emu::Host& host, const emu::ReplayStep& step) {
+            EXPECT_EQ(notes.size(), reads.size()) << "every note before the first call";
+            for (const auto& [number, chart] : host.charts) chart_zones.insert(chart.time_zone);
+            if (step.call != 1) return;
+            for (int slot = 0; slot < kmi::source_slot_count; ++slot) {
+                const HostInput& symbol = host.study.inputs[static_cast<std::size_t>(kmi::symbol_input(slot))];
+                if (symbol.type != 0) symbol_inputs[kmi::symbol_input(slot)] = input_text(symbol);
+                const HostInput& number = host.study.inputs[static_cast<std::size_t>(kmi::chart_number_input(slot))];
+                if (number.type != 0) number_inputs[kmi::chart_number_input(slot)] = input_int32(number);
+            }
+        };
+        emu::run_replay(fake_study, settings, hooks);
+    }
+};
+
+TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsInTheChartsZone) {
+    SmallData data;
+    write_text(data.folder / "ADD.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,1\n");
+    const std::string chart = (data.folder / "ESZ26.CME.csv").string();
+    emu::ReplaySettings settings;
+    settings.data_dir = data.folder.path;  // the fake study's own text input names TICK-NYSE there
+    settings.chart = chart + "#ESZ6";
+    settings.sources = {"add=" + (data.folder / "ADD.csv").string() + "#NISS", "es=" + chart + "#ESZ6"};
+    settings.time_zone = "Europe/London";
+    settings.data_time_zone = "UTC";
+    // The inputs file sets slot inputs; --source has the last word on its own slots.
+    settings.inputs = Json::parse(R"({"44": {"type": 26, "value": "NQ"}, "38": {"type": 26, "value": "VIX"}})");
+    settings.inputs_name = "in.json";
+    const RecordedReplay with_data(settings);
+    ASSERT_EQ(with_data.reads.size(), 3u) << "the chart's own file is read once, as the chart";
+    const std::pair<const char*, const char*> expected[] = {
+        {"ESZ26.CME.csv", "ESZ6"}, {"ADD.csv", "NISS"}, {"TICK-NYSE.csv", ""}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& [file, options] = with_data.reads[i];
+        EXPECT_EQ(file, expected[i].first);
+        EXPECT_EQ(options.pick, expected[i].second) << file;
+        EXPECT_EQ(options.chart_time_zone, "Europe/London") << file;
+        EXPECT_EQ(options.data_time_zone, "UTC") << file;
+    }
+    EXPECT_EQ(with_data.notes,
+              (std::vector<std::string>{"ESZ26.CME.csv: a note", "ADD.csv: a note", "TICK-NYSE.csv: a note"}));
+    EXPECT_EQ(with_data.chart_zones, std::set<std::string>{"Europe/London"}) << "the chart and the one opened";
+    EXPECT_EQ(with_data.symbol_inputs, (std::map<int, std::string>{{32, "ADD"}, {38, "VIX"}, {44, "ESZ26.CME"}}));
+    EXPECT_EQ(with_data.number_inputs, (std::map<int, std::int32_t>{{33, 0}, {45, 0}}));
+
+    settings.data_dir.clear();
+    const RecordedReplay without_data(settings);
+    EXPECT_EQ(without_data.reads.size(), 2u);
+    std::map<int, std::string> off;
+    for (int slot = 0; slot < kmi::source_slot_count; ++slot) off[kmi::symbol_input(slot)] = "";
+    off[32] = "ADD";
+    off[38] = "VIX";
+    off[44] = "ESZ26.CME";
+    EXPECT_EQ(without_data.symbol_inputs, off) << "without --data a slot given no file is off";
+}
+
+TEST(KmiHostReplayFiles, TheNotesOfAReplayThatFailsOnItsFilesAreNotGiven) {
+    SmallData data;
+    write_text(data.folder / "BAD.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2\n");
+    emu::ReplaySettings settings;
+    settings.chart = (data.folder / "ESZ26.CME.csv").string();
+    settings.sources = {"tick=" + (data.folder / "BAD.csv").string()};
+    std::vector<std::string> notes;
+    emu::ReplayHooks hooks;
+    hooks.read_bars = [](const std::filesystem::path& file, const emu::BarFileOptions&) {
+        emu::BarFile read = emu::read_csv_bars(file);
+        read.notes.push_back("a note");
+        return read;
+    };
+    hooks.on_note = [&notes](const std::string& note) { notes.push_back(note); };
+    EXPECT_NE(input_error([&] { emu::run_replay(fake_study, settings, hooks); }), "accepted");
+    EXPECT_TRUE(notes.empty());
+}
+
+// Two days with a regular session from 09:30 to 09:32 (the end set by the input's name) and a
+// day between them without a session bar; TICK from a file, ES from the chart itself, NQ off.
+TEST(KmiHostReplayDays, EachSessionDayHasTheSeriesOfItsLastSessionBar) {
+    TempFolder folder;
+    write_text(folder / "ES.csv",
+               "datetime,open,high,low,close,volume,bid_volume,ask_volume\n"
+               "2026-12-01 09:29:00,10,11,9,10,100,50,50\n"
+               "2026-12-01 09:30:00,10,12,10,11,100,40,60\n"
+               "2026-12-01 09:31:00,11,13,11,12,300,200,100\n"
+               "2026-12-01 09:32:00,12,14,12,14,100,0,100\n"
+               "2026-12-02 09:00:00,14,15,13,14,100,50,50\n"
+               "2026-12-03 09:30:00,20,21,19,20,200,100,150\n");
+    write_text(folder / "TICK.csv",
+               "datetime,open,high,low,close\n"
+               "2026-12-01 09:30:00,0,1200,-300,500\n"
+               "2026-12-01 09:31:00,500,600,-1100,-200\n"
+               "2026-12-01 09:32:00,-200,100,-400,50\n"
+               "2026-12-03 09:30:00,0,50,-50,10\n");
+    emu::ReplaySettings settings;
+    settings.chart = (folder / "ES.csv").string();
+    settings.sources = {"tick=" + (folder / "TICK.csv").string(), "es=" + (folder / "ES.csv").string()};
+    settings.inputs = Json::parse(R"json({"RTH End Time (a bar starting at this time is not RTH)": "09:32"})json");
+    settings.inputs_name = "in.json";
+    const emu::ReplayOutcome outcome = emu::run_replay(study_entry, settings, {});
+
+    // 2026-12-01 at 09:31: both TICK bars of the session (high 1200 and low -1100 each at a
+    // threshold, average (500 - 200) / 2); delta (60 - 40) + (100 - 200); VWAP of the typical
+    // prices 11 and 12 weighted 100 and 300, 11.75, below the close 12 by 0.25. The 09:29 and
+    // 09:32 bars are outside. 2026-12-03: one bar of each, typical price 20, delta 50.
+    const std::string rows =
+        "2026-12-01,-200,1200,-1100,1,1,150,0,0,0,0,0,0,0,0,0,0,0,-80,11.75,0.25\n"
+        "2026-12-03,10,50,-50,0,0,10,0,0,0,0,0,0,0,0,0,0,0,50,20,0\n";
+    const std::string header = outcome.series_csv.substr(0, outcome.series_csv.find('\n') + 1);
+    EXPECT_EQ(outcome.days_csv, "date" + header.substr(4) + rows);
+    ASSERT_EQ(outcome.page.days.size(), 2u);
+    EXPECT_EQ(outcome.page.days[0].date, "2026-12-01");
+    EXPECT_EQ(outcome.page.days[0].bar, 2);
+    EXPECT_EQ(outcome.page.days[1].date, "2026-12-03");
+    EXPECT_EQ(outcome.page.days[1].bar, 5);
+    EXPECT_NE(outcome.log_txt.find("   ES   chart #1 (this chart)  ES  bars"), std::string::npos) << outcome.log_txt;
 }
 
 // --- The study on the sample data ----------------------------------------------------

@@ -155,6 +155,31 @@ describe('the demo chart page in Chromium', () => {
     assert.match(panes[1].label, /TICK Lower Threshold -1000/);
   });
 
+  test('the day selector lists the days of days.csv, and a day chosen shows its bars and its row', async () => {
+    const days = readCsv(path.join(out, 'days.csv'));
+    assert.deepEqual(days.header.slice(1), series.header.slice(1));
+    const listed = await page.evaluate(() => [...document.querySelectorAll('#day option')].slice(1).map((o) => o.textContent));
+    assert.deepEqual(listed, days.rows.map((row) => row[0]));
+    assert.ok(listed.length >= 2, 'the demo replays several days');
+    await page.mouse.move(1, 1);  // off the panes: the read-out shows the chosen day
+    const k = 1;
+    await page.selectOption('#day', String(k));
+    const shown = await page.evaluate(() => ({
+      time: document.querySelector('#readout [data-field="time"]').textContent,
+      values: [...document.querySelectorAll('#readout tr[data-series] td')].map((td) => td.textContent),
+      range: [window.kmiPage.panes[0].plot.scales.x.min, window.kmiPage.panes[0].plot.scales.x.max],
+    }));
+    const date = days.rows[k][0];
+    assert.equal(shown.time.slice(0, 10), date);
+    shown.values.forEach((value, i) => assert.ok(sameNumber(value, days.rows[k][i + 1]), `${days.header[i + 1]}: ${value}`));
+    const dayBars = series.rows.map((row, i) => [row[0].slice(0, 10), i]).filter(([d]) => d === date).map(([, i]) => i);
+    const [first, last] = [dayBars[0], dayBars[dayBars.length - 1]];
+    assert.ok(Math.abs(shown.range[0] - (first - 0.5)) <= 0.5 && Math.abs(shown.range[1] - (last + 0.5)) <= 0.5,
+      `the panes show that day, bars ${first} to ${last}: ${shown.range}`);
+    const later = series.rows.filter((row) => row[0].slice(0, 10) === date && row[0] > shown.time);
+    assert.ok(later.length > 0, 'the day has bars after its session, which the row does not take');
+  });
+
   test('the read-out shows the values of the hovered bar', async () => {
     const bars = readCsv(path.join(out, 'data', 'ESZ26.CME.csv'));
     const hover = async (paneKey, fraction) => {
