@@ -9,6 +9,7 @@
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
 #include "emulator/terminal_panel.h"
+#include "emulator/time_zone.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
 #include "host/numeric.h"
@@ -390,6 +391,15 @@ std::string days_csv(const Host& host, const std::vector<PageDay>& days) {
 
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
     const BarFileOptions options{settings.time_zone, settings.data_time_zone, ""};
+    // Both zones are known before any file is read, so a wrong name is told as the option.
+    for (const auto& [option, zone] :
+         {std::pair{"--time-zone", settings.time_zone}, std::pair{"--data-time-zone", settings.data_time_zone}}) {
+        try {
+            if (!zone.empty()) load_time_zone(zone);
+        } catch (const InputError& error) {
+            throw InputError(std::string(option) + ": " + error.what());
+        }
+    }
     const ChartFile chart_file_named = chart_file(settings);
     const std::vector<SourceFile> sources = checked_sources(settings, chart_file_named);
     const BarFileName& chart_bars = chart_file_named.bar_file;

@@ -130,6 +130,10 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
         {"replay --chart data/ESZ26.CME.csv --source vix=data/ESZ26.CME.csv --source VIX=data/ESZ26.CME.csv --fast "
          "--out out",
          "kmi-host: --source VIX=data/ESZ26.CME.csv: the vix slot is given twice"},
+        {"replay --data data --chart ESZ26.CME --time-zone America/NewYork --fast --out out",
+         "kmi-host: --time-zone: unknown time zone \"America/NewYork\""},
+        {"replay --data data --chart ESZ26.CME --data-time-zone Mars/Olympus --fast --out out",
+         "kmi-host: --data-time-zone: unknown time zone"},
     };
     for (const auto& [arguments, message] : cases) {
         const ProgramRun run = run_program(arguments, folder.path);
