@@ -2,7 +2,8 @@
 # Runs the Windows build under Wine and compares it with the Linux build byte for byte: every
 # scenario of the test suite through kmi-host.exe with KeelwickMarketInternals_64.dll (loaded
 # with LoadLibrary, texts on the real process heap) against kmi-host with the Linux library,
-# then sample data and a fast replay of it. Any difference fails, and so does a machine
+# then sample data and a fast replay of it, and replays of real bar files and of files across
+# daylight-saving changes, which exercise each build's time zones. Any difference fails, and so does a machine
 # without Wine: the check is never skipped (scripts/install-deps.sh installs Wine).
 #
 # Usage: wine-compare.sh [LINUX_BIN_DIR] [WINDOWS_BIN_DIR]   (defaults: build/debug/bin, build/windows/bin)
@@ -71,12 +72,51 @@ last_day=$(tail -n 1 "$work/linux/data/ESZ26.CME.csv" | cut -c1-10)
     --out "$work/linux/out" >/dev/null
 "$wine" "$windows_host" replay --data "$work/linux/data" --chart ESZ26.CME --from "$last_day" --fast --no-color \
     --out "$work/windows/out" --study "$windows_bin/KeelwickMarketInternals_64.dll" >/dev/null
-for file in series.csv panel.txt log.txt chart.html; do
+for file in series.csv days.csv panel.txt log.txt chart.html; do
     compare "replay $file" "$work/linux/out/$file" "$work/windows/out/$file"
 done
+
+# Real data read as recorded, where the time zones do their work: a UTC futures file with its
+# front month picked (the chart and the ES slot) and a New York file (the NQ slot); then a UTC
+# file across the spring-forward weekend of 2024 read into a New York chart and a naive New
+# York file across the autumn change read into a UTC chart.
+real_data_replay() {  # real_data_replay NAME ARGUMENTS...
+    local name=$1
+    shift
+    "$linux_host" replay "$@" --fast --no-color --out "$work/linux/$name" >/dev/null
+    "$wine" "$windows_host" replay "$@" --fast --no-color --out "$work/windows/$name" \
+        --study "$windows_bin/KeelwickMarketInternals_64.dll" >/dev/null
+    for file in series.csv days.csv panel.txt log.txt chart.html; do
+        compare "$name $file" "$work/linux/$name/$file" "$work/windows/$name/$file"
+    done
+}
+es=tests/data/ES_2013-10-07_UTC.csv
+real_data_replay utc-futures --chart "$es#ES201312" --source "es=$es#ES201312" \
+    --source nq=tests/data/SPY_2013-10-07_ET.csv
+mkdir -p "$work/dst"
+{
+    echo "datetime_utc,open,high,low,close,volume"
+    for day in 2024-03-08 2024-03-11; do
+        for minute in $(seq 0 179); do
+            printf '%s %02d:%02d:00,%d,%d,%d,%d,%d\n' "$day" $((13 + minute / 60)) $((minute % 60)) \
+                $((5000 + minute)) $((5002 + minute)) $((4999 + minute)) $((5001 + minute)) $((100 + minute))
+        done
+    done
+} >"$work/dst/ES.csv"
+real_data_replay spring-forward --chart "$work/dst/ES.csv" --source "es=$work/dst/ES.csv"
+{
+    echo "datetime,open,high,low,close,volume"
+    for hour in 00 01 01 02 03; do
+        for minute in 00 15 30 45; do
+            printf '2024-11-03 %s:%s:00,10,11,9,10,5\n' "$hour" "$minute"
+        done
+    done
+} >"$work/dst/NY.csv"
+real_data_replay fall-back --chart "$work/dst/NY.csv" --time-zone UTC --data-time-zone America/New_York
 
 if [ "$failures" -ne 0 ]; then
     echo "FAIL: $failures difference(s) between the Linux and Windows builds" >&2
     exit 1
 fi
-echo "ok: $count scenarios, sample data and a replay are byte for byte the same on Linux and under Wine"
+echo "ok: $count scenarios, sample data, its replay and replays of real and daylight-saving data are byte for byte" \
+    "the same on Linux and under Wine"
