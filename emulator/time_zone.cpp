@@ -224,13 +224,13 @@ OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
 
 #endif
 
-WallTimeInstants instants_of(ZoneOffsets& zone, HostDateTime wall) {
+WallTimeInstants instants_of(ZoneOffsets& offsets, HostDateTime wall) {
     // The offsets a day before and a day after bound the offsets that can apply; an offset
     // applies when the instant it gives has that very offset.
-    const std::int64_t before = utc_offset_seconds(zone, wall - us_per_day);
-    const std::int64_t after = utc_offset_seconds(zone, wall + us_per_day);
+    const std::int64_t before = utc_offset_seconds(offsets, wall - us_per_day);
+    const std::int64_t after = utc_offset_seconds(offsets, wall + us_per_day);
     const auto applies = [&](std::int64_t offset) {
-        return utc_offset_seconds(zone, wall - offset * us_per_second) == offset;
+        return utc_offset_seconds(offsets, wall - offset * us_per_second) == offset;
     };
     const bool before_applies = applies(before);
     if (before == after) {

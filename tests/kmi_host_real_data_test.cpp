@@ -63,9 +63,10 @@ TEST(KmiHostRealData, AUtcFuturesFileIsReadAsInstantsAndItsFrontMonthPicked) {
               std::string::npos)
         << refused.err;
 
-    const ProgramRun run = run_program("replay --chart '" + es + "#ES201312' --source 'es=" + es +
-                                           "#ES201312' --source 'nq=" + data + "SPY_2013-10-07_ET.csv' --fast --out out",
-                                       folder.path);
+    const ProgramRun run =
+        run_program("replay --chart '" + es + "#ES201312' --source 'es=" + es + "#ES201312' --source 'nq=" + data +
+                        "SPY_2013-10-07_ET.csv' --fast --out out",
+                    folder.path);
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const std::string series = read_text(folder / "out" / "series.csv");
     // 13:00 UTC is the chart's first bar: 09:00 in New York.
