@@ -79,9 +79,10 @@ std::string embedded_library_text(const std::string& text, const std::string& cl
 // The library's notice as a comment at the head of its style sheet and of its script: nothing
 // in it can end the comment or either element.
 std::string notice_comment(const std::string& notice) {
-    std::string text = notice;
-    for (std::size_t at = text.find("*/"); at != std::string::npos; at = text.find("*/", at + 3)) {
-        text.insert(at + 1, " ");
+    std::string text;
+    for (std::size_t i = 0; i < notice.size(); ++i) {
+        text += notice[i];
+        if (notice[i] == '*' && i + 1 < notice.size() && notice[i + 1] == '/') text += ' ';
     }
     return "/*! The charting library uPlot, embedded below, under its licence:\n\n" +
            embedded_library_text(embedded_library_text(text, "script"), "style") + "\n*/\n";
