@@ -77,7 +77,7 @@ done
 # One version everywhere.
 grep -qxF "## $version" "$root/CHANGELOG.md" || fail "CHANGELOG.md has no section ## $version"
 grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
-grep -qF "$version" README.md || fail "README.md does not name the version $version"
+grep -qF "$name.zip" README.md || fail "README.md does not name the archive of version $version, $name.zip"
 # The notices name the versions the archive was built from.
 for package in nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     mingw-w64-x86-64-dev mingw-w64-common; do
