@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "emulator/date_time_text.h"
 #include "emulator/json_text.h"
@@ -19,6 +20,7 @@ namespace {
 
 const char* const library_script_file = "uPlot.iife.min.js";
 const char* const library_style_file = "uPlot.min.css";
+const char* const library_notice_file = "LICENSE";
 
 std::optional<std::string> read_whole_file(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -72,6 +74,18 @@ std::string embedded_library_text(const std::string& text, const std::string& cl
     }
     out.append(text, from, std::string::npos);
     return out;
+}
+
+// The library's notice as a comment at the head of its style sheet and of its script: nothing
+// in it can end the comment or either element.
+std::string notice_comment(const std::string& notice) {
+    std::string text;
+    for (std::size_t i = 0; i < notice.size(); ++i) {
+        text += notice[i];
+        if (notice[i] == '*' && i + 1 < notice.size() && notice[i + 1] == '/') text += ' ';
+    }
+    return "/*! The charting library uPlot, embedded below, under its licence:\n\n" +
+           embedded_library_text(embedded_library_text(text, "script"), "style") + "\n*/\n";
 }
 
 std::string html_escaped(const std::string& text) {
@@ -156,11 +170,13 @@ std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& prog
     std::filesystem::path folder = std::filesystem::absolute(program_folder, error);
     if (error) folder = program_folder;
     while (true) {
-        for (const std::filesystem::path& place :
-             {folder / "uplot", folder / "page" / "node_modules" / "uplot" / "dist"}) {
+        const std::filesystem::path package = folder / "page" / "node_modules" / "uplot";
+        for (const auto& [place, notice_folder] :
+             {std::pair{folder / "uplot", folder / "uplot"}, std::pair{package / "dist", package}}) {
             auto script = read_whole_file(place / library_script_file);
             auto style = script ? read_whole_file(place / library_style_file) : std::nullopt;
-            if (script && style) return ChartLibrary{std::move(*script), std::move(*style), place};
+            auto notice = style ? read_whole_file(notice_folder / library_notice_file) : std::nullopt;
+            if (notice) return ChartLibrary{std::move(*script), std::move(*style), place, std::move(*notice)};
         }
         if (!folder.has_relative_path() || folder.parent_path() == folder) break;
         folder = folder.parent_path();
@@ -220,7 +236,10 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
     page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
     page += "<title>" + html_escaped(data.study_name.empty() ? std::string("Study") : data.study_name) + "  " + title +
             "</title>\n";
-    if (library) page += "<style>\n" + embedded_library_text(library->style, "style") + "\n</style>\n";
+    if (library) {
+        page += "<style>\n" + notice_comment(library->notice) + embedded_library_text(library->style, "style") +
+                "\n</style>\n";
+    }
     page += "<style>\n" + std::string(chart_page_style) + "</style>\n</head>\n<body>\n";
     page += "<header><h1>" + html_escaped(data.study_name) + "</h1><p id=\"heading\">" + title + "</p>";
     if (library) {
@@ -235,9 +254,11 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
         page +=
             "<div id=\"missing-library\" role=\"alert\"><h2>The chart could not be drawn</h2>"
             "<p>kmi-host did not find the charting library uPlot when it wrote this page: it looks for "
-            "<code>uPlot.iife.min.js</code> and <code>uPlot.min.css</code> in <code>uplot/</code> beside "
-            "the program, or in <code>page/node_modules/uplot/dist/</code> of the program's folder or a "
-            "folder above it. Run <code>npm ci</code> in the project's <code>page/</code> folder "
+            "<code>uPlot.iife.min.js</code> and <code>uPlot.min.css</code> with the library's "
+            "<code>LICENSE</code> in <code>uplot/</code> beside the program, or in "
+            "<code>page/node_modules/uplot/dist/</code> (<code>LICENSE</code> in "
+            "<code>page/node_modules/uplot/</code>) of the program's folder or a folder above it. "
+            "Run <code>npm ci</code> in the project's <code>page/</code> folder "
             "(<code>scripts/demo.sh</code> does this), then replay again.</p>"
             "<p>The replay's values are in <code>series.csv</code> and its panel in "
             "<code>panel.txt</code> beside this page.</p></div>\n";
@@ -245,7 +266,8 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
     if (library) page += "<main><div id=\"charts\"></div><aside id=\"readout\"></aside></main>\n";
     page += "<script type=\"application/json\" id=\"kmi-data\">" + script_safe(chart_page_json(data)) + "</script>\n";
     if (library) {
-        page += "<script>\n" + embedded_library_text(library->script, "script") + "\n</script>\n";
+        page += "<script>\n" + notice_comment(library->notice) + embedded_library_text(library->script, "script") +
+                "\n</script>\n";
         page += "<script>\n" + std::string(chart_page_script) + "</script>\n";
     }
     page += "</body>\n</html>\n";

@@ -58,16 +58,19 @@ struct ChartPageData {
 
 ChartPageData chart_page_data(const Host& host);
 
-// The charting library's script and style sheet.
+// The charting library's script and style sheet, and its licence, which asks for its
+// copyright and permission notice in every copy: the page carries it beside each of them.
 struct ChartLibrary {
     std::string script;
     std::string style;
     std::filesystem::path folder;  // where they were found
+    std::string notice;            // the library's LICENSE file
 };
 
 // The library's two files, uPlot.iife.min.js and uPlot.min.css, looked for in
-// FOLDER/uplot/ and FOLDER/page/node_modules/uplot/dist/ for the program's folder and each
-// folder above it; the first folder holding both wins. Nothing when none does.
+// FOLDER/uplot/ (its LICENSE beside them) and FOLDER/page/node_modules/uplot/dist/ (its
+// LICENSE in uplot/) for the program's folder and each folder above it; the first place
+// holding all three wins. Nothing when none does.
 std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& program_folder);
 
 // The page's data as one JSON object (the content of its data block).

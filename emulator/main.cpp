@@ -226,9 +226,9 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
             std::fprintf(stderr,
-                         "kmi-host: %s: the charting library uPlot was not found (in uplot/ beside the program, or in "
-                         "page/node_modules/uplot/dist/ of its folder or a folder above; npm ci in page/ installs it): "
-                         "the page says so instead of showing the chart\n",
+                         "kmi-host: %s: the charting library uPlot was not found (with its LICENSE, in uplot/ beside "
+                         "the program, or in page/node_modules/uplot/ of its folder or a folder above; npm ci in "
+                         "page/ installs it): the page says so instead of showing the chart\n",
                          (out / "chart.html").string().c_str());
         }
         written = {{out / "series.csv", outcome.series_csv},
@@ -298,6 +298,7 @@ const CLI::Validator finite_positive(
 int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("kmi-host ") + KMI_VERSION, "Print the version and exit");
     const std::string default_study = default_study_path(argv[0]);
 
     std::string scenario_file, transcript_file, run_study = default_study;

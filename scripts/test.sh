@@ -9,6 +9,7 @@
 # - a clang build with warnings as errors;
 # - the Windows cross build with the check of its export and import tables and, under Wine,
 #   its transcripts compared byte for byte with the Linux build's;
+# - the release archive, written twice alike, unpacked and its demo run under Wine;
 # - every runnable command block of README.md and docs/, and the README's demo command;
 # - a build (not a run) of the benchmarks.
 # Nothing is skipped: a stage whose tool is missing fails.
@@ -78,6 +79,14 @@ bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.d
 
 step "Windows build under Wine against the Linux build"
 bash scripts/wine-compare.sh build/debug/bin build/windows/bin
+
+step "the release archive: written twice alike, unpacked into an empty folder, its demo run under Wine"
+archive=$(bash scripts/package.sh)
+cp "$archive" "$archive.first"
+bash scripts/package.sh >/dev/null
+cmp "$archive.first" "$archive" || { echo "FAIL: two runs of scripts/package.sh wrote different archives" >&2; exit 1; }
+rm -f "$archive.first"
+bash scripts/check-package.sh "$archive" build/debug/bin/kmi-host
 
 step "the documentation's runnable commands"
 bash scripts/doc-commands.sh

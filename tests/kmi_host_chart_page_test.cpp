@@ -140,10 +140,13 @@ TEST(KmiHostChartPage, NoTextOfTheDataOrTheLibraryCanEndAScriptOrTheTitle) {
     emu::PageDrawing drawing;
     drawing.text = "</script><script>alert(1)</script><!--";
     data.drawings.push_back(drawing);
-    const emu::ChartLibrary library{"var tag = '</SCRIPT>'; // </style> stays", ".u-over{}", "lib"};
+    const emu::ChartLibrary library{"var tag = '</SCRIPT>'; // </style> stays", ".u-over{}", "lib",
+                                    "Copyright (c) A\nno */ end </script> or </style> here"};
     const std::string page = emu::render_chart_page(data, library);
     EXPECT_EQ(count_of(page, "<script"), 3u) << "the data block, the library and the page's own script";
     EXPECT_EQ(count_of(page, "</script>"), 3u);
+    EXPECT_EQ(count_of(page, "Copyright (c) A\nno * / end <\\/script> or <\\/style> here"), 2u)
+        << "the notice beside the library's style sheet and its script, ending neither it nor its comment";
     EXPECT_NE(page.find("var tag = '<\\/SCRIPT>'; // </style> stays"), std::string::npos)
         << "only a closing script tag is split";
     EXPECT_NE(page.find("<title>&lt;b&gt;Study&lt;/b&gt;  ES&amp;NQ"), std::string::npos);
@@ -177,17 +180,22 @@ TEST(KmiHostChartPage, TheLibraryIsFoundBesideTheProgramOrInPageNodeModulesAbove
     write_text(installed / "uPlot.iife.min.js", "installed script");
     EXPECT_FALSE(emu::find_chart_library(program).has_value()) << "the style sheet is missing";
     write_text(installed / "uPlot.min.css", "installed style");
+    EXPECT_FALSE(emu::find_chart_library(program).has_value()) << "its licence is missing";
+    write_text(installed.parent_path() / "LICENSE", "installed licence");
     auto found = emu::find_chart_library(program);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->script, "installed script");
     EXPECT_EQ(found->style, "installed style");
+    EXPECT_EQ(found->notice, "installed licence");
     EXPECT_EQ(std::filesystem::weakly_canonical(found->folder), std::filesystem::weakly_canonical(installed));
 
     std::filesystem::create_directories(program / "uplot");
     write_text(program / "uplot" / "uPlot.iife.min.js", "beside script");
-    EXPECT_EQ(emu::find_chart_library(program)->script, "installed script") << "half a library beside it is skipped";
     write_text(program / "uplot" / "uPlot.min.css", "beside style");
-    EXPECT_EQ(emu::find_chart_library(program)->script, "beside script") << "the nearest folder wins";
+    EXPECT_EQ(emu::find_chart_library(program)->script, "installed script")
+        << "a library without its licence is skipped";
+    write_text(program / "uplot" / "LICENSE", "beside licence");
+    EXPECT_EQ(emu::find_chart_library(program)->notice, "beside licence") << "the nearest folder wins";
 }
 
 // kmi-host and the study library copied to a folder with no charting library above it.
@@ -242,6 +250,7 @@ TEST(KmiHostChartPageCli, WithTheLibraryInstalledTheDemoPageEmbedsIt) {
     const std::string page = read_text(folder / "demo" / "chart.html");
     EXPECT_EQ(page.find("missing-library\""), std::string::npos);
     EXPECT_NE(page.find(library->script.substr(0, 200)), std::string::npos);
+    EXPECT_EQ(count_of(page, library->notice), 2u) << "the library's licence beside its style sheet and its script";
     const Json data = Json::parse(data_block(page));
     EXPECT_EQ(data.at("times").size(), 2700u);
     EXPECT_EQ(data.at("drawings").size(), 8u) << "the demo's panel: a title and seven readings";

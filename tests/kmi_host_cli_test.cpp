@@ -36,6 +36,13 @@ TEST(KmiHostCli, RunWritesTheSameTranscriptToStdoutAndToAFile) {
     EXPECT_EQ(read_text(folder / "t.jsonl"), expected);
 }
 
+TEST(KmiHostCli, VersionPrintsTheProjectsVersionWithoutACommand) {
+    TempFolder folder;
+    const ProgramRun run = run_program("--version", folder.path);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, std::string("kmi-host ") + KMI_PROJECT_VERSION + "\n");
+}
+
 TEST(KmiHostCli, RunRejectsABadScenarioAndLeavesTheTranscriptFileAsItWas) {
     TempFolder folder;
     write_text(folder / "t.jsonl", "earlier transcript\n");

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Checks a release archive (scripts/package.sh) as a trader uses it: unpacked into an empty
+# folder, its SHA256SUMS must hold for exactly its files, every file must be named in INSTALL.txt
+# or THIRD_PARTY_NOTICES.md, the DLL and the program must carry no link time, and kmi-host.exe
+# demo, run under Wine from the unpacked folder with nothing of the build tree on any path, must
+# write the chart page with uPlot and its notice, and every file byte for byte as the Linux
+# kmi-host's demo does. Also checks that the archive's version is the one kmi-host.exe --version,
+# CHANGELOG.md and README.md name, and that the notices name the versions of the packages the
+# archive was built from. A missing tool (unzip, sha256sum, Wine) fails the check.
+#
+# Usage: check-package.sh dist/KeelwickMarketInternals-VERSION-win64.zip LINUX_KMI_HOST
+set -euo pipefail
+cd "$(dirname "$0")/.."
+usage="usage: check-package.sh dist/KeelwickMarketInternals-VERSION-win64.zip LINUX_KMI_HOST"
+archive=$(realpath "${1:?$usage}")
+linux_host=$(realpath "${2:?$usage}")
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+for tool in unzip sha256sum dpkg-query; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool not found (scripts/install-deps.sh installs it)"
+done
+# Debian's wine64 package puts its program in Wine's own folder, not on the PATH.
+find_tool() {  # find_tool NAME... : the first that is on the PATH or in Wine's folder
+    local name
+    for name in "$@"; do
+        command -v "$name" 2>/dev/null && return 0
+        [ -x "/usr/lib/wine/$name" ] && { echo "/usr/lib/wine/$name"; return 0; }
+    done
+    return 1
+}
+wine=$(find_tool wine64 wine) && wineserver=$(find_tool wineserver wineserver64) ||
+    fail "Wine is not installed, so the archive cannot be run (install Debian's wine and wine64)"
+
+name=$(basename "$archive" .zip)
+version=${name#KeelwickMarketInternals-}
+version=${version%-win64}
+[ "$name" = "KeelwickMarketInternals-$version-win64" ] && [ -n "$version" ] ||
+    fail "$archive is not named KeelwickMarketInternals-VERSION-win64.zip"
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+    "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Unpacked into an empty folder: one folder of the archive's name.
+mkdir "$work/unpacked"
+unzip -q "$archive" -d "$work/unpacked"
+[ "$(ls -A "$work/unpacked")" = "$name" ] || fail "the archive does not hold exactly one folder $name/"
+root=$work/unpacked/$name
+files=$(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+
+# The checksums hold, for exactly the archive's other files.
+(cd "$root" && sha256sum --check --strict --quiet SHA256SUMS) || fail "SHA256SUMS does not hold"
+[ "$(cut -c67- "$root/SHA256SUMS" | LC_ALL=C sort)" = "$(grep -vx SHA256SUMS <<<"$files")" ] ||
+    fail "SHA256SUMS does not list exactly the archive's files"
+echo "ok: SHA256SUMS holds for every file of the archive"
+
+# Every file is named, by its path in the folder, in INSTALL.txt or the notices.
+while IFS= read -r file; do
+    grep -qF -- "$file" "$root/INSTALL.txt" "$root/THIRD_PARTY_NOTICES.md" ||
+        fail "$file is named neither in INSTALL.txt nor in THIRD_PARTY_NOTICES.md"
+done <<<"$files"
+echo "ok: INSTALL.txt and THIRD_PARTY_NOTICES.md name all $(wc -l <<<"$files") files"
+
+# No link time in the PE headers (the COFF header's time stamp, 8 bytes after the PE signature).
+for file in KeelwickMarketInternals_64.dll kmi-host.exe; do
+    pe=$(od -An -tu4 -j60 -N4 "$root/$file" | tr -d ' ')
+    [ "$(od -An -tu4 -j$((pe + 8)) -N4 "$root/$file" | tr -d ' ')" = 0 ] ||
+        fail "$file carries a link time: two builds of one commit would differ"
+done
+
+# One version everywhere.
+grep -qxF "## $version" "$root/CHANGELOG.md" || fail "CHANGELOG.md has no section ## $version"
+grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
+grep -qF "$name.zip" README.md || fail "README.md does not name the archive of version $version, $name.zip"
+# The notices name the versions the archive was built from.
+for package in nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+    mingw-w64-x86-64-dev mingw-w64-common; do
+    installed=$(dpkg-query -W -f='${Version}' "$package") || fail "$package is not installed"
+    named=$(grep -F "\`$package\`" "$root/THIRD_PARTY_NOTICES.md" || true)
+    grep -qF "$installed" <<<"$named" ||
+        fail "THIRD_PARTY_NOTICES.md does not name $package $installed, which the archive was built with"
+done
+uplot_version=$(head -c 200 "$root/uplot/uPlot.iife.min.js" | grep -oE '\(v[0-9.]+\)' | tr -d '(v)')
+grep -qF "uPlot](#uplot) | $uplot_version" "$root/THIRD_PARTY_NOTICES.md" ||
+    fail "THIRD_PARTY_NOTICES.md does not name uPlot $uplot_version"
+echo "ok: version $version in the archive's name, CHANGELOG.md, INSTALL.txt and README.md; the notices name what was built"
+
+# kmi-host.exe from the unpacked folder under Wine, with only the system's folders on the PATH.
+clean_env=(env -i "HOME=$work" "PATH=/usr/bin:/bin" "WINEPREFIX=$WINEPREFIX" "WINEDEBUG=$WINEDEBUG"
+    "WINEARCH=$WINEARCH" "WINEDLLOVERRIDES=$WINEDLLOVERRIDES")
+"${clean_env[@]}" "$wine" wineboot -i >/dev/null 2>&1 || true
+shown=$(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe --version | tr -d '\r')
+[ "$shown" = "kmi-host $version" ] || fail "kmi-host.exe --version prints \"$shown\", not \"kmi-host $version\""
+(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe demo > "$work/demo.stdout" 2> "$work/demo.stderr") ||
+    fail "kmi-host.exe demo failed: $(cat "$work/demo.stderr")"
+! grep -q 'kmi-host:' "$work/demo.stderr" || fail "kmi-host.exe demo complained: $(cat "$work/demo.stderr")"
+page=$root/out/chart.html
+[ -s "$page" ] || fail "kmi-host.exe demo wrote no chart.html"
+! grep -q 'id="missing-library"' "$page" || fail "chart.html says that its charting library is missing"
+copyright=$(grep -m1 '^Copyright' "$root/uplot/LICENSE")
+[ "$(grep -cF -- "$copyright" "$page")" = 2 ] || fail "chart.html lacks uPlot's notice beside its style sheet and script"
+mkdir "$work/linux"
+(cd "$work/linux" && "$linux_host" demo >/dev/null) || fail "the Linux kmi-host demo failed"
+diff -r "$work/linux/out" "$root/out" >/dev/null || fail "kmi-host.exe demo's files differ from the Linux kmi-host's: $(diff -rq "$work/linux/out" "$root/out" | head -5)"
+echo "ok: kmi-host.exe demo from the unpacked archive under Wine wrote chart.html with uPlot and its notice, and $(cd "$root/out" && find . -type f | wc -l) files byte for byte as on Linux"
