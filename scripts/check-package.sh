@@ -78,13 +78,15 @@ done
 grep -qxF "## $version" "$root/CHANGELOG.md" || fail "CHANGELOG.md has no section ## $version"
 grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
 grep -qF "$name.zip" README.md || fail "README.md does not name the archive of version $version, $name.zip"
-# The notices name the versions the archive was built from.
+# The notices name the upstream versions the archive was built from (a Debian revision or
+# point update of the same upstream version does not change the licence texts).
 for package in nlohmann-json3-dev libcli11-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     mingw-w64-x86-64-dev mingw-w64-common; do
     installed=$(dpkg-query -W -f='${Version}' "$package") || fail "$package is not installed"
+    upstream=$(sed -E 's/^[0-9]+://; s/^([0-9][0-9.]*).*/\1/' <<<"$installed")
     named=$(grep -F "\`$package\`" "$root/THIRD_PARTY_NOTICES.md" || true)
-    grep -qF "$installed" <<<"$named" ||
-        fail "THIRD_PARTY_NOTICES.md does not name $package $installed, which the archive was built with"
+    grep -qF " $upstream" <<<"$named" ||
+        fail "THIRD_PARTY_NOTICES.md does not name $package $upstream ($installed), which the archive was built with"
 done
 uplot_version=$(head -c 200 "$root/uplot/uPlot.iife.min.js" | grep -oE '\(v[0-9.]+\)' | tr -d '(v)')
 grep -qF "uPlot](#uplot) | $uplot_version" "$root/THIRD_PARTY_NOTICES.md" ||
