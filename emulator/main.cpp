@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <deque>
 #include <filesystem>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <string>
 #include <thread>
@@ -317,6 +319,20 @@ const CLI::Validator finite_positive(
     },
     "POSITIVE", "finite_positive");
 
+// A seed is a whole number of digits that fits 64 bits: "-1" would wrap around to
+// 18446744073709551615, and a longer number would be cut to it.
+const CLI::Validator whole_number(
+    [](std::string& value) {
+        bool fits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+        if (fits) {
+            errno = 0;
+            const unsigned long long number = std::strtoull(value.c_str(), nullptr, 10);
+            fits = !(number == std::numeric_limits<unsigned long long>::max() && errno == ERANGE);
+        }
+        return fits ? std::string() : "a whole number from 0 to 18446744073709551615 is needed, not \"" + value + "\"";
+    },
+    "WHOLE NUMBER", "whole_number");
+
 int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     app.require_subcommand(1);
@@ -386,7 +402,7 @@ int run_program(int argc, char** argv) {
         ->check(CLI::Range(1, 3600))
         ->capture_default_str();
     synth->add_option("--seed", synth_options.seed, "Seed of the generator, 0 to 18446744073709551615")
-        ->check(not_empty & CLI::NonNegativeNumber)
+        ->check(whole_number)
         ->capture_default_str();
 
     std::string demo_out = "out", demo_study = default_study;
