@@ -120,7 +120,7 @@ struct ReplayCommand {
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 
-// The files of replay --out, in the order they are listed.
+// The files of replay --out, in the order they are listed and written.
 constexpr std::array<const char*, 5> replay_output_names{"series.csv", "log.txt", "panel.txt", "chart.html",
                                                          "days.csv"};
 
@@ -240,9 +240,9 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     const ReplayOutcome& outcome = *replayed;
     const int live_bars = outcome.bar_count - outcome.history_bars;
     if (settings.from && live_bars == 0) {
-        held_notes.push_back("--from " + command.from + ": every bar starts before it, so all " +
+        held_notes.push_back("--from " + command.from + ": no bar starts at or after it, so nothing arrived live (" +
                              counted(outcome.bar_count, "bar", "bars") +
-                             " were history and nothing arrived live; an earlier --from replays bars live");
+                             " of history); an earlier --from replays bars live");
     }
     print_notes(held_notes);
     std::vector<std::pair<std::filesystem::path, std::string>> written;  // all of them or none
@@ -255,9 +255,11 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                          "the page says so instead of showing the chart\n",
                          (out / "chart.html").string().c_str());
         }
-        const std::string contents[] = {outcome.series_csv, outcome.log_txt, outcome.panel_txt,
-                                        render_chart_page(outcome.page, library), outcome.days_csv};
-        for (std::size_t i = 0; i < out_files.size(); ++i) written.emplace_back(out_files[i], contents[i]);
+        written = {{out_files[0], outcome.series_csv},
+                   {out_files[1], outcome.log_txt},
+                   {out_files[2], outcome.panel_txt},
+                   {out_files[3], render_chart_page(outcome.page, library)},
+                   {out_files[4], outcome.days_csv}};
         write_files_atomically(written);
     }
     if (print_summary) {

@@ -94,17 +94,20 @@ TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
     EXPECT_EQ(files.exit_code, 0) << files.err;
     EXPECT_NE(files.out.find(", out2/chart.html, out2/days.csv\n"), std::string::npos) << files.out;
 
-    const ProgramRun late =
-        run_program("replay --data data --chart ESZ26.CME --from 2026-12-03 --fast --no-color", folder.path);
-    EXPECT_EQ(late.exit_code, 0) << late.err;
-    EXPECT_NE(late.out.find("Replayed 2 bars of ESZ26.CME (2 as history, 0 live) in 1 call."), std::string::npos)
-        << late.out;
-    EXPECT_EQ(late.err,
-              "kmi-host: --from 2026-12-03: every bar starts before it, so all 2 bars were history and "
-              "nothing arrived live; an earlier --from replays bars live\n");
     const std::string days = read_text(folder / "out2" / "days.csv");
     EXPECT_EQ(days.substr(0, days.find('\n')), "date" + series.substr(4, series.find('\n') - 4));
     EXPECT_EQ(std::count(days.begin(), days.end(), '\n'), 2) << "one session day";
+
+    write_text(folder / "ES.csv", "datetime,open,high,low,close,volume\n2026-12-02 09:30:00,10,12,9,11,100\n");
+    const ProgramRun late = run_program("replay --chart ES.csv --from 2026-12-03 --fast --no-color", folder.path);
+    EXPECT_EQ(late.exit_code, 0) << late.err;
+    EXPECT_NE(late.out.find("Replayed 1 bar of ES.csv (1 as history, 0 live) in 1 call."), std::string::npos)
+        << late.out;
+    EXPECT_EQ(late.err,
+              "kmi-host: ES.csv: no bid or ask volume, so the chart's cumulative delta reads 0 (it needs bid_volume "
+              "and ask_volume columns)\n"
+              "kmi-host: --from 2026-12-03: no bar starts at or after it, so nothing arrived live (1 bar of history); "
+              "an earlier --from replays bars live\n");
 }
 
 TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
