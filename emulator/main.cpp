@@ -163,6 +163,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     }
     const std::filesystem::path out = command.out_dir;
     std::vector<std::filesystem::path> out_files;
+    out_files.reserve(replay_output_names.size());
     for (const char* name : replay_output_names) out_files.push_back(out / name);
     const LoadedStudy study(command.study_path);
 
