@@ -28,10 +28,17 @@ bool input_holds_text(std::uint8_t type);
 // InputError; the input is unchanged then.
 void store_input_value(HostInput& input, const Json& value, const std::string& where);
 
+// Whether a value must keep what the input declares: within its limits (integer and float
+// inputs whose maximum is above their minimum), an index of its list items, 0 or 1 for yes/no,
+// and its declared type. A host's input dialog keeps them; a scenario may send anything.
+enum class InputLimits { free, kept };
+
 // Applies an object of input settings {"INDEX": VALUE, ...} to the host's inputs, in the
 // order written. A key is an input index or the declared name of an input, byte for byte
-// ({"TICK Upper Threshold": 800}); one input may be set once.
-void store_input_values(Host& host, const Json& settings, const std::string& where);
+// ({"TICK Upper Threshold": 800}); one input may be set once. `where` names the file (and
+// key); a message goes on with the input's index and name and what it takes.
+void store_input_values(Host& host, const Json& settings, const std::string& where,
+                        InputLimits limits = InputLimits::free);
 
 // The input's value as JSON, by its type code (texts as strings, null for no text).
 Json input_value_json(const HostInput& input);

@@ -3,6 +3,8 @@
 // (sample data) and demo.
 #include <CLI/CLI.hpp>
 
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <deque>
 #include <filesystem>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <string>
 #include <thread>
@@ -75,6 +78,11 @@ struct LoadedStudy {
     ~LoadedStudy() { unload_study_library(library); }
 };
 
+// "1 bar", "2 bars".
+std::string counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void write_stdout(const std::string& text) {
 #ifdef _WIN32
     std::fflush(stdout);
@@ -111,6 +119,10 @@ struct ReplayCommand {
     bool no_color = false;
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
+
+// The files of replay --out, in the order they are listed and written.
+constexpr std::array<const char*, 5> replay_output_names{"series.csv", "log.txt", "panel.txt", "chart.html",
+                                                         "days.csv"};
 
 Json read_inputs_file(const std::string& file) { return parse_json_text(read_file_text(file), file); }
 
@@ -149,6 +161,10 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         if (!settings.inputs.is_object())
             throw InputError(command.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
     }
+    const std::filesystem::path out = command.out_dir;
+    std::vector<std::filesystem::path> out_files;
+    out_files.reserve(replay_output_names.size());
+    for (const char* name : replay_output_names) out_files.push_back(out / name);
     const LoadedStudy study(command.study_path);
 
     const bool ansi = terminal_takes_ansi(stdout);
@@ -165,6 +181,11 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     };
 
     ReplayHooks hooks;
+    // A folder the files cannot go to is told before the replay, not after it (a live day
+    // takes minutes).
+    hooks.before_calculation = [&] {
+        if (!command.out_dir.empty()) check_output_folder(out, out_files);
+    };
     hooks.on_note = [&](const std::string& note) {
         if (live_screen) {
             held_notes.push_back(note);
@@ -217,12 +238,16 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         print_notes(held_notes);
         throw;
     }
-    print_notes(held_notes);
     const ReplayOutcome& outcome = *replayed;
+    const int live_bars = outcome.bar_count - outcome.history_bars;
+    if (settings.from && live_bars == 0) {
+        held_notes.push_back("--from " + command.from + ": no bar starts at or after it, so nothing arrived live (" +
+                             counted(outcome.bar_count, "bar", "bars") +
+                             " of history); an earlier --from replays bars live");
+    }
+    print_notes(held_notes);
     std::vector<std::pair<std::filesystem::path, std::string>> written;  // all of them or none
     if (!command.out_dir.empty()) {
-        const std::filesystem::path out = command.out_dir;
-        make_folder(out);
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
             std::fprintf(stderr,
@@ -231,16 +256,17 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                          "page/ installs it): the page says so instead of showing the chart\n",
                          (out / "chart.html").string().c_str());
         }
-        written = {{out / "series.csv", outcome.series_csv},
-                   {out / "log.txt", outcome.log_txt},
-                   {out / "panel.txt", outcome.panel_txt},
-                   {out / "chart.html", render_chart_page(outcome.page, library)},
-                   {out / "days.csv", outcome.days_csv}};
+        written = {{out_files[0], outcome.series_csv},
+                   {out_files[1], outcome.log_txt},
+                   {out_files[2], outcome.panel_txt},
+                   {out_files[3], render_chart_page(outcome.page, library)},
+                   {out_files[4], outcome.days_csv}};
         write_files_atomically(written);
     }
     if (print_summary) {
-        std::printf("\nReplayed %d bars of %s in %lld calls. The panel at the end:\n", outcome.bar_count,
-                    command.chart.c_str(), static_cast<long long>(outcome.calls));
+        std::printf("\nReplayed %s of %s (%d as history, %d live) in %s. The panel at the end:\n",
+                    counted(outcome.bar_count, "bar", "bars").c_str(), command.chart.c_str(), outcome.history_bars,
+                    live_bars, counted(outcome.calls, "call", "calls").c_str());
         std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), colour).c_str(), stdout);
         if (!written.empty()) {
             std::string names;
@@ -254,9 +280,10 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
 int synth_command(const std::string& out_dir, const SynthOptions& options) {
     write_synth_files(out_dir, options);
     const std::vector<std::int64_t> days = synth_trading_days(options.days);
-    std::printf("Wrote %zu files to %s: %d trading days, %s to %s, %d-second bars, seed %llu.\n",
-                synth_source_symbols.size(), out_dir.c_str(), options.days, format_date(days.front()).c_str(),
-                format_date(days.back()).c_str(), options.bar_seconds, static_cast<unsigned long long>(options.seed));
+    std::printf("Wrote %zu files to %s: %s, %s to %s, %d-second bars, seed %llu.\n", synth_source_symbols.size(),
+                out_dir.c_str(), counted(options.days, "trading day", "trading days").c_str(),
+                format_date(days.front()).c_str(), format_date(days.back()).c_str(), options.bar_seconds,
+                static_cast<unsigned long long>(options.seed));
     return 0;
 }
 
@@ -294,6 +321,20 @@ const CLI::Validator finite_positive(
                    : "a finite number above 0 is needed, not \"" + value + "\"";
     },
     "POSITIVE", "finite_positive");
+
+// A seed is a whole number of digits that fits 64 bits: "-1" would wrap around to
+// 18446744073709551615, and a longer number would be cut to it.
+const CLI::Validator whole_number(
+    [](std::string& value) {
+        bool fits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+        if (fits) {
+            errno = 0;
+            const unsigned long long number = std::strtoull(value.c_str(), nullptr, 10);
+            fits = !(number == std::numeric_limits<unsigned long long>::max() && errno == ERANGE);
+        }
+        return fits ? std::string() : "a whole number from 0 to 18446744073709551615 is needed, not \"" + value + "\"";
+    },
+    "WHOLE NUMBER", "whole_number");
 
 int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
@@ -364,7 +405,9 @@ int run_program(int argc, char** argv) {
     synth->add_option("--bar-seconds", synth_options.bar_seconds, "Bar length in seconds")
         ->check(CLI::Range(1, 3600))
         ->capture_default_str();
-    synth->add_option("--seed", synth_options.seed, "Seed of the generator")->check(not_empty)->capture_default_str();
+    synth->add_option("--seed", synth_options.seed, "Seed of the generator, 0 to 18446744073709551615")
+        ->check(whole_number)
+        ->capture_default_str();
 
     std::string demo_out = "out", demo_study = default_study;
     CLI::App* demo = app.add_subcommand("demo", "Sample data, then a fast replay of its last day, into out/");

@@ -15,12 +15,18 @@ namespace kmi::emu {
 void write_file_atomically(const std::filesystem::path& file, const std::string& content);
 
 // Writes several files together: each goes to its temporary file first, and only when all
-// of them are written do they replace their targets. Throws InputError naming the file that
-// cannot be written; the targets are then left as they were.
+// of them are written do they replace their targets, all of them or none. Throws InputError
+// naming the file that cannot be written (or a target that is a folder); the targets are
+// then left as they were.
 void write_files_atomically(const std::vector<std::pair<std::filesystem::path, std::string>>& files);
 
 // Creates the folder (and its parents). Throws InputError naming it when that fails.
 void make_folder(const std::filesystem::path& folder);
+
+// Makes the folder and checks, before any work whose output would be lost, that each of
+// `files` (in that folder) can be written: none of them is a folder, and a file can be created
+// beside each. Throws InputError naming the folder or the file.
+void check_output_folder(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& files);
 
 }  // namespace kmi::emu
 

@@ -407,6 +407,12 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     ReplayFeed chart_feed =
         load_feed(chart_bars.file, chart_bars.symbol, picking(options, chart_bars.pick), notes, hooks.read_bars);
     if (chart_feed.bars.empty()) throw InputError(chart_bars.file.string() + ": has no bars");
+    if (std::all_of(chart_feed.bars.begin(), chart_feed.bars.end(),
+                    [](const Bar& bar) { return bar.bid_volume == 0.0f && bar.ask_volume == 0.0f; })) {
+        notes.push_back(chart_bars.file.string() +
+                        ": no bid or ask volume, so the chart's cumulative delta reads 0 (it needs bid_volume and "
+                        "ask_volume columns)");
+    }
 
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
     Replay replay{settings, hooks, *host, chart_feed, options, std::move(notes), {}, std::nullopt};
@@ -420,7 +426,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         if (settings.data_dir.empty()) {
             for (int slot = 0; slot < source_slot_count; ++slot) set_slot_symbol(*host, slot, "", "the source slots");
         }
-        if (!settings.inputs.is_null()) store_input_values(*host, settings.inputs, settings.inputs_name);
+        if (!settings.inputs.is_null())
+            store_input_values(*host, settings.inputs, settings.inputs_name, InputLimits::kept);
         for (const SourceFile& source : sources) {
             set_slot_symbol(*host, source.slot, source.bar_file.symbol, source.argument);
         }
@@ -455,6 +462,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
         for (std::size_t k = history; k < bars.size(); ++k) add_stage_clocks(k);
 
+        if (hooks.before_calculation) hooks.before_calculation();
         const auto total = static_cast<std::int64_t>(clocks.size());
         for (std::int64_t i = 0; i < total; ++i) {
             replay.advance(clocks[static_cast<std::size_t>(i)]);
@@ -470,6 +478,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         outcome.page = chart_page_data(*host);
         outcome.page.days = days;
         outcome.bar_count = bar_count(study_chart(*host));
+        outcome.history_bars = static_cast<std::int32_t>(history);
         outcome.calls = total;
     } catch (...) {
         close_host(*host);

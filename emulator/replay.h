@@ -96,6 +96,9 @@ struct ReplayHooks {
     std::function<void(const std::string&)> on_note;
     // Reads every bar file of the replay; empty: read_csv_bars.
     BarFileReader read_bars;
+    // Once every file is read and the inputs are stored, before the first calculation call:
+    // the last moment to refuse the replay before its work begins (by throwing).
+    std::function<void()> before_calculation;
 };
 
 struct ReplayOutcome {
@@ -106,6 +109,7 @@ struct ReplayOutcome {
     std::vector<PanelRow> panel;
     ChartPageData page;  // what chart.html shows
     std::int32_t bar_count = 0;
+    std::int32_t history_bars = 0;  // loaded at once, before --from; the others arrived live
     std::int64_t calls = 0;
 };
 

@@ -50,7 +50,8 @@
     const step = shown.length > 1 ? Math.abs(shown[1] - shown[0]) / div : 1;
     const stepText = String(+step.toPrecision(6));
     const decimals = stepText.includes('.') && !stepText.includes('e') ? Math.min(6, stepText.split('.')[1].length) : 0;
-    return splits.map((v) => (finite(v) ? (v / div).toFixed(decimals) + suffix : ''));
+    // Zero reads "0" whatever the scale ("0M" or "0.0k" would read as a rounded value).
+    return splits.map((v) => (!finite(v) ? '' : v === 0 ? '0' : (v / div).toFixed(decimals) + suffix));
   }
 
   // Time axis: labels at whole minutes, hours or days of the chart's clock, at least 60 px
@@ -107,7 +108,8 @@
       { series: 2, other: DOWN, dash: dashed }], thresholds: true },
     { key: 'add', lines: [{ series: 6, other: '#4fc3f7' }, { series: 7, other: '#f5a623' }] },
     { key: 'vold', lines: [{ series: 9, other: '#4fc3f7' }] },
-    { key: 'vix', lines: [{ series: 11, other: '#4fc3f7' }, { series: 12, other: '#f5a623', scale: 'pct' }] },
+    { key: 'vix', lines: [{ series: 11, other: '#4fc3f7' }] },
+    { key: 'vixchange', lines: [{ series: 12, other: '#f5a623' }] },
     { key: 'esnq', lines: [{ series: 14, other: '#4fc3f7' }, { series: 15, other: '#e05cb5' }] },
     { key: 'delta', lines: [{ series: 17, other: '#4fc3f7' }], xAxis: true },
   ];
@@ -328,6 +330,53 @@
     over.appendChild(layer);
   }
 
+  // --- Room for the latest bars beside the panel -----------------------------------------
+  // The panel stands where its drawings put it, in front of the candles. The price scale
+  // leaves room at the panel's corner so that no candle in the panel's columns (the latest
+  // bars, for a panel at the right) lies under it.
+  // The panel's block as fractions of the price pane (left, right, top, bottom); null before
+  // the pane has its size.
+  function panelBox(over) {
+    const lines = [...over.querySelectorAll('.panel-line')].map((el) => el.getBoundingClientRect());
+    const pane = over.getBoundingClientRect();
+    if (lines.length === 0 || pane.width <= 0 || pane.height <= 0) return null;
+    return {
+      left: (Math.min(...lines.map((r) => r.left)) - pane.left) / pane.width,
+      right: (Math.max(...lines.map((r) => r.right)) - pane.left) / pane.width,
+      top: (Math.min(...lines.map((r) => r.top)) - pane.top) / pane.height,
+      bottom: (Math.max(...lines.map((r) => r.bottom)) - pane.top) / pane.height,
+    };
+  }
+
+  // Ranges the price scale anew for the panel as it now stands, keeping the bars shown.
+  function fitPriceToPanel() {
+    const plot = panes[0].plot;
+    const { min, max } = plot.scales.x;
+    plot.setData(plot.data);
+    if (finite(min) && finite(max)) plot.setScale('x', { min, max });
+  }
+
+  function priceRange(u, dataMin, dataMax) {
+    if (!finite(dataMin) || !finite(dataMax)) return [dataMin, dataMax];
+    let [lo, hi] = uPlot.rangeNum(dataMin, dataMax, 0.1, true);
+    const box = panelBox(u.over);
+    const [i0, i1] = u.series[0].idxs || [0, n - 1];
+    if (!box || i1 < i0) return [lo, hi];
+    const atTop = box.top + box.bottom < 1;
+    const gap = 8 / Math.max(1, u.bbox.height / (window.devicePixelRatio || 1));  // 8 px below (or above) it
+    const share = atTop ? box.bottom + gap : 1 - box.top + gap;  // of the height the panel takes from its edge
+    if (share <= 0 || share >= 0.8) return [lo, hi];  // a panel over most of the pane: the candles as they are
+    const span = i1 - i0 + 1;
+    for (let i = i0; i <= i1; i++) {
+      const x = (i - i0 + 0.5) / span;
+      if (x < box.left || x > box.right || !finite(data.high[i]) || !finite(data.low[i])) continue;
+      // The bar's high stays below the panel (top corner), its low above it (bottom corner).
+      if (atTop) hi = Math.max(hi, (data.high[i] - share * lo) / (1 - share));
+      else lo = Math.min(lo, (data.low[i] - share * hi) / (1 - share));
+    }
+    return [lo, hi];
+  }
+
   // --- The panes ---------------------------------------------------------------------------
   function yAxis(scale, side, grid) {
     return {
@@ -348,7 +397,7 @@
     }
     for (const line of spec.lines) {
       const s = seriesOf(line.series);
-      series.push({ label: s.name, scale: line.scale || 'y', stroke: line.colour, width: line.width || 1.5,
+      series.push({ label: s.name, scale: 'y', stroke: line.colour, width: line.width || 1.5,
         dash: line.dash, points: { show: false } });
       plotData.push(s.values.map((v) => (finite(v) && !(line.zeroIsGap && v === 0) ? v : null)));
     }
@@ -356,7 +405,6 @@
       series.push({ label: extra.label, scale: 'y', stroke: extra.colour, width: 1, dash: [2, 4], points: { show: false } });
       plotData.push(xs.map(() => extra.value));
     }
-    const secondary = spec.lines.some((line) => line.scale === 'pct');
     // The plot area takes exactly its height (the chart region's, on the price pane).
     const plotHeight = spec.plotHeight || PANE_HEIGHT;
     const padding = [10, 0, spec.xAxis ? 0 : 4, 0];
@@ -366,13 +414,13 @@
       padding,
       legend: { show: false },
       tzDate: (ts) => uPlot.tzDate(new Date(ts * 1000), 'Etc/UTC'),
-      scales: { x: { time: true, distr: 2 }, y: { auto: true } },
+      scales: { x: { time: true, distr: 2 }, y: spec.candles ? { auto: true, range: priceRange } : { auto: true } },
       cursor: { sync: { key: 'kmi' }, drag: { x: true, y: false, setScale: true }, y: false, points: { show: false } },
       axes: [
         { show: true, size: spec.xAxis ? X_AXIS_SIZE : 0, stroke: MUTED, font: AXIS_FONT, splits: xSplits,
           grid: { stroke: GRID, width: 1 }, ticks: { show: !!spec.xAxis, stroke: GRID, width: 1, size: 4 },
           values: spec.xAxis ? xValues : (u, splits) => splits.map(() => '') },
-        yAxis(secondary ? 'pct' : 'y', 3, false),
+        yAxis('y', 3, false),
         yAxis('y', 1, true),
       ],
       series,
@@ -382,7 +430,6 @@
         setCursor: [onCursor],
       },
     };
-    if (secondary) options.scales.pct = { auto: true };
     return { options, plotData };
   }
 
@@ -456,12 +503,15 @@
     }
     lastDay();
     showBar(n - 1);
+    // The panel's size is known once the page is laid out.
+    requestAnimationFrame(fitPriceToPanel);
     let resizing = 0;
     window.addEventListener('resize', () => {
       clearTimeout(resizing);
       resizing = setTimeout(() => {
         const w = chartWidth();
         for (const pane of panes) pane.plot.setSize({ width: w, height: pane.plot.height });
+        fitPriceToPanel();
       }, 100);
     });
   }

@@ -2,7 +2,8 @@
 # Runs every command of the documentation's runnable code blocks, so the docs cannot rot. A
 # block is runnable when its fence reads ```sh runnable in README.md or a file of docs/. The
 # commands run from the repository's root with the debug build's bin/ first on the PATH, each
-# block in one shell that stops at the first failing command; they write only under out/doc-check.
+# block in one shell that stops at the first failing command. They write under out/doc-check,
+# except README.md's Windows block, which builds the windows preset into build/windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export PATH="$PWD/build/debug/bin:$PATH"

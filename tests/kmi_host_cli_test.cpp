@@ -3,6 +3,8 @@
 // stdout byte for byte the same as the one the library writes.
 #include <gtest/gtest.h>
 
+#include "emulator/input_error.h"
+#include "emulator/output_files.h"
 #include "emulator/synth.h"
 #include "kmi_host_support.h"
 
@@ -81,7 +83,8 @@ TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
     write_text(folder / "data" / "ESZ26.CME.csv", small_chart);
     const ProgramRun run = run_program("replay --data data --chart ESZ26.CME --fast --no-color --out out", folder.path);
     EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(run.out.find("Replayed 2 bars of ESZ26.CME in 8 calls. The panel at the end:"), std::string::npos)
+    EXPECT_NE(run.out.find("Replayed 2 bars of ESZ26.CME (0 as history, 2 live) in 8 calls. The panel at the end:"),
+              std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("Written: out/series.csv, out/log.txt, out/panel.txt"), std::string::npos);
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no colour codes";
@@ -97,9 +100,21 @@ TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
         folder.path);
     EXPECT_EQ(files.exit_code, 0) << files.err;
     EXPECT_NE(files.out.find(", out2/chart.html, out2/days.csv\n"), std::string::npos) << files.out;
+
     const std::string days = read_text(folder / "out2" / "days.csv");
     EXPECT_EQ(days.substr(0, days.find('\n')), "date" + series.substr(4, series.find('\n') - 4));
     EXPECT_EQ(std::count(days.begin(), days.end(), '\n'), 2) << "one session day";
+
+    write_text(folder / "ES.csv", "datetime,open,high,low,close,volume\n2026-12-02 09:30:00,10,12,9,11,100\n");
+    const ProgramRun late = run_program("replay --chart ES.csv --from 2026-12-03 --fast --no-color", folder.path);
+    EXPECT_EQ(late.exit_code, 0) << late.err;
+    EXPECT_NE(late.out.find("Replayed 1 bar of ES.csv (1 as history, 0 live) in 1 call."), std::string::npos)
+        << late.out;
+    EXPECT_EQ(late.err,
+              "kmi-host: ES.csv: no bid or ask volume, so the chart's cumulative delta reads 0 (it needs bid_volume "
+              "and ask_volume columns)\n"
+              "kmi-host: --from 2026-12-03: no bar starts at or after it, so nothing arrived live (1 bar of history); "
+              "an earlier --from replays bars live\n");
 }
 
 TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
@@ -155,6 +170,41 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
     EXPECT_FALSE(std::filesystem::exists(folder / "out"));
 }
 
+TEST(KmiHostCli, ReplayOutputIsRefusedBeforeTheReplayAndChangesAllTogetherOrNotAtAll) {
+    TempFolder folder;
+    write_text(folder / "ES.csv", small_chart);
+    write_text(folder / "a_file", "not a folder\n");
+    std::filesystem::create_directories(folder / "out" / "chart.html");
+    write_text(folder / "out" / "series.csv", "earlier series\n");
+    write_text(folder / "out" / "log.txt", "earlier log\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"a_file", "kmi-host: a_file: cannot make this folder\n"},
+        {"a_file/out", "kmi-host: a_file/out: cannot make this folder\n"},
+        {"out", "kmi-host: out/chart.html: is not a file, so it cannot be replaced\n"},
+    };
+    for (const auto& [out, message] : cases) {
+        const ProgramRun run = run_program("replay --chart ES.csv --fast --no-color --out " + out, folder.path);
+        EXPECT_EQ(run.exit_code, 1) << out;
+        EXPECT_EQ(run.err, message);
+        EXPECT_EQ(run.out, "") << "refused before the first calculation: no log line, no summary";
+    }
+    EXPECT_EQ(read_text(folder / "out" / "series.csv"), "earlier series\n");
+    EXPECT_EQ(read_text(folder / "out" / "log.txt"), "earlier log\n");
+
+    // A place taken by a folder only after the replay began: nothing is replaced either.
+    const std::filesystem::path out = folder / "out";
+    EXPECT_THROW(emu::write_files_atomically({{out / "series.csv", "new"},
+                                              {out / "log.txt", "new"},
+                                              {out / "panel.txt", "new"},
+                                              {out / "chart.html", "new"}}),
+                 emu::InputError);
+    EXPECT_EQ(read_text(out / "series.csv"), "earlier series\n");
+    EXPECT_EQ(read_text(out / "log.txt"), "earlier log\n");
+    EXPECT_FALSE(std::filesystem::exists(out / "panel.txt"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 3)
+        << "no .partial or .previous file is left";
+}
+
 TEST(KmiHostCli, SynthWritesTheSampleFilesAndRejectsBadOptions) {
     TempFolder folder;
     const ProgramRun run = run_program("synth --out data --days 2 --seed 5", folder.path);
@@ -164,8 +214,9 @@ TEST(KmiHostCli, SynthWritesTheSampleFilesAndRejectsBadOptions) {
         EXPECT_EQ(read_text(folder / "data" / (file.symbol + ".csv")), file.csv) << file.symbol;
     }
     for (const char* arguments :
-         {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x", "synth --days 2",
-          "synth --out d2 --weeks 2", "synth --out d2 --seed ''", "synth --out ''", "", "frobnicate"}) {
+         {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x",
+          "synth --out d2 --seed -1", "synth --days 2", "synth --out d2 --weeks 2", "synth --out d2 --seed ''",
+          "synth --out ''", "", "frobnicate"}) {
         const ProgramRun bad = run_program(arguments, folder.path);
         EXPECT_NE(bad.exit_code, 0) << arguments;
         EXPECT_FALSE(bad.err.empty()) << arguments;
@@ -179,7 +230,8 @@ TEST(KmiHostCli, DemoReplaysTheLastSampleDayAndSaysWhereTheFilesAre) {
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_NE(run.out.find("Wrote 9 files to demo/data"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Replaying ESZ26.CME from 2026-10-14"), std::string::npos);
-    EXPECT_NE(run.out.find("Replayed 2700 bars of ESZ26.CME in 2161 calls. The panel at the end:"), std::string::npos);
+    EXPECT_NE(run.out.find("Replayed 2700 bars of ESZ26.CME (2160 as history, 540 live) in 2161 calls."),
+              std::string::npos);
     EXPECT_NE(run.out.find("Written: demo/series.csv, demo/log.txt, demo/panel.txt"), std::string::npos);
     for (const char* file : {"series.csv", "log.txt", "panel.txt", "data/ESZ26.CME.csv", "data/NQZ26.CME.csv"}) {
         EXPECT_TRUE(std::filesystem::exists(folder / "demo" / file)) << file;

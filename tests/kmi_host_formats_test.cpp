@@ -368,23 +368,29 @@ TEST_F(KmiHostInputValues, AnExplicitTypeStoresTheValueUnderThatCode) {
 
 TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) {
     const std::pair<std::string, std::string> cases[] = {
-        {R"({"2": "nine"})", "inputs.json.2: an input of type 11 takes an integer or a boolean, not \"nine\""},
-        {R"({"2": 1.5})", "inputs.json.2: an input of type 11 takes an integer or a boolean, not 1.5"},
-        {R"({"2": 4294967296})", "inputs.json.2: out of the range of a 32-bit integer"},
-        {R"({"2": -2147483649})", "inputs.json.2: out of the range of a 32-bit integer"},
-        {R"({"3": "1.5"})", "inputs.json.3: a float input takes a number, not \"1.5\""},
-        {R"({"3": 1e39})", "inputs.json.3: out of the range of a 32-bit float"},
-        {R"({"4": "25:00:00"})", "inputs.json.4: not a time of day HH:MM[:SS[.fff]]: \"25:00:00\""},
-        {R"({"4": true})", "inputs.json.4: a time input (type 9) takes \"HH:MM:SS\" or a number of days"},
-        {R"({"5": 3})", "inputs.json.5: a text input (type 26) takes a string or null, not 3"},
-        {R"({"30": 1})", "inputs.json.30: the input is not declared (no type yet)"},
-        {R"({"64": 1})", "inputs.json.64: not an input index (0 to 63)"},
-        {R"({"x": 1})", "inputs.json.x: not an input index (0 to 63) nor the name of a declared input"},
-        {R"({"size": 1})", "inputs.json.size: not an input index (0 to 63) nor the name of a declared input"},
-        {R"({"Size": 12, "2": 13})", "inputs.json.2: input 2 is set twice (also as \"Size\")"},
-        {R"({"2": {"type": 11}})", "inputs.json.2: needs both \"type\" and \"value\""},
-        {R"({"2": {"type": 300, "value": 1}})", "inputs.json.2.type: a type code is an integer from 0 to 255"},
-        {R"({"2": {"type": 11, "value": 1, "extra": 0}})", "inputs.json.2.extra: unknown key"},
+        {R"({"2": "nine"})", "inputs.json: input 2 \"Size\": takes an integer, not \"nine\""},
+        {R"({"2": 1.5})", "inputs.json: input 2 \"Size\": takes an integer, not 1.5"},
+        {R"({"2": 4294967296})", "inputs.json: input 2 \"Size\": out of the range of a 32-bit integer"},
+        {R"({"2": -2147483649})", "inputs.json: input 2 \"Size\": out of the range of a 32-bit integer"},
+        {R"({"3": "1.5"})", "inputs.json: input 3 \"Ratio\": takes a number, not \"1.5\""},
+        {R"({"3": 1e39})", "inputs.json: input 3 \"Ratio\": out of the range of a 32-bit float"},
+        {R"({"4": "25:00:00"})", "inputs.json: input 4 \"Start\": not a time of day HH:MM[:SS[.fff]]: \"25:00:00\""},
+        {R"({"4": true})",
+         "inputs.json: input 4 \"Start\": takes a time of day \"HH:MM[:SS[.fff]]\" or a number of days, not true"},
+        {R"({"5": 3})", "inputs.json: input 5 \"Symbol\": takes a text (a JSON string), or null for no text at all"},
+        {R"({"1": "Left"})",
+         "inputs.json: input 1 \"Corner\": takes the 0-based index of a list item: 0 \"Left\", 1 \"Right\", not "
+         "\"Left\""},
+        {R"({"6": "#80FF00"})", "inputs.json: input 6 \"Colour\": takes a colour as the integer 0x00BBGGRR"},
+        {R"({"30": 1})", "inputs.json: input 30: is not declared (it has no type yet)"},
+        {R"({"64": 1})", "inputs.json: \"64\" is not an input index (0 to 63)"},
+        {R"({"x": 1})", "inputs.json: \"x\" is not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"size": 1})", "inputs.json: \"size\" is not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"Size": 12, "2": 13})", "inputs.json: input 2 \"Size\" is set twice (as \"Size\" and as \"2\")"},
+        {R"({"2": {"type": 11}})", "inputs.json: input 2 \"Size\": needs both \"type\" and \"value\""},
+        {R"({"2": {"type": 300, "value": 1}})",
+         "inputs.json: input 2 \"Size\": \"type\": a type code is an integer from 0 to 255"},
+        {R"({"2": {"type": 11, "value": 1, "extra": 0}})", "inputs.json: input 2 \"Size\": unknown key \"extra\""},
         {R"([1])", "inputs.json: expected an object"},
     };
     for (const auto& [settings, message] : cases) {
@@ -396,6 +402,38 @@ TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) 
     EXPECT_EQ(input_int32(in(2)), 9);
     EXPECT_EQ(input_float(in(3)), 1.5f);
     EXPECT_STREQ(input_text(in(5)), "TICK-NYSE");
+}
+
+// A replay keeps what each input declares, as a host's input dialog does; a scenario may send
+// anything (study developers send hostile values on purpose).
+TEST_F(KmiHostInputValues, AReplayKeepsTheDeclaredLimitsListsAndTypesAScenarioDoesNot) {
+    auto kept = [this](const std::string& settings) {
+        emu::store_input_values(*host, Json::parse(settings), "in.json", emu::InputLimits::kept);
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"2": 100})", "in.json: input 2 \"Size\": takes an integer from 5 to 30, not 100"},
+        {R"({"2": 4})", "in.json: input 2 \"Size\": takes an integer from 5 to 30, not 4"},
+        {R"({"3": 0.5})", "in.json: input 3 \"Ratio\": takes a number from 1.01 to 100, not 0.5"},
+        {R"({"1": 2})",
+         "in.json: input 1 \"Corner\": takes the 0-based index of a list item: 0 \"Left\", 1 \"Right\", "
+         "not 2"},
+        {R"({"1": -1})",
+         "in.json: input 1 \"Corner\": takes the 0-based index of a list item: 0 \"Left\", 1 \"Right\", "
+         "not -1"},
+        {R"({"0": 7})", "in.json: input 0 \"Show\": takes true or false (or 1 or 0), not 7"},
+        {R"({"2": {"type": 2, "value": 9}})", "in.json: input 2 \"Size\": keeps its declared type 11 here"},
+    };
+    for (const auto& [settings, message] : cases) {
+        const std::string error = rejection([&] { kept(settings); });
+        EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
+    }
+    EXPECT_EQ(input_int32(in(2)), 9) << "a value refused leaves the input as it was";
+    kept(R"({"2": 30, "3": 1.01, "1": 0, "0": true, "6": 4294967295, "4": "16:00"})");
+    EXPECT_EQ(input_int32(in(2)), 30);
+    EXPECT_EQ(input_float(in(3)), 1.01f);
+    set(R"({"2": 100, "1": 7, "3": 0.5, "0": 7})");
+    EXPECT_EQ(input_int32(in(2)), 100);
+    EXPECT_EQ(input_int32(in(1)), 7);
 }
 
 }  // namespace

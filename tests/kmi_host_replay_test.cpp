@@ -204,7 +204,7 @@ TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
     settings = data.settings(std::nullopt);
     settings.inputs = Json::parse(R"({"2": "big"})");
     settings.inputs_name = "in.json";
-    EXPECT_EQ(rejection(settings).rfind("in.json.2: an input of type 11 takes an integer", 0), 0u);
+    EXPECT_EQ(rejection(settings), "in.json: input 2 \"Size\": takes an integer from 5 to 30, not \"big\"");
 
     write_text(data.folder / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,x\n");
     EXPECT_EQ(rejection(data.settings(std::nullopt)),

@@ -205,9 +205,9 @@ TEST(KmiHostTranscript, AStepThatCannotBeCarriedOutIsRejectedByItsKey) {
          "s.json: steps[2].update_last.bar: bar time 2026-12-02 09:30:00 is not after the bar before the last"},
         {steps + R"({"set_bars": {"chart": 3, "bars": []}}]})", "s.json: steps[2].set_bars.chart: chart 3 is not open"},
         {steps + R"({"set_inputs": {"2": "big"}}]})",
-         "s.json: steps[2].set_inputs.2: an input of type 11 takes an integer or a boolean, not \"big\""},
+         "s.json: steps[2].set_inputs: input 2 \"Size\": takes an integer, not \"big\""},
         {"{" + two_bars + R"(, "steps": [{"set_inputs": {"2": 1}}]})",
-         "s.json: steps[0].set_inputs.2: the input is not declared (no type yet)"},
+         "s.json: steps[0].set_inputs: input 2: is not declared (it has no type yet)"},
     };
     for (const auto& [text, message] : cases) {
         const std::string error = rejection(text);

@@ -118,13 +118,45 @@ describe('the demo chart page in Chromium', () => {
     assert.ok(Math.max(...widths) - Math.min(...widths) < 0.5, `equal widths: ${widths}`);
   });
 
+  test('no candle lies under the panel, the last one included, whatever the range shown', async () => {
+    for (const range of ['day', 'recent', 'all']) {
+      await page.click(`#ranges button[data-range="${range}"]`);
+      const found = await page.evaluate(() => {
+        const pane = window.kmiPage.panes[0];
+        const d = window.kmiPage.data;
+        const over = pane.plot.over.getBoundingClientRect();
+        const panel = [...pane.plot.over.querySelectorAll('.panel-line')].map((el) => el.getBoundingClientRect());
+        const { min, max } = pane.plot.scales.x;
+        const half = (over.width / (max - min)) * 0.35;
+        const covered = [];
+        let lastChecked = false;
+        for (let i = Math.max(0, Math.ceil(min)); i <= Math.min(d.times.length - 1, Math.floor(max)); i++) {
+          const x = over.left + pane.plot.valToPos(i, 'x');
+          const top = over.top + pane.plot.valToPos(d.high[i], 'y');
+          const bottom = over.top + pane.plot.valToPos(d.low[i], 'y');
+          for (const r of panel) {
+            if (x + half < r.left || x - half > r.right) continue;
+            if (i === d.times.length - 1) lastChecked = true;
+            if (bottom >= r.top && top <= r.bottom) covered.push(`${d.times[i]} under "${r.top}"`);
+          }
+        }
+        return { covered, lastChecked, lines: panel.length };
+      });
+      assert.ok(found.lines >= 5, 'the panel is drawn');
+      assert.ok(found.lastChecked, `${range}: the last candle stands in the panel's columns`);
+      assert.deepEqual(found.covered, [], `${range}: candles under the panel`);
+    }
+    await page.click('#ranges button[data-range="day"]');
+  });
+
   test('each pane is labelled with its series names and draws their values', async () => {
     const expected = {
       price: ['VWAP (RTH)'],
       tick: ['TICK', 'TICK Session High', 'TICK Session Low'],
       add: ['ADD', 'ADD Change Since Open'],
       vold: ['VOLD'],
-      vix: ['VIX', 'VIX Change %'],
+      vix: ['VIX'],
+      vixchange: ['VIX Change %'],
       esnq: ['ES % Since Open', 'NQ % Since Open'],
       delta: ['Cumulative Delta (RTH)'],
     };
