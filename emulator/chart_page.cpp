@@ -258,8 +258,9 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
             "<code>LICENSE</code> in <code>uplot/</code> beside the program, or in "
             "<code>page/node_modules/uplot/dist/</code> (<code>LICENSE</code> in "
             "<code>page/node_modules/uplot/</code>) of the program's folder or a folder above it. "
-            "Run <code>npm ci</code> in the project's <code>page/</code> folder "
-            "(<code>scripts/demo.sh</code> does this), then replay again.</p>"
+            "The release archive holds it in <code>uplot/</code> beside <code>kmi-host.exe</code>: keep that "
+            "folder with the program. From the sources, run <code>npm ci</code> in the project's "
+            "<code>page/</code> folder (<code>scripts/demo.sh</code> does this). Then replay again.</p>"
             "<p>The replay's values are in <code>series.csv</code> and its panel in "
             "<code>panel.txt</code> beside this page.</p></div>\n";
     }

@@ -250,11 +250,12 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     if (!command.out_dir.empty()) {
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
-            std::fprintf(stderr,
-                         "kmi-host: %s: the charting library uPlot was not found (with its LICENSE, in uplot/ beside "
-                         "the program, or in page/node_modules/uplot/ of its folder or a folder above; npm ci in "
-                         "page/ installs it): the page says so instead of showing the chart\n",
-                         (out / "chart.html").string().c_str());
+            std::fprintf(
+                stderr,
+                "kmi-host: %s: the charting library uPlot was not found (with its LICENSE, in uplot/ beside "
+                "the program, as the release archive holds it, or in page/node_modules/uplot/ of its folder or a "
+                "folder above, which npm ci in page/ installs): the page says so instead of showing the chart\n",
+                (out / "chart.html").string().c_str());
         }
         written = {{out_files[0], outcome.series_csv},
                    {out_files[1], outcome.log_txt},
