@@ -5,7 +5,7 @@
 # - the static checks (clang-format, clang-tidy) and the study's line coverage;
 # - the tests again under AddressSanitizer and UndefinedBehaviorSanitizer; the study library
 #   with instances called on several threads at once under ThreadSanitizer; the tests under
-#   valgrind memcheck, and the study's fuzzer for a bounded time (KMI_FUZZ_SECONDS, default 180);
+#   valgrind memcheck, and the study's fuzzer for a bounded time (KMI_FUZZ_SECONDS, default 120);
 # - a clang build with warnings as errors;
 # - the Windows cross build with the check of its export and import tables and, under Wine,
 #   its transcripts compared byte for byte with the Linux build's;
@@ -65,8 +65,8 @@ run_tests tsan
 step "valgrind memcheck of the debug tests"
 bash scripts/valgrind.sh
 
-step "fuzzing (${KMI_FUZZ_SECONDS:-180} s)"
-bash scripts/fuzz.sh "${KMI_FUZZ_SECONDS:-180}"
+step "fuzzing (${KMI_FUZZ_SECONDS:-120} s)"
+bash scripts/fuzz.sh "${KMI_FUZZ_SECONDS:-120}"
 
 step "clang build"
 cmake --preset clang >/dev/null

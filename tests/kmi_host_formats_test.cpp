@@ -424,7 +424,8 @@ TEST_F(KmiHostInputValues, AReplayKeepsTheDeclaredLimitsListsAndTypesAScenarioDo
         {R"({"2": {"type": 2, "value": 9}})", "in.json: input 2 \"Size\": keeps its declared type 11 here"},
     };
     for (const auto& [settings, message] : cases) {
-        const std::string error = rejection([&] { kept(settings); });
+        const std::string& values = settings;  // a lambda may not capture a structured binding
+        const std::string error = rejection([&] { kept(values); });
         EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
     }
     EXPECT_EQ(input_int32(in(2)), 9) << "a value refused leaves the input as it was";
