@@ -211,7 +211,11 @@ int input_index(const Host& host, const std::string& key, const std::string& whe
 // "input 2 \"Panel Font Size\"", or "input 21" for an input without a name.
 std::string input_label(const Host& host, int index) {
     const std::string name = kmi::text_chars(host.study.inputs.at(static_cast<std::size_t>(index)).name);
-    return "input " + std::to_string(index) + (name.empty() ? "" : " " + shown(Json(name)));
+    // Built by appending: GCC 12 at -O3 takes a literal + temporary string for an overlapping copy.
+    std::string label = "input ";
+    label += std::to_string(index);
+    if (!name.empty()) label.append(" ").append(shown(Json(name)));
+    return label;
 }
 
 }  // namespace
