@@ -340,6 +340,9 @@ const CLI::Validator whole_number(
 int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     app.require_subcommand(1);
+    // Paths are paths on every platform: on Windows, CLI11 would read "/some/file" as an option.
+    // Subcommands take this from the app when they are added.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("kmi-host ") + KMI_VERSION, "Print the version and exit");
     const std::string default_study = default_study_path(argv[0]);
 

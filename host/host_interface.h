@@ -25,8 +25,9 @@ extern "C" {
 #define KMI_HOST_INTERFACE_VERSION 2927
 
 // The layout version of HostInterface below. A host fills `record_size` and
-// `layout_version`; a study built for another layout leaves the record untouched apart
-// from `study_refused` and returns at once.
+// `layout_version`; a study built for another layout writes nothing into the record and
+// returns at once (a host of another kind may keep anything at any offset), so its defaults
+// call declares nothing.
 #define KMI_HOST_LAYOUT_VERSION 1
 
 // A host date-time: signed microseconds since 1899-12-30 00:00:00.
@@ -149,12 +150,12 @@ typedef int32_t (*HostAddOrUpdateDrawingFn)(struct HostInterface* host, struct D
 typedef void (*HostDeleteDrawingFn)(struct HostInterface* host, int32_t chart, int32_t zero, int32_t line_number);
 
 typedef struct HostInterface {
-    // Set by the host: sizeof(HostInterface) and KMI_HOST_LAYOUT_VERSION. These three
+    // Set by the host: sizeof(HostInterface) and KMI_HOST_LAYOUT_VERSION. These two
     // members keep their place in every layout version.
     uint32_t record_size;
     uint32_t layout_version;
-    // Set to 1 by a study that does not know this layout.
-    int32_t study_refused;
+    // Reserved: 0.
+    int32_t reserved;
 
     // Kind of call.
     int32_t is_defaults_call;

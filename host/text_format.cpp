@@ -80,10 +80,11 @@ void put_integer(Sink& sink, const Spec& spec, bool negative, std::uint64_t magn
                spec.zero && !spec.left && spec.precision < 0);
 }
 
-void put_floating(Sink& sink, const Spec& spec, double value) noexcept {
+// `upper`: %F, which spells the infinities and NaN in capitals.
+void put_floating(Sink& sink, const Spec& spec, double value, bool upper) noexcept {
     const bool negative = std::signbit(value) && !std::isnan(value);
     if (!std::isfinite(value)) {
-        const char* word = std::isnan(value) ? "nan" : "inf";
+        const char* word = std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
         put_number(sink, spec, sign_of(negative, spec), word, 3, false);
         return;
     }
@@ -187,7 +188,7 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
                 break;
             }
             case 'f':
-            case 'F': put_floating(sink, spec, va_arg(args, double)); break;
+            case 'F': put_floating(sink, spec, va_arg(args, double), *p == 'F'); break;
             case 's':
                 if (longs != 0) return -1;  // wide texts are not formatted
                 put_string(sink, spec, va_arg(args, const char*));

@@ -4,9 +4,9 @@
 // It understands what the study's texts use: the flags - + space 0, a width and a
 // precision (numbers or *), the length modifiers h, l and ll, and the conversions d, i,
 // u, f, F, s, c and %. Floating values are written exactly rounded, as glibc's printf
-// writes them; infinities print as inf and -inf, a NaN always as nan (never -nan), with
-// the + and space flags and the width applied as to numbers. An unknown conversion makes
-// the whole format fail.
+// writes them; infinities print as inf and -inf, a NaN always as nan (never -nan), and in
+// capitals under %F, with the + and space flags and the width applied as to numbers. An
+// unknown conversion makes the whole format fail.
 #ifndef KMI_HOST_TEXT_FORMAT_H
 #define KMI_HOST_TEXT_FORMAT_H
 

@@ -55,7 +55,9 @@ for scenario in tests/scenarios/*.scenario.json tests/golden/host/study_*.scenar
     [ -e "$scenario" ] || continue
     name=$(basename "$scenario" .scenario.json)
     "$linux_host" run "$scenario" --transcript "$work/$name.linux.jsonl"
-    "$wine" "$windows_host" run "$scenario" --study "$windows_bin/KeelwickMarketInternals_64.dll" \
+    # The Windows build is given the scenario by its absolute path: a path that begins with "/"
+    # is a path there too, not an option.
+    "$wine" "$windows_host" run "$PWD/$scenario" --study "$windows_bin/KeelwickMarketInternals_64.dll" \
         --transcript "$work/$name.windows.jsonl"
     compare "scenario $name" "$work/$name.linux.jsonl" "$work/$name.windows.jsonl"
     count=$((count + 1))

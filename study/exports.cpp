@@ -17,11 +17,8 @@ KMI_EXPORT std::int32_t scdll_DLLVersion() noexcept { return KMI_HOST_INTERFACE_
 
 KMI_EXPORT void scsf_KeelwickMarketInternals(HostInterface* host) noexcept {
     if (host == nullptr) return;
-    if (!kmi::host_layout_matches(*host)) {
-        // A host of another layout: say so in the three members every layout keeps, and
-        // touch nothing else.
-        if (host->record_size >= 3 * sizeof(std::uint32_t)) host->study_refused = 1;
-        return;
-    }
+    // A record of another layout is left as it is: what such a host keeps at any offset is
+    // unknown. Its defaults call declares nothing, which is how a host sees the refusal.
+    if (!kmi::host_layout_matches(*host)) return;
     kmi::run_study_call(*host);
 }

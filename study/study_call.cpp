@@ -239,7 +239,7 @@ void run_study_call(HostInterface& host) noexcept {
         release_state(host, state);
         return;
     }
-    state = acquire_state(host);
+    state = acquire_state(host, state);
     if (state == nullptr) return;  // no memory: end quietly, the next call tries again
     run_calculation_call(host, *state, line_base);
 }

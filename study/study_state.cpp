@@ -13,10 +13,10 @@ StudyState* fetch_state(HostInterface& host) noexcept {
     return static_cast<StudyState*>(host.persistent_pointer(&host, state_pointer_key));
 }
 
-StudyState* acquire_state(HostInterface& host) noexcept {
+StudyState* acquire_state(HostInterface& host, StudyState* fetched) noexcept {
     // A host that cannot keep the pointer would have the study allocate on every call.
     if (host.persistent_pointer == nullptr || host.set_persistent_pointer == nullptr) return nullptr;
-    if (StudyState* state = fetch_state(host)) return state;
+    if (fetched != nullptr) return fetched;
     void* block = heap_alloc(sizeof(StudyState));
     if (block == nullptr) return nullptr;
     auto* state = new (block) StudyState{};

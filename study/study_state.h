@@ -32,10 +32,10 @@ struct StudyState {
 // The state the host keeps for this instance, or null.
 StudyState* fetch_state(HostInterface& host) noexcept;
 
-// Fetches the state, creating it with its initial values and storing it under key 1
-// when there is none. Null when the process heap gives no block (the call then ends
-// quietly and the next call tries again).
-StudyState* acquire_state(HostInterface& host) noexcept;
+// The state `fetched` from the host this call, or, when there is none, a new one with its
+// initial values stored under key 1. Null when the process heap gives no block (the call
+// then ends quietly and the next call tries again).
+StudyState* acquire_state(HostInterface& host, StudyState* fetched) noexcept;
 
 // Frees the state and stores null under key 1; nothing when `state` is null.
 void release_state(HostInterface& host, StudyState* state) noexcept;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "host/process_heap.h"
@@ -41,6 +42,19 @@ TEST(DefaultsCall, DeclaresOnlyAndNeverAsksForState) {
     EXPECT_FALSE(emu::state_is_set(*h));
     EXPECT_TRUE(h->delete_requests.empty());
     EXPECT_TRUE(h->log.empty());
+}
+
+TEST(OrdinaryCalls, AskTheHostForTheStateOnce) {
+    StudyHost h(chart_with_bars(1, "ESZ26.CME", 60, wednesday_0930, 3));
+    h.defaults();
+    // A rebuild that makes the state, a rebuild and an update that find it, the last call.
+    const std::function<void()> calls[] = {[&] { h.full(); }, [&] { h.full(); }, [&] { h.update(2); },
+                                           [&] { h.last(); }};
+    for (const auto& call : calls) {
+        h->persistent_pointer_requests = 0;
+        call();
+        EXPECT_EQ(h->persistent_pointer_requests, 1);
+    }
 }
 
 TEST(DefaultsCall, WinsOverTheLastCallFlag) {

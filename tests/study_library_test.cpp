@@ -2,6 +2,7 @@
 // refusal of a host record of another layout.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "emulator/core/study_library.h"
@@ -39,20 +40,27 @@ TEST_F(LoadedStudy, RunsTheDefaultsAndLastCallsThroughTheHost) {
     emu::destroy_host_values(*host);
 }
 
-TEST_F(LoadedStudy, RefusesAHostRecordOfAnotherLayoutAndTouchesNothing) {
+TEST_F(LoadedStudy, RefusesAHostRecordOfAnotherLayoutAndWritesNothing) {
     auto host = emu::make_host(library.study_function, chart_with_bars(1, "ESZ26.CME", 60, at(2026, 12, 2, 9, 30), 5));
-    for (const auto& [size_delta, version_delta] : {std::pair{8, 0}, std::pair{0, 1}}) {
-        HostInterface record = host->record;
+    // A host of another kind keeps its own values at every offset: not one byte may change.
+    for (const auto& [size_delta, version_delta] : {std::pair{8, 0}, std::pair{0, 1}, std::pair{-8, 0}}) {
+        HostInterface record;
+        std::memset(&record, 0xA5, sizeof record);
         record.record_size = static_cast<std::uint32_t>(sizeof(HostInterface) + size_delta);
         record.layout_version = KMI_HOST_LAYOUT_VERSION + version_delta;
         record.is_defaults_call = 1;
-        record.study_name = kmi::make_text();
+        HostInterface before;
+        std::memcpy(&before, &record, sizeof record);
         library.study_function(&record);
-        EXPECT_EQ(record.study_refused, 1);
-        EXPECT_EQ(record.study_name.data, record.study_name.empty_text) << "nothing declared";
+        EXPECT_EQ(std::memcmp(&before, &record, sizeof record), 0) << size_delta << " " << version_delta;
     }
+    // Our host tells the refusal by a defaults call that declared nothing.
+    auto refusing =
+        emu::make_host([](HostInterface*) noexcept {}, chart_with_bars(1, "ESZ26.CME", 60, at(2026, 12, 2, 9, 30), 5));
+    EXPECT_FALSE(emu::call_study(*refusing, emu::CallKind::defaults));
     EXPECT_TRUE(host->study.pointers.empty());
     emu::destroy_host_values(*host);
+    emu::destroy_host_values(*refusing);
 }
 
 TEST(StudyLibraryLoading, NamesTheFileThatCannotBeLoaded) {

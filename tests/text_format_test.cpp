@@ -75,6 +75,7 @@ TEST(TextFormat, SpellsInfinitiesAndNaNTheSameEverywhere) {
     EXPECT_EQ(ours("%.2f", -nan), "nan") << "never -nan";
     EXPECT_EQ(ours("%+.1f%%", nan), "+nan%");
     EXPECT_EQ(ours("%06.2f", inf), "   inf") << "no zero padding of words";
+    EXPECT_EQ(ours("%F %+F %F", inf, -inf, nan), "INF -INF NAN") << "%F spells them in capitals, as printf";
 }
 
 TEST(TextFormat, MeasuresWithoutABufferAndCutsToTheCapacity) {

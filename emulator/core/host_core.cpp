@@ -199,7 +199,7 @@ void fill_record(Host& host, CallKind kind, std::int32_t update_start_index) {
     StudyInstance& study = host.study;
     r.record_size = sizeof(HostInterface);
     r.layout_version = KMI_HOST_LAYOUT_VERSION;
-    r.study_refused = 0;
+    r.reserved = 0;
     r.is_defaults_call = kind == CallKind::defaults ? 1 : 0;
     r.is_last_call = kind == CallKind::last ? 1 : 0;
     set_chart_arrays(r, chart);
@@ -364,7 +364,10 @@ bool call_study(Host& host, CallKind kind, std::int32_t update_start_index) {
     fill_record(host, kind, update_start_index);
     host.study_function(&host.record);
     keep_settings(host);
-    return host.record.study_refused == 0;
+    // A study that refuses the record writes nothing: its defaults call declares no input.
+    // (Input types are plain values; the name may be missing for want of heap.)
+    return kind != CallKind::defaults || std::any_of(host.study.inputs.begin(), host.study.inputs.end(),
+                                                     [](const HostInput& in) { return in.type != 0; });
 }
 
 HostInput& input(Host& host, int index) { return host.study.inputs.at(static_cast<std::size_t>(index)); }

@@ -145,7 +145,8 @@ void destroy_host_values(Host& host);
 Chart& study_chart(Host& host);
 
 // Calls the study function once. For an update, `update_start_index` is the first bar to
-// recompute. Returns false when the study refused the host's record.
+// recompute. Returns false when the study refused the host's record (a defaults call that
+// declared nothing).
 bool call_study(Host& host, CallKind kind, std::int32_t update_start_index = 0);
 
 // Input helpers for tests and scenarios.
