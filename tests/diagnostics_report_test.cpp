@@ -103,6 +103,23 @@ TEST(DiagnosticsReport, AnEmptyWindowIsReportedWithFlagOneOnEveryRebuild) {
     }
 }
 
+TEST(DiagnosticsReport, AChartWithoutBarsStillGetsTheWholeReport) {
+    ReportHost h;
+    h.symbol(slot_tick, "chart");
+    for (const int index : {input_rth_start, input_rth_end}) set_input_double(emu::input(*h, index), 34200.0 / 86400.0);
+    emu::set_bars(emu::study_chart(*h), {});
+    h.full();
+    const auto lines = h.texts();
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_NE(lines[0].find(" | chart bars 0 | "), std::string::npos) << lines[0];
+    EXPECT_EQ(
+        lines[1],
+        "   TICK chart #1 (this chart)  CHART  bars 0, bar seconds 60, no data yet (loading, or the feed does not "
+        "carry this symbol)");
+    EXPECT_EQ(lines[9], "   NQ   off (no symbol, or the host could not open a chart for \"\")");
+    EXPECT_EQ(h->log.back().show, 1) << "the empty window";
+}
+
 TEST(DiagnosticsReport, IsWrittenOnRebuildsOnly) {
     ReportHost h;
     h.full();

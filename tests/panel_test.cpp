@@ -91,13 +91,22 @@ TEST(PanelLines, AllLinesArePaddedToTheLongest) {
     EXPECT_EQ(h.text(1), trimmed(h.text(1))) << "the longest line carries no padding";
 }
 
-TEST(PanelLines, TickLineWithSessionStatistics) {
+TEST(PanelLines, TickLineWithSessionStatisticsAndTheStoredThresholds) {
     PanelHost h;
     h.add_source(slot_tick, source("TICK-NYSE", today_0930, {100, 1200, -300, 50, 400, 800, -1100, 20, 30, 40, 50}));
     h.full();
     // The live copy holds all eleven bars: highs and lows are the closes here.
     EXPECT_EQ(trimmed(h.text(1)), "TICK    +50  H +1200 L -1100  >=+1000:1 <=-1000:1  avg +117");
     EXPECT_EQ(h.colour(1), positive) << "average 117 beyond +100";
+
+    // New thresholds wait for a rebuild, then print with the counts they give: at or
+    // above 800 are 1200 and 800, at or below -300 are -300 and -1100.
+    set_input_float(emu::input(*h, input_tick_upper_threshold), 800.0f);
+    set_input_float(emu::input(*h, input_tick_lower_threshold), -300.0f);
+    h.update(10);
+    EXPECT_EQ(trimmed(h.text(1)), "TICK    +50  H +1200 L -1100  >=+1000:1 <=-1000:1  avg +117");
+    h.full();
+    EXPECT_EQ(trimmed(h.text(1)), "TICK    +50  H +1200 L -1100  >=+800:2 <=-300:2  avg +117");
 }
 
 TEST(PanelLines, TickBeforeTheOpenShowsTheValueAloneInTheStaleColour) {
@@ -161,31 +170,57 @@ TEST(PanelLines, VixChangeAgainstYesterdaysCloseAndBackwardation) {
     EXPECT_EQ(h.colour(4), negative);
 }
 
-TEST(PanelLines, EsAgainstNq) {
-    PanelHost h;
-    h.add_source(slot_es,
-                 source("ESZ26.CME", today_0930, {5000, 5010, 5020, 5030, 5040, 5050, 5050, 5050, 5050, 5050, 5050}));
-    h.add_source(slot_nq, source("NQZ26.CME", today_0930,
-                                 {18000, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090, 18090}));
-    h.full();
-    EXPECT_EQ(trimmed(h.text(5)), "ES +1.00%  NQ +0.50%  ES stronger by 0.50%");
-    EXPECT_EQ(h.colour(5), neutral);
+TEST(PanelLines, EsAgainstNqPrintsTheGapUnsignedAndSeries16Signed) {
+    // Each opens at its first bar's price and holds its last from 09:31 on: 5050 / 5000
+    // is +1.00 %, 18090 / 18000 +0.50 %, 4980 / 5000 -0.40 %, 18018 / 18000 +0.10 %.
+    struct Case {
+        float es_open, es_last, nq_open, nq_last;
+        const char* line;
+        float series_16;
+    };
+    for (const Case c : {Case{5000, 5050, 18000, 18090, "ES +1.00%  NQ +0.50%  ES stronger by 0.50%", 0.5f},
+                         Case{5000, 4980, 18000, 18018, "ES -0.40%  NQ +0.10%  NQ stronger by 0.50%", -0.5f}}) {
+        auto closes = [](float open, float last) {
+            std::vector<float> v(11, last);
+            v[0] = open;
+            return v;
+        };
+        PanelHost h;
+        h.add_source(slot_es, source("ESZ26.CME", today_0930, closes(c.es_open, c.es_last)));
+        h.add_source(slot_nq, source("NQZ26.CME", today_0930, closes(c.nq_open, c.nq_last)));
+        h.full();
+        EXPECT_EQ(trimmed(h.text(5)), c.line);
+        EXPECT_EQ(h.colour(5), neutral);
+        EXPECT_NEAR(h->study.series[16][9], c.series_16, 1e-6) << c.line;
+    }
 }
 
 TEST(PanelLines, ChartLinesFromThisChartsSessionInItsPriceFormat) {
-    emu::Chart chart = emu::make_chart(1, "CHART", 60);
-    emu::append_bar(chart, emu::Bar{today_0930, 100, 101, 99, 100, 10, 50, 70});
-    emu::append_bar(chart, emu::Bar{today_0930 + minute_us, 101, 103, 100, 102, 30, 60, 40});
-    StudyHost h(chart);
-    h.defaults();
-    h->now = today_0930 + minute_us + 1000000;
-    h.full();
-    std::vector<std::string> texts;
-    for (const auto& [key, drawing] : h->drawings) texts.push_back(trimmed(drawing.text));
-    ASSERT_EQ(texts.size(), 8u);
-    EXPECT_EQ(texts[6], "Chart cum delta +0");
-    EXPECT_EQ(texts[7], "Chart 0.75 above VWAP 101.25");
-    EXPECT_EQ(h->drawings.rbegin()->second.request.text_color, positive);
+    // Bar 0: typical price (101 + 99 + 100) / 3 = 100, volume 10, ask 70 minus bid 50.
+    // Bar 1 (high, low, close below), volume 30, ask 40 minus bid 60: delta +0 and
+    // VWAP (100 * 10 + typical * 30) / 40.
+    struct Case {
+        float high, low, close;
+        const char* line;
+        std::uint32_t colour;
+    };
+    for (const Case c : {Case{103, 100, 102, "Chart 0.75 above VWAP 101.25", positive},   // typical 305/3: 4050 / 40
+                         Case{100, 98, 99, "Chart 0.25 below VWAP 99.25", negative},      // typical 99: 3970 / 40
+                         Case{101, 99, 100, "Chart 0.00 above VWAP 100.00", neutral}}) {  // typical 100: 4000 / 40
+        emu::Chart chart = emu::make_chart(1, "CHART", 60);
+        emu::append_bar(chart, emu::Bar{today_0930, 100, 101, 99, 100, 10, 50, 70});
+        emu::append_bar(chart, emu::Bar{today_0930 + minute_us, 101, c.high, c.low, c.close, 30, 60, 40});
+        StudyHost h(chart);
+        h.defaults();
+        h->now = today_0930 + minute_us + 1000000;
+        h.full();
+        std::vector<std::string> texts;
+        for (const auto& [key, drawing] : h->drawings) texts.push_back(trimmed(drawing.text));
+        ASSERT_EQ(texts.size(), 8u);
+        EXPECT_EQ(texts[6], "Chart cum delta +0");
+        EXPECT_EQ(texts[7], c.line);
+        EXPECT_EQ(h->drawings.rbegin()->second.request.text_color, c.colour) << c.line;
+    }
 }
 
 TEST(PanelLines, ChartLinesBeforeTheOpenAndWithoutVolume) {

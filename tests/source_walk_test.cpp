@@ -228,6 +228,17 @@ TEST(SourceAlignment, SourceWithoutFixedLengthTakesABarWhenTheNextOneHasStarted)
     EXPECT_EQ(h.tick().bar_end_ms, ms(wed(9, 33, 20)));
 }
 
+TEST(SourceAlignment, ChartWithoutFixedLengthEndsEachClosedBarAtTheNextStart) {
+    // Chart bars start 0, 40, 120 and 150 s after 09:30 (the last forming), so the closed
+    // bars end at 40, 120 and 150 s. Source bar j runs from 20j to 20j + 20 s with close
+    // 100 + j: the last ended by each end is bar 1 (ends on 40 s), bar 5 and bar 6. The
+    // live bar reads up to the clock, 170 s, where bar 8 has started.
+    AlignedHost h(bars_at({0, 40, 120, 150}, 0), evenly_spaced(2, "TICK", 20, wed(9, 30), 10));
+    h->now = wed(9, 32, 50);
+    h.full();
+    EXPECT_EQ(h->study.series[0], (std::vector<float>{101, 105, 106, 108}));
+}
+
 TEST(SourceAlignment, SlotOnThisChartReadsTheChartsOwnBars) {
     AlignedHost h(evenly_spaced(1, "ESZ26.CME", 60, wed(9, 30), 6), evenly_spaced(2, "TICK", 60, wed(9, 30), 1));
     set_source_chart(*h, slot_tick, 0);
