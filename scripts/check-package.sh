@@ -21,16 +21,8 @@ fail() {
 for tool in unzip sha256sum dpkg-query; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool not found (scripts/install-deps.sh installs it)"
 done
-# Debian's wine64 package puts its program in Wine's own folder, not on the PATH.
-find_tool() {  # find_tool NAME... : the first that is on the PATH or in Wine's folder
-    local name
-    for name in "$@"; do
-        command -v "$name" 2>/dev/null && return 0
-        [ -x "/usr/lib/wine/$name" ] && { echo "/usr/lib/wine/$name"; return 0; }
-    done
-    return 1
-}
-wine=$(find_tool wine64 wine) && wineserver=$(find_tool wineserver wineserver64) ||
+source scripts/wine-env.sh
+find_wine ||
     fail "Wine is not installed, so the archive cannot be run (install Debian's wine and wine64)"
 
 name=$(basename "$archive" .zip)
@@ -40,7 +32,7 @@ version=${version%-win64}
     fail "$archive is not named KeelwickMarketInternals-VERSION-win64.zip"
 
 work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+use_wine_prefix "$work"
 cleanup() {
     "$wineserver" -k >/dev/null 2>&1 || true
     rm -rf "$work"

@@ -12,23 +12,14 @@ cd "$(dirname "$0")/.."
 linux_bin=${1:-build/debug/bin}
 windows_bin=${2:-build/windows/bin}
 
-# Debian's wine64 package puts its program in Wine's own folder, not on the PATH; its wine
-# package adds the wine, wineboot and wineserver commands.
-find_tool() {  # find_tool NAME... : the first that is on the PATH or in Wine's folder
-    local name
-    for name in "$@"; do
-        command -v "$name" 2>/dev/null && return 0
-        [ -x "/usr/lib/wine/$name" ] && { echo "/usr/lib/wine/$name"; return 0; }
-    done
-    return 1
-}
-wine=$(find_tool wine64 wine) && wineserver=$(find_tool wineserver wineserver64) || {
+source scripts/wine-env.sh
+find_wine || {
     echo "FAIL: Wine is not installed, so the Windows build cannot be checked (install Debian's wine and wine64)" >&2
     exit 1
 }
 
 work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+use_wine_prefix "$work"
 cleanup() {
     "$wineserver" -k >/dev/null 2>&1 || true
     rm -rf "$work"
