@@ -30,7 +30,7 @@ std::string year_of_minutes(Form form) {
             const int volume = static_cast<int>((day * 31 + minute * 7) % 500);
             int length = 0;
             if (form == Form::unix_nanoseconds) {
-                const std::int64_t unix_ns = (host_us - 25569 * us_per_day) * 1000;
+                const std::int64_t unix_ns = (host_us - unix_epoch_host_day * us_per_day) * 1000;
                 length =
                     std::snprintf(row, sizeof row, "%lld,%.2f,%.2f,%.2f,%.2f,%d\n", static_cast<long long>(unix_ns),
                                   price, price + 0.75, price - 0.5, price + 0.25, volume);

@@ -7,8 +7,7 @@
 namespace kmi::emu {
 namespace {
 
-// Host date-times count from 1899-12-30; Unix time from 1970-01-01, 25569 days later.
-constexpr HostDateTime unix_epoch = 25569 * us_per_day;
+constexpr HostDateTime unix_epoch = unix_epoch_host_day * us_per_day;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -23,15 +22,9 @@ int digits(std::string_view text, std::size_t at, std::size_t count) {
     return value;
 }
 
-int days_in_month(int year, int month) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
-
 std::optional<std::int64_t> host_day_of_date(int year, int month, int day) {
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return std::nullopt;
-    return host_day_of(year, month, day);
+    if (year < 1) return std::nullopt;
+    return checked_host_day_of(year, month, day);
 }
 
 // A date at the start of `text`: YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD; sets `used`.

@@ -6,9 +6,6 @@
 namespace kmi::emu {
 namespace {
 
-// Days between 1970-01-01 and 1899-12-30.
-constexpr std::int64_t unix_epoch_host_day = 25569;
-
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     std::int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -52,8 +49,7 @@ std::optional<std::int64_t> read_date(std::string_view text, std::size_t& pos) {
     const char separator = text[pos++];
     if (!read_digits(text, pos, 2, m) || pos >= text.size() || text[pos++] != separator) return std::nullopt;
     if (!read_digits(text, pos, 2, d)) return std::nullopt;
-    if (m < 1 || m > 12 || d < 1 || d > days_in_month(y, m)) return std::nullopt;
-    return days_from_civil(y, m, d) + unix_epoch_host_day;
+    return checked_host_day_of(y, m, d);
 }
 
 std::optional<std::int64_t> read_time(std::string_view text, std::size_t& pos) {
@@ -84,6 +80,11 @@ std::optional<std::int64_t> read_time(std::string_view text, std::size_t& pos) {
 }  // namespace
 
 std::int64_t host_day_of(std::int32_t year, std::int32_t month, std::int32_t day) {
+    return days_from_civil(year, month, day) + unix_epoch_host_day;
+}
+
+std::optional<std::int64_t> checked_host_day_of(std::int64_t year, std::int64_t month, std::int64_t day) {
+    if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return std::nullopt;
     return days_from_civil(year, month, day) + unix_epoch_host_day;
 }
 

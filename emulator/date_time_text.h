@@ -15,8 +15,15 @@ namespace kmi::emu {
 inline constexpr std::int64_t us_per_second = 1000000;
 inline constexpr std::int64_t us_per_day = 86400 * us_per_second;
 
+// Host day 0 is 1899-12-30; Unix time counts from 1970-01-01, this many days later.
+inline constexpr std::int64_t unix_epoch_host_day = 25569;
+
 // The host day number of a calendar date (proleptic Gregorian).
 std::int64_t host_day_of(std::int32_t year, std::int32_t month, std::int32_t day);
+
+// The same for a date read from text: nothing when it is no date (a month of 1 to 12, a day
+// of that month).
+std::optional<std::int64_t> checked_host_day_of(std::int64_t year, std::int64_t month, std::int64_t day);
 
 struct CalendarDate {
     std::int32_t year = 0;

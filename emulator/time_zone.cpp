@@ -24,8 +24,7 @@
 namespace kmi::emu {
 namespace {
 
-// Host date-times count from 1899-12-30; Unix time from 1970-01-01, 25569 days later.
-constexpr std::int64_t unix_epoch_host_seconds = 25569LL * 86400;
+constexpr std::int64_t unix_epoch_host_seconds = unix_epoch_host_day * 86400;
 
 std::int64_t floor_seconds(HostDateTime value) {
     return value >= 0 ? value / us_per_second : -((-value + us_per_second - 1) / us_per_second);
