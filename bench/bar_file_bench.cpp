@@ -12,6 +12,7 @@
 
 namespace {
 
+using kmi::emu::unix_epoch_host_day;
 using kmi::emu::us_per_day;
 
 enum class Form { naive, utc_offset, unix_nanoseconds };
