@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
 
 namespace {
@@ -76,7 +76,7 @@ void bm_read_bars(benchmark::State& state, Form form) {
     kmi::emu::BarFileOptions options;  // a New York chart; naive times in New York
     std::size_t bars = 0;
     for (auto _ : state) {
-        const kmi::emu::BarFile file = kmi::emu::parse_csv_bars(text, "year.csv", options);
+        const kmi::emu::BarFile file = kmi::emu::parse_bar_file(text, "year.csv", options);
         bars = file.bars.size();
         benchmark::DoNotOptimize(file.bars.data());
     }

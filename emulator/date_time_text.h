@@ -48,7 +48,7 @@ std::optional<std::int64_t> parse_time_of_day(std::string_view text);
 std::optional<HostDateTime> parse_date(std::string_view text);
 
 // A date and a time of day separated by one space or "T" (bar files take more forms:
-// emulator/bar_time_text.h).
+// emulator/bar_files/time_forms.h).
 std::optional<HostDateTime> parse_date_time(std::string_view text);
 
 // "YYYY-MM-DD HH:MM:SS", with ".ffffff" when the microseconds are not zero.

@@ -22,7 +22,8 @@
 #include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
 #include "emulator/core/study_library.h"
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
+#include "emulator/file_text.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/output_files.h"
@@ -109,7 +110,9 @@ struct ReplayCommand {
     std::string chart;
     std::vector<std::string> sources;
     std::string time_zone = "America/New_York";
-    std::string data_time_zone;
+    std::vector<std::string> data_time_zones;
+    std::vector<std::string> bar_stamps;
+    std::vector<std::string> columns;
     std::string from;
     double speed = 60.0;
     bool fast = false;
@@ -146,7 +149,9 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     settings.chart = command.chart;
     settings.sources = command.sources;
     settings.time_zone = command.time_zone;
-    settings.data_time_zone = command.data_time_zone;
+    settings.data_time_zones = command.data_time_zones;
+    settings.bar_stamps = command.bar_stamps;
+    settings.columns = command.columns;
     if (!command.from.empty()) {
         auto from = parse_date(command.from);
         if (!from) from = parse_date_time(command.from);
@@ -361,14 +366,14 @@ int run_program(int argc, char** argv) {
         ->check(CLI::ExistingDirectory);
     replay
         ->add_option("--chart", replay_options.chart,
-                     "The chart carrying the study: a bar file FILE.csv (FILE.csv#VALUE keeps the rows of one "
-                     "instrument), or a symbol of the --data folder")
+                     "The chart carrying the study: a bar file (FILE#VALUE keeps the rows of one instrument), or a "
+                     "symbol of the --data folder")
         ->required()
         ->check(not_empty);
     replay
         ->add_option("--source", replay_options.sources,
-                     "SLOT=FILE.csv[#VALUE]: a source slot (tick, add, vold, updown, vix, front, back, es, nq) reads "
-                     "this file; repeatable")
+                     "SLOT=FILE[#VALUE]: a source slot (tick, add, vold, updown, vix, front, back, es, nq) reads "
+                     "this bar file; repeatable")
         ->take_all()
         ->allow_extra_args(false)
         ->check(not_empty);
@@ -378,8 +383,28 @@ int run_program(int argc, char** argv) {
         ->check(not_empty)
         ->capture_default_str();
     replay
-        ->add_option("--data-time-zone", replay_options.data_time_zone,
-                     "IANA time zone of bar times that carry none (default: the chart's)")
+        ->add_option("--data-time-zone", replay_options.data_time_zones,
+                     "ZONE or SLOT=ZONE: the IANA time zone of bar times that carry none, in every file or in one "
+                     "slot's file (SLOT: chart or a source slot; default: the file's own, else the chart's); "
+                     "repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+    replay
+        ->add_option("--bar-stamps", replay_options.bar_stamps,
+                     "start|end or SLOT=start|end: whether bar times are the bars' starts or ends (end: each bar is "
+                     "moved back by its length; default: start, unless the file's shape is known to stamp ends); "
+                     "repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+    replay
+        ->add_option("--columns", replay_options.columns,
+                     "NAME,NAME,... or SLOT=NAME,...: the columns of a file without a header row, in order "
+                     "(datetime or date and time, open, high, low, close, volume, bid_volume, ask_volume, symbol, "
+                     "skip); repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
         ->check(not_empty);
     replay->add_option("--from", replay_options.from, "Bars before this date (or date-time) are loaded at once")
         ->check(not_empty);

@@ -4,12 +4,13 @@
 #include <map>
 #include <set>
 
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
 #include "emulator/terminal_panel.h"
-#include "emulator/time_zone.h"
+#include "emulator/bar_files/time_zone.h"
+#include "emulator/bar_files/zone_hint.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
 #include "host/numeric.h"
@@ -50,96 +51,6 @@ std::string csv_field(const std::string& text) {
     return out + "\"";
 }
 
-bool is_plain_file_name(const std::string& symbol) {
-    return !symbol.empty() && symbol != "." && symbol != ".." && symbol.find_first_of("/\\:") == std::string::npos;
-}
-
-std::string lower_ascii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    return text;
-}
-
-bool ends_with_csv(const std::string& text) {
-    return text.size() >= 4 && lower_ascii(text.substr(text.size() - 4)) == ".csv";
-}
-
-bool is_file(const std::filesystem::path& file) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(file, error);
-}
-
-// The --source slot names, in slot order.
-constexpr std::array<const char*, source_slot_count> source_slot_names{"tick",  "add",  "vold", "updown", "vix",
-                                                                       "front", "back", "es",   "nq"};
-
-std::string slot_name_list() {
-    std::string list;
-    for (std::size_t i = 0; i < source_slot_names.size(); ++i) {
-        list += i == 0 ? "" : i + 1 == source_slot_names.size() ? " or " : ", ";
-        list += source_slot_names[i];
-    }
-    return list;
-}
-
-// The chart's bar file: given as a file, or as a symbol of the data folder.
-struct ChartFile {
-    BarFileName bar_file;
-    std::string argument;  // "--chart VALUE", for messages
-};
-
-ChartFile chart_file(const ReplaySettings& settings) {
-    const std::string argument = "--chart " + settings.chart;
-    if (auto named = parse_bar_file_name(settings.chart, argument)) {
-        if (!is_file(named->file)) throw InputError(argument + ": no file " + named->file.string());
-        return ChartFile{*named, argument};
-    }
-    if (settings.data_dir.empty()) {
-        throw InputError(argument + ": not a bar file FILE.csv, and without --data there is no folder to find the " +
-                         "symbol in");
-    }
-    const std::filesystem::path file = settings.data_dir / (settings.chart + ".csv");
-    if (!is_plain_file_name(settings.chart) || !is_file(file)) {
-        throw InputError(argument + ": no file " + file.string());
-    }
-    return ChartFile{BarFileName{file, "", settings.chart}, argument};
-}
-
-bool same_bar_file(const BarFileName& a, const BarFileName& b) {
-    std::error_code error;
-    return a.pick == b.pick && std::filesystem::equivalent(a.file, b.file, error) && !error;
-}
-
-// The --source arguments, each checked: a known slot given once, a file that exists, and a
-// symbol that names one file only. A source whose symbol is the chart's must be the chart's
-// own file (the study then reads the chart itself).
-std::vector<SourceFile> checked_sources(const ReplaySettings& settings, const ChartFile& chart) {
-    std::vector<SourceFile> sources;
-    for (const std::string& value : settings.sources) {
-        SourceFile source = parse_source_argument(value);
-        const BarFileName& named = source.bar_file;
-        if (!is_file(named.file)) throw InputError(source.argument + ": no file " + named.file.string());
-        const std::string symbol = lower_ascii(named.symbol);
-        if (symbol == lower_ascii(chart.bar_file.symbol) && !same_bar_file(named, chart.bar_file)) {
-            throw InputError(source.argument + ": its symbol " + named.symbol + " is the chart's (" + chart.argument +
-                             "), from another file or pick; a slot reads the chart only from the chart's own file");
-        }
-        for (const SourceFile& earlier : sources) {
-            if (earlier.slot == source.slot) {
-                throw InputError(source.argument + ": the " + source_slot_names[static_cast<std::size_t>(source.slot)] +
-                                 " slot is given twice (also " + earlier.argument + ")");
-            }
-            if (lower_ascii(earlier.bar_file.symbol) == symbol && !same_bar_file(earlier.bar_file, named)) {
-                throw InputError(source.argument + ": its symbol " + named.symbol + " is also that of " +
-                                 earlier.argument + ", from another file or pick; give each instrument a file name " +
-                                 "of its own");
-            }
-        }
-        sources.push_back(std::move(source));
-    }
-    return sources;
-}
-
 // Stores a value in an input, under `type` unless the input already has that type.
 void store_typed_input(Host& host, int index, std::uint8_t type, const Json& value, const std::string& where) {
     HostInput& in = input(host, index);
@@ -170,9 +81,15 @@ Chart feed_chart(std::int32_t number, const ReplayFeed& feed, const std::string&
     return chart;
 }
 
-BarFileOptions picking(BarFileOptions options, const std::string& pick) {
-    options.pick = pick;
-    return options;
+// The slots whose symbol input names `symbol` (in any case).
+std::vector<std::string> slots_of_symbol(const Host& host, const std::string& symbol) {
+    std::vector<std::string> slots;
+    for (int slot = 0; slot < source_slot_count; ++slot) {
+        const HostInput& in = host.study.inputs.at(static_cast<std::size_t>(symbol_input(slot)));
+        if (input_holds_text(in.type) && input_text(in) != nullptr && lower_ascii(input_text(in)) == lower_ascii(symbol))
+            slots.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
+    }
+    return slots;
 }
 
 struct Replay {
@@ -180,14 +97,24 @@ struct Replay {
     const ReplayHooks& hooks;
     Host& host;
     ReplayFeed chart_feed;
-    BarFileOptions options;
+    FileReadings readings;
     std::vector<std::string> notes;
     std::map<std::string, ReplayFeed> feeds;  // the sources, by symbol
+    std::vector<std::string> slots_fed;       // the slots given a file, and "chart"
     std::optional<std::int32_t> bar_count_at_last_call;
 
-    void add_feed(const std::filesystem::path& file, const std::string& symbol, const std::string& pick) {
-        feeds[symbol] = load_feed(file, symbol, picking(options, pick), notes, hooks.read_bars);
+    std::vector<const ReplayFeed*> all_feeds() const {
+        std::vector<const ReplayFeed*> all{&chart_feed};
+        for (const auto& [symbol, feed] : feeds) all.push_back(&feed);
+        return all;
+    }
+
+    void add_feed(const std::filesystem::path& file, const std::string& symbol, const std::string& pick,
+                  const std::vector<std::string>& slots) {
+        const BarFileOptions options = options_for(readings, slots, settings.time_zone, pick);
+        feeds[symbol] = load_feed(file, symbol, options, notes, hooks.read_bars);
         host.symbol_library[symbol] = feed_chart(0, feeds[symbol], settings.time_zone);
+        slots_fed.insert(slots_fed.end(), slots.begin(), slots.end());
     }
 
     // The files of --source, then the data folder's SYMBOL.csv for each text input naming
@@ -198,7 +125,12 @@ struct Replay {
         for (const SourceFile& source : sources) {
             const std::string& symbol = source.bar_file.symbol;
             if (lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
-            add_feed(source.bar_file.file, symbol, source.bar_file.pick);
+            std::vector<std::string> slots;
+            for (const SourceFile& other : sources) {
+                if (lower_ascii(other.bar_file.symbol) == lower_ascii(symbol))
+                    slots.emplace_back(source_slot_names[static_cast<std::size_t>(other.slot)]);
+            }
+            add_feed(source.bar_file.file, symbol, source.bar_file.pick, slots);
         }
         if (settings.data_dir.empty()) return;
         for (const HostInput& in : host.study.inputs) {
@@ -206,7 +138,7 @@ struct Replay {
             const std::string symbol = input_text(in);
             if (!is_plain_file_name(symbol) || lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
             const std::filesystem::path file = settings.data_dir / (symbol + ".csv");
-            if (is_file(file)) add_feed(file, symbol, "");
+            if (is_file(file)) add_feed(file, symbol, "", slots_of_symbol(host, symbol));
         }
     }
 
@@ -243,50 +175,15 @@ void close_host(Host& host) {
 
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
                      std::vector<std::string>& notes, const BarFileReader& reader) {
-    BarFile read = reader ? reader(file, options) : read_csv_bars(file, options);
+    BarFile read = reader ? reader(file, options) : read_bar_file(file, options);
     notes.insert(notes.end(), read.notes.begin(), read.notes.end());
     ReplayFeed feed;
     feed.symbol = symbol;
+    feed.file = file.string();
+    feed.naive_zone = read.naive_zone;
     feed.bars = std::move(read.bars);
     feed.bar_seconds = typical_bar_seconds(feed.bars);
     return feed;
-}
-
-std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument) {
-    std::string path = text;
-    std::string pick;
-    if (!ends_with_csv(text)) {
-        // FILE.csv#VALUE: the first "#" that follows ".csv".
-        std::size_t hash = text.find('#');
-        while (hash != std::string::npos && !ends_with_csv(text.substr(0, hash))) hash = text.find('#', hash + 1);
-        if (hash == std::string::npos) return std::nullopt;
-        path = text.substr(0, hash);
-        pick = text.substr(hash + 1);
-        if (pick.empty()) {
-            throw InputError(argument + ": nothing after \"#\" (FILE.csv#VALUE keeps the rows whose symbol, " +
-                             "contract or instrument_id is VALUE)");
-        }
-    }
-    BarFileName named{path, pick, ""};
-    const std::string name = named.file.filename().string();
-    named.symbol = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string();
-    if (named.symbol.empty()) throw InputError(argument + ": the file's name without \".csv\" is its symbol: none");
-    return named;
-}
-
-SourceFile parse_source_argument(const std::string& value) {
-    const std::string argument = "--source " + value;
-    const std::size_t equals = value.find('=');
-    if (equals == std::string::npos)
-        throw InputError(argument + ": expected SLOT=FILE.csv (SLOT: " + slot_name_list() + ")");
-    const std::string slot = value.substr(0, equals);
-    const auto known = std::find(source_slot_names.begin(), source_slot_names.end(), lower_ascii(slot));
-    if (known == source_slot_names.end()) {
-        throw InputError(argument + ": unknown slot \"" + slot + "\" (" + slot_name_list() + ")");
-    }
-    auto named = parse_bar_file_name(value.substr(equals + 1), argument);
-    if (!named) throw InputError(argument + ": not a bar file FILE.csv (or FILE.csv#VALUE)");
-    return SourceFile{static_cast<int>(known - source_slot_names.begin()), std::move(*named), argument};
 }
 
 Bar forming_bar(const Bar& whole, int stage) {
@@ -390,22 +287,30 @@ std::string days_csv(const Host& host, const std::vector<PageDay>& days) {
 }
 
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
-    const BarFileOptions options{settings.time_zone, settings.data_time_zone, ""};
-    // Both zones are known before any file is read, so a wrong name is told as the option.
-    for (const auto& [option, zone] :
-         {std::pair{"--time-zone", settings.time_zone}, std::pair{"--data-time-zone", settings.data_time_zone}}) {
-        try {
-            if (!zone.empty()) load_time_zone(zone);
-        } catch (const InputError& error) {
-            throw InputError(std::string(option) + ": " + error.what());
-        }
+    // The arguments are checked whole before any file is read, so a wrong one is told as itself.
+    try {
+        load_time_zone(settings.time_zone);
+    } catch (const InputError& error) {
+        throw InputError(std::string("--time-zone: ") + error.what());
     }
-    const ChartFile chart_file_named = chart_file(settings);
-    const std::vector<SourceFile> sources = checked_sources(settings, chart_file_named);
+    FileReadings readings = plan_file_readings(settings.data_time_zones, settings.bar_stamps, settings.columns);
+    const ChartFile chart_file_named = chart_file(settings.chart, settings.data_dir);
+    const std::vector<SourceFile> sources = checked_sources(settings.sources, chart_file_named);
     const BarFileName& chart_bars = chart_file_named.bar_file;
+    // The chart's file feeds the chart and every slot given the same file.
+    std::vector<std::string> chart_slots{"chart"};
+    std::vector<std::string> slots_fed{"chart"};
+    for (const SourceFile& source : sources) {
+        const std::string slot = source_slot_names[static_cast<std::size_t>(source.slot)];
+        slots_fed.push_back(slot);
+        if (lower_ascii(source.bar_file.symbol) == lower_ascii(chart_bars.symbol)) chart_slots.push_back(slot);
+    }
+    if (settings.data_dir.empty()) check_slots_fed(readings, slots_fed);
+
     std::vector<std::string> notes;
     ReplayFeed chart_feed =
-        load_feed(chart_bars.file, chart_bars.symbol, picking(options, chart_bars.pick), notes, hooks.read_bars);
+        load_feed(chart_bars.file, chart_bars.symbol,
+                  options_for(readings, chart_slots, settings.time_zone, chart_bars.pick), notes, hooks.read_bars);
     if (chart_feed.bars.empty()) throw InputError(chart_bars.file.string() + ": has no bars");
     if (std::all_of(chart_feed.bars.begin(), chart_feed.bars.end(),
                     [](const Bar& bar) { return bar.bid_volume == 0.0f && bar.ask_volume == 0.0f; })) {
@@ -415,7 +320,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     }
 
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
-    Replay replay{settings, hooks, *host, chart_feed, options, std::move(notes), {}, std::nullopt};
+    Replay replay{settings, hooks,     *host, chart_feed, std::move(readings), std::move(notes), {},
+                  chart_slots, std::nullopt};
     host->observer = [&hooks](const HostOperation& operation) {
         if (operation.kind == HostOperation::Kind::log_message && hooks.on_log) hooks.on_log(*operation.log_line);
     };
@@ -432,6 +338,15 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
             set_slot_symbol(*host, source.slot, source.bar_file.symbol, source.argument);
         }
         replay.load_source_feeds(sources, chart_bars.symbol);
+        check_slots_fed(replay.readings, replay.slots_fed);
+        // A file whose volume surges hours away from the session's open was read in another zone.
+        const std::int64_t session_open = input_second_of_day(host->study.inputs.at(8));
+        for (const ReplayFeed* feed : replay.all_feeds()) {
+            if (auto hint = zone_hint(feed->bars, feed->file, feed->naive_zone, settings.time_zone, session_open))
+                replay.notes.push_back(*hint);
+        }
+        // The last check before the work begins comes before the notes: a run refused says only why.
+        if (hooks.before_calculation) hooks.before_calculation();
         if (hooks.on_note) {
             for (const std::string& note : replay.notes) hooks.on_note(note);
         }
@@ -462,7 +377,6 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
         for (std::size_t k = history; k < bars.size(); ++k) add_stage_clocks(k);
 
-        if (hooks.before_calculation) hooks.before_calculation();
         const auto total = static_cast<std::int64_t>(clocks.size());
         for (std::int64_t i = 0; i < total; ++i) {
             replay.advance(clocks[static_cast<std::size_t>(i)]);

@@ -12,7 +12,8 @@
 
 #include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
+#include "emulator/replay_files.h"
 #include "emulator/json_text.h"
 #include "emulator/terminal_panel.h"
 
@@ -23,39 +24,17 @@ struct ReplayFeed {
     std::string symbol;
     std::int32_t bar_seconds = 60;
     std::vector<Bar> bars;
+    std::string file;        // as named in messages
+    std::string naive_zone;  // the zone its times without one were read in, or empty
 };
 
-// Reads a bar file as read_csv_bars does.
+// Reads a bar file as read_bar_file does.
 using BarFileReader = std::function<BarFile(const std::filesystem::path&, const BarFileOptions&)>;
 
-// Reads a feed with `reader` (empty: read_csv_bars); the reader's notes for the user are
+// Reads a feed with `reader` (empty: read_bar_file); the reader's notes for the user are
 // added to `notes`. Throws InputError.
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
                      std::vector<std::string>& notes, const BarFileReader& reader = {});
-
-// A bar file named on the command line: "FILE.csv", or "FILE.csv#VALUE" to keep only the rows
-// whose symbol, contract or instrument_id column holds VALUE. Its symbol is the file's name
-// without ".csv" (and without "#VALUE").
-struct BarFileName {
-    std::filesystem::path file;
-    std::string pick;
-    std::string symbol;
-};
-
-// Nothing when `text` names no .csv file. Throws InputError, naming `argument`, for a file
-// whose name leaves no symbol or a "#" followed by nothing.
-std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument);
-
-// A --source argument "SLOT=FILE.csv[#VALUE]": the slot (0 to 8, in the study's slot order)
-// and the file. SLOT is tick, add, vold, updown, vix, front, back, es or nq, in any case.
-struct SourceFile {
-    int slot = 0;
-    BarFileName bar_file;
-    std::string argument;  // "--source SLOT=FILE" as given, for messages
-};
-
-// Throws InputError naming the argument for an unknown slot or a value that is no bar file.
-SourceFile parse_source_argument(const std::string& value);
 
 // A bar part-way through its formation: stage 0 has only its open, stage 1 adds its first
 // extreme (the low when it closes at or above its open, else the high), stage 2 its
@@ -71,13 +50,18 @@ void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock);
 // which cannot see that nlohmann's destructor asserts instead.
 struct ReplaySettings {                          // NOLINT(bugprone-exception-escape)
     std::filesystem::path data_dir;              // SYMBOL.csv files; empty: none
-    std::string chart;                           // a symbol of data_dir, or a bar file FILE.csv[#VALUE]
+    std::string chart;                           // a symbol of data_dir, or a bar file FILE[#VALUE]
     std::optional<HostDateTime> from;            // bars starting before it are history
     Json inputs;                                 // null, or {"INDEX or NAME": VALUE, ...}
     std::string inputs_name;                     // the inputs' file, for messages
-    std::vector<std::string> sources{};          // the values of --source, SLOT=FILE.csv[#VALUE]
+    std::vector<std::string> sources{};          // the values of --source, SLOT=FILE[#VALUE]
     std::string time_zone = "America/New_York";  // every chart's, the session inputs' and the output's
-    std::string data_time_zone{};                // of bar times that carry no zone; empty: time_zone
+    // How bar files are read: ZONE (of bar times that carry none), start or end (where a bar's
+    // time falls in it), NAME,NAME,... (a headerless file's columns); each for every file, or
+    // written SLOT=VALUE for one slot's file (SLOT a source slot, or chart).
+    std::vector<std::string> data_time_zones{};
+    std::vector<std::string> bar_stamps{};
+    std::vector<std::string> columns{};
 };
 
 // Where the replay stands after a call.
@@ -94,7 +78,7 @@ struct ReplayHooks {
     // The bar file reader's notes, one line each, once every file has been read (and only
     // then: a replay that fails on its input says only why).
     std::function<void(const std::string&)> on_note;
-    // Reads every bar file of the replay; empty: read_csv_bars.
+    // Reads every bar file of the replay; empty: read_bar_file.
     BarFileReader read_bars;
     // Once every file is read and the inputs are stored, before the first calculation call:
     // the last moment to refuse the replay before its work begins (by throwing).

@@ -4,7 +4,8 @@
 #include <limits>
 #include <set>
 
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
+#include "emulator/file_text.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 
@@ -66,7 +67,7 @@ float bar_value(const Json& value, const std::string& where) {
 std::vector<Bar> parse_bar_list(const Json& value, const std::string& where, const std::filesystem::path& base_dir) {
     if (value.is_string()) {
         const std::filesystem::path file = base_dir / value.get<std::string>();
-        return read_csv_bars(file).bars;
+        return read_bar_file(file).bars;
     }
     if (!value.is_array()) fail(where, "expected a CSV file name or an array of bars");
     std::vector<Bar> bars;

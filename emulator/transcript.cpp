@@ -5,7 +5,7 @@
 #include <optional>
 #include <set>
 
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
@@ -109,7 +109,7 @@ struct Run {
             const std::filesystem::path file = *scenario.data_dir / (symbol + ".csv");
             std::error_code error;
             if (!std::filesystem::is_regular_file(file, error)) continue;
-            const std::vector<Bar> bars = read_csv_bars(file).bars;
+            const std::vector<Bar> bars = read_bar_file(file).bars;
             Chart chart = make_chart(0, symbol, typical_bar_seconds(bars));
             set_bars(chart, bars);
             host.symbol_library[symbol] = std::move(chart);

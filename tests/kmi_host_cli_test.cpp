@@ -105,7 +105,7 @@ TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
     EXPECT_EQ(days.substr(0, days.find('\n')), "date" + series.substr(4, series.find('\n') - 4));
     EXPECT_EQ(std::count(days.begin(), days.end(), '\n'), 2) << "one session day";
 
-    write_text(folder / "ES.csv", "datetime,open,high,low,close,volume\n2026-12-02 09:30:00,10,12,9,11,100\n");
+    write_text(folder / "ES.csv", "datetime_et,open,high,low,close,volume\n2026-12-02 09:30:00,10,12,9,11,100\n");
     const ProgramRun late = run_program("replay --chart ES.csv --from 2026-12-03 --fast --no-color", folder.path);
     EXPECT_EQ(late.exit_code, 0) << late.err;
     EXPECT_NE(late.out.find("Replayed 1 bar of ES.csv (1 as history, 0 live) in 1 call."), std::string::npos)
@@ -143,7 +143,7 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
         {"replay --data data --chart '' --fast --out out", "--chart: an empty value is not allowed"},
         {"replay --data data --fast --out out", "--chart is required"},
         {"replay --chart ESZ26.CME --fast --out out",
-         "kmi-host: --chart ESZ26.CME: not a bar file FILE.csv, and without --data there is no folder"},
+         "kmi-host: --chart ESZ26.CME: no such file, and without --data there is no folder"},
         {"replay --chart data/ESZ26.CME.csv --source Tik=data/ESZ26.CME.csv --fast --out out",
          "kmi-host: --source Tik=data/ESZ26.CME.csv: unknown slot \"Tik\" (tick, add, vold, updown, vix, front, "
          "back, es or nq)\n"},
@@ -155,7 +155,7 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
         {"replay --data data --chart ESZ26.CME --time-zone America/NewYork --fast --out out",
          "kmi-host: --time-zone: unknown time zone \"America/NewYork\""},
         {"replay --data data --chart ESZ26.CME --data-time-zone Mars/Olympus --fast --out out",
-         "kmi-host: --data-time-zone: unknown time zone"},
+         "kmi-host: --data-time-zone Mars/Olympus: unknown time zone"},
     };
     for (const auto& [arguments, message] : cases) {
         const ProgramRun run = run_program(arguments, folder.path);

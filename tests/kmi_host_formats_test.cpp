@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "emulator/bar_time_text.h"
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/time_forms.h"
+#include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
@@ -102,14 +102,14 @@ TEST(KmiHostDateTime, ReadsBarTimesInEveryFormAndRejectsImpossibleOnes) {
     EXPECT_EQ(paired->value, utc_1430);
     for (const char* bad : {"2026-02-29 09:30:00", "2100-02-29 00:00:00", "2026-12-02 24:00:00", "2026-12-02 09:60",
                             "2026-12-02 09:30:00.1234567890", "2026-13-01 00:00:00", "26-12-02 09:30:00",
-                            "2026-12-02 09:30:00 x", "2026-12-02 09:30:00+24", "12/02/2026 09:30", "", "-"}) {
+                            "2026-12-02 09:30:00 x", "2026-12-02 09:30:00+24", "12/02/26 09:30", "", "-"}) {
         EXPECT_FALSE(emu::parse_bar_time(bad)) << bad;
     }
     EXPECT_FALSE(emu::parse_date_time("2026-12-02 09:30:00-05:00")) << "host date-times carry no offset";
 }
 
 TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
-    const auto bars = emu::parse_csv_bars(
+    const auto bars = emu::parse_bar_file(
                           "\xEF\xBB\xBF"
                           "Date, Time, Open, High, Low, Last, Volume, NumberOfTrades, BidVolume, AskVolume\r\n"
                           "2026/12/02, 09:30:00, 6000, 6001.5, 5999.25, 6000.75, 100, 17, 40, 60\r\n"
@@ -125,7 +125,7 @@ TEST(KmiHostCsv, FindsItsColumnsByNameWhateverTheirCaseAndOrder) {
     EXPECT_EQ(bars[0].ask_volume, 60.0f);
     EXPECT_EQ(bars[1].close, 6001.0f);
 
-    const auto minimal = emu::parse_csv_bars(
+    const auto minimal = emu::parse_bar_file(
                              "close,LOW,high,open,\"date time\",note\n"
                              "4,1,5,2,2026-12-02 09:30:00-05:00,\"free, text\"\n"
                              "4.5,1,5,2,2026-12-02 09:31:00-05:00,\"a \"\"quote\"\"\"\n",
@@ -151,24 +151,25 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
          "f.csv:1: no date-time column: the header has \"when\", \"open\", \"high\", \"low\", \"close\"; a time "
          "column is named timestamp..."},
         {"datetime,open,high,low\n", "f.csv:1: no \"close\", \"last\" or \"price\" column: the header has"},
-        {"datetime,open,high,low,close,last\n", "f.csv:1: more than one column for \"last\""},
+        {"datetime,open,high,low,close,Close\n", "f.csv:1: more than one column for \"close\""},
         {header + good + "2026-12-02 09:31:00,1,x,0.5,1.5,10\n",
-         "f.csv:3: column \"high\": not a finite number: \"x\""},
+         "f.csv:3: column \"high\": not a finite number within the range of a 32-bit float: \"x\""},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,nan,10\n", "f.csv:3: column \"close\": not a finite number"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1e39,10\n", "f.csv:3: column \"close\": not a finite number"},
         {header + good + "2026-12-02 09:31:00,,2,0.5,1,10\n", "f.csv:3: column \"open\" is empty"},
-        {header + good + "2026-12-02 9h31,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time (YYYY-MM-DD"},
+        {header + good + "2026-12-02 9h31,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time (a date YYYY-MM-DD"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1.5\n", "f.csv:3: 5 fields where the header has 6"},
         {header + good + "2026-12-02 09:31:00,\"1,2,0.5,1.5,10\n", "f.csv:3: unbalanced double quotes"},
         {header + good + good, "f.csv:3: a second bar at 2026-12-02 09:30:00 (the first is on line 2)"},
         {header + good + "2026-12-02 09:32:00,1,2,0.5,1.5,10\n\n" + next,
          "f.csv:5: bar time 2026-12-02 09:31:00 is out of order: line 3 is at 2026-12-02 09:32:00 and the file runs "
          "oldest first"},
-        {header + next + good + "2026-12-02 09:32:00,1,2,0.5,1.5,10\n",
-         "f.csv:4: bar time 2026-12-02 09:32:00 is out of order: line 3 is at 2026-12-02 09:30:00 and the file runs "
+        {header + "2026-12-02 09:33:00,1,2,0.5,1.5,10\n2026-12-02 09:32:00,1,2,0.5,1.5,10\n"
+                  "2026-12-02 09:34:00,1,2,0.5,1.5,10\n" + next + good,
+         "f.csv:4: bar time 2026-12-02 09:34:00 is out of order: line 3 is at 2026-12-02 09:32:00 and the file runs "
          "newest first"},
         {months,
-         "f.csv:3: column \"contract\" interleaves several instruments (ES201312 (2 rows), ES201403 (1 rows)): pick "
+         "f.csv:4: column \"contract\" interleaves several instruments (ES201312 (2 rows), ES201403 (1 rows)): pick "
          "one by naming the file as f.csv#VALUE, for example f.csv#ES201312"},
         // 01:30 UTC-4 and 01:30 UTC-5 on 2024-11-03 are both 01:30 in New York.
         {"datetime,close\n2024-11-03 01:30:00-04:00,1\n2024-11-03 01:30:00-05:00,1\n",
@@ -176,22 +177,22 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
     };
     for (const auto& [text, message] : cases) {
         const std::string& csv = text;
-        const std::string error = rejection([&csv] { emu::parse_csv_bars(csv, "f.csv"); });
+        const std::string error = rejection([&csv] { emu::parse_bar_file(csv, "f.csv"); });
         EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
     }
-    EXPECT_EQ(emu::parse_csv_bars(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").bars.front().volume, 0.0f)
+    EXPECT_EQ(emu::parse_bar_file(header + "2026-12-02 09:31:00,1,2,0.5,1.5,\n", "f.csv").bars.front().volume, 0.0f)
         << "an empty optional field is 0";
     emu::BarFileOptions pick_missing;
     pick_missing.pick = "ES201406";
-    EXPECT_EQ(rejection([&] { emu::parse_csv_bars(months, "f.csv", pick_missing); }),
+    EXPECT_EQ(rejection([&] { emu::parse_bar_file(months, "f.csv", pick_missing); }),
               "f.csv: no row has contract \"ES201406\"; its values: ES201312 (2 rows), ES201403 (1 rows)");
     emu::BarFileOptions unknown_zone;
     unknown_zone.data_time_zone = "Mars/Olympus";
     EXPECT_EQ(rejection([&] {
-                  emu::parse_csv_bars(header + good, "f.csv", unknown_zone);
+                  emu::parse_bar_file(header + good, "f.csv", unknown_zone);
               }).rfind("unknown time zone \"Mars/Olympus\"", 0),
               0u);
-    const std::string missing = rejection([] { emu::read_csv_bars("/nonexistent/NO.csv"); });
+    const std::string missing = rejection([] { emu::read_bar_file("/nonexistent/NO.csv"); });
     EXPECT_EQ(missing, "/nonexistent/NO.csv: cannot be read");
 }
 
@@ -285,7 +286,7 @@ TEST(KmiHostCsv, ReadsTheHeadersAndTimeFormsOfRealFilesAsInstants) {
         emu::BarFileOptions options;
         options.chart_time_zone = c.chart_zone;
         options.data_time_zone = c.data_zone;
-        const emu::BarFile file = emu::parse_csv_bars(c.csv, "f.csv", options);
+        const emu::BarFile file = emu::parse_bar_file(c.csv, "f.csv", options);
         ASSERT_EQ(file.bars.size(), c.times.size()) << c.csv;
         for (std::size_t i = 0; i < c.times.size(); ++i) {
             EXPECT_EQ(emu::format_date_time(file.bars[i].time), emu::format_date_time(c.times[i])) << c.csv;
@@ -298,7 +299,7 @@ TEST(KmiHostCsv, ReadsTheHeadersAndTimeFormsOfRealFilesAsInstants) {
     // A file of several contracts, one picked.
     emu::BarFileOptions pick;
     pick.pick = "ES201312";
-    const emu::BarFile front = emu::parse_csv_bars(
+    const emu::BarFile front = emu::parse_bar_file(
         "datetime_utc,contract,close\n2013-10-07 13:30:00,ES201312,1\n2013-10-07 13:30:00,ES201403,2\n"
         "2013-10-07 13:31:00,ES201312,3\n",
         "f.csv", pick);

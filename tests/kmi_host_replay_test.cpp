@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/replay.h"
@@ -48,7 +48,9 @@ TEST(KmiHostReplayBars, AChartShowsTheFeedAsItStandsAtTheClock) {
     emu::ReplayFeed feed{
         "TICK",
         60,
-        {bar_at(t0930, 1, 4, 0, 2), bar_at(t0930 + 60 * second, 2, 5, 1, 3), bar_at(t0930 + 300 * second, 3, 6, 2, 5)}};
+        {bar_at(t0930, 1, 4, 0, 2), bar_at(t0930 + 60 * second, 2, 5, 1, 3), bar_at(t0930 + 300 * second, 3, 6, 2, 5)},
+        "TICK.csv",
+        ""};
     emu::Chart chart = emu::make_chart(2, "TICK", 60);
     emu::show_feed_at(chart, feed, t0930 - 1);
     EXPECT_EQ(emu::bar_count(chart), 0);
@@ -208,7 +210,8 @@ TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
 
     write_text(data.folder / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,x\n");
     EXPECT_EQ(rejection(data.settings(std::nullopt)),
-              (data.folder / "TICK-NYSE.csv").string() + ":2: column \"close\": not a finite number: \"x\"");
+              (data.folder / "TICK-NYSE.csv").string() +
+                  ":2: column \"close\": not a finite number within the range of a 32-bit float: \"x\"");
 }
 
 // --- Bar files named on the command line ---------------------------------------------
@@ -235,6 +238,8 @@ TEST(KmiHostReplayArguments, ASourceNamesItsSlotInAnyCaseAndItsSymbolIsTheFileNa
         {"tick=T.csv", 0, "T.csv", "", "T"},
         {"UpDown=d/UDVR-NYSE.csv", 3, "d/UDVR-NYSE.csv", "", "UDVR-NYSE"},
         {"front=VX.CSV", 5, "VX.CSV", "", "VX"},
+        {"vix=d/VIX.txt", 4, "d/VIX.txt", "", "VIX"},
+        {"back=d/VXX6", 6, "d/VXX6", "", "VXX6"},
         {"Es=d/all.csv#ESZ6", 7, "d/all.csv", "ESZ6", "all"},
         {"nq=d/a#b.csv#NQ#1", 8, "d/a#b.csv", "NQ#1", "a#b"},  // the first "#" after ".csv" starts the pick
     };
@@ -248,10 +253,10 @@ TEST(KmiHostReplayArguments, ASourceNamesItsSlotInAnyCaseAndItsSymbolIsTheFileNa
     }
     const std::pair<const char*, const char*> errors[] = {
         {"tik=T.csv", "--source tik=T.csv: unknown slot \"tik\" (tick, add, vold, updown, vix, front, back, es or nq)"},
-        {"tick", "--source tick: expected SLOT=FILE.csv"},
-        {"tick=T.txt", "--source tick=T.txt: not a bar file FILE.csv (or FILE.csv#VALUE)"},
+        {"tick", "--source tick: expected SLOT=FILE"},
+        {"tick=", "--source tick=: no file after \"=\""},
         {"tick=T.csv#", "--source tick=T.csv#: nothing after \"#\""},
-        {"tick=d/.csv", "--source tick=d/.csv: the file's name without \".csv\" is its symbol: none"},
+        {"tick=d/.csv", "--source tick=d/.csv: the file's name without its extension is its symbol: none"},
     };
     for (const auto& [value, message] : errors) {
         const std::string error = input_error([value = value] { emu::parse_source_argument(value); });
@@ -276,7 +281,7 @@ TEST(KmiHostReplayArguments, RejectsAMissingFileASlotGivenTwiceAndASymbolOfTwoFi
     };
     const Case cases[] = {
         {missing, {}, "--chart " + missing + ": no file " + missing},
-        {"ESZ26.CME", {}, "--chart ESZ26.CME: not a bar file FILE.csv, and without --data"},
+        {"ESZ26.CME", {}, "--chart ESZ26.CME: no such file, and without --data"},
         {chart, {"vix=" + missing}, "--source vix=" + missing + ": no file " + missing},
         {chart,
          {"tick=" + tick, "TICK=" + tick},
@@ -311,8 +316,8 @@ struct RecordedReplay {
         emu::ReplayHooks hooks;
         hooks.read_bars = [this](const std::filesystem::path& file, const emu::BarFileOptions& options) {
             reads.emplace_back(file.filename().string(), options);
-            emu::BarFile read = emu::read_csv_bars(file);
-            read.notes.push_back(file.filename().string() + ": a note");
+            emu::BarFile read = emu::read_bar_file(file);
+            read.notes = {file.filename().string() + ": a note"};
             return read;
         };
         hooks.on_note = [this](const std::string& note) { notes.push_back(note); };
@@ -340,7 +345,7 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
     settings.chart = chart + "#ESZ6";
     settings.sources = {"add=" + (data.folder / "ADD.csv").string() + "#NISS", "es=" + chart + "#ESZ6"};
     settings.time_zone = "Europe/London";
-    settings.data_time_zone = "UTC";
+    settings.data_time_zones = {"UTC"};
     // The inputs file sets slot inputs; --source has the last word on its own slots.
     settings.inputs = Json::parse(R"({"44": {"type": 26, "value": "NQ"}, "38": {"type": 26, "value": "VIX"}})");
     settings.inputs_name = "in.json";
@@ -381,7 +386,7 @@ TEST(KmiHostReplayFiles, TheNotesOfAReplayThatFailsOnItsFilesAreNotGiven) {
     std::vector<std::string> notes;
     emu::ReplayHooks hooks;
     hooks.read_bars = [](const std::filesystem::path& file, const emu::BarFileOptions&) {
-        emu::BarFile read = emu::read_csv_bars(file);
+        emu::BarFile read = emu::read_bar_file(file);
         read.notes.push_back("a note");
         return read;
     };
@@ -447,7 +452,7 @@ struct SampleReplay {
     SampleReplay() {
         TempFolder folder;
         emu::write_synth_files(folder.path, emu::SynthOptions{2, 60, 1});
-        chart_bars = emu::read_csv_bars(folder / "ESZ26.CME.csv").bars;
+        chart_bars = emu::read_bar_file(folder / "ESZ26.CME.csv").bars;
         emu::ReplayHooks hooks;
         hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep& step) {
             Seen view{step.clock, {}};

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <map>
 
-#include "emulator/csv_bars.h"
+#include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/synth.h"
@@ -22,7 +22,7 @@ using Feeds = std::map<std::string, std::vector<emu::Bar>>;
 
 Feeds parse_all(const std::vector<emu::SynthFile>& files) {
     Feeds feeds;
-    for (const emu::SynthFile& file : files) feeds[file.symbol] = emu::parse_csv_bars(file.csv, file.symbol).bars;
+    for (const emu::SynthFile& file : files) feeds[file.symbol] = emu::parse_bar_file(file.csv, file.symbol).bars;
     return feeds;
 }
 

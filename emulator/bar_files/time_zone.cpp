@@ -1,8 +1,9 @@
-#include "emulator/time_zone.h"
+#include "emulator/bar_files/time_zone.h"
 
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <string_view>
 
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
@@ -19,6 +20,9 @@
 #include <string_view>
 #else
 #include <cctz/time_zone.h>
+
+#include <cstdlib>
+#include <filesystem>
 #endif
 
 namespace kmi::emu {
@@ -37,16 +41,51 @@ std::int64_t floor_seconds(HostDateTime value) {
 
 }  // namespace
 
+bool is_zone_name(const std::string& name) {
+    if (name.empty() || name.size() > 128) return false;
+    std::size_t part_start = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && name[i] != '/') {
+            const char c = name[i];
+            const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                 c == '_' || c == '-' || c == '+';
+            if (!allowed) return false;
+            continue;
+        }
+        const std::string_view part = std::string_view(name).substr(part_start, i - part_start);
+        if (part.empty() || part == "." || part == "..") return false;
+        part_start = i + 1;
+    }
+    return true;
+}
+
 #ifndef _WIN32
 
 struct ZoneRules {
     cctz::time_zone zone;
 };
 
+namespace {
+
+// The file cctz would read for a name: under TZDIR, or the system's tz database.
+bool is_zone_file(const std::string& name) {
+    const char* dir = std::getenv("TZDIR");
+    const std::filesystem::path folder = dir != nullptr && *dir != '\0' ? dir : "/usr/share/zoneinfo";
+    std::error_code error;
+    return std::filesystem::is_regular_file(folder / name, error);
+}
+
+}  // namespace
+
 TimeZone load_time_zone(const std::string& name) {
     auto rules = std::make_shared<ZoneRules>();
-    // cctz also reads "localtime" and fixed offsets; only tz database names are taken here.
-    if (name.empty() || name == "localtime" || !cctz::load_time_zone(name, &rules->zone)) unknown_zone(name);
+    // cctz also reads "localtime", paths and fixed offsets, and would open whatever a name
+    // leads to (a FIFO would hang it): only regular files of the tz database are taken here.
+    // UTC is cctz's own and needs no file.
+    if (!is_zone_name(name) || name == "localtime" || (name != "UTC" && !is_zone_file(name)) ||
+        !cctz::load_time_zone(name, &rules->zone)) {
+        unknown_zone(name);
+    }
     return TimeZone{name, std::move(rules)};
 }
 
@@ -184,6 +223,7 @@ struct ZoneRules {
 };
 
 TimeZone load_time_zone(const std::string& name) {
+    if (!is_zone_name(name)) unknown_zone(name);
     const auto known = std::find_if(windows_zones.begin(), windows_zones.end(),
                                     [&name](const auto& entry) { return entry.first == name; });
     if (known == windows_zones.end()) unknown_zone(name);

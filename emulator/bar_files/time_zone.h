@@ -5,8 +5,8 @@
 // /usr/share/zoneinfo) through the cctz library; on Windows from the Windows time-zone API
 // and its own database (kept current by Windows Update), with the IANA name mapped to the
 // Windows zone of the same rules. No rule is written here: this module only asks.
-#ifndef KMI_EMULATOR_TIME_ZONE_H
-#define KMI_EMULATOR_TIME_ZONE_H
+#ifndef KMI_EMULATOR_BAR_FILES_TIME_ZONE_H
+#define KMI_EMULATOR_BAR_FILES_TIME_ZONE_H
 
 #include <cstdint>
 #include <memory>
@@ -23,8 +23,14 @@ struct TimeZone {
     std::shared_ptr<const ZoneRules> rules;
 };
 
-// The zone of an IANA name ("America/New_York", "Europe/London", "UTC"). Throws InputError
-// saying that the name is unknown.
+// Whether `name` has the shape of a tz database name: letters, digits, "_", "-" and "+" in
+// parts joined by "/", none of them "." or "..", not beginning with "/". Paths, "file:"
+// names and the like are no zone names.
+bool is_zone_name(const std::string& name);
+
+// The zone of an IANA name ("America/New_York", "Europe/London", "UTC"). Only the tz
+// database is asked; on Linux only a regular file of it is opened. Throws InputError saying
+// that the name is unknown.
 TimeZone load_time_zone(const std::string& name);
 
 // The offset from UTC in seconds that holds at the instant `utc` (a host date-time in UTC),

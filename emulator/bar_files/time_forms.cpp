@@ -1,6 +1,4 @@
-#include "emulator/bar_time_text.h"
-
-#include <cstdint>
+#include "emulator/bar_files/time_forms.h"
 
 #include "emulator/date_time_text.h"
 
@@ -22,59 +20,108 @@ int digits(std::string_view text, std::size_t at, std::size_t count) {
     return value;
 }
 
+std::size_t digit_run(std::string_view text, std::size_t at) {
+    std::size_t end = at;
+    while (end < text.size() && is_digit(text[end])) ++end;
+    return end - at;
+}
+
+// A number of one or two digits at `at`; advances `at`.
+int short_number(std::string_view text, std::size_t& at) {
+    const std::size_t run = digit_run(text, at);
+    if (run < 1 || run > 2) return -1;
+    const int value = digits(text, at, run);
+    at += run;
+    return value;
+}
+
 std::optional<std::int64_t> host_day_of_date(int year, int month, int day) {
     if (year < 1) return std::nullopt;
     return checked_host_day_of(year, month, day);
 }
 
-// A date at the start of `text`: YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD; sets `used`.
-std::optional<std::int64_t> leading_date(std::string_view text, std::size_t& used) {
-    const int year = digits(text, 0, 4);
-    if (year < 0 || text.size() < 8) return std::nullopt;
-    if (text[4] == '-' || text[4] == '/') {
-        const int month = digits(text, 5, 2);
-        const int day = digits(text, 8, 2);
-        if (text.size() < 10 || text[7] != text[4] || month < 0 || day < 0) return std::nullopt;
-        used = 10;
-        return host_day_of_date(year, month, day);
+// A date at the start of `text`; sets `used`.
+std::optional<std::int64_t> leading_date(std::string_view text, DateOrder order, DateClues* clues,
+                                         std::size_t& used) {
+    const std::size_t run = digit_run(text, 0);
+    if (run == 8) {  // YYYYMMDD
+        used = 8;
+        return host_day_of_date(digits(text, 0, 4), digits(text, 4, 2), digits(text, 6, 2));
     }
-    const int month = digits(text, 4, 2);
-    const int day = digits(text, 6, 2);
-    if (month < 0 || day < 0) return std::nullopt;
-    used = 8;
-    return host_day_of_date(year, month, day);
+    if (run == 4 && text.size() > 4 && (text[4] == '-' || text[4] == '/' || text[4] == '.')) {  // year first
+        const char separator = text[4];
+        std::size_t at = 5;
+        const int month = short_number(text, at);
+        if (month < 0 || at >= text.size() || text[at] != separator) return std::nullopt;
+        ++at;
+        const int day = short_number(text, at);
+        if (day < 0) return std::nullopt;
+        used = at;
+        return host_day_of_date(digits(text, 0, 4), month, day);
+    }
+    if (run < 1 || run > 2 || run >= text.size()) return std::nullopt;
+    const char separator = text[run];  // year last
+    if (separator != '/' && separator != '-' && separator != '.') return std::nullopt;
+    std::size_t at = 0;
+    const int first = short_number(text, at);
+    ++at;
+    const int second = short_number(text, at);
+    if (second < 0 || at >= text.size() || text[at] != separator || digit_run(text, at + 1) != 4) return std::nullopt;
+    const int year = digits(text, at + 1, 4);
+    used = at + 5;
+    if (separator == '.') return host_day_of_date(year, second, first);
+    if (clues != nullptr) {
+        clues->year_last = true;
+        clues->first_above_12 = clues->first_above_12 || first > 12;
+        clues->second_above_12 = clues->second_above_12 || second > 12;
+    }
+    return order == DateOrder::month_first ? host_day_of_date(year, first, second)
+                                           : host_day_of_date(year, second, first);
+}
+
+// "AM" or "PM" (in any case) at `at`, after spaces or not: 0 for AM, 12 for PM, -1 for none.
+int meridiem(std::string_view text, std::size_t& at) {
+    std::size_t i = at;
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i + 2 > text.size()) return -1;
+    const char first = static_cast<char>(text[i] | 0x20);
+    const char second = static_cast<char>(text[i + 1] | 0x20);
+    if ((first != 'a' && first != 'p') || second != 'm') return -1;
+    if (i + 2 < text.size() && ((text[i + 2] | 0x20) >= 'a' && (text[i + 2] | 0x20) <= 'z')) return -1;
+    at = i + 2;
+    return first == 'a' ? 0 : 12;
 }
 
 // A time of day at the start of `text`: H:MM or HH:MM, optionally :SS and a fraction of up
-// to nine digits; or HHMM or HHMMSS. Microseconds since midnight; sets `used`.
+// to nine digits; or HHMM or HHMMSS; optionally AM or PM. Microseconds since midnight;
+// sets `used`.
 std::optional<std::int64_t> leading_clock(std::string_view text, std::size_t& used) {
     std::size_t at = 0;
     int hour = 0;
     int minute = 0;
     int second = 0;
-    const std::size_t hour_digits = text.size() > 1 && is_digit(text[1]) ? 2 : 1;
-    if (text.size() > hour_digits && text[hour_digits] == ':') {
-        hour = digits(text, 0, hour_digits);
-        minute = digits(text, hour_digits + 1, 2);
-        at = hour_digits + 3;
-        if (hour < 0 || minute < 0) return std::nullopt;
+    const std::size_t run = digit_run(text, 0);
+    if ((run == 1 || run == 2) && run < text.size() && text[run] == ':') {
+        hour = digits(text, 0, run);
+        minute = digits(text, run + 1, 2);
+        at = run + 3;
+        if (minute < 0 || (at < text.size() && is_digit(text[at]))) return std::nullopt;
         if (at < text.size() && text[at] == ':') {
             second = digits(text, at + 1, 2);
-            if (second < 0) return std::nullopt;
+            if (second < 0 || (at + 3 < text.size() && is_digit(text[at + 3]))) return std::nullopt;
             at += 3;
         }
-    } else {
-        std::size_t run = 0;
-        while (run < text.size() && is_digit(text[run])) ++run;
-        if (run != 4 && run != 6) return std::nullopt;
+    } else if (run == 4 || run == 6) {
         hour = digits(text, 0, 2);
         minute = digits(text, 2, 2);
         second = run == 6 ? digits(text, 4, 2) : 0;
         at = run;
+    } else {
+        return std::nullopt;
     }
-    if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    if (minute > 59 || second > 59) return std::nullopt;
     std::int64_t fraction_us = 0;
-    if (at < text.size() && (text[at] == '.' || text[at] == ',') && at + 1 < text.size() && is_digit(text[at + 1])) {
+    if (at + 1 < text.size() && (text[at] == '.' || text[at] == ',') && is_digit(text[at + 1])) {
         ++at;
         std::int64_t scale = 100000;
         std::size_t count = 0;
@@ -85,6 +132,12 @@ std::optional<std::int64_t> leading_clock(std::string_view text, std::size_t& us
             ++at;
         }
     }
+    const int half = meridiem(text, at);
+    if (half >= 0) {
+        if (hour < 1 || hour > 12) return std::nullopt;
+        hour = hour % 12 + half;
+    }
+    if (hour > 23) return std::nullopt;
     used = at;
     return ((hour * 60 + minute) * 60 + second) * us_per_second + fraction_us;
 }
@@ -130,9 +183,8 @@ std::optional<BarTimeText> whole_number(std::string_view text) {
     const std::string_view number = negative ? text.substr(1) : text;
     if (number.empty() || number.size() > 19) return std::nullopt;
     if (!negative && (number.size() == 8 || number.size() == 12 || number.size() == 14)) {
-        std::size_t used = 0;
-        const auto day = leading_date(number, used);
         const int year = digits(number, 0, 4);
+        const auto day = host_day_of_date(year, digits(number, 4, 2), digits(number, 6, 2));
         if (day && year >= 1900 && year <= 2200) {
             const int hour = number.size() > 8 ? digits(number, 8, 2) : 0;
             const int minute = number.size() > 8 ? digits(number, 10, 2) : 0;
@@ -143,10 +195,7 @@ std::optional<BarTimeText> whole_number(std::string_view text) {
         }
     }
     std::uint64_t magnitude = 0;
-    for (const char c : number) {
-        if (!is_digit(c)) return std::nullopt;
-        magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
-    }
+    for (const char c : number) magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
     std::int64_t unix_us = 0;
     if (magnitude < 100000000000ULL) {  // seconds up to the year 5138
         unix_us = static_cast<std::int64_t>(magnitude) * us_per_second;
@@ -162,35 +211,44 @@ std::optional<BarTimeText> whole_number(std::string_view text) {
 
 }  // namespace
 
-std::optional<BarTimeText> parse_bar_time(std::string_view text) {
-    if (text.empty()) return std::nullopt;
+bool is_whole_number(std::string_view text) {
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    return !text.empty() && digit_run(text, 0) == text.size();
+}
+
+std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order, DateClues* clues) {
+    if (is_whole_number(text)) return whole_number(text);
     std::size_t date_used = 0;
-    const auto day = leading_date(text, date_used);
-    if (!day || date_used == text.size() || date_used == 8) {
-        // A date alone, or a number that is no date with separators.
-        bool all_digits = text.size() > (text.front() == '-' ? 1U : 0U);
-        for (std::size_t i = text.front() == '-' ? 1 : 0; i < text.size(); ++i) all_digits &= is_digit(text[i]);
-        if (all_digits) return whole_number(text);
-        if (!day) return std::nullopt;
-        if (date_used == text.size()) return BarTimeText{*day * us_per_day, false};
-    }
+    const auto day = leading_date(text, order, clues, date_used);
+    if (!day) return std::nullopt;
     std::size_t at = date_used;
-    if (text[at] != ' ' && text[at] != 'T' && text[at] != 't') return std::nullopt;
-    ++at;
+    if (at == text.size()) return BarTimeText{*day * us_per_day, false};
+    if (text[at] == 'T' || text[at] == 't') {
+        ++at;
+    } else {
+        while (at < text.size() && text[at] == ' ') ++at;
+        if (at == date_used) return std::nullopt;
+    }
     std::size_t clock_used = 0;
     const auto clock = leading_clock(text.substr(at), clock_used);
     if (!clock) return std::nullopt;
     return with_offset(*day * us_per_day + *clock, text.substr(at + clock_used));
 }
 
-std::optional<BarTimeText> parse_bar_date_and_time(std::string_view date, std::string_view time) {
+std::optional<BarTimeText> parse_bar_date_and_time(std::string_view date, std::string_view time, DateOrder order,
+                                                   DateClues* clues) {
     std::size_t date_used = 0;
-    const auto day = leading_date(date, date_used);
+    const auto day = leading_date(date, order, clues, date_used);
     if (!day || date_used != date.size()) return std::nullopt;
     std::size_t clock_used = 0;
     const auto clock = leading_clock(time, clock_used);
     if (!clock) return std::nullopt;
     return with_offset(*day * us_per_day + *clock, time.substr(clock_used));
+}
+
+bool is_time_of_day(std::string_view text) {
+    std::size_t used = 0;
+    return leading_clock(text, used) && used == text.size();
 }
 
 }  // namespace kmi::emu
