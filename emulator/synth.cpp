@@ -128,10 +128,11 @@ std::vector<SynthFile> synthesize(const SynthOptions& options) {
     const double minutes = static_cast<double>(options.bar_seconds) / 60.0;
     const double scale = std::sqrt(minutes);  // volatility per bar grows with the root of its length
 
-    const char* const ohlcv = "datetime,open,high,low,close,volume\n";
+    // Times of New York, which the column's name says.
+    const char* const ohlcv = "datetime_et,open,high,low,close,volume\n";
     Writer tick{ohlcv, {0, 1}}, add{ohlcv, {0, 1}}, vold{ohlcv, {0, 1}}, udvr{ohlcv, {2, 1}}, vix{ohlcv, {2, 1}},
         front{ohlcv, {2, 5}}, back{ohlcv, {2, 5}},
-        es{"datetime,open,high,low,close,volume,bid_volume,ask_volume\n", {2, 25}, true}, nq{ohlcv, {2, 25}};
+        es{"datetime_et,open,high,low,close,volume,bid_volume,ask_volume\n", {2, 25}, true}, nq{ohlcv, {2, 25}};
 
     const std::vector<std::int64_t> days = synth_trading_days(options.days);
     for (std::size_t d = 0; d < days.size(); ++d) {

@@ -143,13 +143,16 @@ struct Notes {
     }
 };
 
-void layout_notes(Notes& notes, const Reading& reading, const BarStamps stamps) {
+void layout_notes(Notes& notes, const Reading& reading, const BarStamps stamps, const SettledTimes& settled) {
     const Layout& layout = reading.layout;
     if (layout.headerless) {
         std::string text = "no header row: read by position as " + joined(layout.names, layout.separator);
         if (!layout.shape.empty()) text += ", as " + layout.shape + " writes it";
-        text += stamps == BarStamps::end ? ", each bar stamped at its end" : ", each bar stamped at its start";
-        notes.add(text + " (--columns and --bar-stamps read it otherwise)");
+        if (reading.zone_from == Reading::ZoneFrom::shape) text += ", times in " + reading.naive_zone;
+        text += stamps == BarStamps::end ? ", each bar stamped at its end (moved back by " +
+                                               seconds_text(settled.moved_back_seconds) + " to its start)"
+                                         : ", each bar stamped at its start";
+        notes.add(text + "; --columns, --data-time-zone and --bar-stamps read it otherwise");
     } else if (reading.header_replaced != 0) {
         notes.add(reading.header_replaced, "this header row is read as the names of --columns");
     }
@@ -176,12 +179,14 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
     if (reading.order == DateOrder::day_first) {
         notes.add("its dates are read day first (day/month/year): the date on line " +
                   std::to_string(reading.day_first_line) + " cannot be month first");
-    } else if (rows.clues.year_last && !rows.clues.second_above_12) {
-        notes.add("its dates, such as 07/08/2025, are read month first (July 8), as no day in the file is above 12 "
-                  "to tell; a file written day first needs its dates rewritten as YYYY-MM-DD");
+    } else if (rows.clues.ambiguous && !rows.clues.second_above_12) {
+        notes.add(rows.ambiguous_date_line,
+                  "dates such as " + rows.ambiguous_date +
+                      " are read month first (MM/DD/YYYY), as US platforms write them: no date in the file has a "
+                      "day above 12 to tell (a file written day first needs its dates written as YYYY-MM-DD)");
     }
     if (settled.newest_first) notes.add("the newest bar comes first: the bars are read in reverse order");
-    if (settled.moved_back_seconds != 0) {
+    if (settled.moved_back_seconds != 0 && !reading.layout.headerless) {
         const std::string why = options.bar_stamps ? "(--bar-stamps end)"
                                 : reading.layout.shape.empty()
                                     ? "(--bar-stamps start keeps them as written)"
@@ -265,7 +270,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     const SettledTimes settled = settle_bar_times(rows, times, name);
 
     Notes notes{name, {}};
-    layout_notes(notes, reading, stamps);
+    layout_notes(notes, reading, stamps, settled);
     time_notes(notes, reading, rows, options, settled);
     value_notes(notes, reading, rows, tick_volumes);
     BarFile out;

@@ -142,6 +142,11 @@ struct RowReader {
         out.clues.year_last = out.clues.year_last || clues.year_last;
         out.clues.first_above_12 = out.clues.first_above_12 || clues.first_above_12;
         out.clues.second_above_12 = out.clues.second_above_12 || clues.second_above_12;
+        if (clues.ambiguous && out.ambiguous_date_line == 0) {
+            out.clues.ambiguous = true;
+            out.ambiguous_date_line = line;
+            out.ambiguous_date = field(layout.time);
+        }
         if (time) return *time;
         if (settings.order_assumed && settings.order == DateOrder::month_first && clues.first_above_12 &&
             !out.clues.second_above_12) {

@@ -30,7 +30,8 @@ struct RowsRead {
     bool fixed_point = false;            // the prices were integers in units of 1e-9
     std::uint64_t decimal_comma_line = 0;  // the first number written with a decimal comma
     DateClues clues;
-    std::uint64_t replaced_header_line = 0;  // the header row --columns stands for
+    std::uint64_t ambiguous_date_line = 0;  // the first date that reads as two days, month or day first
+    std::string ambiguous_date;
 };
 
 // What a reading must know beyond the layout.

@@ -74,6 +74,7 @@ std::optional<std::int64_t> leading_date(std::string_view text, DateOrder order,
         clues->year_last = true;
         clues->first_above_12 = clues->first_above_12 || first > 12;
         clues->second_above_12 = clues->second_above_12 || second > 12;
+        clues->ambiguous = clues->ambiguous || (first != second && first <= 12 && second <= 12);
     }
     return order == DateOrder::month_first ? host_day_of_date(year, first, second)
                                            : host_day_of_date(year, second, first);

@@ -29,6 +29,7 @@ struct DateClues {
     bool year_last = false;
     bool first_above_12 = false;
     bool second_above_12 = false;
+    bool ambiguous = false;  // a date that reads both ways as two different days (07/08/2025)
 };
 
 // One field:
