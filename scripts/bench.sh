@@ -4,13 +4,20 @@
 # recompute peer, heap blocks per call and per bar, and kmi-host's reading of bar files
 # against a plain pass over the same bytes. Each benchmark is repeated five
 # times and the summary at the end takes the medians. Further arguments go to Google
-# Benchmark, for example --benchmark_filter=update or --benchmark_repetitions=9.
+# Benchmark, for example --benchmark_filter=update or --benchmark_repetitions=9. Last, the
+# peak memory a read of a 1 000 000-row bar file adds, against its bars' size: the script
+# fails when it is above 1.5 times.
 # The tests never run this (scripts/test.sh only builds it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset bench >/dev/null
-cmake --build --preset bench --target kmi_bench kmi_update_probe kmi_bar_file_bench
+cmake --build --preset bench --target kmi_bench kmi_update_probe kmi_bar_file_bench kmi_bar_file_memory
 ./build/bench/bench/kmi_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"
 # Reading bar files, against a plain pass over the same bytes.
 ./build/bench/bench/kmi_bar_file_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"
+# The peak memory reading a 1 000 000-row bar file adds, against the bars' size.
+bar_file_dir=$(mktemp -d)
+trap 'rm -rf "$bar_file_dir"' EXIT
+./build/bench/bench/kmi_bar_file_memory write "$bar_file_dir/bars.csv" 1000000
+./build/bench/bench/kmi_bar_file_memory read "$bar_file_dir/bars.csv"
