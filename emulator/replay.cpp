@@ -10,7 +10,7 @@
 #include "emulator/input_values.h"
 #include "emulator/terminal_panel.h"
 #include "emulator/bar_files/time_zone.h"
-#include "emulator/bar_files/zone_hint.h"
+#include "emulator/bar_files/surge_check.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
 #include "host/numeric.h"
@@ -181,6 +181,7 @@ ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbo
     feed.symbol = symbol;
     feed.file = file.string();
     feed.naive_zone = read.naive_zone;
+    feed.stamps = read.stamps;
     feed.bars = std::move(read.bars);
     feed.bar_seconds = typical_bar_seconds(feed.bars);
     return feed;
@@ -339,11 +340,14 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
         replay.load_source_feeds(sources, chart_bars.symbol);
         check_slots_fed(replay.readings, replay.slots_fed);
-        // A file whose volume surges hours away from the session's open was read in another zone.
+        // A file whose volume surges hours away from the session's open was read in another
+        // zone; one bar after it, with bars stamped at their end.
         const std::int64_t session_open = input_second_of_day(host->study.inputs.at(8));
         for (const ReplayFeed* feed : replay.all_feeds()) {
-            if (auto hint = zone_hint(feed->bars, feed->file, feed->naive_zone, settings.time_zone, session_open))
-                replay.notes.push_back(*hint);
+            if (auto note = surge_note(feed->bars, feed->file, feed->naive_zone, feed->stamps == BarStamps::start,
+                                       settings.time_zone, session_open)) {
+                replay.notes.push_back(*note);
+            }
         }
         // The last check before the work begins comes before the notes: a run refused says only why.
         if (hooks.before_calculation) hooks.before_calculation();

@@ -26,6 +26,7 @@ struct ReplayFeed {
     std::vector<Bar> bars;
     std::string file;        // as named in messages
     std::string naive_zone;  // the zone its times without one were read in, or empty
+    BarStamps stamps = BarStamps::start;
 };
 
 // Reads a bar file as read_bar_file does.

@@ -419,6 +419,16 @@ bool looks_like_data(const std::vector<std::string_view>& fields) {
     return true;
 }
 
+bool holds_time(const Layout& layout, const std::vector<std::string_view>& fields) {
+    const auto field = [&fields](int column) {
+        return column >= 0 && static_cast<std::size_t>(column) < fields.size() ? fields[static_cast<std::size_t>(column)]
+                                                                              : std::string_view();
+    };
+    if (layout.time < 0) return false;
+    if (layout.time_of_day >= 0) return is_date_and_time(field(layout.time), field(layout.time_of_day));
+    return is_date_time_field(field(layout.time));
+}
+
 Layout layout_by_position(const std::vector<std::string_view>& fields, std::string_view line, char separator,
                           const std::string& file, std::uint64_t line_number) {
     const std::size_t count = fields_without_trailing_empty(fields);

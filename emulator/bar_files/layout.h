@@ -63,6 +63,9 @@ Layout layout_of_names(const std::vector<std::string>& names, char separator);
 // two), then numbers.
 bool looks_like_data(const std::vector<std::string_view>& fields);
 
+// Whether the fields hold a time where the layout has its time column (so the line is data).
+bool holds_time(const Layout& layout, const std::vector<std::string_view>& fields);
+
 // The layout of a file without a header, from the fields of its first line (data): a known
 // shape read by position. Throws InputError (FILE:LINE) showing the line and naming --columns
 // when no shape fits.

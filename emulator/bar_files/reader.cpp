@@ -61,7 +61,7 @@ Layout find_layout(LineReader& lines, const BarFileOptions& options, std::option
                                  lines.name + ":" + std::to_string(lines.line_number) + " has " +
                                  std::to_string(fields) + " fields");
             }
-            if (data) {
+            if (holds_time(layout, probe.fields)) {
                 first_data = line;
             } else {
                 header_replaced = lines.line_number;
@@ -226,9 +226,11 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
     }
     if (rows.outside_range != 0) {
         notes.add(rows.first_outside_line,
-                  "the open or close of " + std::to_string(rows.outside_range) +
-                      (rows.outside_range == 1 ? " bar lies" : " bars lie") +
-                      " outside its low and high (the first on this line); read as written");
+                  "the open or close of " +
+                      (rows.outside_range == 1 ? std::string("1 bar lies outside its low and high")
+                                               : std::to_string(rows.outside_range) +
+                                                     " bars lie outside their low and high (the first on this line)") +
+                      "; read as written");
     }
     if (tick_volumes) {
         const std::string volume =
@@ -277,6 +279,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     out.bars = std::move(rows.bars);
     out.notes = std::move(notes.lines);
     if (rows.instant_count < out.bars.size()) out.naive_zone = reading.naive_zone;
+    out.stamps = stamps;
     return out;
 }
 

@@ -45,6 +45,7 @@ struct BarFile {
     std::vector<Bar> bars;
     std::vector<std::string> notes;
     std::string naive_zone;  // the zone of the times that carried none; empty when every time carried its own
+    BarStamps stamps = BarStamps::start;  // where in its period each bar's time fell, as the file was read
 };
 
 // The bars of a text in memory; `file_name` names the file in messages, which also give the

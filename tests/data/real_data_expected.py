@@ -86,3 +86,23 @@ for at in (dt.datetime(2019, 2, 15, 10, 0), dt.datetime(2019, 2, 15, 15, 59)):
 for day_end in (dt.datetime(2019, 2, 14, 15, 59), dt.datetime(2019, 2, 15, 15, 59)):
     show(f"  days.csv {day_end.date()} ES % Since Open", percent_since_open(spy, day_end))
     show(f"  days.csv {day_end.date()} VWAP (RTH)", vwap(spy, day_end))
+
+
+def surge_times(series):
+    """Per day, the bar time where the volume jumps most from the bar before it (from nothing
+    after a gap of more than an hour), as the file stamps it."""
+    surges = {}
+    previous = None
+    for b in series:
+        follows = previous is not None and (b[0] - previous[0]) <= dt.timedelta(hours=1)
+        jump = b[5] - (previous[5] if follows else 0.0)
+        day = b[0].date()
+        if day not in surges or jump > surges[day][1]:
+            surges[day] = (b[0].time(), jump)
+        previous = b
+    return [(str(day), str(t)) for day, (t, _) in sorted(surges.items())]
+
+
+print("2019-02-13 to 15: SPY, newest first, as stamped in the file")
+for day, time in surge_times(bars("SPY_2019-02-13_15_ET_descending.csv", "datetime")):
+    print(f"  {day} volume surge at {time}")

@@ -1,4 +1,6 @@
-#include "emulator/bar_files/zone_hint.h"
+#include "emulator/bar_files/surge_check.h"
+
+#include "emulator/bar_files/reader.h"
 
 #include <map>
 
@@ -51,10 +53,10 @@ std::string clock_text(std::int64_t second) {
 
 }  // namespace
 
-std::optional<std::string> zone_hint(const std::vector<Bar>& bars, const std::string& file,
-                                     const std::string& naive_zone, const std::string& chart_zone,
-                                     std::int64_t session_open_second) {
-    if (naive_zone.empty() || bars.size() < 2) return std::nullopt;
+std::optional<std::string> surge_note(const std::vector<Bar>& bars, const std::string& file,
+                                      const std::string& naive_zone, bool stamped_at_start,
+                                      const std::string& chart_zone, std::int64_t session_open_second) {
+    if (bars.size() < 2) return std::nullopt;
     const std::vector<std::size_t> surges = daily_surges(bars);
     std::map<std::int64_t, std::size_t> days_by_second;
     for (const std::size_t bar : surges) {
@@ -71,7 +73,14 @@ std::optional<std::string> zone_hint(const std::vector<Bar>& bars, const std::st
         }
     }
     const std::int64_t away = second - session_open_second;
-    if (days < 3 || days * 5 < all_days * 3 || away == 0 || away % 3600 != 0) return std::nullopt;
+    if (days < 3 || days * 5 < all_days * 3 || away == 0) return std::nullopt;
+    const std::string surges_at = file + ": its volume surges at " + clock_text(second) + " on " +
+                                  std::to_string(days) + " of its " + std::to_string(all_days) + " days, ";
+    if (stamped_at_start && away == typical_bar_seconds(bars)) {
+        return surges_at + "one bar after the session's open at " + clock_text(session_open_second) +
+               ": its bars are probably stamped at their end (--bar-stamps end)";
+    }
+    if (naive_zone.empty() || away % 3600 != 0) return std::nullopt;
 
     // The zone that, reading the file's times, puts the surges at the open.
     ZoneOffsets chart{load_time_zone(chart_zone), {}};
@@ -93,8 +102,7 @@ std::optional<std::string> zone_hint(const std::vector<Bar>& bars, const std::st
         }
     }
     const std::int64_t hours = (away < 0 ? -away : away) / 3600;
-    return file + ": its volume surges at " + clock_text(second) + " on " + std::to_string(days) + " of its " +
-           std::to_string(all_days) + " days, " + std::to_string(hours) + (hours == 1 ? " hour " : " hours ") +
+    return surges_at + std::to_string(hours) + (hours == 1 ? " hour " : " hours ") +
            (away > 0 ? "after" : "before") + " the session's open at " + clock_text(session_open_second) +
            ": its times are probably not " + naive_zone + " time" +
            (fitting.empty() ? std::string(" (--data-time-zone reads them in another zone)")

@@ -1,0 +1,378 @@
+// Bar files as traders export them: every shape read into the bars it holds, in a New York
+// chart unless a case says otherwise; whatever the reader assumes said in a note; what it
+// cannot read refused with the fix. Expected times are worked out by hand: New York is UTC-5
+// in winter and UTC-4 from the second Sunday of March to the first Sunday of November.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "emulator/bar_files/reader.h"
+#include "emulator/bar_files/time_zone.h"
+#include "emulator/date_time_text.h"
+#include "emulator/input_error.h"
+#include "kmi_host_support.h"
+#include "study_host.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace kmi::test::host_program {
+namespace {
+
+struct Reading {
+    const char* chart_zone = "America/New_York";
+    const char* data_zone = "";
+    const char* stamps = "";  // "start", "end" or "" for the file's own
+    const char* columns = "";
+    const char* pick = "";
+};
+
+emu::BarFileOptions options_of(const Reading& reading) {
+    emu::BarFileOptions options;
+    options.chart_time_zone = reading.chart_zone;
+    options.data_time_zone = reading.data_zone;
+    options.pick = reading.pick;
+    if (std::string(reading.stamps) == "end") options.bar_stamps = emu::BarStamps::end;
+    if (std::string(reading.stamps) == "start") options.bar_stamps = emu::BarStamps::start;
+    for (std::string rest = reading.columns; !rest.empty();) {
+        const std::size_t comma = rest.find(',');
+        options.columns.push_back(rest.substr(0, comma));
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+    }
+    return options;
+}
+
+emu::BarFile read(const std::string& text, const Reading& reading = {}) {
+    return emu::parse_bar_file(text, "f.csv", options_of(reading));
+}
+
+std::string refusal(const std::string& text, const Reading& reading = {}) {
+    try {
+        read(text, reading);
+    } catch (const emu::InputError& error) {
+        return error.what();
+    }
+    return "read without an error";
+}
+
+std::string notes_of(const emu::BarFile& file) {
+    std::string all;
+    for (const std::string& note : file.notes) all += note + "\n";
+    return all;
+}
+
+// UTF-16 with its byte-order mark, as spreadsheets save "Unicode text".
+std::string utf16(const std::string& ascii, bool little_endian) {
+    std::string out = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : ascii) {
+        out += little_endian ? std::string{c, '\0'} : std::string{'\0', c};
+    }
+    return out;
+}
+
+struct Bar {
+    HostDateTime time;
+    float open, high, low, close, volume, bid, ask;
+};
+
+void expect_bar(const emu::Bar& bar, const Bar& expected, const std::string& what) {
+    EXPECT_EQ(emu::format_date_time(bar.time), emu::format_date_time(expected.time)) << what;
+    EXPECT_EQ(bar.open, expected.open) << what;
+    EXPECT_EQ(bar.high, expected.high) << what;
+    EXPECT_EQ(bar.low, expected.low) << what;
+    EXPECT_EQ(bar.close, expected.close) << what;
+    EXPECT_EQ(bar.volume, expected.volume) << what;
+    EXPECT_EQ(bar.bid_volume, expected.bid) << what;
+    EXPECT_EQ(bar.ask_volume, expected.ask) << what;
+}
+
+// 2025-07-07 09:30 in New York, 13:30 UTC.
+const HostDateTime july_0930 = at(2025, 7, 7, 9, 30);
+const Bar july_bar{july_0930, 1, 2, 0.5f, 1.5f, 10, 0, 0};
+const std::string july_rows = "2025-07-07 13:30:00,1,2,0.5,1.5,10\n2025-07-07 13:31:00,1,2,0.5,1.5,10\n";
+
+TEST(BarFileShapes, EveryCommonExportIsReadIntoTheBarsItHolds) {
+    struct Case {
+        const char* what;
+        std::string text;
+        Reading reading;
+        Bar first;
+        const char* note;  // a note that must be given, or ""
+    };
+    const std::string us_rows = "07/07/2025,09:31,623.38,623.5,619.02,622.73,100,50\n"
+                                "07/07/2025,09:32,622.73,623,622,622.5,10,20\n";
+    const std::string tab_rows =
+        "Date\tTime\tOpen\tHigh\tLow\tClose\r\n2025-07-07\t09:30\t1\t2\t0.5\t1.5\r\n2025-07-07\t09:31\t1\t2\t0.5\t1.5\r\n";
+    const Case cases[] = {
+        {"headerless futures export: UTC, stamped at the end",
+         "20110309 143100;132.31;132.37;132.25;132.35;556121\n20110309 143200;132.35;132.4;132.3;132.38;1000\n",
+         {},
+         {at(2011, 3, 9, 9, 30), 132.31f, 132.37f, 132.25f, 132.35f, 556121, 0, 0},
+         "f.csv: no header row: read by position as datetime;open;high;low;close;volume, as the text export of a "
+         "futures platform writes it, times in UTC, each bar stamped at its end (moved back by 1 min to its start)"},
+        {"headerless US dates",
+         "07/07/2025,09:30,623.38,623.5,619.02,622.73,15516\n07/07/2025,09:31,1,2,0.5,1.5,10\n",
+         {},
+         {july_0930, 623.38f, 623.5f, 619.02f, 622.73f, 15516, 0, 0},
+         "read by position as date,time,open,high,low,close,volume, each bar stamped at its start"},
+        {"headerless forex platform history",
+         "2025.07.07,09:30,623.38,623.5,619.02,622.73,15516\n2025.07.07,09:31,1,2,0.5,1.5,10\n",
+         {},
+         {july_0930, 623.38f, 623.5f, 619.02f, 622.73f, 15516, 0, 0},
+         "no header row"},
+        {"tab-separated <DATE> <TIME> with <VOL> zero throughout",
+         "<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>\n"
+         "2025.07.07\t09:30:00\t1\t2\t0.5\t1.5\t55\t0\t2\n2025.07.07\t09:31:00\t1\t2\t0.5\t1.5\t44\t0\t2\n",
+         {},
+         {july_0930, 1, 2, 0.5f, 1.5f, 55, 0, 0},
+         "f.csv: column \"vol\" is 0 throughout: the volume is the tick volume of \"tickvol\""},
+        {"tab-separated <DATE> <TIME> with <VOL>",
+         "<DATE>\t<TIME>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>\t<TICKVOL>\t<VOL>\t<SPREAD>\n"
+         "2025.07.07\t09:30:00\t1\t2\t0.5\t1.5\t55\t7\t2\n",
+         {},
+         {july_0930, 1, 2, 0.5f, 1.5f, 7, 0, 0},
+         ""},
+        {"quoted names, Up and Down volume, stamped at the end",
+         "\"Date\",\"Time\",\"Open\",\"High\",\"Low\",\"Close\",\"Up\",\"Down\"\n" + us_rows,
+         {},
+         {july_0930, 623.38f, 623.5f, 619.02f, 622.73f, 150, 0, 0},
+         "f.csv: bars stamped at their end: each moved back by its length, 1 min, to its start as an export with Up "
+         "and Down volume stamps them"},
+        {"Vol and OI, stamped at the end",
+         "Date,Time,Open,High,Low,Close,Vol,OI\n" + us_rows,
+         {},
+         {july_0930, 623.38f, 623.5f, 619.02f, 622.73f, 100, 0, 0},
+         "stamped at their end"},
+        {"Gmt time, day.month.year",
+         "Gmt time,Open,High,Low,Close,Volume\n07.07.2025 13:30:00.000,1,2,0.5,1.5,10\n",
+         {},
+         july_bar,
+         ""},
+        {"vendor bars, ISO times with nanoseconds",
+         "ts_event,rtype,publisher_id,instrument_id,open,high,low,close,volume,symbol\n"
+         "2025-07-07T13:30:00.000000000Z,33,1,42,6250.250000000,6251.000000000,6250.000000000,6250.750000000,100,ESU5\n",
+         {},
+         {july_0930, 6250.25f, 6251, 6250, 6250.75f, 100, 0, 0},
+         ""},
+        {"vendor bars, integer nanoseconds and fixed-point prices",
+         "ts_event,rtype,publisher_id,instrument_id,open,high,low,close,volume,symbol\n"
+         "1751895000000000000,33,1,42,6250250000000,6251000000000,6250000000000,6250750000000,100,ESU5\n",
+         {},
+         {july_0930, 6250.25f, 6251, 6250, 6250.75f, 100, 0, 0},
+         "f.csv: its prices are fixed-point integers in units of 1e-9"},
+        {"a continuous symbol whose instrument_id changes at each roll",
+         "timestamp_utc,open,high,low,close,volume,symbol,instrument_id\n"
+         "2025-07-07 13:30:00,1,2,0.5,1.5,10,MES.c.0,111\n2025-07-07 13:31:00,1,2,0.5,1.5,10,MES.c.0,222\n",
+         {},
+         july_bar,
+         ""},
+        {"a Python data library's three header rows",
+         "Price,Adj Close,Close,High,Low,Open,Volume\nTicker,NQ=F,NQ=F,NQ=F,NQ=F,NQ=F,NQ=F\nDatetime,,,,,,\n"
+         "2024-12-20 14:30:00+00:00,20999,21001,21010,20990,21000.5,5000\n",
+         {},
+         {at(2024, 12, 20, 9, 30), 21000.5f, 21010, 20990, 21001, 5000, 0, 0},
+         ""},
+        {"a broker API's two spaces",
+         "date,open,high,low,close,volume\n20250707  09:30:00,1,2,0.5,1.5,10\n",
+         {},
+         july_bar,
+         "f.csv: its times carry no zone: read as America/New_York time, the chart's zone"},
+        {"Timestamp (UTC)", "Timestamp (UTC),Open,High,Low,Close,Volume\n" + july_rows, {}, july_bar, ""},
+        {"Time (UTC)", "Time (UTC),Open,High,Low,Close,Volume\n" + july_rows, {}, july_bar, ""},
+        {"DateTimeUTC", "DateTimeUTC,Open,High,Low,Close,Volume\n" + july_rows, {}, july_bar, ""},
+        {"TimestampUTC", "TimestampUTC,Open,High,Low,Close,Volume\n" + july_rows, {}, july_bar, ""},
+        {"datetime[utc]", "datetime[utc],Open,High,Low,Close,Volume\n" + july_rows, {}, july_bar, ""},
+        {"Time (ET) in a UTC chart",
+         "Time (ET),Open,High,Low,Close,Volume\n2025-07-07 09:30:00,1,2,0.5,1.5,10\n",
+         {"UTC"},
+         {at(2025, 7, 7, 13, 30), 1, 2, 0.5f, 1.5f, 10, 0, 0},
+         ""},
+        {"spreadsheet AM and PM",
+         "Date,Time,Open,High,Low,Close,Volume\n7/7/2025,9:30:00 AM,1,2,0.5,1.5,10\n7/8/2025,1:05:00 PM,1,2,0.5,1.5,10\n",
+         {},
+         july_bar,
+         "f.csv:3: dates such as 7/8/2025 are read month first (MM/DD/YYYY)"},
+        {"UTF-16 little-endian", utf16(tab_rows, true), {}, {july_0930, 1, 2, 0.5f, 1.5f, 0, 0, 0}, ""},
+        {"UTF-16 big-endian", utf16(tab_rows, false), {}, {july_0930, 1, 2, 0.5f, 1.5f, 0, 0, 0}, ""},
+        {"\\r\\r\\n line ends keep the last column",
+         "datetime,open,high,low,close,volume,bid_volume,ask_volume\r\r\n2025-07-07 09:30:00,1,2,0.5,1.5,10,4,6\r\r\n"
+         "2025-07-07 09:31:00,1,2,0.5,1.5,10,3,7\r\r\n",
+         {},
+         {july_0930, 1, 2, 0.5f, 1.5f, 10, 4, 6},
+         ""},
+        {"lone \\r line ends",
+         "datetime,open,high,low,close,volume,bid_volume,ask_volume\r2025-07-07 09:30:00,1,2,0.5,1.5,10,4,6\r",
+         {},
+         {july_0930, 1, 2, 0.5f, 1.5f, 10, 4, 6},
+         ""},
+        {"rows of empty cells",
+         "datetime_utc,open,high,low,close,volume\n,,,,,\n" + july_rows + " , ,,,,\n,,,,,\n",
+         {},
+         july_bar,
+         ""},
+        {"semicolons and decimal commas",
+         "datetime_utc;open;high;low;close;volume\n2025-07-07 13:30:00;1;2;0,5;1,5;10\n",
+         {},
+         july_bar,
+         "f.csv:2: numbers with a decimal comma (623,38) are read as decimals"},
+        {"--columns for a headerless file with a column to skip",
+         "x;2025-07-07 13:30:00;1;2;0.5;1.5;10\n",
+         {"America/New_York", "UTC", "", "skip,datetime,open,high,low,close,volume"},
+         july_bar,
+         ""},
+        {"--columns replacing an unknown header",
+         "Zeit,Eroeffnung,Hoch,Tief,Schluss,Volumen\n" + july_rows,
+         {"America/New_York", "UTC", "", "datetime,open,high,low,close,volume"},
+         july_bar,
+         "f.csv:1: this header row is read as the names of --columns"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const emu::BarFile file = read(c.text, c.reading);
+        ASSERT_FALSE(file.bars.empty());
+        expect_bar(file.bars.front(), c.first, c.what);
+        const std::string notes = notes_of(file);
+        if (*c.note != '\0') {
+            EXPECT_NE(notes.find(c.note), std::string::npos) << notes;
+        }
+    }
+}
+
+// Each of these was read wrong without a word before: now read right, or refused.
+TEST(BarFileShapes, FormerSilentMisreadsAreReadRightOrRefused) {
+    const std::string header = "datetime,open,high,low,close\n";
+    struct Read {
+        const char* what;
+        std::string text;
+        Reading reading;
+        std::vector<HostDateTime> times;
+    };
+    const Read reads[] = {
+        {"Z rows and naive New York rows, in order",
+         header + "2024-01-31 14:30:00Z,1,2,0.5,1\n2024-01-31 09:31:00,1,2,0.5,1\n2024-01-31 14:32:00Z,1,2,0.5,1\n",
+         {},
+         {at(2024, 1, 31, 9, 30), at(2024, 1, 31, 9, 31), at(2024, 1, 31, 9, 32)}},
+        // 01:45 EDT, then the hour again in EST: 05:45, 06:00, 06:15, 06:30, 06:45, 07:00 UTC.
+        {"a file that starts inside the repeated autumn hour",
+         header + "2024-11-03 01:45:00,1,2,0.5,1\n2024-11-03 01:00:00,1,2,0.5,1\n2024-11-03 01:15:00,1,2,0.5,1\n"
+                  "2024-11-03 01:30:00,1,2,0.5,1\n2024-11-03 01:45:00,1,2,0.5,1\n2024-11-03 02:00:00,1,2,0.5,1\n",
+         {"UTC", "America/New_York"},
+         {at(2024, 11, 3, 5, 45), at(2024, 11, 3, 6, 0), at(2024, 11, 3, 6, 15), at(2024, 11, 3, 6, 30),
+          at(2024, 11, 3, 6, 45), at(2024, 11, 3, 7, 0)}},
+        {"a date column beside a full timestamp",
+         "date,timestamp,open,high,low,close\n2025-07-07,2025-07-07 09:30:00,1,2,0.5,1\n"
+         "2025-07-07,2025-07-07 09:31:00,1,2,0.5,1\n",
+         {},
+         {july_0930, july_0930 + 60 * 1000000LL}},
+    };
+    for (const Read& r : reads) {
+        SCOPED_TRACE(r.what);
+        const emu::BarFile file = read(r.text, r.reading);
+        ASSERT_EQ(file.bars.size(), r.times.size());
+        for (std::size_t i = 0; i < r.times.size(); ++i) {
+            EXPECT_EQ(emu::format_date_time(file.bars[i].time), emu::format_date_time(r.times[i]));
+        }
+    }
+
+    const std::pair<std::string, std::string> refusals[] = {
+        {"datetime,symbol,open,high,low,close\n2025-07-07 09:30:00,A,1,2,0.5,1\n2025-07-07 09:31:00,B,5,6,4.5,5\n"
+         "2025-07-07 09:32:00,A,1,2,0.5,1\n",
+         "f.csv:4: column \"symbol\" interleaves several instruments (A (2 rows), B (1 rows)): pick one by naming the "
+         "file as f.csv#VALUE"},
+        {header + "2025-07-07 09:30:00,+-1,2,0.5,1\n",
+         "f.csv:2: column \"open\": not a finite number within the range of a 32-bit float: \"+-1\""},
+        {header + "2025-07-07 09:30:00,1e-50,2,0,1\n",
+         "f.csv:2: column \"open\": \"1e-50\" is too small for a 32-bit float, which would read it as 0"},
+        {"datetime,open,high,low,close,volume\n2025-07-07 09:30:00,1,2,0.5,1,-5\n",
+         "f.csv:2: column \"volume\": a negative volume: \"-5\""},
+        {header + "2025-07-07 09:30:00,1,0.5,2,1\n", "f.csv:2: the high (0.5) is below the low (2)"},
+        // A row out of place is blamed on its own line, whatever the first two rows suggest.
+        {header + "2025-07-07 09:35:00,1,2,0.5,1\n2025-07-07 09:30:00,1,2,0.5,1\n2025-07-07 09:31:00,1,2,0.5,1\n"
+                  "2025-07-07 09:32:00,1,2,0.5,1\n",
+         "f.csv:2: bar time 2025-07-07 09:35:00 is out of order: line 3 is at 2025-07-07 09:30:00 and the file runs "
+         "oldest first"},
+        {header + "2025-07-07 09:32:00,1,2,0.5,1\n2025-07-07 09:31:00,1,2,0.5,1\n2025-07-07 09:35:00,1,2,0.5,1\n"
+                  "2025-07-07 09:30:00,1,2,0.5,1\n",
+         "f.csv:4: bar time 2025-07-07 09:35:00 is out of order: line 3 is at 2025-07-07 09:31:00 and the file runs "
+         "newest first"},
+        // 02:30 does not exist in New York on 2024-03-10: read an hour later, it is 03:30 again.
+        {header + "2024-03-10 02:30:00,1,2,0.5,1\n2024-03-10 03:30:00,1,2,0.5,1\n",
+         "f.csv:3: a second bar at 2024-03-10 03:30:00 (the first is on line 2)"},
+        {"2025-07-07 09:30:00;1;2;3\n",
+         "f.csv:1: the first line looks like data, not a header: \"2025-07-07 09:30:00;1;2;3\": name the file's "
+         "columns in order with --columns NAME,NAME,..."},
+    };
+    for (const auto& [text, message] : refusals) {
+        const std::string error = refusal(text);
+        EXPECT_EQ(error.rfind(message, 0), 0u) << "got: " << error << "\nexpected: " << message;
+    }
+    EXPECT_EQ(refusal(july_rows, {"America/New_York", "UTC", "", "datetime,open,high"}),
+              "--columns names 3 columns, but f.csv:1 has 6 fields");
+}
+
+TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
+    const std::string header = "datetime,open,high,low,close\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {header + "2025-07-07 09:31:00,1,2,0.5,1\n2025-07-07 09:30:00,1,2,0.5,1\n",
+         "f.csv: the newest bar comes first: the bars are read in reverse order"},
+        {header + "2025-07-07 09:30:00,3,2,0.5,1\n2025-07-07 09:31:00,1,2,0.5,1\n2025-07-07 09:32:00,1,2,0.5,0.2\n",
+         "f.csv:2: the open or close of 2 bars lie outside their low and high (the first on this line); read as "
+         "written"},
+        {"ts_event,open,high,low,close,volume,instrument_id\n2025-03-13T13:30:00Z,1,2,0.5,1.5,10,111\n"
+         "2025-03-14T13:30:00Z,1,2,0.5,1.5,10,222\n2025-03-17T13:30:00Z,1,2,0.5,1.5,10,222\n",
+         "f.csv: column \"instrument_id\" changes 1 time, one instrument following another in time, read as one "
+         "series (a roll from one contract to the next): 111 to 222 on line 3"},
+        {header + "2024-03-10 01:30:00,1,2,0.5,1\n2024-03-10 02:30:00,1,2,0.5,1\n",
+         "f.csv:3: 2024-03-10 02:30:00 does not exist in America/New_York: its clocks skip that hour when daylight "
+         "saving time begins, so it is read an hour later"},
+        {"Date,Time,Open,High,Low,Close\n07/13/2025,09:30,1,2,0.5,1\n08/07/2025,09:30,1,2,0.5,1\n", ""},
+        {"Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n13/07/2025,09:30,1,2,0.5,1\n",
+         "f.csv: its dates are read day first (day/month/year): the date on line 3 cannot be month first"},
+    };
+    for (const auto& [text, note] : cases) {
+        const emu::BarFile file = read(text);
+        const std::string notes = notes_of(file);
+        if (!note.empty()) {
+            EXPECT_NE(notes.find(note), std::string::npos) << "got:\n" << notes;
+        }
+        EXPECT_EQ(notes.find("read month first"), std::string::npos) << "only dates that read as two days are noted";
+        const auto zone_notes = std::count_if(file.notes.begin(), file.notes.end(), [](const std::string& line) {
+            return line.find("carry no zone") != std::string::npos;
+        });
+        EXPECT_EQ(file.notes.size() - static_cast<std::size_t>(zone_notes), note.empty() ? 0u : 1u) << notes;
+    }
+    const emu::BarFile day_first = read("Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n"
+                                        "13/07/2025,09:30,1,2,0.5,1\n");
+    EXPECT_EQ(emu::format_date_time(day_first.bars[0].time), "2025-07-08 09:30:00") << "8 July, then 13 July";
+    EXPECT_EQ(read(header + "2025-07-07 09:30:00,1,2,0.5,1\n", {"America/New_York", "America/Chicago"}).notes,
+              std::vector<std::string>{})
+        << "a zone given is no assumption";
+}
+
+TEST(BarFileZones, AZoneIsANameOfTheTzDatabaseAndNothingElseIsOpened) {
+    for (const char* name : {"/usr/share/zoneinfo/UTC", "file:/usr/share/zoneinfo/UTC", "../zoneinfo/UTC",
+                             "America/../UTC", "America//New_York", "localtime", "", "UTC ", "America/New_York\n"}) {
+        EXPECT_THROW(emu::load_time_zone(name), emu::InputError) << name;
+    }
+    EXPECT_EQ(emu::load_time_zone("Etc/GMT+5").name, "Etc/GMT+5");
+#ifndef _WIN32
+    // A FIFO where the tz database would hold a zone is not opened (opening it would wait forever).
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "Pipe");
+    ASSERT_EQ(mkfifo((folder / "Pipe" / "Zone").c_str(), 0600), 0);
+    const char* saved = std::getenv("TZDIR");
+    const std::string saved_value = saved == nullptr ? "" : saved;
+    setenv("TZDIR", folder.path.c_str(), 1);
+    EXPECT_THROW(emu::load_time_zone("Pipe/Zone"), emu::InputError);
+    if (saved == nullptr) {
+        unsetenv("TZDIR");
+    } else {
+        setenv("TZDIR", saved_value.c_str(), 1);
+    }
+#endif
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program
