@@ -133,6 +133,12 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
          "kmi-host: huge_inputs.json:1: not valid JSON: [json.exception.out_of_range.406] number overflow"},
         {"replay --data data --chart ESZ26.CME --inputs missing.json --fast --out out",
          "kmi-host: missing.json: cannot be read\n"},
+        {"replay --data data --chart ESZ26.CME --inputs data --fast --out out",
+         "kmi-host: data: is not a regular file\n"},
+        {"replay --data data --chart ESZ26.CME --data-time-zone ../zoneinfo/UTC --fast --out out",
+         "kmi-host: --data-time-zone ../zoneinfo/UTC: unknown time zone"},
+        {"replay --chart data/ESZ26.CME.csv --bar-stamps nq=end --fast --out out",
+         "kmi-host: --bar-stamps nq=...: the nq slot is given no file (--source nq=FILE)\n"},
         {"replay --data nowhere --chart ESZ26.CME --fast --out out", "--data: Directory does not exist: nowhere"},
         {"replay --data data --chart ESZ26.CME --fast --speed 2 --out out", "--speed excludes --fast"},
         {"replay --data data --chart ESZ26.CME --speed 0 --out out",
@@ -169,6 +175,41 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
     EXPECT_EQ(run.err, "kmi-host: data/TICK-NYSE.csv:2: 3 fields where the header has 5\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "out"));
 }
+
+// A trader's own files as their platforms write them, whatever their names: an ES file in
+// Chicago time, and a headerless NQ export stamped at the bars' ends in New York time.
+TEST(KmiHostCli, ReplayReadsEachFileWithTheOptionsOfItsSlot) {
+    TempFolder folder;
+    write_text(folder / "ES.txt", "Datetime,Open,High,Low,Close,Volume\n2026-12-02 08:30:00,10,12,9,11,100\n"
+                                  "2026-12-02 08:31:00,11,13,10,12,100\n");
+    write_text(folder / "NQ", "2026-12-02,09:31,20,22,19,21,50\n2026-12-02,09:32,21,23,20,22,50\n");
+    const ProgramRun run = run_program(
+        "replay --chart ES.txt --source es=ES.txt --source nq=NQ --data-time-zone ES=America/Chicago --bar-stamps "
+        "nq=end --columns nq=date,time,open,high,low,close,volume --fast --no-color --out out",
+        folder.path);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("Replayed 2 bars of ES.txt"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("ES.txt: its times carry no zone"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("NQ: its times carry no zone: read as America/New_York time"), std::string::npos)
+        << run.err;
+    const std::string series = read_text(folder / "out" / "series.csv");
+    EXPECT_NE(series.find("\n2026-12-02 09:30:00,"), std::string::npos) << "08:30 in Chicago is 09:30 in New York";
+}
+
+// A read that runs out of memory is an error, never a shorter file. A header, a bar and 32
+// million blank lines: the bars sized for every line take more than the program may have. (The
+// sanitizers' allocators end a process that runs out of memory instead of failing the request,
+// so this is for the plain builds.)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST(KmiHostCli, AReadThatRunsOutOfMemoryIsAnErrorNotAShorterFile) {
+    TempFolder folder;
+    write_text(folder / "ES.csv", "datetime_et,open,high,low,close\n2026-12-02 09:30:00,10,12,9,11\n" +
+                                      std::string(32 << 20, '\n'));
+    const ProgramRun run = run_program("replay --chart ES.csv --fast --no-color", folder.path, "ulimit -v 786432");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "kmi-host: ES.csv: there is not enough memory to read it\n");
+}
+#endif
 
 TEST(KmiHostCli, ReplayOutputIsRefusedBeforeTheReplayAndChangesAllTogetherOrNotAtAll) {
     TempFolder folder;

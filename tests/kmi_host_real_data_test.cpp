@@ -154,3 +154,36 @@ TEST(KmiHostRealData, TheSessionOpenFollowsDaylightSavingTimeInAUtcFile) {
 
 }  // namespace
 }  // namespace kmi::test::host_program
+
+namespace kmi::test::host_program {
+namespace {
+
+// The SPY file of 2019-02-13 to 15 (New York time) stamps each bar at its end, 09:31 to 16:00,
+// and its volume surges at 09:31 on each of its days (tests/data/real_data_expected.py). Read as
+// written, it is told to be stamped at the end; moved back but taken as UTC, its surge lands at
+// 04:30 in New York (UTC-5 in February), five hours before the open.
+TEST(KmiHostRealData, AFileReadWithTheWrongStampsOrZoneIsToldByItsVolumeSurge) {
+    TempFolder folder;
+    const std::string spy = "'" + data + "SPY_2019-02-13_15_ET_descending.csv'";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "its volume surges at 09:31 on 3 of its 3 days, one bar after the session's open at 09:30: its bars "
+             "are probably stamped at their end (--bar-stamps end)"},
+        {"--bar-stamps end --data-time-zone UTC",
+         "its volume surges at 04:30 on 3 of its 3 days, 5 hours before the session's open at 09:30: its times are "
+         "probably not UTC time; read as America/New_York time they surge at the open (--data-time-zone "
+         "America/New_York)"},
+        {"--bar-stamps end", ""},
+    };
+    for (const auto& [options, note] : cases) {
+        const ProgramRun run = run_program("replay --chart " + spy + " " + options + " --fast --no-color", folder.path);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        if (note.empty()) {
+            EXPECT_EQ(run.err.find("surges"), std::string::npos) << run.err;
+        } else {
+            EXPECT_NE(run.err.find(note), std::string::npos) << run.err;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program

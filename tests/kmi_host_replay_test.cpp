@@ -396,6 +396,87 @@ TEST(KmiHostReplayFiles, TheNotesOfAReplayThatFailsOnItsFilesAreNotGiven) {
     EXPECT_TRUE(notes.empty());
 }
 
+// An ES file in Chicago time as the chart and ES slot, and a headerless NQ file in New York time
+// stamped at the bars' ends, read with options for their slots: the same bars as the files
+// written at the bars' starts in New York time.
+TEST(KmiHostReplayFiles, EachSlotsFileIsReadWithItsOwnZoneStampsAndColumns) {
+    TempFolder folder;
+    std::string es_chicago = "datetime,open,high,low,close,volume\n";
+    std::string es_new_york = "datetime_et,open,high,low,close,volume\n";
+    std::string nq_ends;
+    std::string nq_new_york = "datetime_et,open,high,low,close,volume\n";
+    for (int minute = 0; minute < 4; ++minute) {
+        const std::string values = "," + std::to_string(10 + minute) + ",20,5," + std::to_string(11 + minute) + ",7\n";
+        es_chicago += emu::format_date_time(t0930 - 3600 * second + minute * 60 * second) + values;
+        es_new_york += emu::format_date_time(t0930 + minute * 60 * second) + values;
+        const std::string end = emu::format_date_time(t0930 + (minute + 1) * 60 * second);
+        nq_ends += end.substr(0, 10) + ";" + end.substr(11, 5) + ";" + std::to_string(10 + minute) + ";20;5;" +
+                   std::to_string(11 + minute) + ";7\n";
+        nq_new_york += emu::format_date_time(t0930 + minute * 60 * second) + values;
+    }
+    write_text(folder / "ES.csv", es_chicago);
+    write_text(folder / "ES_NY.csv", es_new_york);
+    write_text(folder / "NQ", nq_ends);
+    write_text(folder / "NQ_NY.txt", nq_new_york);
+    std::map<std::string, std::vector<emu::Bar>> read;
+    emu::ReplayHooks hooks;
+    hooks.read_bars = [&read](const std::filesystem::path& file, const emu::BarFileOptions& options) {
+        emu::BarFile bars = emu::read_bar_file(file, options);
+        read[file.filename().string()] = bars.bars;
+        return bars;
+    };
+    emu::ReplaySettings settings;
+    settings.chart = (folder / "ES.csv").string();
+    settings.sources = {"es=" + settings.chart, "nq=" + (folder / "NQ").string()};
+    settings.data_time_zones = {"ES=America/Chicago", "nq=America/New_York"};
+    settings.bar_stamps = {"nq=end"};
+    settings.columns = {"nq=date,time,open,high,low,close,volume"};
+    emu::run_replay(fake_study, settings, hooks);
+    emu::ReplaySettings reference;
+    reference.chart = (folder / "ES_NY.csv").string();
+    reference.sources = {"nq=" + (folder / "NQ_NY.txt").string()};
+    emu::run_replay(fake_study, reference, hooks);
+    ASSERT_EQ(read.size(), 4u);
+    for (const auto& [file, expected] : {std::pair{"ES.csv", "ES_NY.csv"}, std::pair{"NQ", "NQ_NY.txt"}}) {
+        ASSERT_EQ(read[file].size(), 4u) << file;
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(read[file][i].time, read[expected][i].time) << file << " " << i;
+            EXPECT_EQ(read[file][i].close, read[expected][i].close) << file << " " << i;
+        }
+    }
+
+    const std::string es = settings.chart;
+    const std::string nq = (folder / "NQ").string();
+    struct Case {
+        std::vector<std::string> zones, stamps, columns;
+        std::vector<std::string> sources;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"nasdaq=UTC"}, {}, {}, {}, "--data-time-zone nasdaq=UTC: unknown slot \"nasdaq\" (chart, tick, add,"},
+        {{"nq=Mars/Olympus"}, {}, {}, {"nq=" + nq}, "--data-time-zone nq=Mars/Olympus: unknown time zone"},
+        {{"UTC", "UTC"}, {}, {}, {}, "--data-time-zone UTC: given twice for the same files"},
+        {{}, {"middle"}, {}, {}, "--bar-stamps middle: bars are stamped at their start or at their end"},
+        {{}, {}, {"date,time,price,volumes"}, {}, "--columns: \"volumes\" is no column name kmi-host knows"},
+        {{}, {"vix=end"}, {}, {"nq=" + nq}, "--bar-stamps vix=...: the vix slot is given no file (--source vix=FILE)"},
+        {{"chart=UTC", "es=America/Chicago"},
+         {},
+         {},
+         {"es=" + es},
+         "--data-time-zone: chart= and es= are given different values, but both slots read one file"},
+    };
+    for (const Case& c : cases) {
+        emu::ReplaySettings wrong;
+        wrong.chart = es;
+        wrong.sources = c.sources;
+        wrong.data_time_zones = c.zones;
+        wrong.bar_stamps = c.stamps;
+        wrong.columns = c.columns;
+        const std::string error = input_error([&wrong] { emu::run_replay(fake_study, wrong, {}); });
+        EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nexpected: " << c.message;
+    }
+}
+
 // Two days with a regular session from 09:30 to 09:32 (the end set by the input's name) and a
 // day between them without a session bar; TICK from a file, ES from the chart itself, NQ off.
 TEST(KmiHostReplayDays, EachSessionDayHasTheSeriesOfItsLastSessionBar) {

@@ -252,11 +252,14 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs kmi-host with `arguments` (shell words) in `folder`.
-inline ProgramRun run_program(const std::string& arguments, const std::filesystem::path& folder) {
+// Runs kmi-host with `arguments` (shell words) in `folder`, after the shell command `before`
+// (such as a ulimit) when one is given.
+inline ProgramRun run_program(const std::string& arguments, const std::filesystem::path& folder,
+                              const std::string& before = "") {
     const std::filesystem::path out = folder / "program.stdout", err = folder / "program.stderr";
-    const std::string command = "cd '" + folder.string() + "' && '" + std::string(KMI_HOST_PROGRAM_PATH) + "' " +
-                                arguments + " > '" + out.string() + "' 2> '" + err.string() + "'";
+    const std::string command = "cd '" + folder.string() + "' && " + (before.empty() ? "" : before + " && ") + "'" +
+                                std::string(KMI_HOST_PROGRAM_PATH) + "' " + arguments + " > '" + out.string() +
+                                "' 2> '" + err.string() + "'";
     const int status = std::system(command.c_str());
     ProgramRun run;
 #ifndef _WIN32
