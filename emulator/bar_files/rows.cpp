@@ -56,6 +56,7 @@ struct RowReader {
     bool seen_data = false;
     bool fixed_point_decided = false;
     std::uint64_t line = 0;
+    DateCache dates;
 
     const std::string& file() const { return lines.name; }
 
@@ -137,8 +138,8 @@ struct RowReader {
         DateClues clues;
         const auto time =
             layout.time_of_day >= 0
-                ? parse_bar_date_and_time(field(layout.time), field(layout.time_of_day), settings.order, &clues)
-                : parse_bar_time(field(layout.time), settings.order, &clues);
+                ? parse_bar_date_and_time(field(layout.time), field(layout.time_of_day), settings.order, &clues, &dates)
+                : parse_bar_time(field(layout.time), settings.order, &clues, &dates);
         out.clues.year_last = out.clues.year_last || clues.year_last;
         out.clues.first_above_12 = out.clues.first_above_12 || clues.first_above_12;
         out.clues.second_above_12 = out.clues.second_above_12 || clues.second_above_12;
@@ -218,7 +219,7 @@ struct RowReader {
 
 RowsRead read_rows(LineReader& lines, Layout& layout, std::optional<std::string_view> first,
                    const RowSettings& settings) {
-    RowReader reader{lines, layout, settings, {}, {}, false, false, 0};
+    RowReader reader{lines, layout, settings, {}, {}, false, false, 0, {}};
     reader.splitter.separator = layout.separator;
     const auto bound = static_cast<std::size_t>(settings.rows_bound);
     reader.out.bars.reserve(bound);

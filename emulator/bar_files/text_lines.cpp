@@ -134,9 +134,12 @@ void read_block(LineReader& reader, bool first) {
     reader.text = reader.buffer;
 }
 
-std::uint64_t count_line_ends(std::string_view bytes, std::uint64_t& returns) {
-    returns += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\r'));
-    return static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+// The "\n" bytes of `bytes`; while none has been found, also the "\r" bytes (a file of lone
+// carriage returns).
+std::uint64_t count_line_ends(std::string_view bytes, std::uint64_t newlines_before, std::uint64_t& returns) {
+    const auto newlines = static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    if (newlines_before + newlines == 0) returns += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\r'));
+    return newlines;
 }
 
 }  // namespace
@@ -214,7 +217,7 @@ bool next_line(LineReader& reader, std::string_view& line) {
 
 std::uint64_t line_count_bound(std::string_view text) {
     std::uint64_t returns = 0;
-    const std::uint64_t newlines = count_line_ends(text, returns);
+    const std::uint64_t newlines = count_line_ends(text, 0, returns);
     return (newlines > 0 ? newlines : returns) + 1;
 }
 
@@ -225,7 +228,8 @@ std::uint64_t line_count_bound(const std::filesystem::path& file) {
     std::uint64_t returns = 0;
     while (in) {
         in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        newlines += count_line_ends(std::string_view(block).substr(0, static_cast<std::size_t>(in.gcount())), returns);
+        newlines +=
+            count_line_ends(std::string_view(block).substr(0, static_cast<std::size_t>(in.gcount())), newlines, returns);
     }
     return (newlines > 0 ? newlines : returns) + 1;
 }

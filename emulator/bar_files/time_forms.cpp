@@ -80,6 +80,26 @@ std::optional<std::int64_t> leading_date(std::string_view text, DateOrder order,
                                            : host_day_of_date(year, second, first);
 }
 
+// The date at the start of `text` through the cache: a date written as the one before it
+// (with what follows it not a digit) is that day again, and tells nothing new of the order.
+std::optional<std::int64_t> cached_date(std::string_view text, DateOrder order, DateClues* clues, DateCache* cache,
+                                        std::size_t& used) {
+    if (cache != nullptr && cache->size > 0 && cache->order == order && text.size() >= cache->size &&
+        std::string_view(cache->text, cache->size) == text.substr(0, cache->size) &&
+        (text.size() == cache->size || !is_digit(text[cache->size]))) {
+        used = cache->size;
+        return cache->day;
+    }
+    const auto day = leading_date(text, order, clues, used);
+    if (day && cache != nullptr && used <= sizeof cache->text) {
+        text.copy(cache->text, used);
+        cache->size = used;
+        cache->day = *day;
+        cache->order = order;
+    }
+    return day;
+}
+
 // "AM" or "PM" (in any case) at `at`, after spaces or not: 0 for AM, 12 for PM, -1 for none.
 int meridiem(std::string_view text, std::size_t& at) {
     std::size_t i = at;
@@ -217,10 +237,11 @@ bool is_whole_number(std::string_view text) {
     return !text.empty() && digit_run(text, 0) == text.size();
 }
 
-std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order, DateClues* clues) {
+std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order, DateClues* clues,
+                                          DateCache* cache) {
     if (is_whole_number(text)) return whole_number(text);
     std::size_t date_used = 0;
-    const auto day = leading_date(text, order, clues, date_used);
+    const auto day = cached_date(text, order, clues, cache, date_used);
     if (!day) return std::nullopt;
     std::size_t at = date_used;
     if (at == text.size()) return BarTimeText{*day * us_per_day, false};
@@ -237,9 +258,9 @@ std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order
 }
 
 std::optional<BarTimeText> parse_bar_date_and_time(std::string_view date, std::string_view time, DateOrder order,
-                                                   DateClues* clues) {
+                                                   DateClues* clues, DateCache* cache) {
     std::size_t date_used = 0;
-    const auto day = leading_date(date, order, clues, date_used);
+    const auto day = cached_date(date, order, clues, cache, date_used);
     if (!day || date_used != date.size()) return std::nullopt;
     std::size_t clock_used = 0;
     const auto clock = leading_clock(time, clock_used);

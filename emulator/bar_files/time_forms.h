@@ -32,6 +32,15 @@ struct DateClues {
     bool ambiguous = false;  // a date that reads both ways as two different days (07/08/2025)
 };
 
+// The last date read and its day: rows of one day share their date, which is then not worked
+// out again.
+struct DateCache {
+    char text[16] = {};
+    std::size_t size = 0;
+    std::int64_t day = 0;
+    DateOrder order = DateOrder::month_first;
+};
+
 // One field:
 // - a date: YYYY-MM-DD (or with "/" or "."), YYYYMMDD, M/D/YYYY or D/M/YYYY (or with "-",
 //   by `order`), D.M.YYYY; the month and day of one or two digits;
@@ -43,12 +52,12 @@ struct DateClues {
 // microseconds or nanoseconds by its magnitude. `clues`, when given, collects what the date
 // told about its order (also when the date is no date in `order`).
 std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order = DateOrder::month_first,
-                                          DateClues* clues = nullptr);
+                                          DateClues* clues = nullptr, DateCache* cache = nullptr);
 
 // A date field and a time-of-day field (which may carry AM or PM and the offset).
 std::optional<BarTimeText> parse_bar_date_and_time(std::string_view date, std::string_view time,
                                                    DateOrder order = DateOrder::month_first,
-                                                   DateClues* clues = nullptr);
+                                                   DateClues* clues = nullptr, DateCache* cache = nullptr);
 
 // Whether a field is a time of day alone (the time column of a date and time pair).
 bool is_time_of_day(std::string_view text);
