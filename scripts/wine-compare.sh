@@ -107,6 +107,27 @@ real_data_replay spring-forward --chart "$work/dst/ES.csv" --source "es=$work/ds
 } >"$work/dst/NY.csv"
 real_data_replay fall-back --chart "$work/dst/NY.csv" --time-zone UTC --data-time-zone America/New_York
 
+# Traders' own shapes, where each build's file reading and zones do their work: a headerless
+# semicolon export in UTC stamped at the bars' ends (no extension), an NQ file saved by a
+# spreadsheet as UTF-16 "Unicode text" in Chicago time with AM/PM and CRLF, and a real
+# end-stamped file newest first.
+mkdir -p "$work/own"
+for minute in $(seq 1 120); do
+    printf '20250707 %02d%02d00;%d.25;%d.5;%d;%d.75;%d\n' $((13 + (30 + minute) / 60)) $(((30 + minute) % 60)) \
+        $((6250 + minute)) $((6251 + minute)) $((6249 + minute)) $((6250 + minute)) $((100 + minute))
+done >"$work/own/ES"
+{
+    printf 'Date\tTime\tOpen\tHigh\tLow\tClose\tVolume\r\n'
+    for minute in $(seq 0 119); do
+        hour=$((8 + (30 + minute) / 60))
+        printf '7/7/2025\t%d:%02d:00 AM\t%d\t%d\t%d\t%d\t%d\r\n' "$hour" $(((30 + minute) % 60)) \
+            $((22500 + minute)) $((22504 + minute)) $((22498 + minute)) $((22502 + minute)) $((50 + minute))
+    done
+} | iconv -f UTF-8 -t UTF-16 >"$work/own/NQ.txt"
+real_data_replay own-shapes --chart "$work/own/ES" --source "es=$work/own/ES" --source "nq=$work/own/NQ.txt" \
+    --data-time-zone nq=America/Chicago
+real_data_replay end-stamped --chart tests/data/SPY_2019-02-13_15_ET_descending.csv --bar-stamps end
+
 if [ "$failures" -ne 0 ]; then
     echo "FAIL: $failures difference(s) between the Linux and Windows builds" >&2
     exit 1
