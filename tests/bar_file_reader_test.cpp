@@ -299,7 +299,8 @@ TEST(BarFileShapes, FormerSilentMisreadsAreReadRightOrRefused) {
          "newest first"},
         // 02:30 does not exist in New York on 2024-03-10: read an hour later, it is 03:30 again.
         {header + "2024-03-10 02:30:00,1,2,0.5,1\n2024-03-10 03:30:00,1,2,0.5,1\n",
-         "f.csv:3: a second bar at 2024-03-10 03:30:00 (the first is on line 2)"},
+         "f.csv:3: a second bar at 2024-03-10 03:30:00 (the first is on line 2, written 2024-03-10 02:30:00 (a time "
+         "that does not exist in America/New_York that day: clocks skip that hour, so it reads an hour later))"},
         {"2025-07-07 09:30:00;1;2;3\n",
          "f.csv:1: the first line looks like data, not a header: \"2025-07-07 09:30:00;1;2;3\": name the file's "
          "columns in order with --columns NAME,NAME,..."},

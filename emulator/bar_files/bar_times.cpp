@@ -83,6 +83,10 @@ struct OrderCheck {
         return fits_without_earlier ? bar - 1 : bar;
     }
 
+    bool skipped_at(std::size_t bar) const {
+        return std::any_of(skipped.begin(), skipped.end(), [bar](const SkippedTime& skip) { return skip.bar == bar; });
+    }
+
     // A bar's time as the file wrote it, for messages.
     std::string shown(std::size_t bar) const {
         const HostDateTime time = rows.bars[bar].time;
@@ -132,9 +136,10 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
             // The row met later in the file is the second.
             const std::size_t second = settled.newest_first ? i - 1 : i;
             const std::size_t first = settled.newest_first ? i : i - 1;
+            const std::string first_written = check.skipped_at(first) ? ", written " + check.shown(first) : "";
             fail(file, rows.lines[second],
                  "a second bar at " + check.shown(second) + " (the first is on line " +
-                     std::to_string(rows.lines[first]) + ")");
+                     std::to_string(rows.lines[first]) + first_written + ")");
         }
         const std::size_t misplaced = check.out_of_place(i);
         const std::size_t neighbour = misplaced == i ? i - 1 : i;
