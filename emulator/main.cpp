@@ -19,12 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include "emulator/bar_files/reader.h"
 #include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
 #include "emulator/core/study_library.h"
-#include "emulator/bar_files/reader.h"
-#include "emulator/file_text.h"
 #include "emulator/date_time_text.h"
+#include "emulator/file_text.h"
 #include "emulator/input_error.h"
 #include "emulator/output_files.h"
 #include "emulator/replay.h"

@@ -5,12 +5,12 @@
 #include <set>
 
 #include "emulator/bar_files/reader.h"
+#include "emulator/bar_files/surge_check.h"
+#include "emulator/bar_files/time_zone.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
 #include "emulator/terminal_panel.h"
-#include "emulator/bar_files/time_zone.h"
-#include "emulator/bar_files/surge_check.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
 #include "host/numeric.h"
@@ -86,7 +86,8 @@ std::vector<std::string> slots_of_symbol(const Host& host, const std::string& sy
     std::vector<std::string> slots;
     for (int slot = 0; slot < source_slot_count; ++slot) {
         const HostInput& in = host.study.inputs.at(static_cast<std::size_t>(symbol_input(slot)));
-        if (input_holds_text(in.type) && input_text(in) != nullptr && lower_ascii(input_text(in)) == lower_ascii(symbol))
+        if (input_holds_text(in.type) && input_text(in) != nullptr &&
+            lower_ascii(input_text(in)) == lower_ascii(symbol))
             slots.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
     }
     return slots;
@@ -321,8 +322,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     }
 
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
-    Replay replay{settings, hooks,     *host, chart_feed, std::move(readings), std::move(notes), {},
-                  chart_slots, std::nullopt};
+    Replay replay{settings,         hooks, *host,       chart_feed,  std::move(readings),
+                  std::move(notes), {},    chart_slots, std::nullopt};
     host->observer = [&hooks](const HostOperation& operation) {
         if (operation.kind == HostOperation::Kind::log_message && hooks.on_log) hooks.on_log(*operation.log_line);
     };

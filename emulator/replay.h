@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "emulator/bar_files/reader.h"
 #include "emulator/chart_page.h"
 #include "emulator/core/host_core.h"
-#include "emulator/bar_files/reader.h"
-#include "emulator/replay_files.h"
 #include "emulator/json_text.h"
+#include "emulator/replay_files.h"
 #include "emulator/terminal_panel.h"
 
 namespace kmi::emu {

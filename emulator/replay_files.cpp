@@ -23,7 +23,7 @@ bool ends_with_csv(const std::string& text) {
 
 // The symbol of a file: its name without a bar file's extension.
 std::string symbol_of(const std::filesystem::path& file) {
-    const std::string name = file.filename().string();
+    std::string name = file.filename().string();
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name;
     const std::string extension = lower_ascii(name.substr(dot + 1));
@@ -53,10 +53,10 @@ std::string slot_of_option(const std::string& option, const std::string& value, 
         rest = value;
         return "";
     }
-    const std::string slot = lower_ascii(value.substr(0, equals));
+    std::string slot = lower_ascii(value.substr(0, equals));
     rest = value.substr(equals + 1);
-    const bool known = slot == "chart" || std::find(source_slot_names.begin(), source_slot_names.end(), slot) !=
-                                              source_slot_names.end();
+    const bool known = slot == "chart" ||
+                       std::find(source_slot_names.begin(), source_slot_names.end(), slot) != source_slot_names.end();
     if (!known) {
         throw InputError(option + " " + value + ": unknown slot \"" + value.substr(0, equals) + "\" (chart, " +
                          slot_name_list() + ")");
@@ -264,8 +264,8 @@ void check_slots_fed(const FileReadings& readings, const std::vector<std::string
     for (const auto& [slot, reading] : readings.by_slot) {
         if (std::find(fed.begin(), fed.end(), slot) != fed.end()) continue;
         const std::string option = !reading.data_time_zone.empty() ? "--data-time-zone"
-                                   : reading.bar_stamps              ? "--bar-stamps"
-                                                                     : "--columns";
+                                   : reading.bar_stamps            ? "--bar-stamps"
+                                                                   : "--columns";
         throw InputError(option + " " + slot + "=...: the " + slot + " slot is given no file (--source " + slot +
                          "=FILE)");
     }

@@ -17,8 +17,8 @@
 namespace kmi::emu {
 
 // The --source slot names, in slot order.
-inline constexpr std::array<const char*, source_slot_count> source_slot_names{
-    "tick", "add", "vold", "updown", "vix", "front", "back", "es", "nq"};
+inline constexpr std::array<const char*, source_slot_count> source_slot_names{"tick",  "add",  "vold", "updown", "vix",
+                                                                              "front", "back", "es",   "nq"};
 
 // A bar file named on the command line: FILE (a name with any extension, or none), or
 // FILE#VALUE to keep only the rows whose symbol, contract or instrument_id column holds VALUE.

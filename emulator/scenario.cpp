@@ -5,8 +5,8 @@
 #include <set>
 
 #include "emulator/bar_files/reader.h"
-#include "emulator/file_text.h"
 #include "emulator/date_time_text.h"
+#include "emulator/file_text.h"
 #include "emulator/input_error.h"
 
 namespace kmi::emu {

@@ -101,10 +101,12 @@ TEST(BarFileShapes, EveryCommonExportIsReadIntoTheBarsItHolds) {
         Bar first;
         const char* note;  // a note that must be given, or ""
     };
-    const std::string us_rows = "07/07/2025,09:31,623.38,623.5,619.02,622.73,100,50\n"
-                                "07/07/2025,09:32,622.73,623,622,622.5,10,20\n";
+    const std::string us_rows =
+        "07/07/2025,09:31,623.38,623.5,619.02,622.73,100,50\n"
+        "07/07/2025,09:32,622.73,623,622,622.5,10,20\n";
     const std::string tab_rows =
-        "Date\tTime\tOpen\tHigh\tLow\tClose\r\n2025-07-07\t09:30\t1\t2\t0.5\t1.5\r\n2025-07-07\t09:31\t1\t2\t0.5\t1.5\r\n";
+        "Date\tTime\tOpen\tHigh\tLow\tClose\r\n2025-07-07\t09:30\t1\t2\t0.5\t1.5\r\n2025-07-07\t09:31\t1\t2\t0.5\t1."
+        "5\r\n";
     const Case cases[] = {
         {"headerless futures export: UTC, stamped at the end",
          "20110309 143100;132.31;132.37;132.25;132.35;556121\n20110309 143200;132.35;132.4;132.3;132.38;1000\n",
@@ -152,7 +154,8 @@ TEST(BarFileShapes, EveryCommonExportIsReadIntoTheBarsItHolds) {
          ""},
         {"vendor bars, ISO times with nanoseconds",
          "ts_event,rtype,publisher_id,instrument_id,open,high,low,close,volume,symbol\n"
-         "2025-07-07T13:30:00.000000000Z,33,1,42,6250.250000000,6251.000000000,6250.000000000,6250.750000000,100,ESU5\n",
+         "2025-07-07T13:30:00.000000000Z,33,1,42,6250.250000000,6251.000000000,6250.000000000,6250.750000000,100,"
+         "ESU5\n",
          {},
          {july_0930, 6250.25f, 6251, 6250, 6250.75f, 100, 0, 0},
          ""},
@@ -190,7 +193,8 @@ TEST(BarFileShapes, EveryCommonExportIsReadIntoTheBarsItHolds) {
          {at(2025, 7, 7, 13, 30), 1, 2, 0.5f, 1.5f, 10, 0, 0},
          ""},
         {"spreadsheet AM and PM",
-         "Date,Time,Open,High,Low,Close,Volume\n7/7/2025,9:30:00 AM,1,2,0.5,1.5,10\n7/8/2025,1:05:00 PM,1,2,0.5,1.5,10\n",
+         "Date,Time,Open,High,Low,Close,Volume\n7/7/2025,9:30:00 AM,1,2,0.5,1.5,10\n7/8/2025,1:05:00 "
+         "PM,1,2,0.5,1.5,10\n",
          {},
          july_bar,
          "f.csv:3: dates such as 7/8/2025 are read month first (MM/DD/YYYY)"},
@@ -344,8 +348,9 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         });
         EXPECT_EQ(file.notes.size() - static_cast<std::size_t>(zone_notes), note.empty() ? 0u : 1u) << notes;
     }
-    const emu::BarFile day_first = read("Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n"
-                                        "13/07/2025,09:30,1,2,0.5,1\n");
+    const emu::BarFile day_first = read(
+        "Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n"
+        "13/07/2025,09:30,1,2,0.5,1\n");
     EXPECT_EQ(emu::format_date_time(day_first.bars[0].time), "2025-07-08 09:30:00") << "8 July, then 13 July";
     EXPECT_EQ(read(header + "2025-07-07 09:30:00,1,2,0.5,1\n", {"America/New_York", "America/Chicago"}).notes,
               std::vector<std::string>{})

@@ -180,8 +180,9 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
 // Chicago time, and a headerless NQ export stamped at the bars' ends in New York time.
 TEST(KmiHostCli, ReplayReadsEachFileWithTheOptionsOfItsSlot) {
     TempFolder folder;
-    write_text(folder / "ES.txt", "Datetime,Open,High,Low,Close,Volume\n2026-12-02 08:30:00,10,12,9,11,100\n"
-                                  "2026-12-02 08:31:00,11,13,10,12,100\n");
+    write_text(folder / "ES.txt",
+               "Datetime,Open,High,Low,Close,Volume\n2026-12-02 08:30:00,10,12,9,11,100\n"
+               "2026-12-02 08:31:00,11,13,10,12,100\n");
     write_text(folder / "NQ", "2026-12-02,09:31,20,22,19,21,50\n2026-12-02,09:32,21,23,20,22,50\n");
     const ProgramRun run = run_program(
         "replay --chart ES.txt --source es=ES.txt --source nq=NQ --data-time-zone ES=America/Chicago --bar-stamps "
@@ -190,8 +191,7 @@ TEST(KmiHostCli, ReplayReadsEachFileWithTheOptionsOfItsSlot) {
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_NE(run.out.find("Replayed 2 bars of ES.txt"), std::string::npos) << run.out;
     EXPECT_EQ(run.err.find("ES.txt: its times carry no zone"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("NQ: its times carry no zone: read as America/New_York time"), std::string::npos)
-        << run.err;
+    EXPECT_NE(run.err.find("NQ: its times carry no zone: read as America/New_York time"), std::string::npos) << run.err;
     const std::string series = read_text(folder / "out" / "series.csv");
     EXPECT_NE(series.find("\n2026-12-02 09:30:00,"), std::string::npos) << "08:30 in Chicago is 09:30 in New York";
 }
@@ -203,8 +203,8 @@ TEST(KmiHostCli, ReplayReadsEachFileWithTheOptionsOfItsSlot) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST(KmiHostCli, AReadThatRunsOutOfMemoryIsAnErrorNotAShorterFile) {
     TempFolder folder;
-    write_text(folder / "ES.csv", "datetime_et,open,high,low,close\n2026-12-02 09:30:00,10,12,9,11\n" +
-                                      std::string(32 << 20, '\n'));
+    write_text(folder / "ES.csv",
+               "datetime_et,open,high,low,close\n2026-12-02 09:30:00,10,12,9,11\n" + std::string(32 << 20, '\n'));
     const ProgramRun run = run_program("replay --chart ES.csv --fast --no-color", folder.path, "ulimit -v 786432");
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, "kmi-host: ES.csv: there is not enough memory to read it\n");

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "emulator/bar_files/time_forms.h"
 #include "emulator/bar_files/reader.h"
+#include "emulator/bar_files/time_forms.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
@@ -164,8 +164,10 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         {header + good + "2026-12-02 09:32:00,1,2,0.5,1.5,10\n\n" + next,
          "f.csv:5: bar time 2026-12-02 09:31:00 is out of order: line 3 is at 2026-12-02 09:32:00 and the file runs "
          "oldest first"},
-        {header + "2026-12-02 09:33:00,1,2,0.5,1.5,10\n2026-12-02 09:32:00,1,2,0.5,1.5,10\n"
-                  "2026-12-02 09:34:00,1,2,0.5,1.5,10\n" + next + good,
+        {header +
+             "2026-12-02 09:33:00,1,2,0.5,1.5,10\n2026-12-02 09:32:00,1,2,0.5,1.5,10\n"
+             "2026-12-02 09:34:00,1,2,0.5,1.5,10\n" +
+             next + good,
          "f.csv:4: bar time 2026-12-02 09:34:00 is out of order: line 3 is at 2026-12-02 09:32:00 and the file runs "
          "newest first"},
         {months,

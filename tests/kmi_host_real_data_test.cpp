@@ -166,8 +166,9 @@ TEST(KmiHostRealData, AFileReadWithTheWrongStampsOrZoneIsToldByItsVolumeSurge) {
     TempFolder folder;
     const std::string spy = "'" + data + "SPY_2019-02-13_15_ET_descending.csv'";
     const std::pair<std::string, std::string> cases[] = {
-        {"", "its volume surges at 09:31 on 3 of its 3 days, one bar after the session's open at 09:30: its bars "
-             "are probably stamped at their end (--bar-stamps end)"},
+        {"",
+         "its volume surges at 09:31 on 3 of its 3 days, one bar after the session's open at 09:30: its bars "
+         "are probably stamped at their end (--bar-stamps end)"},
         {"--bar-stamps end --data-time-zone UTC",
          "its volume surges at 04:30 on 3 of its 3 days, 5 hours before the session's open at 09:30: its times are "
          "probably not UTC time; read as America/New_York time they surge at the open (--data-time-zone "

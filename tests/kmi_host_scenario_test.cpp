@@ -176,7 +176,8 @@ TEST(KmiHostScenario, NamesTheCsvFileAndLineOfABadBarFile) {
     TempFolder folder;
     write_text(folder / "bars.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0.5,oops\n");
     const std::string error = rejection(R"({"chart": {"number": 1, "bars": "bars.csv"}, "steps": []})", folder.path);
-    EXPECT_EQ(error, (folder / "bars.csv").string() + ":2: column \"close\": not a finite number within the range of a 32-bit float: \"oops\"");
+    EXPECT_EQ(error, (folder / "bars.csv").string() +
+                         ":2: column \"close\": not a finite number within the range of a 32-bit float: \"oops\"");
 }
 
 }  // namespace

@@ -78,8 +78,8 @@ struct OrderCheck {
     // without it, else the later.
     std::size_t out_of_place(std::size_t bar) const {
         const std::vector<Bar>& bars = rows.bars;
-        const bool fits_without_earlier = (bar < 2 || bars[bar - 2].time < bars[bar].time) &&
-                                          bar + 1 < bars.size() && bars[bar - 1].time > bars[bar + 1].time;
+        const bool fits_without_earlier = (bar < 2 || bars[bar - 2].time < bars[bar].time) && bar + 1 < bars.size() &&
+                                          bars[bar - 1].time > bars[bar + 1].time;
         return fits_without_earlier ? bar - 1 : bar;
     }
 
@@ -91,8 +91,8 @@ struct OrderCheck {
     std::string shown(std::size_t bar) const {
         const HostDateTime time = rows.bars[bar].time;
         if (rows.instants[bar]) return format_date_time(time) + " UTC";
-        const auto found = std::find_if(skipped.begin(), skipped.end(),
-                                        [bar](const SkippedTime& skip) { return skip.bar == bar; });
+        const auto found =
+            std::find_if(skipped.begin(), skipped.end(), [bar](const SkippedTime& skip) { return skip.bar == bar; });
         if (found != skipped.end()) {
             return format_date_time(found->written) + " (a time that does not exist in " + naive_zone.zone.name +
                    " that day: clocks skip that hour, so it reads an hour later)";

@@ -76,8 +76,7 @@ bool split_fields(FieldSplitter& splitter, std::string_view line) {
             continue;
         }
         const std::size_t end = line.find(separator, at);
-        splitter.fields.push_back(
-            trimmed(line.substr(at, end == std::string_view::npos ? end : end - at), separator));
+        splitter.fields.push_back(trimmed(line.substr(at, end == std::string_view::npos ? end : end - at), separator));
         if (end == std::string_view::npos) return true;
         at = end + 1;
     }

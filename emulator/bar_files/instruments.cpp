@@ -41,11 +41,11 @@ std::string instrument_counts(const Instruments& instruments) {
 
 std::string mixed_instruments_message(const Instruments& instruments, const std::string& column,
                                       const std::string& file, std::uint64_t line) {
-    const auto most = static_cast<std::size_t>(
-        std::max_element(instruments.rows.begin(), instruments.rows.end()) - instruments.rows.begin());
+    const auto most = static_cast<std::size_t>(std::max_element(instruments.rows.begin(), instruments.rows.end()) -
+                                               instruments.rows.begin());
     return file + ":" + std::to_string(line) + ": column \"" + column + "\" interleaves several instruments (" +
-           instrument_counts(instruments) + "): pick one by naming the file as " + file +
-           "#VALUE, for example " + file + "#" + instruments.values[most];
+           instrument_counts(instruments) + "): pick one by naming the file as " + file + "#VALUE, for example " +
+           file + "#" + instruments.values[most];
 }
 
 }  // namespace kmi::emu

@@ -14,9 +14,9 @@
 namespace kmi::emu {
 
 struct InstrumentRun {
-    std::size_t value = 0;       // index into Instruments::values
-    std::uint64_t line = 0;      // its first row's line
-    std::size_t first_bar = 0;   // its first row's bar
+    std::size_t value = 0;      // index into Instruments::values
+    std::uint64_t line = 0;     // its first row's line
+    std::size_t first_bar = 0;  // its first row's bar
 };
 
 struct Instruments {

@@ -76,7 +76,7 @@ constexpr RoleName role_names[] = {
     {"instrument_id", Role::instrument, 4},
 };
 
-int Layout::* column_of(Role role) {
+int Layout::*column_of(Role role) {
     switch (role) {
         case Role::open: return &Layout::open;
         case Role::high: return &Layout::high;
@@ -95,9 +95,9 @@ int Layout::* column_of(Role role) {
 }
 
 constexpr std::array<int Layout::*, 13> every_column = {
-    &Layout::time,        &Layout::time_of_day, &Layout::open,       &Layout::high,        &Layout::low,
-    &Layout::close,       &Layout::volume,      &Layout::tick_volume, &Layout::up_volume, &Layout::down_volume,
-    &Layout::bid_volume, &Layout::ask_volume, &Layout::instrument};
+    &Layout::time,       &Layout::time_of_day, &Layout::open,        &Layout::high,      &Layout::low,
+    &Layout::close,      &Layout::volume,      &Layout::tick_volume, &Layout::up_volume, &Layout::down_volume,
+    &Layout::bid_volume, &Layout::ask_volume,  &Layout::instrument};
 
 // --- Time columns -----------------------------------------------------------------------------
 
@@ -159,7 +159,7 @@ TimeName time_name(std::string_view name) {
         // A zone joined to its time word: "DateTimeUTC", "TimestampET".
         for (const std::string_view base : {"datetime", "timestamp", "time", "date"}) {
             if (name.size() > base.size() && name.substr(0, base.size()) == base &&
-                zone_of_word(name.substr(base.size())).size() > 0 && name.substr(base.size()) != "z") {
+                !zone_of_word(name.substr(base.size())).empty() && name.substr(base.size()) != "z") {
                 out.zone = zone_of_word(name.substr(base.size()));
                 words = {base};
                 break;
@@ -230,8 +230,8 @@ constexpr KnownShape known_shapes[] = {
     {"", "datetime,open,high,low,close", true, 0, false, "", BarStamps::start, false},
     {"an export with Up and Down volume", "date,time,up,down", false, 0, false, "", BarStamps::end, false},
     {"an export with Vol and OI", "date,time,vol,oi", false, 0, false, "", BarStamps::end, false},
-    {"a market-data vendor's bars", "ts_event,rtype,publisher_id,instrument_id", false, 0, false, "",
-     BarStamps::start, true},
+    {"a market-data vendor's bars", "ts_event,rtype,publisher_id,instrument_id", false, 0, false, "", BarStamps::start,
+     true},
 };
 
 std::vector<std::string> split_names(std::string_view list) {
@@ -374,9 +374,8 @@ Layout layout_of_header(const std::vector<std::string_view>& header, char separa
     layout.header_line = line;
     layout.field_count = fields_without_trailing_empty(header);
     for (std::size_t i = 0; i < layout.field_count; ++i) layout.names.push_back(canonical_name(header[i]));
-    assign_roles(layout, [&](const std::string& name) {
-        fail(file, line, "more than one column for \"" + name + "\"");
-    });
+    assign_roles(layout,
+                 [&](const std::string& name) { fail(file, line, "more than one column for \"" + name + "\""); });
     if (layout.instrument >= 0) {
         std::string_view written = header[static_cast<std::size_t>(layout.instrument)];
         while (!written.empty() && written.front() == ' ') written.remove_prefix(1);
@@ -421,8 +420,9 @@ bool looks_like_data(const std::vector<std::string_view>& fields) {
 
 bool holds_time(const Layout& layout, const std::vector<std::string_view>& fields) {
     const auto field = [&fields](int column) {
-        return column >= 0 && static_cast<std::size_t>(column) < fields.size() ? fields[static_cast<std::size_t>(column)]
-                                                                              : std::string_view();
+        return column >= 0 && static_cast<std::size_t>(column) < fields.size()
+                   ? fields[static_cast<std::size_t>(column)]
+                   : std::string_view();
     };
     if (layout.time < 0) return false;
     if (layout.time_of_day >= 0) return is_date_and_time(field(layout.time), field(layout.time_of_day));
@@ -469,7 +469,7 @@ bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fiel
     const TimeName time = time_name(first);
     if (time.kind != TimeKind::none && others_empty) {
         // "Datetime,,,": the first column holds the times, whatever the first header row said.
-        for (int Layout::* column : every_column) {
+        for (int Layout::*column : every_column) {
             if (layout.*column == 0) layout.*column = -1;
         }
         layout.time = 0;

@@ -18,12 +18,12 @@ enum class BarStamps : std::uint8_t { start, end };
 
 struct Layout {
     char separator = ',';
-    std::size_t field_count = 0;      // fields of a row
-    std::vector<std::string> names;   // the columns' names as compared, for messages
-    std::uint64_t header_line = 0;    // 0: no header row
-    int time = -1;                    // a date-time, or the date of a date and time pair
-    int time_of_day = -1;             // the time of a date and time pair
-    std::string column_zone;          // the zone the time column's name carries, or empty
+    std::size_t field_count = 0;     // fields of a row
+    std::vector<std::string> names;  // the columns' names as compared, for messages
+    std::uint64_t header_line = 0;   // 0: no header row
+    int time = -1;                   // a date-time, or the date of a date and time pair
+    int time_of_day = -1;            // the time of a date and time pair
+    std::string column_zone;         // the zone the time column's name carries, or empty
     int open = -1;
     int high = -1;
     int low = -1;
@@ -34,16 +34,16 @@ struct Layout {
     int down_volume = -1;
     int bid_volume = -1;
     int ask_volume = -1;
-    int instrument = -1;               // the column that names the instrument
-    std::string instrument_name;       // as the header writes it
+    int instrument = -1;                 // the column that names the instrument
+    std::string instrument_name;         // as the header writes it
     std::vector<int> other_instruments;  // further instrument columns: a pick may name their values
     // What the file's shape is known for.
-    std::string shape;                 // how notes name the shape; empty for none in particular
-    std::string shape_zone;            // the zone such files write, or empty
+    std::string shape;       // how notes name the shape; empty for none in particular
+    std::string shape_zone;  // the zone such files write, or empty
     BarStamps shape_stamps = BarStamps::start;
-    bool fixed_point_prices = false;   // prices may be integers in units of 1e-9
-    bool headerless = false;           // read by position
-    bool named_by_option = false;      // the names of --columns
+    bool fixed_point_prices = false;  // prices may be integers in units of 1e-9
+    bool headerless = false;          // read by position
+    bool named_by_option = false;     // the names of --columns
 };
 
 // A column name as compared: in lower case, without <...>, its words joined by "_" (a run of

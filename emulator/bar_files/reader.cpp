@@ -78,8 +78,7 @@ Layout find_layout(LineReader& lines, const BarFileOptions& options, std::option
 }
 
 // A pick names an instrument; without one, several instruments must follow one another.
-void check_instruments(const RowsRead& rows, Reading& reading, const BarFileOptions& options,
-                       const std::string& file) {
+void check_instruments(const RowsRead& rows, Reading& reading, const BarFileOptions& options, const std::string& file) {
     const Instruments& instruments = rows.instruments;
     if (!options.pick.empty()) {
         if (!rows.bars.empty()) return;
@@ -216,10 +215,10 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
         }
         if (instruments.runs.size() > 13) rolls += ", ...";
         notes.add("column \"" + reading.instrument_column + "\" changes " +
-                  std::to_string(instruments.runs.size() - 1) +
-                  (instruments.runs.size() == 2 ? " time" : " times") +
+                  std::to_string(instruments.runs.size() - 1) + (instruments.runs.size() == 2 ? " time" : " times") +
                   ", one instrument following another in time, read as one series (a roll from one contract to "
-                  "the next): " + rolls);
+                  "the next): " +
+                  rolls);
     }
     if (layout.open < 0 || layout.high < 0 || layout.low < 0) {
         notes.add("no open, high or low column: every bar takes its close for the missing ones");
@@ -234,8 +233,9 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
     }
     if (tick_volumes) {
         const std::string volume =
-            layout.volume >= 0 ? "column \"" + layout.names[static_cast<std::size_t>(layout.volume)] + "\" is 0 throughout"
-                               : "no volume column";
+            layout.volume >= 0
+                ? "column \"" + layout.names[static_cast<std::size_t>(layout.volume)] + "\" is 0 throughout"
+                : "no volume column";
         notes.add(volume + ": the volume is the tick volume of \"" +
                   layout.names[static_cast<std::size_t>(layout.tick_volume)] + "\" (the number of price changes)");
     }
@@ -248,8 +248,8 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
     }
 }
 
-BarFile read_in_order(const BarSource& source, const std::string& name, const BarFileOptions& options,
-                      DateOrder order, std::uint64_t day_first_line) {
+BarFile read_in_order(const BarSource& source, const std::string& name, const BarFileOptions& options, DateOrder order,
+                      std::uint64_t day_first_line) {
     LineReader lines = open_source(source, name);
     Reading reading;
     reading.order = order;

@@ -34,8 +34,8 @@ namespace kmi::emu {
 // How one bar file is read.
 struct BarFileOptions {
     std::string chart_time_zone = "America/New_York";  // an IANA name: every bar time ends in it
-    std::string data_time_zone;  // the zone of times that carry none; empty: the file's own, or the chart's
-    std::string pick;            // a value of the file's symbol/contract/instrument_id column; empty: none
+    std::string data_time_zone;           // the zone of times that carry none; empty: the file's own, or the chart's
+    std::string pick;                     // a value of the file's symbol/contract/instrument_id column; empty: none
     std::optional<BarStamps> bar_stamps;  // empty: as the file's shape stamps them (at their start, as a rule)
     std::vector<std::string> columns;     // the names of the columns, for a file without a header row
 };

@@ -28,8 +28,9 @@ NumberFault read_number(std::string_view text, char separator, double& value, bo
     auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
         const std::size_t comma = text.find(',');
-        if (separator == ',' || comma == std::string_view::npos || text.find_first_of(",.", comma + 1) != std::string_view::npos ||
-            text.find('.') != std::string_view::npos || text.size() > 64) {
+        if (separator == ',' || comma == std::string_view::npos ||
+            text.find_first_of(",.", comma + 1) != std::string_view::npos || text.find('.') != std::string_view::npos ||
+            text.size() > 64) {
             return NumberFault::not_a_number;
         }
         char copy[64];
@@ -43,7 +44,8 @@ NumberFault read_number(std::string_view text, char separator, double& value, bo
     if (!std::isfinite(value) || magnitude > static_cast<double>(std::numeric_limits<float>::max())) {
         return NumberFault::not_a_number;
     }
-    if (value != 0.0 && magnitude < static_cast<double>(std::numeric_limits<float>::min())) return NumberFault::too_small;
+    if (value != 0.0 && magnitude < static_cast<double>(std::numeric_limits<float>::min()))
+        return NumberFault::too_small;
     return NumberFault::none;
 }
 
@@ -67,15 +69,14 @@ struct RowReader {
         double value = 0.0;
         bool comma = false;
         switch (read_number(text, layout.separator, value, comma)) {
-            case NumberFault::none:
-                break;
+            case NumberFault::none: break;
             case NumberFault::empty:
                 if (optional) return 0.0;
                 fail(file(), line, std::string("column \"") + name + "\" is empty");
             case NumberFault::not_a_number:
                 fail(file(), line,
-                     std::string("column \"") + name + "\": not a finite number within the range of a 32-bit float: \"" +
-                         std::string(text) + "\"");
+                     std::string("column \"") + name +
+                         "\": not a finite number within the range of a 32-bit float: \"" + std::string(text) + "\"");
             case NumberFault::too_small:
                 fail(file(), line,
                      std::string("column \"") + name + "\": \"" + std::string(text) +
@@ -115,8 +116,9 @@ struct RowReader {
     float volume(int column, const char* name) {
         if (column < 0) return 0.0f;
         const double value = number(column, name, true);
-        if (value < 0.0) fail(file(), line, std::string("column \"") + name + "\": a negative volume: \"" +
-                                                std::string(field(column)) + "\"");
+        if (value < 0.0)
+            fail(file(), line,
+                 std::string("column \"") + name + "\": a negative volume: \"" + std::string(field(column)) + "\"");
         return static_cast<float>(value);
     }
 
@@ -153,9 +155,9 @@ struct RowReader {
             !out.clues.second_above_12) {
             throw DayFirstDates{line};
         }
-        const std::string written = layout.time_of_day >= 0 ? std::string(field(layout.time)) + " " +
-                                                                   std::string(field(layout.time_of_day))
-                                                             : std::string(field(layout.time));
+        const std::string written = layout.time_of_day >= 0
+                                        ? std::string(field(layout.time)) + " " + std::string(field(layout.time_of_day))
+                                        : std::string(field(layout.time));
         fail(file(), line, "not a date and time (" + std::string(bar_time_forms) + "): \"" + written + "\"");
     }
 

@@ -18,16 +18,16 @@
 namespace kmi::emu {
 
 struct RowsRead {
-    std::vector<Bar> bars;               // each time as written: an instant (UTC) or a wall-clock time
-    std::vector<std::uint32_t> lines;    // the line of each bar
-    std::vector<bool> instants;          // whether each bar's time is an instant
+    std::vector<Bar> bars;             // each time as written: an instant (UTC) or a wall-clock time
+    std::vector<std::uint32_t> lines;  // the line of each bar
+    std::vector<bool> instants;        // whether each bar's time is an instant
     std::size_t instant_count = 0;
     Instruments instruments;
-    std::vector<float> tick_volumes;     // the tick volumes, kept while every volume read is 0
+    std::vector<float> tick_volumes;  // the tick volumes, kept while every volume read is 0
     bool volumes_all_zero = true;
-    std::size_t outside_range = 0;       // bars whose open or close lies outside their low and high
+    std::size_t outside_range = 0;  // bars whose open or close lies outside their low and high
     std::uint64_t first_outside_line = 0;
-    bool fixed_point = false;            // the prices were integers in units of 1e-9
+    bool fixed_point = false;              // the prices were integers in units of 1e-9
     std::uint64_t decimal_comma_line = 0;  // the first number written with a decimal comma
     DateClues clues;
     std::uint64_t ambiguous_date_line = 0;  // the first date that reads as two days, month or day first

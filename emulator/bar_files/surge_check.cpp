@@ -11,17 +11,9 @@ namespace kmi::emu {
 namespace {
 
 // Zones a trader's file is commonly in.
-constexpr const char* common_zones[] = {"UTC",
-                                        "America/New_York",
-                                        "America/Chicago",
-                                        "America/Denver",
-                                        "America/Los_Angeles",
-                                        "Europe/London",
-                                        "Europe/Berlin",
-                                        "Europe/Athens",
-                                        "Asia/Hong_Kong",
-                                        "Asia/Tokyo",
-                                        "Australia/Sydney"};
+constexpr const char* common_zones[] = {
+    "UTC",           "America/New_York", "America/Chicago", "America/Denver", "America/Los_Angeles", "Europe/London",
+    "Europe/Berlin", "Europe/Athens",    "Asia/Hong_Kong",  "Asia/Tokyo",     "Australia/Sydney"};
 
 // The bar of each day (of the chart's calendar) where the volume jumps most from the bar
 // before it (from nothing after a gap of more than an hour).
@@ -102,12 +94,12 @@ std::optional<std::string> surge_note(const std::vector<Bar>& bars, const std::s
         }
     }
     const std::int64_t hours = (away < 0 ? -away : away) / 3600;
-    return surges_at + std::to_string(hours) + (hours == 1 ? " hour " : " hours ") +
-           (away > 0 ? "after" : "before") + " the session's open at " + clock_text(session_open_second) +
-           ": its times are probably not " + naive_zone + " time" +
-           (fitting.empty() ? std::string(" (--data-time-zone reads them in another zone)")
-                            : "; read as " + fitting + " time they surge at the open (--data-time-zone " + fitting +
-                                  ")");
+    return surges_at + std::to_string(hours) + (hours == 1 ? " hour " : " hours ") + (away > 0 ? "after" : "before") +
+           " the session's open at " + clock_text(session_open_second) + ": its times are probably not " + naive_zone +
+           " time" +
+           (fitting.empty()
+                ? std::string(" (--data-time-zone reads them in another zone)")
+                : "; read as " + fitting + " time they surge at the open (--data-time-zone " + fitting + ")");
 }
 
 }  // namespace kmi::emu

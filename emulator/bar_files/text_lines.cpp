@@ -138,7 +138,8 @@ void read_block(LineReader& reader, bool first) {
 // carriage returns).
 std::uint64_t count_line_ends(std::string_view bytes, std::uint64_t newlines_before, std::uint64_t& returns) {
     const auto newlines = static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-    if (newlines_before + newlines == 0) returns += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\r'));
+    if (newlines_before + newlines == 0)
+        returns += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\r'));
     return newlines;
 }
 
@@ -192,7 +193,8 @@ bool next_line(LineReader& reader, std::string_view& line) {
             if (after < text.size() || reader.ended) {
                 line = text.substr(reader.at, cr - reader.at);
                 ++reader.line_number;
-                const bool crlf = reader.newline_known && after == reader.newline && after < text.size() && after - cr <= 2;
+                const bool crlf =
+                    reader.newline_known && after == reader.newline && after < text.size() && after - cr <= 2;
                 reader.at = crlf ? after + 1 : cr + 1;
                 if (crlf) reader.newline_known = false;
                 return true;
@@ -228,8 +230,8 @@ std::uint64_t line_count_bound(const std::filesystem::path& file) {
     std::uint64_t returns = 0;
     while (in) {
         in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        newlines +=
-            count_line_ends(std::string_view(block).substr(0, static_cast<std::size_t>(in.gcount())), newlines, returns);
+        newlines += count_line_ends(std::string_view(block).substr(0, static_cast<std::size_t>(in.gcount())), newlines,
+                                    returns);
     }
     return (newlines > 0 ? newlines : returns) + 1;
 }

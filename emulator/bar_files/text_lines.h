@@ -20,14 +20,14 @@ struct LineReader {
     std::ifstream file;
     bool from_file = false;
     TextEncoding encoding = TextEncoding::utf8;
-    std::string buffer;     // text read and decoded, not yet cut into lines (when reading a file)
-    std::string raw;        // bytes read, before they are decoded (UTF-16, and the first block)
-    std::string carry;      // UTF-16 bytes that wait for the rest of their character
-    std::string_view text;  // what lines are cut from: `buffer`, or the text in memory
-    std::size_t at = 0;     // where the next line starts in `text`
+    std::string buffer;       // text read and decoded, not yet cut into lines (when reading a file)
+    std::string raw;          // bytes read, before they are decoded (UTF-16, and the first block)
+    std::string carry;        // UTF-16 bytes that wait for the rest of their character
+    std::string_view text;    // what lines are cut from: `buffer`, or the text in memory
+    std::size_t at = 0;       // where the next line starts in `text`
     std::size_t newline = 0;  // the next "\n" at or after `at`; text.size() when there is none
     bool newline_known = false;
-    bool ended = false;  // the whole file is in `text`
+    bool ended = false;             // the whole file is in `text`
     std::uint64_t line_number = 0;  // of the line last cut
 };
 

@@ -41,8 +41,7 @@ std::optional<std::int64_t> host_day_of_date(int year, int month, int day) {
 }
 
 // A date at the start of `text`; sets `used`.
-std::optional<std::int64_t> leading_date(std::string_view text, DateOrder order, DateClues* clues,
-                                         std::size_t& used) {
+std::optional<std::int64_t> leading_date(std::string_view text, DateOrder order, DateClues* clues, std::size_t& used) {
     const std::size_t run = digit_run(text, 0);
     if (run == 8) {  // YYYYMMDD
         used = 8;
@@ -237,8 +236,7 @@ bool is_whole_number(std::string_view text) {
     return !text.empty() && digit_run(text, 0) == text.size();
 }
 
-std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order, DateClues* clues,
-                                          DateCache* cache) {
+std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order, DateClues* clues, DateCache* cache) {
     if (is_whole_number(text)) return whole_number(text);
     std::size_t date_used = 0;
     const auto day = cached_date(text, order, clues, cache, date_used);

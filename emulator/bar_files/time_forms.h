@@ -56,8 +56,8 @@ std::optional<BarTimeText> parse_bar_time(std::string_view text, DateOrder order
 
 // A date field and a time-of-day field (which may carry AM or PM and the offset).
 std::optional<BarTimeText> parse_bar_date_and_time(std::string_view date, std::string_view time,
-                                                   DateOrder order = DateOrder::month_first,
-                                                   DateClues* clues = nullptr, DateCache* cache = nullptr);
+                                                   DateOrder order = DateOrder::month_first, DateClues* clues = nullptr,
+                                                   DateCache* cache = nullptr);
 
 // Whether a field is a time of day alone (the time column of a date and time pair).
 bool is_time_of_day(std::string_view text);
