@@ -1,7 +1,8 @@
 // The fuzz harness (fuzz/fuzz_harness.cpp), a hostile host that checks the study's
 // promises after every call, replayed over the fuzzer's seed corpus and over the inputs
 // that once broke the study. So the ordinary, sanitizer and valgrind runs see every one
-// of those host situations too, not only the fuzzing stage.
+// of those host situations too, not only the fuzzing stage. The same for the bar-file
+// reader's check (fuzz/bar_file_check.cpp) over its seed files and regressions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/bar_file_check.h"
 #include "fuzz/fuzz_harness.h"
 
 namespace {
@@ -72,6 +74,30 @@ TEST(FuzzCorpus, EmptyAndArbitraryBytesDecodeToSomething) {
         }
         const kmi::fuzz::FuzzOutcome outcome = kmi::fuzz::run_fuzz_input(bytes.data(), bytes.size());
         EXPECT_TRUE(outcome.ok) << "round " << round << ": " << outcome.failure;
+    }
+}
+
+kmi::fuzz::BarFileOutcome replay_bar_file(const fs::path& path) {
+    const std::vector<std::uint8_t> bytes = bytes_of(path);
+    return kmi::fuzz::check_bar_file_input(bytes.data(), bytes.size());
+}
+
+TEST(FuzzBarFileCorpus, EverySeedFileAndRegressionKeepsTheReadersPromises) {
+    const fs::path dir = fs::path(KMI_FUZZ_DIR);
+    const std::vector<fs::path> seeds = inputs_in(dir / "bar_file_corpus");
+    // A missing or emptied corpus would pass here and leave the fuzzer without a start.
+    ASSERT_GE(seeds.size(), 20u) << dir / "bar_file_corpus";
+    for (const fs::path& seed : seeds) {
+        const kmi::fuzz::BarFileOutcome outcome = replay_bar_file(seed);
+        EXPECT_TRUE(outcome.ok) << seed.filename() << ": " << outcome.failure;
+        // Each seed shows the reader a shape it reads, or, named so, one it refuses.
+        const bool meant_refused = seed.filename().string().find("refused") != std::string::npos;
+        EXPECT_EQ(outcome.refused, meant_refused) << seed.filename() << ": " << outcome.refusal;
+        EXPECT_TRUE(meant_refused || outcome.bars >= 2) << seed.filename() << ": " << outcome.bars << " bars";
+    }
+    for (const fs::path& input : inputs_in(dir / "bar_file_regressions")) {
+        const kmi::fuzz::BarFileOutcome outcome = replay_bar_file(input);
+        EXPECT_TRUE(outcome.ok) << input.filename() << ": " << outcome.failure;
     }
 }
 
