@@ -292,6 +292,7 @@ TEST(BarFileShapes, FormerSilentMisreadsAreReadRightOrRefused) {
         {"datetime,open,high,low,close,volume\n2025-07-07 09:30:00,1,2,0.5,1,-5\n",
          "f.csv:2: column \"volume\": a negative volume: \"-5\""},
         {header + "2025-07-07 09:30:00,1,0.5,2,1\n", "f.csv:2: the high (0.5) is below the low (2)"},
+        {"datetime,high,close\n2025-07-07 09:30:00,1,2\n", "f.csv:2: the high (1) is below the low (2)"},
         // A row out of place is blamed on its own line, whatever the first two rows suggest.
         {header + "2025-07-07 09:35:00,1,2,0.5,1\n2025-07-07 09:30:00,1,2,0.5,1\n2025-07-07 09:31:00,1,2,0.5,1\n"
                   "2025-07-07 09:32:00,1,2,0.5,1\n",

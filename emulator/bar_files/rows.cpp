@@ -113,13 +113,23 @@ struct RowReader {
         out.fixed_point = true;
     }
 
-    float volume(int column, const char* name) {
-        if (column < 0) return 0.0f;
+    double volume(int column, const char* name) {
+        if (column < 0) return 0.0;
         const double value = number(column, name, true);
         if (value < 0.0)
             fail(file(), line,
                  std::string("column \"") + name + "\": a negative volume: \"" + std::string(field(column)) + "\"");
-        return static_cast<float>(value);
+        return value;
+    }
+
+    // The volume: its column's, or Up and Down added together, which must still fit a float.
+    float total_volume() {
+        if (layout.volume >= 0) return static_cast<float>(volume(layout.volume, "volume"));
+        const double total = volume(layout.up_volume, "up") + volume(layout.down_volume, "down");
+        if (total > static_cast<double>(std::numeric_limits<float>::max())) {
+            fail(file(), line, "Up and Down volume add up to more than a 32-bit float holds");
+        }
+        return static_cast<float>(total);
     }
 
     // Whether the row is kept: every row without a pick, else the rows whose instrument (in
@@ -192,19 +202,20 @@ struct RowReader {
         bar.high = layout.high >= 0 ? static_cast<float>(price(layout.high, "high")) : bar.close;
         bar.low = layout.low >= 0 ? static_cast<float>(price(layout.low, "low")) : bar.close;
         if (bar.high < bar.low) {
+            // A column the file lacks took the close.
+            const int high = layout.high >= 0 ? layout.high : layout.close;
+            const int low = layout.low >= 0 ? layout.low : layout.close;
             fail(file(), line,
-                 "the high (" + std::string(field(layout.high)) + ") is below the low (" +
-                     std::string(field(layout.low)) + ")");
+                 "the high (" + std::string(field(high)) + ") is below the low (" + std::string(field(low)) + ")");
         }
         const bool outside = bar.open > bar.high || bar.open < bar.low || bar.close > bar.high || bar.close < bar.low;
         if (outside && out.outside_range++ == 0) out.first_outside_line = line;
-        bar.volume = layout.volume >= 0 ? volume(layout.volume, "volume")
-                                        : volume(layout.up_volume, "up") + volume(layout.down_volume, "down");
-        bar.bid_volume = volume(layout.bid_volume, "bid_volume");
-        bar.ask_volume = volume(layout.ask_volume, "ask_volume");
+        bar.volume = total_volume();
+        bar.bid_volume = static_cast<float>(volume(layout.bid_volume, "bid_volume"));
+        bar.ask_volume = static_cast<float>(volume(layout.ask_volume, "ask_volume"));
         if (layout.tick_volume >= 0 && out.volumes_all_zero) {
             if (bar.volume == 0.0f) {
-                out.tick_volumes.push_back(volume(layout.tick_volume, "tickvol"));
+                out.tick_volumes.push_back(static_cast<float>(volume(layout.tick_volume, "tickvol")));
             } else {
                 out.volumes_all_zero = false;
                 std::vector<float>().swap(out.tick_volumes);

@@ -82,8 +82,15 @@ void decode_utf16(std::string_view bytes, TextEncoding encoding, std::string& ca
     }
 }
 
+// The first `byte` in text[from, to), or `to`.
+std::size_t find_byte(std::string_view text, std::size_t from, std::size_t to, char byte) {
+    if (from >= to) return to;
+    const void* found = std::memchr(text.data() + from, byte, to - from);
+    return found == nullptr ? to : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
 void refuse_nul_bytes(const LineReader& reader, std::string_view bytes) {
-    if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
+    if (!bytes.empty() && std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
         fail(reader,
              "holds NUL bytes, so it is no text file (a UTF-16 file, as spreadsheets save \"Unicode text\", needs "
              "its byte-order mark; or save it as CSV in UTF-8)");
@@ -178,16 +185,13 @@ bool next_line(LineReader& reader, std::string_view& line) {
     while (true) {
         const std::string_view text = reader.text;
         if (!reader.newline_known) {
-            const void* found = std::memchr(text.data() + reader.at, '\n', text.size() - reader.at);
-            reader.newline_known = found != nullptr || reader.ended;
-            reader.newline = found == nullptr ? text.size()
-                                              : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+            reader.newline = find_byte(text, reader.at, text.size(), '\n');
+            reader.newline_known = reader.newline < text.size() || reader.ended;
         }
         const std::size_t end = reader.newline_known ? reader.newline : text.size();
         // A carriage return before the newline ends the line; "\r\n" and "\r\r\n" are one line end.
-        const void* found_return = std::memchr(text.data() + reader.at, '\r', end - reader.at);
-        if (found_return != nullptr) {
-            const auto cr = static_cast<std::size_t>(static_cast<const char*>(found_return) - text.data());
+        const std::size_t cr = find_byte(text, reader.at, end, '\r');
+        if (cr < end) {
             std::size_t after = cr;
             while (after < text.size() && text[after] == '\r') ++after;
             if (after < text.size() || reader.ended) {
