@@ -64,17 +64,6 @@ std::string slot_of_option(const std::string& option, const std::string& value, 
     return slot;
 }
 
-std::vector<std::string> split_list(const std::string& list) {
-    std::vector<std::string> names;
-    std::size_t at = 0;
-    while (at <= list.size()) {
-        const std::size_t end = std::min(list.find(',', at), list.size());
-        names.push_back(list.substr(at, end - at));
-        at = end + 1;
-    }
-    return names;
-}
-
 // Sets one option of a reading once.
 template <typename Value>
 void set_once(Value& target, bool given, Value value, const std::string& option, const std::string& argument) {
@@ -212,7 +201,7 @@ FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
     for (const std::string& value : columns) {
         std::string list;
         FileReading& reading = reading_of(slot_of_option("--columns", value, list));
-        std::vector<std::string> names = split_list(list);
+        std::vector<std::string> names = split_names(list);
         layout_of_names(names, ',');  // throws for a name kmi-host does not know
         set_once(reading.columns, !reading.columns.empty(), names, "--columns", value);
     }

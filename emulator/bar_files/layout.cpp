@@ -234,17 +234,6 @@ constexpr KnownShape known_shapes[] = {
      true},
 };
 
-std::vector<std::string> split_names(std::string_view list) {
-    std::vector<std::string> names;
-    std::size_t at = 0;
-    while (at <= list.size()) {
-        const std::size_t end = std::min(list.find(',', at), list.size());
-        names.emplace_back(list.substr(at, end - at));
-        at = end + 1;
-    }
-    return names;
-}
-
 void take_shape(Layout& layout, const KnownShape& shape) {
     layout.shape = shape.what;
     layout.shape_zone = shape.zone;
@@ -346,6 +335,17 @@ bool is_compact_time(std::string_view field) {
 }
 
 }  // namespace
+
+std::vector<std::string> split_names(std::string_view list) {
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    while (at <= list.size()) {
+        const std::size_t end = std::min(list.find(',', at), list.size());
+        names.emplace_back(list.substr(at, end - at));
+        at = end + 1;
+    }
+    return names;
+}
 
 std::string canonical_name(std::string_view name) {
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);

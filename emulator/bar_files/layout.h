@@ -50,6 +50,9 @@ struct Layout {
 // anything but letters and digits parts words): "Timestamp (UTC)" is "timestamp_utc".
 std::string canonical_name(std::string_view name);
 
+// The names of a comma-separated list, as --columns gives them.
+std::vector<std::string> split_names(std::string_view list);
+
 // The layout a header row names. The time column may still be missing: a further header row
 // may name it (check_layout tells). Throws InputError (FILE:LINE) for two columns of one role.
 Layout layout_of_header(const std::vector<std::string_view>& header, char separator, const std::string& file,
