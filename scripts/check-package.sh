@@ -39,6 +39,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The archive's own checksum, published beside it, holds.
+[ -f "$archive.sha256" ] || fail "no $(basename "$archive").sha256 beside the archive"
+(cd "$(dirname "$archive")" && sha256sum --check --strict --quiet "$(basename "$archive").sha256") ||
+    fail "$(basename "$archive").sha256 does not hold for the archive"
+echo "ok: the archive's SHA-256 beside it holds"
+
 # Unpacked into an empty folder: one folder of the archive's name.
 mkdir "$work/unpacked"
 unzip -q "$archive" -d "$work/unpacked"
@@ -47,10 +53,19 @@ root=$work/unpacked/$name
 files=$(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 
 # The checksums hold, for exactly the archive's other files.
-(cd "$root" && sha256sum --check --strict --quiet SHA256SUMS) || fail "SHA256SUMS does not hold"
-[ "$(cut -c67- "$root/SHA256SUMS" | LC_ALL=C sort)" = "$(grep -vx SHA256SUMS <<<"$files")" ] ||
+(cd "$root" && tr -d '\r' < SHA256SUMS | sha256sum --check --strict --quiet) || fail "SHA256SUMS does not hold"
+[ "$(tr -d '\r' < "$root/SHA256SUMS" | cut -c67- | LC_ALL=C sort)" = "$(grep -vx SHA256SUMS <<<"$files")" ] ||
     fail "SHA256SUMS does not list exactly the archive's files"
 echo "ok: SHA256SUMS holds for every file of the archive"
+
+# Text files have Windows line ends: every line of them ends in CR LF.
+for file in INSTALL.txt SHA256SUMS CHANGELOG.md THIRD_PARTY_NOTICES.md docs/*.md samples/*.csv; do
+    for path in "$root"/$file; do
+        [ "$(grep -c $'\r$' "$path")" = "$(wc -l < "$path")" ] ||
+            fail "${path#"$root"/} has lines without Windows line ends"
+    done
+done
+echo "ok: the text files have Windows line ends"
 
 # Every file is named, by its path in the folder, in INSTALL.txt or the notices.
 while IFS= read -r file; do
@@ -58,6 +73,11 @@ while IFS= read -r file; do
         fail "$file is named neither in INSTALL.txt nor in THIRD_PARTY_NOTICES.md"
 done <<<"$files"
 echo "ok: INSTALL.txt and THIRD_PARTY_NOTICES.md name all $(wc -l <<<"$files") files"
+
+# The DLL's exports and imports, the version resource of both files, stripped, and the
+# program's manifest.
+bash scripts/check-windows-dll.sh "$root/KeelwickMarketInternals_64.dll" "$root/kmi-host.exe" >/dev/null ||
+    fail "the archive's DLL or program fails scripts/check-windows-dll.sh"
 
 # No link time in the PE headers (the COFF header's time stamp, 8 bytes after the PE signature).
 for file in KeelwickMarketInternals_64.dll kmi-host.exe; do
@@ -67,7 +87,7 @@ for file in KeelwickMarketInternals_64.dll kmi-host.exe; do
 done
 
 # One version everywhere.
-grep -qxF "## $version" "$root/CHANGELOG.md" || fail "CHANGELOG.md has no section ## $version"
+tr -d '\r' < "$root/CHANGELOG.md" | grep -qxF "## $version" || fail "CHANGELOG.md has no section ## $version"
 grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
 grep -qF "$name.zip" README.md || fail "README.md does not name the archive of version $version, $name.zip"
 # The notices name the upstream versions the archive was built from (a Debian revision or

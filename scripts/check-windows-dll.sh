@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Checks the Windows DLL: exactly the three undecorated exports, and imports only from
-# Windows system DLLs (the C and C++ runtimes are linked in).
+# Windows system DLLs (the C and C++ runtimes are linked in). Both files, the DLL and a
+# program given second, must carry the version resource of the project's version (read back
+# from the file with windres) and no symbols (release builds are stripped); the program must
+# carry its manifest with the UTF-8 code page.
 set -euo pipefail
 # Usage: check-windows-dll.sh KeelwickMarketInternals_64.dll [kmi-host.exe]
-# A program given second is checked for its imports only.
 dll=${1:?usage: check-windows-dll.sh KeelwickMarketInternals_64.dll [kmi-host.exe]}
 program=${2:-}
 objdump=x86_64-w64-mingw32-objdump
 command -v "$objdump" >/dev/null || objdump=objdump
+windres=x86_64-w64-mingw32-windres
+command -v "$windres" >/dev/null || { echo "FAIL: $windres not found (binutils-mingw-w64-x86-64)" >&2; exit 1; }
+# The one version, from the project() line of CMakeLists.txt.
+version=$(sed -nE 's/^project\(KeelwickMarketInternals VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' \
+    "$(dirname "$0")/../CMakeLists.txt")
 
 table=$("$objdump" -p "$dll")
 if ! grep -q 'file format pei-x86-64' <<<"$table"; then
@@ -32,8 +39,29 @@ check_imports() {  # FILE TABLE
     fi
     echo "ok: $1 imports only $(printf '%s' "$imports" | tr '\n' ' ')"
 }
+# The version resource, as Windows shows it in the file's properties, and no symbols.
+check_resources() {  # FILE
+    local resources numbers key
+    resources=$("$windres" -i "$1" -O rc 2>/dev/null) || { echo "FAIL: $1 has no resources" >&2; exit 1; }
+    numbers=$(tr '.' ',' <<<"$version" | sed 's/,/, /g')
+    for key in "FILEVERSION $numbers, 0" "PRODUCTVERSION $numbers, 0" "VALUE \"FileVersion\", \"$version\"" \
+        "VALUE \"ProductVersion\", \"$version\"" "VALUE \"ProductName\", \"Keelwick Market Internals\"" \
+        "VALUE \"OriginalFilename\", \"$(basename "$1")\"" "VALUE \"LegalCopyright\", \"Copyright" \
+        "VALUE \"FileDescription\", \""; do
+        grep -qF -- "$key" <<<"$resources" || { echo "FAIL: $1's version resource lacks: $key" >&2; exit 1; }
+    done
+    if ! "$objdump" -t "$1" | grep -q '^no symbols'; then
+        echo "FAIL: $1 carries symbols: release builds are stripped" >&2
+        exit 1
+    fi
+    echo "ok: $1 carries the version resource of $version and no symbols"
+}
 echo "ok: $dll exports exactly $expected"
 check_imports "$dll" "$table"
+check_resources "$dll"
 if [ -n "$program" ]; then
     check_imports "$program" "$("$objdump" -p "$program")"
+    check_resources "$program"
+    "$windres" -i "$program" -O rc | grep -q 'activeCodePage.*UTF-8' ||
+        { echo "FAIL: $program lacks its manifest with the UTF-8 code page" >&2; exit 1; }
 fi
