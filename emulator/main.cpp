@@ -3,6 +3,7 @@
 // (sample data) and demo.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -179,10 +180,26 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     std::deque<std::string> recent_log;
     HostDateTime previous_clock = 0;
     int shown_permille = -1;
-    std::vector<std::string> held_notes;  // the live screen would wipe them: shown at the end
-    auto print_notes = [](const std::vector<std::string>& notes) {
-        std::fflush(stdout);
-        for (const std::string& note : notes) std::fprintf(stderr, "kmi-host: %s\n", note.c_str());
+    // The notes are shown once the replay has succeeded, its files written: the live screen
+    // would wipe them, and a run that fails says only why.
+    std::vector<std::string> held_notes;
+    ConsoleLog console_log;
+    console_log.repeat_line =
+        command.out_dir.empty()
+            ? "(more reports like this one, one per full recalculation, are not shown: --out DIR keeps them in "
+              "log.txt)"
+            : "(more reports like this one, one per full recalculation, are in " + out_files[1].string() + ")";
+    std::vector<std::string> call_log;  // the log lines of the call under way
+    auto show_log = [&] {
+        for (const std::string& text : console_log.shown(call_log)) {
+            if (live_screen) {
+                recent_log.push_back(text);
+                if (recent_log.size() > 12) recent_log.pop_front();
+            } else if (!progress) {
+                std::printf("%s\n", text.c_str());
+            }
+        }
+        call_log.clear();
     };
 
     ReplayHooks hooks;
@@ -191,22 +208,10 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     hooks.before_calculation = [&] {
         if (!command.out_dir.empty()) check_output_folder(out, out_files);
     };
-    hooks.on_note = [&](const std::string& note) {
-        if (live_screen) {
-            held_notes.push_back(note);
-        } else {
-            print_notes({note});
-        }
-    };
-    hooks.on_log = [&](const LogLine& line) {
-        if (live_screen) {
-            recent_log.push_back(line.text);
-            if (recent_log.size() > 12) recent_log.pop_front();
-        } else if (!progress) {
-            std::printf("%s\n", line.text.c_str());
-        }
-    };
+    hooks.on_note = [&](const std::string& note) { held_notes.push_back(note); };
+    hooks.on_log = [&](const LogLine& line) { call_log.push_back(line.text); };
     hooks.after_call = [&](const Host& host, const ReplayStep& step) {
+        show_log();
         if (command.fast) {
             if (!progress || step.calls_total < 1000) return;
             const int permille = static_cast<int>(step.call * 1000 / step.calls_total);
@@ -236,31 +241,23 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         std::fflush(stdout);
     };
 
-    std::optional<ReplayOutcome> replayed;
-    try {
-        replayed = run_replay(study.library.study_function, settings, hooks);
-    } catch (...) {
-        print_notes(held_notes);
-        throw;
-    }
-    const ReplayOutcome& outcome = *replayed;
+    const ReplayOutcome outcome = run_replay(study.library.study_function, settings, hooks);
+    show_log();
     const int live_bars = outcome.bar_count - outcome.history_bars;
     if (settings.from && live_bars == 0) {
         held_notes.push_back("--from " + command.from + ": no bar starts at or after it, so nothing arrived live (" +
                              counted(outcome.bar_count, "bar", "bars") +
                              " of history); an earlier --from replays bars live");
     }
-    print_notes(held_notes);
     std::vector<std::pair<std::filesystem::path, std::string>> written;  // all of them or none
     if (!command.out_dir.empty()) {
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
-            std::fprintf(
-                stderr,
-                "kmi-host: %s: the charting library uPlot was not found (with its LICENSE, in uplot/ beside "
-                "the program, as the release archive holds it, or in page/node_modules/uplot/ of its folder or a "
-                "folder above, which npm ci in page/ installs): the page says so instead of showing the chart\n",
-                (out / "chart.html").string().c_str());
+            held_notes.push_back(
+                out_files[3].string() +
+                ": the charting library uPlot was not found (with its LICENSE, in uplot/ beside the program, as the "
+                "release archive holds it, or in page/node_modules/uplot/ of its folder or a folder above, which npm "
+                "ci in page/ installs): the page says so instead of showing the chart");
         }
         written = {{out_files[0], outcome.series_csv},
                    {out_files[1], outcome.log_txt},
@@ -269,6 +266,8 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                    {out_files[4], outcome.days_csv}};
         write_files_atomically(written);
     }
+    std::fflush(stdout);
+    for (const std::string& note : held_notes) std::fprintf(stderr, "kmi-host: %s\n", note.c_str());
     if (print_summary) {
         std::printf("\nReplayed %s of %s (%d as history, %d live) in %s. The panel at the end:\n",
                     counted(outcome.bar_count, "bar", "bars").c_str(), command.chart.c_str(), outcome.history_bars,
@@ -341,6 +340,62 @@ const CLI::Validator whole_number(
         return fits ? std::string() : "a whole number from 0 to 18446744073709551615 is needed, not \"" + value + "\"";
     },
     "WHOLE NUMBER", "whole_number");
+
+// The edits that turn one word into the other: a letter added, removed or changed, or two
+// neighbours swapped.
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// The name nearest to `word`, when it is near: at most two edits, and one per three letters.
+std::optional<std::string> nearest_name(const std::string& word, const std::vector<std::string>& names) {
+    std::optional<std::string> nearest;
+    std::size_t nearest_distance = 0;
+    for (const std::string& name : names) {
+        const std::size_t distance = edit_distance(word, name);
+        if (distance <= std::min<std::size_t>(2, name.size() / 3) && (!nearest || distance < nearest_distance)) {
+            nearest = name;
+            nearest_distance = distance;
+        }
+    }
+    return nearest;
+}
+
+// For a command line CLI11 refused: the first word it did not take, when it is a mistyped
+// command or option, with the nearest valid one and where the help is.
+std::optional<std::string> mistyped_word_hint(CLI::App& app) {
+    const std::vector<CLI::App*> parsed = app.get_subcommands();
+    CLI::App& command = parsed.empty() ? app : *parsed.front();
+    const std::string help = "Run " + std::string(parsed.empty() ? "kmi-host" : "kmi-host " + command.get_name()) +
+                             " --help for more "
+                             "information.";
+    std::vector<std::string> options;
+    for (const CLI::Option* option : command.get_options())
+        for (const std::string& name : option->get_lnames()) options.push_back(name);
+    std::vector<std::string> commands;
+    for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) commands.push_back(sub->get_name());
+
+    for (const std::string& word : app.remaining(true)) {
+        const bool option = word.rfind("--", 0) == 0;
+        if (!option && !parsed.empty()) continue;  // a stray value: CLI11 names it
+        const std::string name = option ? word.substr(2, word.find('=') - 2) : word;
+        const std::optional<std::string> nearest = nearest_name(name, option ? options : commands);
+        if (!nearest) return std::nullopt;
+        const std::string dashes = option ? "--" : "";
+        return "kmi-host: " + dashes + name + ": did you mean " + dashes + *nearest + "?\n" + help + "\n";
+    }
+    return std::nullopt;
+}
 
 int run_program(int argc, char** argv) {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
@@ -445,7 +500,14 @@ int run_program(int argc, char** argv) {
         ->capture_default_str();
     demo->add_option("--study", demo_study, "The study library")->check(not_empty)->capture_default_str();
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const std::optional<std::string> hint = error.get_exit_code() == 0 ? std::nullopt : mistyped_word_hint(app);
+        if (!hint) return app.exit(error);
+        std::fputs(hint->c_str(), stderr);
+        return error.get_exit_code();
+    }
     try {
         if (run->parsed()) return run_command(scenario_file, run_study, transcript_file);
         if (replay->parsed()) return replay_command(replay_options, true);

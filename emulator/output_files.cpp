@@ -1,6 +1,7 @@
 #include "emulator/output_files.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 #include "emulator/input_error.h"
@@ -12,14 +13,41 @@
 namespace kmi::emu {
 namespace {
 
-bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+// The operating system's reason in its own words, without a closing full stop or line end.
+std::string reason(const std::error_code& error) {
+    std::string text = error.message();
+    while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+std::error_code last_error() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
+
+std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
 #ifdef _WIN32
-    return MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return {};
+    return {static_cast<int>(GetLastError()), std::system_category()};
 #else
     std::error_code error;
     std::filesystem::rename(from, to, error);
-    return !error;
+    return error;
 #endif
+}
+
+// Writes `content` to `file` whole, replacing what it held; the reason when it cannot.
+std::error_code write_whole(const std::filesystem::path& file, const std::string& content) {
+    errno = 0;
+#ifdef _WIN32
+    std::FILE* out = _wfopen(file.c_str(), L"wb");
+#else
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+#endif
+    if (out == nullptr) return last_error();
+    errno = 0;
+    const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
+    std::error_code error = written && std::fflush(out) == 0 ? std::error_code() : last_error();
+    if (std::fclose(out) != 0 && !error) error = last_error();
+    return error;
 }
 
 std::filesystem::path with_suffix(std::filesystem::path file, const char* suffix) {
@@ -45,6 +73,24 @@ void remove_files(const std::vector<std::filesystem::path>& files) {
     for (const std::filesystem::path& file : files) std::filesystem::remove(file, ignored);
 }
 
+[[noreturn]] void cannot_write(const std::filesystem::path& file, const std::error_code& error) {
+    throw InputError(file.string() + ": cannot be written: " + reason(error));
+}
+
+// Why `folder` cannot be made: a file where it or a folder above it should be, or the system's
+// reason.
+std::string folder_reason(const std::filesystem::path& folder, const std::error_code& error) {
+    for (std::filesystem::path place = folder; !place.empty(); place = place.parent_path()) {
+        std::error_code ignored;
+        const std::filesystem::file_status status = std::filesystem::status(place, ignored);
+        if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+            return place == folder ? "a file is in the way" : reason(error) + " (" + place.string() + " is a file)";
+        }
+        if (place == place.parent_path()) break;
+    }
+    return reason(error);
+}
+
 }  // namespace
 
 void write_file_atomically(const std::filesystem::path& file, const std::string& content) {
@@ -55,12 +101,9 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, s
     std::vector<std::filesystem::path> temporaries;
     for (const auto& [file, content] : files) {
         temporaries.push_back(with_suffix(file, ".partial"));
-        std::ofstream out(temporaries.back(), std::ios::binary | std::ios::trunc);
-        if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) {
+        if (const std::error_code error = write_whole(temporaries.back(), content)) {
             remove_files(temporaries);
-            throw InputError(file.string() + ": cannot be written");
+            cannot_write(file, error);
         }
     }
     try {
@@ -73,22 +116,24 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, s
     // place; when one cannot be placed, every file goes back as it was.
     std::vector<bool> had_previous(files.size(), false);
     std::size_t placed = 0;
-    auto undo = [&](const std::filesystem::path& failed) {
+    auto undo = [&](const std::filesystem::path& failed, const std::error_code& error) {
         std::error_code ignored;
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (i < placed && !had_previous[i]) std::filesystem::remove(files[i].first, ignored);
             if (had_previous[i]) replace_file(with_suffix(files[i].first, ".previous"), files[i].first);
         }
         remove_files(temporaries);
-        throw InputError(failed.string() + ": cannot be written");
+        cannot_write(failed, error);
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!is_there(files[i].first)) continue;
-        if (!replace_file(files[i].first, with_suffix(files[i].first, ".previous"))) undo(files[i].first);
+        if (const std::error_code error = replace_file(files[i].first, with_suffix(files[i].first, ".previous")))
+            undo(files[i].first, error);
         had_previous[i] = true;
     }
     for (; placed < files.size(); ++placed) {
-        if (!replace_file(temporaries[placed], files[placed].first)) undo(files[placed].first);
+        if (const std::error_code error = replace_file(temporaries[placed], files[placed].first))
+            undo(files[placed].first, error);
     }
     std::error_code ignored;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -99,9 +144,9 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, s
 void make_folder(const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder, error)) {
-        throw InputError(folder.string() + ": cannot make this folder");
-    }
+    if (!error && !std::filesystem::is_directory(folder, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error) throw InputError(folder.string() + ": cannot make this folder: " + folder_reason(folder, error));
 }
 
 void check_output_folder(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& files) {
@@ -109,10 +154,10 @@ void check_output_folder(const std::filesystem::path& folder, const std::vector<
     for (const std::filesystem::path& file : files) {
         check_replaceable(file);
         const std::filesystem::path probe = with_suffix(file, ".partial");
-        const bool writable = std::ofstream(probe, std::ios::binary | std::ios::trunc).good();
+        const std::error_code error = write_whole(probe, "");
         std::error_code ignored;
         std::filesystem::remove(probe, ignored);
-        if (!writable) throw InputError(file.string() + ": cannot be written");
+        if (error) cannot_write(file, error);
     }
 }
 

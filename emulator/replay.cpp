@@ -143,6 +143,39 @@ struct Replay {
         }
     }
 
+    // The slot's symbol input (lower case, empty when it names nothing).
+    std::string slot_symbol(int slot) const {
+        const HostInput& in = host.study.inputs.at(static_cast<std::size_t>(symbol_input(slot)));
+        return input_holds_text(in.type) && input_text(in) != nullptr ? lower_ascii(input_text(in)) : "";
+    }
+
+    // The slot names the chart or a symbol given a file.
+    bool slot_reads_a_chart(int slot) const {
+        const std::string symbol = slot_symbol(slot);
+        return !symbol.empty() && (symbol == lower_ascii(chart_feed.symbol) ||
+                                   std::any_of(feeds.begin(), feeds.end(), [&symbol](const auto& feed) {
+                                       return lower_ascii(feed.first) == symbol;
+                                   }));
+    }
+
+    // The panel compares ES and NQ only with both: without a data folder (which binds a slot by
+    // its symbol), one of the two given a file leaves that line off.
+    void note_es_nq_pair() {
+        const bool es = slot_reads_a_chart(slot_es);
+        if (es == slot_reads_a_chart(slot_nq)) return;
+        const std::string missing = source_slot_names[static_cast<std::size_t>(es ? slot_nq : slot_es)];
+        std::string note =
+            "the " + missing +
+            " slot is given no file, so the panel's ES vs NQ line stays off: give it one with --source " + missing +
+            "=FILE";
+        // The chart's own file, when its name says it is that instrument and the other slot does
+        // not read it.
+        const std::string chart = lower_ascii(chart_feed.symbol);
+        if (chart.rfind(missing, 0) == 0 && slot_symbol(es ? slot_es : slot_nq) != chart)
+            note += " (the chart's own file: --source " + missing + "=" + settings.chart + ")";
+        notes.push_back(note);
+    }
+
     // Every chart moves to the clock: the study's chart, the library's charts and the
     // charts the study opened.
     void advance(HostDateTime clock) {
@@ -165,6 +198,19 @@ struct Replay {
         if (hooks.after_call) hooks.after_call(host, step);
     }
 };
+
+// The line with each run of digits as one "#".
+std::string without_numbers(const std::string& line) {
+    std::string out;
+    for (const char c : line) {
+        if (c < '0' || c > '9') {
+            out += c;
+        } else if (out.empty() || out.back() != '#') {
+            out += '#';
+        }
+    }
+    return out;
+}
 
 void close_host(Host& host) {
     host.observer = nullptr;
@@ -226,6 +272,31 @@ void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock) {
         if (!same_bar(chart, kept - 1, last)) replace_last_bar(chart, last);
     }
     for (std::size_t i = kept; i < shown; ++i) append_bar(chart, bar_at(feed, i, clock));
+}
+
+std::vector<std::string> ConsoleLog::shown(const std::vector<std::string>& lines) {
+    auto starts_report = [](const std::string& line) { return line.rfind("Keelwick Market Internals BUILD", 0) == 0; };
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < lines.size();) {
+        if (!starts_report(lines[i])) {
+            out.push_back(lines[i++]);
+            continue;
+        }
+        const std::size_t begin = i;
+        std::string report;
+        do {
+            report += without_numbers(lines[i]) + "\n";
+        } while (++i < lines.size() && !starts_report(lines[i]));
+        if (report != shown_report) {
+            shown_report = report;
+            out.insert(out.end(), lines.begin() + static_cast<std::ptrdiff_t>(begin),
+                       lines.begin() + static_cast<std::ptrdiff_t>(i));
+        } else if (!repeat_told) {
+            repeat_told = true;
+            out.push_back(repeat_line);
+        }
+    }
+    return out;
 }
 
 std::string series_csv(const Host& host) {
@@ -341,6 +412,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
         replay.load_source_feeds(sources, chart_bars.symbol);
         check_slots_fed(replay.readings, replay.slots_fed);
+        if (settings.data_dir.empty()) replay.note_es_nq_pair();
         // A file whose volume surges hours away from the session's open was read in another
         // zone; one bar after it, with bars stamped at their end.
         const std::int64_t session_open = input_second_of_day(host->study.inputs.at(8));

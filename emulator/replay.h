@@ -76,8 +76,9 @@ struct ReplayStep {
 struct ReplayHooks {
     std::function<void(const Host&, const ReplayStep&)> after_call;
     std::function<void(const LogLine&)> on_log;
-    // The bar file reader's notes, one line each, once every file has been read (and only
-    // then: a replay that fails on its input says only why).
+    // The notes for the user, one line each (the bar file reader's, and a slot that leaves a
+    // panel line off), once every file has been read (and only then: a replay that fails on its
+    // input says only why).
     std::function<void(const std::string&)> on_note;
     // Reads every bar file of the replay; empty: read_bar_file.
     BarFileReader read_bars;
@@ -105,6 +106,21 @@ struct ReplayOutcome {
 // taken before the last call. Throws InputError for missing or malformed data or inputs,
 // or a bad --chart or --source argument.
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks);
+
+// The log of a replay as the console shows it. The study writes its diagnostics report (a line
+// beginning "Keelwick Market Internals BUILD" and the lines after it) on every full
+// recalculation, so a replay from its first bar writes it several times: the console shows a
+// report once, and a later one only when it says more than the one shown (reports that differ in
+// their numbers alone, counts and times, are the same), the first report left out replaced by
+// `repeat_line`. The log files keep every line.
+struct ConsoleLog {
+    std::string repeat_line;
+    std::string shown_report;  // the last report shown, its numbers left out
+    bool repeat_told = false;
+
+    // The lines of one call, as they are shown.
+    std::vector<std::string> shown(const std::vector<std::string>& lines);
+};
 
 // The series as CSV: "time" and the declared names, one row per chart bar.
 std::string series_csv(const Host& host);

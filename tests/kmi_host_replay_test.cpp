@@ -167,6 +167,23 @@ TEST(KmiHostReplay, WithoutAStartDateEveryBarArrivesLiveAndPastTheEndAllIsHistor
     EXPECT_EQ(emu::run_replay(fake_study, data.settings(at(2027, 1, 1)), {}).calls, 1);
 }
 
+TEST(KmiHostReplay, TheConsoleShowsTheDiagnosticsReportOnceAndOneLineForItsRepeats) {
+    emu::ConsoleLog log;
+    log.repeat_line = "(more in log.txt)";
+    const std::string build = "Keelwick Market Internals BUILD Dec  8 2026 00:16:00 | chart bars ";
+    using Lines = std::vector<std::string>;
+    const Lines first{"another line", build + "1", "   ES bars 1, last bar 2026-12-02 09:30", "   NQ off"};
+    EXPECT_EQ(log.shown(first), first);
+    EXPECT_EQ(log.shown({build + "2", "   ES bars 2, last bar 2026-12-02 09:31", "   NQ off"}),
+              Lines{"(more in log.txt)"});
+    // A report that says more is shown; the line on repeats is given once.
+    const Lines changed{build + "12", "   ES bars 12, last bar 2026-12-02 09:41", "   NQ bars 1"};
+    Lines both{build + "3", "   ES bars 3, last bar 2026-12-02 09:32", "   NQ off"};
+    both.insert(both.end(), changed.begin(), changed.end());
+    EXPECT_EQ(log.shown(both), changed);
+    EXPECT_EQ(log.shown({build + "13", "   ES bars 13, last bar 2026-12-02 09:42", "   NQ bars 2"}), Lines{});
+}
+
 TEST(KmiHostReplay, InputsAreSetAfterTheDefaultsCallAndNameTheSourcesToLoad) {
     SmallData data;
     write_text(data.folder / "OTHER.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,1\n");
@@ -321,9 +338,11 @@ struct RecordedReplay {
             read.notes = {file.filename().string() + ": a note"};
             return read;
         };
-        hooks.on_note = [this](const std::string& note) { notes.push_back(note); };
+        hooks.on_note = [this](const std::string& note) {
+            EXPECT_TRUE(chart_zones.empty()) << "every note before the first call";
+            notes.push_back(note);
+        };
         hooks.after_call = [this](const emu::Host& host, const emu::ReplayStep& step) {
-            EXPECT_EQ(notes.size(), reads.size()) << "every note before the first call";
             for (const auto& [number, chart] : host.charts) chart_zones.insert(chart.time_zone);
             if (step.call != 1) return;
             for (int slot = 0; slot < kmi::source_slot_count; ++slot) {
@@ -376,6 +395,16 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
     off[38] = "VIX";
     off[44] = "ESZ26.CME";
     EXPECT_EQ(without_data.symbol_inputs, off) << "without --data a slot given no file is off";
+    // ES vs NQ needs both slots: the one given no file is named, with the chart's file when the
+    // other slot does not read the chart.
+    EXPECT_EQ(without_data.notes.back(),
+              "the nq slot is given no file, so the panel's ES vs NQ line stays off: give it one with --source "
+              "nq=FILE");
+    settings.sources = {"nq=" + (data.folder / "ADD.csv").string()};
+    EXPECT_EQ(RecordedReplay(settings).notes.back(),
+              "the es slot is given no file, so the panel's ES vs NQ line stays off: give it one with --source "
+              "es=FILE (the chart's own file: --source es=" +
+                  settings.chart + ")");
 }
 
 TEST(KmiHostReplayFiles, TheNotesOfAReplayThatFailsOnItsFilesAreNotGiven) {
