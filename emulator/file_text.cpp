@@ -4,16 +4,17 @@
 #include <new>
 
 #include "emulator/input_error.h"
+#include "emulator/path_text.h"
 
 namespace kmi::emu {
 
 std::string read_file_text(const std::filesystem::path& file) {
     std::error_code error;
     if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)) {
-        throw InputError(file.string() + ": is not a regular file");
+        throw InputError(text_of(file) + ": is not a regular file");
     }
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw InputError(file.string() + ": cannot be read");
+    if (!in) throw InputError(text_of(file) + ": cannot be read");
     try {
         std::string text;
         char block[1 << 16];
@@ -21,10 +22,10 @@ std::string read_file_text(const std::filesystem::path& file) {
             in.read(block, sizeof block);
             text.append(block, static_cast<std::size_t>(in.gcount()));
         }
-        if (in.bad()) throw InputError(file.string() + ": cannot be read whole (a read error)");
+        if (in.bad()) throw InputError(text_of(file) + ": cannot be read whole (a read error)");
         return text;
     } catch (const std::bad_alloc&) {
-        throw InputError(file.string() + ": there is not enough memory to read it");
+        throw InputError(text_of(file) + ": there is not enough memory to read it");
     }
 }
 

@@ -28,6 +28,7 @@
 #include "emulator/file_text.h"
 #include "emulator/input_error.h"
 #include "emulator/output_files.h"
+#include "emulator/path_text.h"
 #include "emulator/replay.h"
 #include "emulator/scenario.h"
 #include "emulator/synth.h"
@@ -39,8 +40,10 @@
 #include "emulator/transcript.h"
 
 #ifdef _WIN32
+#include <conio.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #endif
 
 namespace {
@@ -60,11 +63,11 @@ std::filesystem::path program_folder(const char* argv0) {
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error && self.has_parent_path()) return self.parent_path();
 #endif
-    return std::filesystem::path(argv0).parent_path();
+    return path_of(argv0).parent_path();
 }
 
 // The study library beside this program.
-std::string default_study_path(const char* argv0) { return (program_folder(argv0) / KMI_STUDY_FILE_NAME).string(); }
+std::string default_study_path(const char* argv0) { return text_of(program_folder(argv0) / KMI_STUDY_FILE_NAME); }
 
 // The loaded study library, unloaded when it goes out of scope.
 struct LoadedStudy {
@@ -95,13 +98,13 @@ void write_stdout(const std::string& text) {
 }
 
 int run_command(const std::string& scenario_file, const std::string& study_path, const std::string& transcript_file) {
-    const Scenario scenario = load_scenario(scenario_file);
+    const Scenario scenario = load_scenario(path_of(scenario_file));
     const LoadedStudy study(study_path);
     const std::string transcript = run_scenario(scenario, study.library.study_function);
     if (transcript_file.empty()) {
         write_stdout(transcript);
     } else {
-        write_file_atomically(transcript_file, transcript);
+        write_file_atomically(path_of(transcript_file), transcript);
     }
     return 0;
 }
@@ -128,7 +131,7 @@ struct ReplayCommand {
 constexpr std::array<const char*, 5> replay_output_names{"series.csv", "log.txt", "panel.txt", "chart.html",
                                                          "days.csv"};
 
-Json read_inputs_file(const std::string& file) { return parse_json_text(read_file_text(file), file); }
+Json read_inputs_file(const std::string& file) { return parse_json_text(read_file_text(path_of(file)), file); }
 
 int terminal_width() {
     const char* columns = std::getenv("COLUMNS");
@@ -146,7 +149,7 @@ int panel_width(const std::vector<PanelRow>& rows) {
 // as they come, a progress bar for fast runs over long data.
 int replay_command(const ReplayCommand& command, bool print_summary) {
     ReplaySettings settings;
-    settings.data_dir = command.data_dir;
+    settings.data_dir = path_of(command.data_dir);
     settings.chart = command.chart;
     settings.sources = command.sources;
     settings.time_zone = command.time_zone;
@@ -167,7 +170,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         if (!settings.inputs.is_object())
             throw InputError(command.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
     }
-    const std::filesystem::path out = command.out_dir;
+    const std::filesystem::path out = path_of(command.out_dir);
     std::vector<std::filesystem::path> out_files;
     out_files.reserve(replay_output_names.size());
     for (const char* name : replay_output_names) out_files.push_back(out / name);
@@ -188,7 +191,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         command.out_dir.empty()
             ? "(more reports like this one, one per full recalculation, are not shown: --out DIR keeps them in "
               "log.txt)"
-            : "(more reports like this one, one per full recalculation, are in " + out_files[1].string() + ")";
+            : "(more reports like this one, one per full recalculation, are in " + text_of(out_files[1]) + ")";
     std::vector<std::string> call_log;  // the log lines of the call under way
     auto show_log = [&] {
         for (const std::string& text : console_log.shown(call_log)) {
@@ -254,7 +257,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
             held_notes.push_back(
-                out_files[3].string() +
+                text_of(out_files[3]) +
                 ": the charting library uPlot was not found (with its LICENSE, in uplot/ beside the program, as the "
                 "release archive holds it, or in page/node_modules/uplot/ of its folder or a folder above, which npm "
                 "ci in page/ installs): the page says so instead of showing the chart");
@@ -275,7 +278,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), colour).c_str(), stdout);
         if (!written.empty()) {
             std::string names;
-            for (const auto& [file, content] : written) names += (names.empty() ? "" : ", ") + file.string();
+            for (const auto& [file, content] : written) names += (names.empty() ? "" : ", ") + text_of(file);
             std::printf("Written: %s\n", names.c_str());
         }
     }
@@ -283,7 +286,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
 }
 
 int synth_command(const std::string& out_dir, const SynthOptions& options) {
-    write_synth_files(out_dir, options);
+    write_synth_files(path_of(out_dir), options);
     const std::vector<std::int64_t> days = synth_trading_days(options.days);
     std::printf("Wrote %zu files to %s: %s, %s to %s, %d-second bars, seed %llu.\n", synth_source_symbols.size(),
                 out_dir.c_str(), counted(options.days, "trading day", "trading days").c_str(),
@@ -293,15 +296,15 @@ int synth_command(const std::string& out_dir, const SynthOptions& options) {
 }
 
 int demo_command(const std::string& out_dir, const std::string& study_path, const std::filesystem::path& folder) {
-    const std::filesystem::path out = out_dir;
+    const std::filesystem::path out = path_of(out_dir);
     const SynthOptions options;
-    synth_command((out / "data").string(), options);
+    synth_command(text_of(out / "data"), options);
     ReplayCommand replay;
-    replay.data_dir = (out / "data").string();
+    replay.data_dir = text_of(out / "data");
     replay.chart = synth_chart_symbol;
     replay.from = format_date(synth_last_day());
     replay.fast = true;
-    replay.out_dir = out.string();
+    replay.out_dir = text_of(out);
     replay.study_path = study_path;
     replay.program_folder = folder;
     std::printf("Replaying %s from %s (the last day live, the days before as history)...\n", replay.chart.c_str(),
@@ -314,6 +317,16 @@ int demo_command(const std::string& out_dir, const std::string& study_path, cons
 const CLI::Validator not_empty(
     [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); },
     "NOT EMPTY", "not_empty");
+
+// A folder that exists, its name UTF-8 (as every argument is).
+const CLI::Validator existing_folder(
+    [](std::string& value) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path_of(value), error)) return std::string();
+        return std::filesystem::exists(path_of(value), error) ? "not a folder: " + value
+                                                              : "Directory does not exist: " + value;
+    },
+    "DIR", "existing_folder");
 
 // A speed is a finite number above 0 (NaN and infinities are no speed).
 const CLI::Validator finite_positive(
@@ -417,8 +430,7 @@ int run_program(int argc, char** argv) {
     replay_options.study_path = default_study;
     replay_options.program_folder = program_folder(argv[0]);
     CLI::App* replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
-    replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")
-        ->check(CLI::ExistingDirectory);
+    replay->add_option("--data", replay_options.data_dir, "Folder of SYMBOL.csv bar files")->check(existing_folder);
     replay
         ->add_option("--chart", replay_options.chart,
                      "The chart carrying the study: a bar file (FILE#VALUE keeps the rows of one instrument), or a "
@@ -521,9 +533,79 @@ int run_program(int argc, char** argv) {
     return 0;
 }
 
+#ifdef _WIN32
+std::string utf8_of(const wchar_t* text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
+    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), bytes, nullptr, nullptr);
+    utf8.pop_back();  // the terminating NUL
+    return utf8;
+}
+
+// The arguments as UTF-8, read from the command line's wide characters: whatever the code
+// page, a name in any script arrives whole.
+std::vector<std::string> utf8_arguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide != nullptr && i < count; ++i) arguments.push_back(utf8_of(wide[i]));
+    if (wide != nullptr) LocalFree(wide);
+    return arguments;
+}
+
+// The console shows UTF-8 while the program runs; its own code page comes back at the end.
+struct Utf8Console {
+    UINT output_page = GetConsoleOutputCP();
+    Utf8Console() {
+        if (output_page != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+    ~Utf8Console() {
+        if (output_page != 0) SetConsoleOutputCP(output_page);
+    }
+};
+
+// Started from Explorer (a double-click), the program has a console window of its own, which
+// closes with it: the program is alone in its console.
+bool alone_in_its_console() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+// What a double-click shows: how kmi-host.exe is used, until a key is pressed.
+int show_double_click_guide() {
+    std::printf(
+        "kmi-host %s: runs the Keelwick Market Internals study as a charting host does.\n\n"
+        "kmi-host.exe is run from a command prompt. To try the study:\n"
+        "  1. Open a command prompt in this folder: click Explorer's address bar, type cmd and press Enter.\n"
+        "  2. Type:  kmi-host.exe demo\n"
+        "  3. Open out\\chart.html, which it writes, in your browser.\n\n"
+        "kmi-host.exe replay replays your own bar files; kmi-host.exe --help lists every command.\n"
+        "INSTALL.txt and docs\\trader-guide.md, beside this program, say more.\n\n"
+        "Press any key to close this window.\n",
+        KMI_VERSION);
+    std::fflush(stdout);
+    _getch();
+    return 0;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    const Utf8Console console;
+    if (argc == 1 && alone_in_its_console()) return show_double_click_guide();
+    std::vector<std::string> arguments = utf8_arguments();
+    std::vector<char*> utf8_argv;
+    for (std::string& argument : arguments) utf8_argv.push_back(argument.data());
+    utf8_argv.push_back(nullptr);
+    if (!arguments.empty()) {
+        argc = static_cast<int>(arguments.size());
+        argv = utf8_argv.data();
+    }
+#endif
     // Nothing thrown leaves the program: whatever escapes the commands is reported like
     // any other failure.
     try {

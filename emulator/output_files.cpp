@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "emulator/input_error.h"
+#include "emulator/path_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -64,7 +65,7 @@ bool is_there(const std::filesystem::path& file) {
 void check_replaceable(const std::filesystem::path& file) {
     std::error_code error;
     if (is_there(file) && !std::filesystem::is_regular_file(file, error)) {
-        throw InputError(file.string() + ": is not a file, so it cannot be replaced");
+        throw InputError(text_of(file) + ": is not a file, so it cannot be replaced");
     }
 }
 
@@ -74,7 +75,7 @@ void remove_files(const std::vector<std::filesystem::path>& files) {
 }
 
 [[noreturn]] void cannot_write(const std::filesystem::path& file, const std::error_code& error) {
-    throw InputError(file.string() + ": cannot be written: " + reason(error));
+    throw InputError(text_of(file) + ": cannot be written: " + reason(error));
 }
 
 // Why `folder` cannot be made: a file where it or a folder above it should be, or the system's
@@ -84,7 +85,7 @@ std::string folder_reason(const std::filesystem::path& folder, const std::error_
         std::error_code ignored;
         const std::filesystem::file_status status = std::filesystem::status(place, ignored);
         if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-            return place == folder ? "a file is in the way" : reason(error) + " (" + place.string() + " is a file)";
+            return place == folder ? "a file is in the way" : reason(error) + " (" + text_of(place) + " is a file)";
         }
         if (place == place.parent_path()) break;
     }
@@ -146,7 +147,7 @@ void make_folder(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder, error);
     if (!error && !std::filesystem::is_directory(folder, error) && !error)
         error = std::make_error_code(std::errc::not_a_directory);
-    if (error) throw InputError(folder.string() + ": cannot make this folder: " + folder_reason(folder, error));
+    if (error) throw InputError(text_of(folder) + ": cannot make this folder: " + folder_reason(folder, error));
 }
 
 void check_output_folder(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& files) {

@@ -10,6 +10,7 @@
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
+#include "emulator/path_text.h"
 #include "emulator/terminal_panel.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
@@ -138,7 +139,7 @@ struct Replay {
             if (!input_holds_text(in.type) || input_text(in) == nullptr) continue;
             const std::string symbol = input_text(in);
             if (!is_plain_file_name(symbol) || lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
-            const std::filesystem::path file = settings.data_dir / (symbol + ".csv");
+            const std::filesystem::path file = settings.data_dir / path_of(symbol + ".csv");
             if (is_file(file)) add_feed(file, symbol, "", slots_of_symbol(host, symbol));
         }
     }
@@ -226,7 +227,7 @@ ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbo
     notes.insert(notes.end(), read.notes.begin(), read.notes.end());
     ReplayFeed feed;
     feed.symbol = symbol;
-    feed.file = file.string();
+    feed.file = text_of(file);
     feed.naive_zone = read.naive_zone;
     feed.stamps = read.stamps;
     feed.bars = std::move(read.bars);
@@ -384,10 +385,10 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     ReplayFeed chart_feed =
         load_feed(chart_bars.file, chart_bars.symbol,
                   options_for(readings, chart_slots, settings.time_zone, chart_bars.pick), notes, hooks.read_bars);
-    if (chart_feed.bars.empty()) throw InputError(chart_bars.file.string() + ": has no bars");
+    if (chart_feed.bars.empty()) throw InputError(text_of(chart_bars.file) + ": has no bars");
     if (std::all_of(chart_feed.bars.begin(), chart_feed.bars.end(),
                     [](const Bar& bar) { return bar.bid_volume == 0.0f && bar.ask_volume == 0.0f; })) {
-        notes.push_back(chart_bars.file.string() +
+        notes.push_back(text_of(chart_bars.file) +
                         ": no bid or ask volume, so the chart's cumulative delta reads 0 (it needs bid_volume and "
                         "ask_volume columns)");
     }

@@ -4,6 +4,7 @@
 
 #include "emulator/bar_files/time_zone.h"
 #include "emulator/input_error.h"
+#include "emulator/path_text.h"
 
 namespace kmi::emu {
 namespace {
@@ -23,7 +24,7 @@ bool ends_with_csv(const std::string& text) {
 
 // The symbol of a file: its name without a bar file's extension.
 std::string symbol_of(const std::filesystem::path& file) {
-    std::string name = file.filename().string();
+    std::string name = text_of(file.filename());
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name;
     const std::string extension = lower_ascii(name.substr(dot + 1));
@@ -34,7 +35,7 @@ std::string symbol_of(const std::filesystem::path& file) {
 }
 
 BarFileName named_file(const std::string& path, const std::string& pick, const std::string& argument) {
-    BarFileName named{path, pick, ""};
+    BarFileName named{path_of(path), pick, ""};
     named.symbol = symbol_of(named.file);
     if (named.symbol.empty()) {
         throw InputError(argument + ": the file's name without its extension is its symbol: none");
@@ -90,10 +91,10 @@ bool is_file(const std::filesystem::path& file) {
 
 std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument,
                                                bool must_be_file) {
-    if (is_file(text)) return named_file(text, "", argument);
+    if (is_file(path_of(text))) return named_file(text, "", argument);
     // FILE#VALUE: the first "#" that follows the name of an existing file.
     for (std::size_t hash = text.find('#'); hash != std::string::npos; hash = text.find('#', hash + 1)) {
-        if (!is_file(text.substr(0, hash))) continue;
+        if (!is_file(path_of(text.substr(0, hash)))) continue;
         if (hash + 1 == text.size()) nothing_after_hash(argument);
         return named_file(text.substr(0, hash), text.substr(hash + 1), argument);
     }
@@ -128,14 +129,14 @@ SourceFile parse_source_argument(const std::string& value) {
 ChartFile chart_file(const std::string& chart, const std::filesystem::path& data_dir) {
     const std::string argument = "--chart " + chart;
     if (auto named = parse_bar_file_name(chart, argument)) {
-        if (!is_file(named->file)) throw InputError(argument + ": no file " + named->file.string());
+        if (!is_file(named->file)) throw InputError(argument + ": no file " + text_of(named->file));
         return ChartFile{*named, argument};
     }
     if (data_dir.empty()) {
         throw InputError(argument + ": no such file, and without --data there is no folder to find the symbol in");
     }
-    const std::filesystem::path file = data_dir / (chart + ".csv");
-    if (!is_plain_file_name(chart) || !is_file(file)) throw InputError(argument + ": no file " + file.string());
+    const std::filesystem::path file = data_dir / path_of(chart + ".csv");
+    if (!is_plain_file_name(chart) || !is_file(file)) throw InputError(argument + ": no file " + text_of(file));
     return ChartFile{BarFileName{file, "", chart}, argument};
 }
 
@@ -149,7 +150,7 @@ std::vector<SourceFile> checked_sources(const std::vector<std::string>& values, 
     for (const std::string& value : values) {
         SourceFile source = parse_source_argument(value);
         const BarFileName& named = source.bar_file;
-        if (!is_file(named.file)) throw InputError(source.argument + ": no file " + named.file.string());
+        if (!is_file(named.file)) throw InputError(source.argument + ": no file " + text_of(named.file));
         const std::string symbol = lower_ascii(named.symbol);
         if (symbol == lower_ascii(chart.bar_file.symbol) && !same_bar_file(named, chart.bar_file)) {
             throw InputError(source.argument + ": its symbol " + named.symbol + " is the chart's (" + chart.argument +

@@ -8,6 +8,7 @@
 #include "emulator/date_time_text.h"
 #include "emulator/file_text.h"
 #include "emulator/input_error.h"
+#include "emulator/path_text.h"
 
 namespace kmi::emu {
 namespace {
@@ -66,7 +67,7 @@ float bar_value(const Json& value, const std::string& where) {
 
 std::vector<Bar> parse_bar_list(const Json& value, const std::string& where, const std::filesystem::path& base_dir) {
     if (value.is_string()) {
-        const std::filesystem::path file = base_dir / value.get<std::string>();
+        const std::filesystem::path file = base_dir / path_of(value.get<std::string>());
         return read_bar_file(file).bars;
     }
     if (!value.is_array()) fail(where, "expected a CSV file name or an array of bars");
@@ -277,9 +278,9 @@ Scenario parse_scenario(const std::string& text, const std::string& file_name, c
         }
     }
     if (root.contains("data_dir")) {
-        const std::filesystem::path dir = base_dir / to_string_value(root.at("data_dir"), where + "data_dir");
+        const std::filesystem::path dir = base_dir / path_of(to_string_value(root.at("data_dir"), where + "data_dir"));
         std::error_code error;
-        if (!std::filesystem::is_directory(dir, error)) fail(where + "data_dir", "no such folder: " + dir.string());
+        if (!std::filesystem::is_directory(dir, error)) fail(where + "data_dir", "no such folder: " + text_of(dir));
         scenario.data_dir = dir;
     }
     if (root.contains("persistent_ints")) {
@@ -308,7 +309,7 @@ Scenario parse_scenario(const std::string& text, const std::string& file_name, c
 
 Scenario load_scenario(const std::filesystem::path& file) {
     const std::string text = read_file_text(file);
-    return parse_scenario(text, file.string(), file.parent_path());
+    return parse_scenario(text, text_of(file), file.parent_path());
 }
 
 }  // namespace kmi::emu

@@ -7,6 +7,7 @@
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/output_files.h"
+#include "emulator/path_text.h"
 
 namespace kmi::emu {
 namespace {
@@ -237,7 +238,7 @@ std::vector<SynthFile> synthesize(const SynthOptions& options) {
 void write_synth_files(const std::filesystem::path& folder, const SynthOptions& options) {
     const std::vector<SynthFile> files = synthesize(options);
     make_folder(folder);
-    for (const SynthFile& file : files) write_file_atomically(folder / (file.symbol + ".csv"), file.csv);
+    for (const SynthFile& file : files) write_file_atomically(folder / path_of(file.symbol + ".csv"), file.csv);
 }
 
 }  // namespace kmi::emu

@@ -9,6 +9,7 @@
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
+#include "emulator/path_text.h"
 #include "host/host_text.h"
 
 namespace kmi::emu {
@@ -106,7 +107,7 @@ struct Run {
             const std::string symbol = input_text(in);
             if (!is_plain_file_name(symbol) || host.symbol_library.count(symbol) != 0) continue;
             if (!data_dir_tried.insert(symbol).second) continue;
-            const std::filesystem::path file = *scenario.data_dir / (symbol + ".csv");
+            const std::filesystem::path file = *scenario.data_dir / path_of(symbol + ".csv");
             std::error_code error;
             if (!std::filesystem::is_regular_file(file, error)) continue;
             const std::vector<Bar> bars = read_bar_file(file).bars;

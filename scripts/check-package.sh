@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Checks a release archive (scripts/package.sh) as a trader uses it: unpacked into an empty
-# folder, its SHA256SUMS must hold for exactly its files, every file must be named in INSTALL.txt
-# or THIRD_PARTY_NOTICES.md, the DLL and the program must carry no link time, and kmi-host.exe
-# demo, run under Wine from the unpacked folder with nothing of the build tree on any path, must
-# write the chart page with uPlot and its notice, and every file byte for byte as the Linux
-# kmi-host's demo does. Also checks that the archive's version is the one kmi-host.exe --version,
-# CHANGELOG.md and README.md name, and that the notices name the versions of the packages the
-# archive was built from. A missing tool (unzip, sha256sum, Wine) fails the check.
+# Checks a release archive (scripts/package.sh) as a trader uses it:
+# - its own SHA-256, published beside it, holds;
+# - unpacked into an empty folder named in three scripts, its SHA256SUMS holds for exactly its
+#   files, every file is named in INSTALL.txt or THIRD_PARTY_NOTICES.md, its text files have
+#   Windows line ends, and the DLL and the program pass scripts/check-windows-dll.sh (exports,
+#   imports, version resource, stripped) and carry no link time;
+# - one version everywhere: the archive's name, kmi-host.exe --version, CHANGELOG.md, INSTALL.txt
+#   and README.md; the notices name the versions of the packages the archive was built from;
+# - under Wine, from the unpacked folder with nothing of the build tree on any path, kmi-host.exe
+#   demo writes the chart page with uPlot and its notice and every file byte for byte as the
+#   Linux kmi-host's demo does; demo --out démo2 and INSTALL.txt's walk-through with the sample
+#   files (into a folder named in Cyrillic and CJK) work, the walk-through's files as Linux's;
+#   and started in a console of its own (a double-click), the program shows its guide.
+# A missing tool (unzip, sha256sum, Wine, the mingw-w64 compiler) fails the check.
 #
 # Usage: check-package.sh dist/KeelwickMarketInternals-VERSION-win64.zip LINUX_KMI_HOST
 set -euo pipefail
@@ -45,11 +51,13 @@ trap cleanup EXIT
     fail "$(basename "$archive").sha256 does not hold for the archive"
 echo "ok: the archive's SHA-256 beside it holds"
 
-# Unpacked into an empty folder: one folder of the archive's name.
-mkdir "$work/unpacked"
-unzip -q "$archive" -d "$work/unpacked"
-[ "$(ls -A "$work/unpacked")" = "$name" ] || fail "the archive does not hold exactly one folder $name/"
-root=$work/unpacked/$name
+# Unpacked into an empty folder named in three scripts (a trader's Downloads folder may be
+# named in any): one folder of the archive's name.
+unpacked="$work/Téléchargements Загрузки 下载"
+mkdir "$unpacked"
+unzip -q "$archive" -d "$unpacked"
+[ "$(ls -A "$unpacked")" = "$name" ] || fail "the archive does not hold exactly one folder $name/"
+root=$unpacked/$name
 files=$(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 
 # The checksums hold, for exactly the archive's other files.
@@ -59,11 +67,8 @@ files=$(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 echo "ok: SHA256SUMS holds for every file of the archive"
 
 # Text files have Windows line ends: every line of them ends in CR LF.
-for file in INSTALL.txt SHA256SUMS CHANGELOG.md THIRD_PARTY_NOTICES.md docs/*.md samples/*.csv; do
-    for path in "$root"/$file; do
-        [ "$(grep -c $'\r$' "$path")" = "$(wc -l < "$path")" ] ||
-            fail "${path#"$root"/} has lines without Windows line ends"
-    done
+for file in $(cd "$root" && echo INSTALL.txt SHA256SUMS CHANGELOG.md THIRD_PARTY_NOTICES.md docs/*.md samples/*.csv); do
+    [ "$(grep -c $'\r$' "$root/$file")" = "$(wc -l < "$root/$file")" ] || fail "$file has lines without Windows line ends"
 done
 echo "ok: the text files have Windows line ends"
 
@@ -106,7 +111,8 @@ grep -qF "uPlot](#uplot) | $uplot_version" "$root/THIRD_PARTY_NOTICES.md" ||
 echo "ok: version $version in the archive's name, CHANGELOG.md, INSTALL.txt and README.md; the notices name what was built"
 
 # kmi-host.exe from the unpacked folder under Wine, with only the system's folders on the PATH.
-clean_env=(env -i "HOME=$work" "PATH=/usr/bin:/bin" "WINEPREFIX=$WINEPREFIX" "WINEDEBUG=$WINEDEBUG"
+# Wine reads the Unix side's names in the locale's encoding: UTF-8, as a Linux system's.
+clean_env=(env -i "HOME=$work" "PATH=/usr/bin:/bin" "LANG=C.UTF-8" "WINEPREFIX=$WINEPREFIX" "WINEDEBUG=$WINEDEBUG"
     "WINEARCH=$WINEARCH" "WINEDLLOVERRIDES=$WINEDLLOVERRIDES")
 "${clean_env[@]}" "$wine" wineboot -i >/dev/null 2>&1 || true
 shown=$(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe --version | tr -d '\r')
@@ -123,3 +129,36 @@ mkdir "$work/linux"
 (cd "$work/linux" && "$linux_host" demo >/dev/null) || fail "the Linux kmi-host demo failed"
 diff -r "$work/linux/out" "$root/out" >/dev/null || fail "kmi-host.exe demo's files differ from the Linux kmi-host's: $(diff -rq "$work/linux/out" "$root/out" | head -5)"
 echo "ok: kmi-host.exe demo from the unpacked archive under Wine wrote chart.html with uPlot and its notice, and $(cd "$root/out" && find . -type f | wc -l) files byte for byte as on Linux"
+
+# Names in any script, in arguments and in output: the demo into a folder with an accent, and
+# INSTALL.txt's own-data walk-through with the samples, into a folder named in Cyrillic and CJK,
+# its files as the Linux kmi-host writes them from the same samples.
+(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe demo --out démo2 > "$work/demo2.stdout" 2>&1) ||
+    fail "kmi-host.exe demo --out démo2 failed: $(cat "$work/demo2.stdout")"
+grep -qF 'Wrote 9 files to démo2\data' "$work/demo2.stdout" && [ -s "$root/démo2/chart.html" ] ||
+    fail "kmi-host.exe demo --out démo2 did not write démo2\\chart.html: $(ls "$root")"
+walk=(replay --chart 'samples\ES.csv' --source 'es=samples\ES.csv' --source 'nq=samples\NQ.csv' --from 2026-10-14 --fast
+    --no-color --out 'мои 結果')
+(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe "${walk[@]}" > "$work/walk.stdout" 2> "$work/walk.stderr") ||
+    fail "the walk-through's replay failed: $(cat "$work/walk.stderr")"
+grep -qF 'kmi-host: samples\ES.csv: its times carry no zone' "$work/walk.stderr" ||
+    fail "the walk-through's note on samples\\ES.csv is not as INSTALL.txt shows it: $(cat "$work/walk.stderr")"
+grep -qF 'Written: мои 結果\series.csv' "$work/walk.stdout" || fail "the walk-through does not name мои 結果 in UTF-8"
+mkdir "$work/walk-linux"
+cp -r packaging/samples "$work/walk-linux/samples"
+(cd "$work/walk-linux" && "$linux_host" replay --chart samples/ES.csv --source es=samples/ES.csv --source nq=samples/NQ.csv \
+    --from 2026-10-14 --fast --no-color --out out >/dev/null 2>&1) || fail "the Linux kmi-host's walk-through failed"
+for file in series.csv days.csv panel.txt; do
+    cmp -s "$work/walk-linux/out/$file" "$root/мои 結果/$file" || fail "the walk-through's $file differs from Linux's"
+done
+echo "ok: names in three scripts work in the program's folder, its arguments and its output; the walk-through's files are Linux's"
+
+# Started by a double-click, in a console of its own, the program shows a short guide and
+# waits for a key instead of flashing an error (scripts/new-console.c starts it that way).
+x86_64-w64-mingw32-gcc -municode -O2 scripts/new-console.c -o "$work/new-console.exe" ||
+    fail "scripts/new-console.c does not build"
+(cd "$root" && "${clean_env[@]}" timeout 60 "$wine" "$work/new-console.exe" kmi-host.exe > "$work/double-click.out" 2>&1 < /dev/null) ||
+    fail "kmi-host.exe in a console of its own failed: $(cat "$work/double-click.out")"
+grep -qF 'Type:  kmi-host.exe demo' "$work/double-click.out" && grep -qF 'Press any key to close this window.' "$work/double-click.out" ||
+    fail "kmi-host.exe in a console of its own shows no guide: $(cat "$work/double-click.out")"
+echo "ok: kmi-host.exe started in a console of its own shows its guide and waits for a key"

@@ -10,6 +10,7 @@
 #include "emulator/bar_files/text_lines.h"
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
+#include "emulator/path_text.h"
 
 namespace kmi::emu {
 namespace {
@@ -304,7 +305,7 @@ BarFile parse_bar_file(std::string_view text, const std::string& file_name, cons
 }
 
 BarFile read_bar_file(const std::filesystem::path& file, const BarFileOptions& options) {
-    return read_bars(BarSource{&file, {}}, file.string(), options);
+    return read_bars(BarSource{&file, {}}, text_of(file), options);
 }
 
 std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback) {

@@ -10,12 +10,35 @@ namespace kmi::emu {
 namespace {
 
 #ifdef _WIN32
-void* open_library(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+// The path is UTF-8, whatever the code page: the library is loaded by its wide name.
+void* open_library(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+    return reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
+}
 void* find_export(void* handle, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }
 void close_library(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
-std::string last_error() { return "error " + std::to_string(GetLastError()); }
+// The system's own words for the error, in UTF-8, and its number.
+std::string last_error() {
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message;
+    if (length > 0 && text != nullptr) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        message.resize(static_cast<std::size_t>(bytes));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), message.data(), bytes, nullptr, nullptr);
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+            message.pop_back();
+    }
+    if (text != nullptr) LocalFree(text);
+    return (message.empty() ? std::string() : message + " ") + "(error " + std::to_string(code) + ")";
+}
 #else
 void* open_library(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* find_export(void* handle, const char* name) { return dlsym(handle, name); }
