@@ -1,13 +1,20 @@
 #include "emulator/chart_page.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <utility>
 
 #include "emulator/date_time_text.h"
+#include "emulator/input_values.h"
 #include "emulator/json_text.h"
+#include "emulator/replay.h"
+#include "emulator/replay_files.h"
 #include "host/host_text.h"
+#include "settings/source_slots.h"
 
 namespace kmi::emu {
 
@@ -41,6 +48,23 @@ std::optional<float> float_input_named(const Host& host, const std::string& name
 Json float_array(const std::vector<float>& values) {
     Json out = Json::array();
     for (float value : values) out.push_back(json_number(value));
+    return out;
+}
+
+Json drawings_json(const std::vector<PageDrawing>& drawings) {
+    Json out = Json::array();
+    for (const PageDrawing& d : drawings) {
+        out.push_back(Json{{"line_number", d.line_number},
+                           {"text", d.text},
+                           {"font_face", d.font_face},
+                           {"font_size", d.font_size},
+                           {"text_color", d.text_color},
+                           {"background_color", d.background_color},
+                           {"horizontal_position", d.horizontal_position},
+                           {"horizontal_days", static_cast<double>(d.horizontal_position) / us_per_day},
+                           {"vertical_position", json_number(d.vertical_position)},
+                           {"text_alignment", d.text_alignment}});
+    }
     return out;
 }
 
@@ -88,6 +112,137 @@ std::string notice_comment(const std::string& notice) {
            embedded_library_text(embedded_library_text(text, "script"), "style") + "\n*/\n";
 }
 
+// The study's drawings on its chart, top to bottom, then by line number.
+std::vector<PageDrawing> page_drawings(const Host& host) {
+    std::vector<PageDrawing> drawings;
+    for (const auto& [key, drawing] : host.drawings) {
+        if (key.first != host.study.chart_number) continue;
+        const DrawingRequest& r = drawing.request;
+        PageDrawing page;
+        page.line_number = key.second;
+        page.text = drawing.text;
+        page.font_face = drawing.font_face;
+        page.font_size = r.font_size;
+        page.text_color = r.text_color;
+        page.background_color = r.background_color;
+        page.horizontal_position = r.horizontal_position;
+        page.vertical_position = r.vertical_position;
+        page.text_alignment = r.text_alignment;
+        drawings.push_back(std::move(page));
+    }
+    std::stable_sort(drawings.begin(), drawings.end(), [](const PageDrawing& a, const PageDrawing& b) {
+        if (a.vertical_position != b.vertical_position) return a.vertical_position > b.vertical_position;
+        return a.line_number < b.line_number;
+    });
+    return drawings;
+}
+
+// Whether the study had a chart for the slot, as it resolves one: a chart number given wins;
+// otherwise a symbol, the chart's own (in any case) or one the host can open.
+bool slot_has_chart(const Host& host, int slot) {
+    const HostInput& number = host.study.inputs.at(static_cast<std::size_t>(chart_number_input(slot)));
+    if (!input_holds_text(number.type) && !input_holds_double(number.type) && number.type != kmi_input_float &&
+        input_int32(number) > 0) {
+        return true;
+    }
+    const HostInput& symbol_in = host.study.inputs.at(static_cast<std::size_t>(symbol_input(slot)));
+    const char* symbol = input_holds_text(symbol_in.type) ? input_text(symbol_in) : nullptr;
+    if (symbol == nullptr || *symbol == '\0') return false;
+    if (lower_ascii(symbol) == lower_ascii(host.charts.at(host.study.chart_number).symbol)) return true;
+    return host.symbol_library.count(symbol) != 0;
+}
+
+std::vector<Bar> bars_of(const Chart& chart) {
+    std::vector<Bar> bars(chart.times.size());
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        bars[i] = Bar{chart.times[i], chart.open[i],   chart.high[i],       chart.low[i],
+                      chart.close[i], chart.volume[i], chart.bid_volume[i], chart.ask_volume[i]};
+    }
+    return bars;
+}
+
+ReplayFeed feed_of(const Chart& chart) {
+    ReplayFeed feed;
+    feed.symbol = chart.symbol;
+    feed.bar_seconds = chart.bar_seconds;
+    feed.bars = bars_of(chart);
+    return feed;
+}
+
+// The clock of the last call a replay makes for the bar live: its close stage, three
+// quarters of its length in, or the last stage before the next bar starts.
+HostDateTime closing_clock(const ReplayFeed& feed, std::size_t bar) {
+    const HostDateTime period = static_cast<HostDateTime>(feed.bar_seconds) * us_per_second;
+    const HostDateTime start = feed.bars[bar].time;
+    for (int stage = 3; stage > 0; --stage) {
+        const HostDateTime clock = start + period * stage / 4;
+        if (bar + 1 >= feed.bars.size() || clock < feed.bars[bar + 1].time) return clock;
+    }
+    return start;
+}
+
+void copy_input_values(const Host& from, Host& to) {
+    for (std::size_t i = 0; i < from.study.inputs.size() && i < to.study.inputs.size(); ++i) {
+        const HostInput& source = from.study.inputs[i];
+        HostInput& target = to.study.inputs[i];
+        set_input_text_value(target, input_holds_text(source.type) ? input_text(source) : nullptr);
+        target.type = source.type;
+        if (!input_holds_text(source.type)) std::memcpy(target.value, source.value, sizeof target.value);
+    }
+}
+
+// The study's panel at each day's last session bar, on a host of its own: the first day by a
+// full recalculation, each later one by an update from the bar the call before ended on.
+std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<PageDay>& days) {
+    if (days.empty() || host.study_function == nullptr) return {};
+    const Chart& chart = host.charts.at(host.study.chart_number);
+    Chart empty_chart = chart;
+    set_bars(empty_chart, {});
+    const ReplayFeed chart_feed = feed_of(chart);
+    std::map<std::string, ReplayFeed> feeds;
+    std::unique_ptr<Host> scratch = make_host(host.study_function, empty_chart, host.study.study_id);
+    for (const auto& [symbol, library_chart] : host.symbol_library) {
+        feeds[symbol] = feed_of(library_chart);
+        Chart shown = library_chart;
+        set_bars(shown, {});
+        scratch->symbol_library[symbol] = std::move(shown);
+    }
+    scratch->region_top_px = host.region_top_px;
+    scratch->region_bottom_px = host.region_bottom_px;
+    std::vector<PageDayPanel> panels;
+    const auto close = [&scratch] {
+        if (state_is_set(*scratch)) call_study(*scratch, CallKind::last);
+        destroy_host_values(*scratch);
+    };
+    try {
+        if (call_study(*scratch, CallKind::defaults)) {
+            copy_input_values(host, *scratch);
+            std::int32_t bars_before = 0;
+            for (const PageDay& day : days) {
+                if (day.bar < bars_before || static_cast<std::size_t>(day.bar) >= chart_feed.bars.size()) continue;
+                const HostDateTime clock = closing_clock(chart_feed, static_cast<std::size_t>(day.bar));
+                scratch->now = clock;
+                show_feed_at(study_chart(*scratch), chart_feed, clock);
+                for (auto& [symbol, shown] : scratch->symbol_library) show_feed_at(shown, feeds.at(symbol), clock);
+                for (auto& [number, opened] : scratch->charts) {
+                    const auto feed = feeds.find(opened.symbol);
+                    if (number != scratch->study.chart_number && feed != feeds.end()) {
+                        show_feed_at(opened, feed->second, clock);
+                    }
+                }
+                call_study(*scratch, panels.empty() ? CallKind::full : CallKind::update, std::max(bars_before - 1, 0));
+                bars_before = bar_count(study_chart(*scratch));
+                panels.push_back(PageDayPanel{day.date, page_drawings(*scratch)});
+            }
+        }
+    } catch (...) {
+        close();
+        throw;
+    }
+    close();
+    return panels;
+}
+
 std::string html_escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -124,6 +279,7 @@ ChartPageData chart_page_data(const Host& host) {
     data.symbol = chart.symbol;
     data.bar_seconds = chart.bar_seconds;
     data.region_height_px = host.region_bottom_px - host.region_top_px;
+    data.price_format = chart.price_format;
     data.times = chart.times;
     data.open = chart.open;
     data.high = chart.high;
@@ -141,27 +297,14 @@ ChartPageData chart_page_data(const Host& host) {
         }
         data.series.push_back(std::move(series));
     }
-    for (const auto& [key, drawing] : host.drawings) {
-        if (key.first != study.chart_number) continue;
-        const DrawingRequest& r = drawing.request;
-        PageDrawing page;
-        page.line_number = key.second;
-        page.text = drawing.text;
-        page.font_face = drawing.font_face;
-        page.font_size = r.font_size;
-        page.text_color = r.text_color;
-        page.background_color = r.background_color;
-        page.horizontal_position = r.horizontal_position;
-        page.vertical_position = r.vertical_position;
-        page.text_alignment = r.text_alignment;
-        data.drawings.push_back(std::move(page));
-    }
-    std::stable_sort(data.drawings.begin(), data.drawings.end(), [](const PageDrawing& a, const PageDrawing& b) {
-        if (a.vertical_position != b.vertical_position) return a.vertical_position > b.vertical_position;
-        return a.line_number < b.line_number;
-    });
+    data.drawings = page_drawings(host);
     data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
+    data.days = session_days(host);
+    data.day_panels = closing_panels(host, data.days);
+    for (int slot = 0; slot < source_slot_count; ++slot) {
+        if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
+    }
     return data;
 }
 
@@ -190,6 +333,7 @@ std::string chart_page_json(const ChartPageData& data) {
     page["symbol"] = data.symbol;
     page["bar_seconds"] = data.bar_seconds;
     page["region_height_px"] = data.region_height_px;
+    page["price_format"] = data.price_format;
     Json times = Json::array();
     for (HostDateTime time : data.times) times.push_back(format_date_time(time));
     page["times"] = std::move(times);
@@ -206,27 +350,21 @@ std::string chart_page_json(const ChartPageData& data) {
                               {"values", float_array(data.series[i].values)}});
     }
     page["series"] = std::move(series);
-    Json drawings = Json::array();
-    for (const PageDrawing& d : data.drawings) {
-        drawings.push_back(Json{{"line_number", d.line_number},
-                                {"text", d.text},
-                                {"font_face", d.font_face},
-                                {"font_size", d.font_size},
-                                {"text_color", d.text_color},
-                                {"background_color", d.background_color},
-                                {"horizontal_position", d.horizontal_position},
-                                {"horizontal_days", static_cast<double>(d.horizontal_position) / us_per_day},
-                                {"vertical_position", json_number(d.vertical_position)},
-                                {"text_alignment", d.text_alignment}});
-    }
-    page["drawings"] = std::move(drawings);
+    page["drawings"] = drawings_json(data.drawings);
     Json thresholds = Json::object();
     if (data.tick_upper_threshold) thresholds["upper"] = json_number(*data.tick_upper_threshold);
     if (data.tick_lower_threshold) thresholds["lower"] = json_number(*data.tick_lower_threshold);
     page["tick_thresholds"] = std::move(thresholds);
     Json days = Json::array();
-    for (const PageDay& day : data.days) days.push_back(Json{{"date", day.date}, {"bar", day.bar}});
+    for (const PageDay& day : data.days) {
+        Json entry{{"date", day.date}, {"bar", day.bar}};
+        const auto panel = std::find_if(data.day_panels.begin(), data.day_panels.end(),
+                                        [&day](const PageDayPanel& p) { return p.date == day.date; });
+        if (panel != data.day_panels.end()) entry["panel"] = drawings_json(panel->drawings);
+        days.push_back(std::move(entry));
+    }
     page["days"] = std::move(days);
+    page["slots_off"] = data.slots_off;
     return dump_compact(page);
 }
 

@@ -41,21 +41,37 @@ struct PageDay {
     std::int32_t bar = 0;
 };
 
+// A day's closing panel: the study's drawings as they stood at the day's last session bar.
+struct PageDayPanel {
+    std::string date;  // YYYY-MM-DD
+    std::vector<PageDrawing> drawings;
+};
+
 // What the page shows, taken from the host at the end of a replay.
 struct ChartPageData {
     std::string study_name;
     std::string symbol;
     std::int32_t bar_seconds = 0;
     std::int32_t region_height_px = 0;  // the chart region's height, which the drawings are placed in
+    std::int32_t price_format = 2;      // the chart's decimals for prices
     std::vector<HostDateTime> times;
     std::vector<float> open, high, low, close, volume;
     std::vector<PageSeries> series;
     std::vector<PageDrawing> drawings;          // top to bottom, then by line number
     std::vector<PageDay> days;                  // the session days, for the day selector
+    std::vector<PageDayPanel> day_panels;       // their closing panels, in day order
+    std::vector<std::string> slots_off;         // the source slots no chart fed (tick, add, ... nq)
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
 };
 
+// Taken from the host at the end of a replay. A slot is off when the host had no chart for
+// it: its chart-number input is 0 and its symbol is empty, or neither the chart's own nor one
+// the host can open (a replay's inputs and symbols hold for all of it, so such a slot was off
+// throughout). The closing panels are the study's, recalculated on a host of its own with
+// the same inputs: the charts are shown as they stood at each session day's last session bar
+// closing (as a replay shows them live), one call per day, so a day replayed as history has
+// its panel too.
 ChartPageData chart_page_data(const Host& host);
 
 // The charting library's script and style sheet, and its licence, which asks for its

@@ -35,18 +35,60 @@
     return Date.UTC(+m[1], +m[2] - 1, +m[3], +m[4], +m[5], +m[6]) / 1000 + (m[7] ? +m[7] : 0);
   }
 
-  function valueText(v) {
-    if (finite(v)) return String(v);
-    return typeof v === 'string' ? v : '';
+  // A number as the study's panel prints it (C's printf, "%.Nf" or "%+.Nf"): the exact value
+  // rounded to `decimals` places, a value exactly halfway to the even neighbour (toFixed
+  // rounds it away from zero).
+  function printed(v, decimals, signed) {
+    if (Math.abs(v) >= 1e21) return String(v);
+    const negative = v < 0 || Object.is(v, -0);
+    const exact = Math.abs(v).toFixed(100);
+    const cut = exact.indexOf('.') + 1 + decimals;
+    let text = Math.abs(v).toFixed(decimals);
+    if (/^50*$/.test(exact.slice(cut)) && Number(exact[decimals > 0 ? cut - 1 : cut - 2]) % 2 === 0) {
+      text = exact.slice(0, decimals > 0 ? cut : cut - 1);
+    }
+    return (negative ? '-' : signed ? '+' : '') + text;
   }
 
-  // Axis labels: the step's decimals; thousands, millions and billions abbreviated.
+  // VOLD and the cumulative delta as the panel abbreviates them: K from ten thousand, M, B.
+  function abbreviated(v) {
+    const a = Math.abs(v);
+    if (a >= 1e9) return printed(v / 1e9, 2, true) + 'B';
+    if (a >= 1e6) return printed(v / 1e6, 2, true) + 'M';
+    if (a >= 10000) return printed(v / 1000, 2, true) + 'K';
+    return printed(v, 0, true);
+  }
+
+  const priceDecimals = Number.isInteger(data.price_format) && data.price_format >= 0 && data.price_format <= 10
+    ? data.price_format : 2;
+
+  // Each series in the read-out as the panel prints its reading: the same decimals, a sign
+  // where the panel shows one (and on the two differences it words as above or below,
+  // stronger by), VOLD and the delta abbreviated, prices in the chart's price format.
+  const SERIES_FORMATS = [
+    { decimals: 0, signed: true }, { decimals: 0, signed: true }, { decimals: 0, signed: true },  // TICK, high, low
+    { decimals: 0 }, { decimals: 0 }, { decimals: 0, signed: true },  // bars at the thresholds, average
+    { decimals: 0, signed: true }, { decimals: 0, signed: true }, { decimals: 0, signed: true },  // ADD, change, slope
+    { abbreviated: true }, { decimals: 2 },  // VOLD, up/down ratio
+    { decimals: 2 }, { decimals: 1, signed: true }, { decimals: 3 },  // VIX, its change %, front/back
+    { decimals: 2, signed: true }, { decimals: 2, signed: true }, { decimals: 2, signed: true },  // ES, NQ, ES minus NQ
+    { abbreviated: true }, { decimals: priceDecimals }, { decimals: priceDecimals, signed: true },  // delta, VWAP, close - VWAP
+  ];
+
+  function valueText(v, format) {
+    if (!finite(v)) return typeof v === 'string' ? v : '';
+    if (!format) return String(v);
+    return format.abbreviated ? abbreviated(v) : printed(v, format.decimals, !!format.signed);
+  }
+
+  // Axis labels: the step's decimals; one rule for every axis: from ten thousand on, the
+  // axis counts in thousands (k), millions (M) or billions (B), by its largest label.
   function axisValues(u, splits) {
     const shown = splits.filter(finite);
     const big = shown.reduce((m, v) => Math.max(m, Math.abs(v)), 0);
     let div = 1;
     let suffix = '';
-    if (big >= 1e9) { div = 1e9; suffix = 'B'; } else if (big >= 1e6) { div = 1e6; suffix = 'M'; } else if (big >= 1e5) { div = 1e3; suffix = 'k'; }
+    if (big >= 1e9) { div = 1e9; suffix = 'B'; } else if (big >= 1e6) { div = 1e6; suffix = 'M'; } else if (big >= 1e4) { div = 1e3; suffix = 'k'; }
     const step = shown.length > 1 ? Math.abs(shown[1] - shown[0]) / div : 1;
     const stepText = String(+step.toPrecision(6));
     const decimals = stepText.includes('.') && !stepText.includes('e') ? Math.min(6, stepText.split('.')[1].length) : 0;
@@ -115,8 +157,31 @@
   ];
   const shownColour = {};  // series index -> the colour it is drawn in
 
+  // The readings of each source and the slots they need. A reading whose source (or one of
+  // whose two sources) the replay was not given reads 0 throughout: its lines, its pane when
+  // none is left and its rows of the read-out are hidden, and the page says so.
+  const SOURCE_GROUPS = [
+    { name: 'TICK', slots: ['tick'], series: [0, 1, 2, 3, 4, 5] },
+    { name: 'ADD', slots: ['add'], series: [6, 7, 8] },
+    { name: 'VOLD', slots: ['vold'], series: [9] },
+    { name: 'up/down ratio', slots: ['updown'], series: [10] },
+    { name: 'VIX', slots: ['vix'], series: [11, 12] },
+    { name: 'term structure', slots: ['front', 'back'], series: [13] },
+    { name: 'ES vs NQ', slots: ['es', 'nq'], series: [14, 15, 16] },
+  ];
+  const SLOT_NAMES = { front: 'front', back: 'back', es: 'ES', nq: 'NQ' };
+  const slotsOff = new Set(data.slots_off || []);
+  const hiddenSeries = new Set();
+  const hiddenGroups = [];
+  for (const group of SOURCE_GROUPS) {
+    const off = group.slots.filter((slot) => slotsOff.has(slot));
+    if (off.length === 0) continue;
+    group.series.forEach((k) => hiddenSeries.add(k));
+    hiddenGroups.push(off.length < group.slots.length ? group.name + ' (no ' + off.map((s) => SLOT_NAMES[s]).join(', ') + ')' : group.name);
+  }
+
   for (const spec of paneSpecs) {
-    spec.lines = spec.lines.filter((line) => seriesOf(line.series));
+    spec.lines = spec.lines.filter((line) => seriesOf(line.series) && !hiddenSeries.has(line.series));
     const used = new Set();
     for (const line of spec.lines) {
       const declared = cssColour(seriesOf(line.series).colour);
@@ -230,6 +295,7 @@
     data.series.forEach((s, i) => {
       const row = values.insertRow();
       row.dataset.series = String(i);
+      row.hidden = hiddenSeries.has(i);
       const th = document.createElement('th');
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
@@ -250,8 +316,11 @@
     shownBar = i;
     readoutEl.dataset.bar = String(i);
     readoutCells.time.textContent = data.times[i];
-    for (const field of ['open', 'high', 'low', 'close', 'volume']) readoutCells[field].textContent = valueText(data[field][i]);
-    data.series.forEach((s, k) => { readoutCells.series[k].textContent = valueText(s.values[i]); });
+    for (const field of ['open', 'high', 'low', 'close']) {
+      readoutCells[field].textContent = valueText(data[field][i], { decimals: priceDecimals });
+    }
+    readoutCells.volume.textContent = valueText(data.volume[i]);
+    data.series.forEach((s, k) => { readoutCells.series[k].textContent = valueText(s.values[i], SERIES_FORMATS[k]); });
   }
 
   // The bar the read-out shows while the cursor is off the panes: the last bar, or the last
@@ -264,8 +333,9 @@
   }
 
   // --- The day selector: the session days of days.csv -------------------------------------
-  // Choosing a day shows its bars and, in the read-out, the values of its last
-  // regular-session bar, the day's row of days.csv.
+  // Choosing a day shows its bars, the panel as it stood at its last regular-session bar
+  // (its closing panel) and, in the read-out, the values of that bar, the day's row of
+  // days.csv.
   function buildDaySelector(nav) {
     const days = data.days || [];
     if (days.length === 0 || !nav) return null;
@@ -282,6 +352,7 @@
       while (first > 0 && data.times[first - 1].slice(0, 10) === day.date) first--;
       while (last < n - 1 && data.times[last + 1].slice(0, 10) === day.date) last++;
       restingBar = day.bar;
+      showPanel(day.panel || data.drawings);
       setRange(first, last);
       showBar(day.bar);
     });
@@ -298,11 +369,21 @@
   // Each text drawing, one line: its top at its vertical position (percent of the region's
   // height from the bottom), at the region's right edge for a horizontal position of 75 days
   // or more (the study sends 149) and at its left edge otherwise (the study sends 2), aligned
-  // as requested (0 left, 1 centre, 2 right of that point).
-  function drawPanel(over) {
+  // as requested (0 left, 1 centre, 2 right of that point). The panel the replay ended with,
+  // or a day's closing panel; the price scale then makes room for it anew.
+  let shownDrawings = data.drawings;
+
+  function showPanel(drawings) {
+    if (drawings === shownDrawings || panes.length === 0) return;
+    shownDrawings = drawings;
+    panes[0].plot.over.querySelector('.panel-layer').replaceWith(panelLayer(drawings));
+    fitPriceToPanel();
+  }
+
+  function panelLayer(drawings) {
     const layer = document.createElement('div');
     layer.className = 'panel-layer';
-    for (const d of data.drawings) {
+    for (const d of drawings) {
       const line = document.createElement('div');
       line.className = 'panel-line';
       line.dataset.lineNumber = String(d.line_number);
@@ -327,7 +408,7 @@
       style.background = cssColour(d.background_color) || 'transparent';
       layer.appendChild(line);
     }
-    over.appendChild(layer);
+    return layer;
   }
 
   // --- Room for the latest bars beside the panel -----------------------------------------
@@ -433,7 +514,9 @@
     return { options, plotData };
   }
 
-  function paneLabel(spec, over) {
+  // The pane's legend, a line of its own above the plot area (no line of the pane runs
+  // through it), its first name over the plot's left edge.
+  function paneLabel(spec, pane) {
     const label = document.createElement('div');
     label.className = 'pane-label';
     label.dataset.pane = spec.key;
@@ -452,12 +535,8 @@
     if (spec.candles) add(data.symbol || 'chart', null, false);
     for (const line of spec.lines) add(seriesOf(line.series).name, line.colour, !!line.dash);
     for (const extra of spec.extra) add(extra.label + ' ' + (extra.value > 0 ? '+' : '') + extra.value, extra.colour, true);
-    // On the price pane the label keeps clear of the panel: at the bottom when a drawing
-    // stands in the upper left.
-    const panelTopLeft = spec.candles && data.drawings.some((d) => d.horizontal_days < 75 && d.vertical_position >= 50);
-    label.style.left = '6px';
-    if (panelTopLeft) label.style.bottom = '4px'; else label.style.top = '2px';
-    over.appendChild(label);
+    label.style.paddingLeft = (Y_AXIS_SIZE + 2) + 'px';
+    pane.appendChild(label);
   }
 
   function chartWidth() {
@@ -471,17 +550,23 @@
       return;
     }
     buildReadout();
+    if (hiddenGroups.length > 0) {
+      const note = document.createElement('p');
+      note.id = 'hidden-sources';
+      note.textContent = 'Hidden: ' + hiddenGroups.join(', ') + ' \u2014 their sources were not given to this replay';
+      chartsEl.appendChild(note);
+    }
     const width = chartWidth();
-    for (const spec of paneSpecs) {
+    for (const spec of paneSpecs.filter((p) => p.candles || p.lines.length > 0)) {
       const el = document.createElement('div');
       el.className = 'pane';
       el.dataset.pane = spec.key;
       chartsEl.appendChild(el);
+      paneLabel(spec, el);
       const { options, plotData } = paneOptions(spec, width);
       const plot = new uPlot(options, plotData, el);
       plot.over.addEventListener('wheel', (event) => zoomOnWheel(plot, event), { passive: false });
-      paneLabel(spec, plot.over);
-      if (spec.candles) drawPanel(plot.over);
+      if (spec.candles) plot.over.appendChild(panelLayer(data.drawings));
       panes.push({ key: spec.key, plot, spec, series: spec.lines.map((line) => line.series) });
     }
     const recent = () => setRange(n - Math.max(60, Math.floor(panes[0].plot.over.clientWidth / 8)), n - 1);
@@ -497,6 +582,7 @@
       button.addEventListener('click', () => {
         restingBar = n - 1;
         if (daySelector) daySelector.value = '';
+        showPanel(data.drawings);
         ranges[button.dataset.range]();
         showBar(n - 1);
       });

@@ -1,11 +1,17 @@
 // The chart page kmi-host writes beside a replay's files: its data are the chart, the series
-// and the drawings as the host holds them at the end; no text of the data or the library can
-// end a script early; the library is found beside the program or in page/node_modules above
-// it; without it the page says why and the replay still succeeds.
+// and the drawings as the host holds them at the end, each session day's closing panel and
+// the source slots no chart fed; no text of the data or the library can end a script early;
+// the library is found beside the program or in page/node_modules above it, and the build
+// puts it beside the program; without it the page says why and the replay still succeeds.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "emulator/chart_page.h"
+#include "emulator/date_time_text.h"
 #include "emulator/replay.h"
+#include "emulator/synth.h"
+#include "emulator/terminal_panel.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 
@@ -112,6 +118,70 @@ TEST(KmiHostChartPage, TheDataBlockHoldsWhatTheSeriesFileHolds) {
     EXPECT_EQ(page.at("tick_thresholds"), Json::object());
 }
 
+// Each slot of the real study as a replay from a data folder leaves it: the chart's own
+// symbol, a file of the folder and a chart number given feed it; a symbol with no file does not.
+TEST(KmiHostChartPage, TheSlotsOffAreThoseNoChartFed) {
+    TempFolder folder;
+    write_text(folder / "ESZ26.CME.csv", small_chart);
+    write_text(folder / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,0,10,-10,5\n");
+    emu::ReplaySettings settings{folder.path, "ESZ26.CME", std::nullopt, Json::parse(R"({"33": 1})"), "in.json"};
+    const emu::ChartPageData page = emu::run_replay(study_entry, settings, {}).page;
+    EXPECT_EQ(page.slots_off, (std::vector<std::string>{"vold", "updown", "vix", "front", "back", "nq"}))
+        << "tick has its file, add chart number 1, es is the chart";
+    EXPECT_EQ(Json::parse(emu::chart_page_json(page)).at("slots_off"), Json(page.slots_off));
+}
+
+// Two sample days replayed live from the first bar, with the panel as it stood after the last
+// call of each bar; and again with the first day as history, which draws no panel of its own.
+struct ClosingPanels {
+    std::map<std::int32_t, std::vector<std::string>> panel_after_bar;  // the live replay's
+    emu::ChartPageData live;
+    emu::ChartPageData with_history;
+    std::string final_panel;
+};
+
+std::vector<std::string> drawing_texts(const std::vector<emu::PageDrawing>& drawings) {
+    std::vector<std::string> texts;
+    for (const emu::PageDrawing& d : drawings) texts.push_back(d.text);
+    return texts;
+}
+
+TEST(KmiHostChartPageDays, EachDayHasThePanelDrawnLiveAtItsLastSessionBarAlsoWhenReplayedAsHistory) {
+    TempFolder folder;
+    emu::write_synth_files(folder.path, emu::SynthOptions{2, 60, 1});
+    ClosingPanels seen;
+    emu::ReplayHooks hooks;
+    hooks.after_call = [&seen](const emu::Host& host, const emu::ReplayStep&) {
+        std::vector<std::string>& lines = seen.panel_after_bar[emu::bar_count(host.charts.at(1)) - 1];
+        lines.clear();
+        for (const emu::PanelRow& row : emu::panel_rows(host)) lines.push_back(row.text);
+    };
+    emu::ReplaySettings settings{folder.path, emu::synth_chart_symbol, std::nullopt, Json(), ""};
+    seen.live = emu::run_replay(study_entry, settings, hooks).page;
+    settings.from = emu::synth_last_day() * emu::us_per_day;
+    const emu::ReplayOutcome with_history = emu::run_replay(study_entry, settings, {});
+    seen.with_history = with_history.page;
+
+    ASSERT_EQ(seen.live.days.size(), 2u);
+    ASSERT_EQ(seen.with_history.day_panels.size(), 2u);
+    const Json days = Json::parse(emu::chart_page_json(seen.with_history)).at("days");
+    for (std::size_t k = 0; k < 2; ++k) {
+        const emu::PageDay& day = seen.live.days[k];
+        const std::vector<std::string>& drawn = seen.panel_after_bar.at(day.bar);
+        ASSERT_EQ(drawn.size(), 8u) << day.date;
+        EXPECT_EQ(seen.live.day_panels[k].date, day.date);
+        EXPECT_EQ(drawing_texts(seen.live.day_panels[k].drawings), drawn) << day.date << ", replayed live";
+        EXPECT_EQ(drawing_texts(seen.with_history.day_panels[k].drawings), drawn)
+            << day.date << (k == 0 ? ", replayed as history" : ", replayed live after the history");
+        EXPECT_EQ(days[k].at("date"), day.date);
+        EXPECT_EQ(days[k].at("panel").size(), drawn.size());
+        EXPECT_EQ(days[k].at("panel")[1].at("text"), drawn[1]);
+    }
+    EXPECT_NE(seen.panel_after_bar.at(seen.live.days[1].bar), seen.panel_after_bar.rbegin()->second)
+        << "the last day's closing panel is not the panel the replay ended with, after the session";
+    EXPECT_EQ(drawing_texts(seen.with_history.drawings), seen.panel_after_bar.rbegin()->second);
+}
+
 TEST(KmiHostChartPage, TheTickThresholdsAreTheInputsOfThoseNames) {
     emu::Chart chart = chart_with_bars(1, "ES", 60, at(2026, 12, 2, 9, 30), 2);
     const std::unique_ptr<emu::Host> host = emu::make_host(fake_study, chart);
@@ -198,14 +268,17 @@ TEST(KmiHostChartPage, TheLibraryIsFoundBesideTheProgramOrInPageNodeModulesAbove
     EXPECT_EQ(emu::find_chart_library(program)->notice, "beside licence") << "the nearest folder wins";
 }
 
-// kmi-host and the study library copied to a folder with no charting library above it.
-ProgramRun run_copied_program(const TempFolder& folder, const std::string& arguments) {
+// kmi-host and the study library copied to a folder with no charting library above it,
+// with the library the build put beside the program (uplot/) when `with_library`.
+ProgramRun run_copied_program(const TempFolder& folder, const std::string& arguments, bool with_library = false) {
     const std::filesystem::path bin = folder / "bin";
     std::filesystem::create_directories(bin);
     const std::filesystem::path program = std::filesystem::path(KMI_HOST_PROGRAM_PATH);
     const std::filesystem::path study = std::filesystem::path(KMI_STUDY_LIBRARY_PATH);
     std::filesystem::copy_file(program, bin / program.filename(), std::filesystem::copy_options::overwrite_existing);
     std::filesystem::copy_file(study, bin / study.filename(), std::filesystem::copy_options::overwrite_existing);
+    if (with_library)
+        std::filesystem::copy(program.parent_path() / "uplot", bin / "uplot", std::filesystem::copy_options::recursive);
     const std::string command = "cd '" + folder.path.string() + "' && ./bin/" + program.filename().string() + " " +
                                 arguments + " > program.stdout 2> program.stderr";
     const int status = std::system(command.c_str());
@@ -238,23 +311,34 @@ TEST(KmiHostChartPageCli, WithoutTheLibraryTheReplaySucceedsAndThePageAndStderrS
     EXPECT_NE(read_text(folder / "out" / "series.csv"), "");
 }
 
-TEST(KmiHostChartPageCli, WithTheLibraryInstalledTheDemoPageEmbedsIt) {
+// The build puts the library of page/node_modules beside kmi-host, so the program's folder
+// draws charts wherever it lies (a build folder outside the sources, a copy).
+TEST(KmiHostChartPageCli, TheBuiltProgramsFolderHoldsTheLibraryAndItsDemoPageEmbedsIt) {
+    const auto installed = emu::find_chart_library(std::filesystem::path(KMI_TEST_SOURCE_DIR).parent_path());
+    ASSERT_TRUE(installed) << "no page/node_modules/uplot: install it with bash scripts/page-deps.sh";
     const std::filesystem::path program_folder = std::filesystem::path(KMI_HOST_PROGRAM_PATH).parent_path();
-    const auto library = emu::find_chart_library(program_folder);
-    ASSERT_TRUE(library)
-        << "no charting library beside kmi-host or above it: install it with bash scripts/page-deps.sh";
+    const auto beside = emu::find_chart_library(program_folder);
+    ASSERT_TRUE(beside);
+    EXPECT_EQ(beside->folder, program_folder / "uplot")
+        << "the build copies the library beside kmi-host (configure again after bash scripts/page-deps.sh)";
+    EXPECT_EQ(beside->script, installed->script);
+    EXPECT_EQ(beside->style, installed->style);
+    EXPECT_EQ(beside->notice, installed->notice);
+
     TempFolder folder;
-    const ProgramRun run = run_program("demo --out demo", folder.path);
+    const ProgramRun run = run_copied_program(folder, "demo --out demo", true);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const std::string page = read_text(folder / "demo" / "chart.html");
     EXPECT_EQ(page.find("missing-library\""), std::string::npos);
-    EXPECT_NE(page.find(library->script.substr(0, 200)), std::string::npos);
-    EXPECT_EQ(count_of(page, library->notice), 2u) << "the library's licence beside its style sheet and its script";
+    EXPECT_NE(page.find(beside->script.substr(0, 200)), std::string::npos);
+    EXPECT_EQ(count_of(page, beside->notice), 2u) << "the library's licence beside its style sheet and its script";
     const Json data = Json::parse(data_block(page));
     EXPECT_EQ(data.at("times").size(), 2700u);
     EXPECT_EQ(data.at("drawings").size(), 8u) << "the demo's panel: a title and seven readings";
     EXPECT_EQ(data.at("tick_thresholds"), Json::parse(R"({"upper": 1000, "lower": -1000})"));
+    EXPECT_EQ(data.at("days").size(), 5u);
+    EXPECT_EQ(data.at("days")[0].at("panel").size(), 8u) << "each day's closing panel";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The demo's chart page in headless Chromium, as a trader opens it from disk: nothing is
-// fetched, the panel stands where the study's drawings put it, every pane has its series,
-// and the read-out shows the values of the bar under the cursor. Saves a screenshot
-// with the cursor on a bar of the price pane.
+// fetched, the panel stands where the study's drawings put it (a day's closing panel for a
+// day chosen), every pane has its series and its legend clear of them, the axes abbreviate
+// alike, and the read-out shows the values of the bar under the cursor rounded as the panel
+// prints them. A replay given only ES and NQ hides the panes of the other sources. Saves a
+// screenshot with the cursor on a bar of the price pane.
 //
 // KMI_HOST: the kmi-host program (default build/debug/bin/kmi-host).
 // KMI_PAGE_TEST_OUT: where the screenshot goes (default build/page-test).
@@ -28,10 +30,38 @@ function rgbOf(colour) {
   return `rgb(${colour & 0xff}, ${(colour >>> 8) & 0xff}, ${(colour >>> 16) & 0xff})`;
 }
 
-const sameNumber = (shown, written) => {
+// Whether a read-out text ("+31", "0.936", "-56.55M") is the written value rounded to the
+// places it shows.
+const roundsTo = (shown, written) => {
   if (['nan', 'inf', '-inf'].includes(written)) return shown === written;
-  return shown !== '' && Number(shown) === Number(written);
+  const m = /^([+-]?\d+(?:\.(\d+))?)([KMB]?)$/.exec(shown);
+  if (!m) return false;
+  const unit = { '': 1, K: 1e3, M: 1e6, B: 1e9 }[m[3]];
+  const half = 0.5 * 10 ** -(m[2] ? m[2].length : 0) * unit;
+  return Math.abs(Number(m[1]) * unit - Number(written)) <= half * (1 + 1e-9);
 };
+
+// Every reading of the read-out stands in the panel drawn at its bar, as the panel prints it;
+// the panel words two of them without their sign ("stronger by", "above" or "below"), and
+// leaves out a reading that is not available, which reads 0.
+function assertReadoutInPanel(values, panel, where) {
+  const text = panel.join('\n');
+  for (const { name, value } of values) {
+    const token = ['ES minus NQ %', 'Close minus VWAP'].includes(name) ? value.replace(/^[+-]/, '') : value;
+    const escaped = token.replace(/[.+]/g, (c) => '\\' + c);
+    const printed = new RegExp(`(^|[^\\d.])${escaped}(?![\\d])`).test(text);
+    assert.ok(printed || Number(value) === 0, `${where}: ${name} ${value} as the panel prints it:\n${text}`);
+  }
+}
+
+// The read-out as it stands: the bar's time and each series row shown.
+const readout = (page) => page.evaluate(() => ({
+  time: document.querySelector('#readout [data-field="time"]').textContent,
+  values: [...document.querySelectorAll('#readout tr[data-series]:not([hidden])')].map((row) => ({
+    index: Number(row.dataset.series), name: row.querySelector('th').textContent, value: row.querySelector('td').textContent })),
+}));
+const panelTexts = (page) => page.evaluate(() =>
+  [...document.querySelectorAll('.pane[data-pane="price"] .panel-line')].map((el) => el.textContent));
 
 describe('the demo chart page in Chromium', () => {
   let out;
@@ -53,19 +83,26 @@ describe('the demo chart page in Chromium', () => {
       args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
         '--disable-sync', '--no-first-run'],
     });
-    page = await browser.newPage({ viewport: { width: 1600, height: 1000 } });
-    page.on('pageerror', (error) => pageErrors.push(error.message));
-    page.on('console', (message) => { if (message.type() === 'error') pageErrors.push(message.text()); });
-    await page.route('**/*', (route) => {
+    page = await openChart(path.join(out, 'chart.html'));
+    data = await page.evaluate(() => window.kmiPage.data);
+  });
+
+  async function openChart(file) {
+    const opened = await browser.newPage({ viewport: { width: 1600, height: 1000 } });
+    opened.on('pageerror', (error) => pageErrors.push(error.message));
+    opened.on('console', (message) => { if (message.type() === 'error') pageErrors.push(message.text()); });
+    await opened.route('**/*', (route) => {
       const url = route.request().url();
       if (url.startsWith('file:')) return route.continue();
       outsideRequests.push(url);
       return route.abort();
     });
-    await page.goto(pathToFileURL(path.join(out, 'chart.html')).href);
-    await page.waitForFunction(() => window.kmiPage && window.kmiPage.panes.length > 0);
-    data = await page.evaluate(() => window.kmiPage.data);
-  });
+    await opened.goto(pathToFileURL(file).href);
+    const missing = opened.locator('#missing-library');
+    if (await missing.count() > 0) assert.fail(`${file} was written without the charting library: ${await missing.textContent()}`);
+    await opened.waitForFunction(() => window.kmiPage && window.kmiPage.panes.length > 0);
+    return opened;
+  }
 
   after(async () => {
     if (browser) await browser.close();
@@ -187,29 +224,110 @@ describe('the demo chart page in Chromium', () => {
     assert.match(panes[1].label, /TICK Lower Threshold -1000/);
   });
 
-  test('the day selector lists the days of days.csv, and a day chosen shows its bars and its row', async () => {
+  test('every axis abbreviates by one rule: from ten thousand on in thousands (k), millions (M) or billions (B)', async () => {
+    let abbreviated = 0;
+    for (const range of ['day', 'all']) {
+      await page.click(`#ranges button[data-range="${range}"]`);
+      const axes = await page.evaluate(() => window.kmiPage.panes.map((p) => ({
+        key: p.key, labels: [...p.plot.axes[1]._values, ...p.plot.axes[2]._values] })));
+      for (const { key, labels } of axes) {
+        for (const label of labels) {
+          assert.match(label, /^-?\d+(\.\d+)?[kMB]?$/, `${range}, ${key}: ${label}`);
+          assert.doesNotMatch(label, /^-?\d{5,}/, `${range}, ${key}: ${label} in full beside abbreviated labels`);
+          if (/[kMB]$/.test(label)) abbreviated++;
+        }
+      }
+    }
+    assert.ok(abbreviated > 0, 'the demo has axes of thousands and millions');
+  });
+
+  test('no line of a pane runs through its legend', async () => {
+    for (const range of ['day', 'all']) {
+      await page.click(`#ranges button[data-range="${range}"]`);
+      const crossings = await page.evaluate(() => window.kmiPage.panes.flatMap((pane) => {
+        const legend = document.querySelector(`.pane-label[data-pane="${pane.key}"]`).getBoundingClientRect();
+        const over = pane.plot.over.getBoundingClientRect();
+        const { min, max } = pane.plot.scales.x;
+        const found = [];
+        pane.plot.series.forEach((s, k) => {
+          if (k === 0 || !s.stroke) return;
+          for (let i = Math.max(0, Math.ceil(min)); i <= Math.floor(max); i++) {
+            const v = pane.plot.data[k][i];
+            if (v === null || v === undefined) continue;
+            const x = over.left + pane.plot.valToPos(i, 'x');
+            const y = over.top + pane.plot.valToPos(v, 'y');
+            if (x >= legend.left && x <= legend.right && y >= legend.top && y <= legend.bottom) {
+              found.push(`${pane.key}: ${s.label} at bar ${i}`);
+              break;
+            }
+          }
+        });
+        return found;
+      }));
+      assert.deepEqual(crossings, [], range);
+    }
+    await page.click('#ranges button[data-range="day"]');
+  });
+
+  test('the panes and readings of the sources a replay was not given are hidden, and the page says which', async () => {
+    const partial = path.join(out, 'partial');
+    const dataFile = (name) => path.join(out, 'data', name);
+    execFileSync(program, ['replay', '--chart', dataFile('ESZ26.CME.csv'), '--source', `es=${dataFile('ESZ26.CME.csv')}`,
+      '--source', `tick=${dataFile('TICK-NYSE.csv')}`, '--source', `front=${dataFile('VXV26-CFE.csv')}`,
+      '--from', series.rows[series.rows.length - 1][0].slice(0, 10), '--fast', '--out', partial],
+    { cwd: out, stdio: ['ignore', 'ignore', 'pipe'] });
+    const shown = await openChart(path.join(partial, 'chart.html'));
+    const seen = await shown.evaluate(() => ({
+      panes: window.kmiPage.panes.map((p) => p.key),
+      note: document.getElementById('hidden-sources')?.textContent,
+      rows: [...document.querySelectorAll('#readout tr[data-series]')].filter((row) => row.offsetParent !== null)
+        .map((row) => row.querySelector('th').textContent),
+    }));
+    await shown.close();
+    assert.deepEqual(seen.panes, ['price', 'tick', 'delta']);
+    assert.equal(seen.note, 'Hidden: ADD, VOLD, up/down ratio, VIX, term structure (no back), ES vs NQ (no NQ) '
+      + '\u2014 their sources were not given to this replay');
+    assert.deepEqual(seen.rows, [...series.header.slice(1, 7), ...series.header.slice(18)]);
+    assert.deepEqual(pageErrors, []);
+  });
+
+  test('a day chosen shows its bars, its closing panel and its row of days.csv, rounded as that panel prints them', async () => {
     const days = readCsv(path.join(out, 'days.csv'));
     assert.deepEqual(days.header.slice(1), series.header.slice(1));
     const listed = await page.evaluate(() => [...document.querySelectorAll('#day option')].slice(1).map((o) => o.textContent));
     assert.deepEqual(listed, days.rows.map((row) => row[0]));
     assert.ok(listed.length >= 2, 'the demo replays several days');
-    await page.mouse.move(1, 1);  // off the panes: the read-out shows the chosen day
+    await page.mouse.move(1, 1);  // off the panes: the read-out shows the last bar, then the chosen day's
+    const atEnd = await readout(page);
+    assert.equal(atEnd.time, series.rows[series.rows.length - 1][0]);
+    assert.deepEqual(await panelTexts(page), panelLines);
+    assertReadoutInPanel(atEnd.values, panelLines, 'the last bar');
+    for (let k = 0; k < days.rows.length; k++) {
+      await page.selectOption('#day', String(k));
+      const shown = await readout(page);
+      const panel = await panelTexts(page);
+      const date = days.rows[k][0];
+      assert.equal(shown.time.slice(0, 10), date);
+      assert.deepEqual(panel, data.days[k].panel.map((d) => d.text), `${date}: its closing panel`);
+      assert.notDeepEqual(panel, panelLines, `${date}: not the panel the replay ended with`);
+      assert.equal(shown.values.length, 20);
+      shown.values.forEach(({ index, value }) =>
+        assert.ok(roundsTo(value, days.rows[k][index + 1]), `${date} ${days.header[index + 1]}: ${value}`));
+      assertReadoutInPanel(shown.values, panel, date);
+    }
     const k = 1;
     await page.selectOption('#day', String(k));
-    const shown = await page.evaluate(() => ({
-      time: document.querySelector('#readout [data-field="time"]').textContent,
-      values: [...document.querySelectorAll('#readout tr[data-series] td')].map((td) => td.textContent),
-      range: [window.kmiPage.panes[0].plot.scales.x.min, window.kmiPage.panes[0].plot.scales.x.max],
-    }));
+    const shown = await readout(page);
+    const range = await page.evaluate(() => [window.kmiPage.panes[0].plot.scales.x.min, window.kmiPage.panes[0].plot.scales.x.max]);
     const date = days.rows[k][0];
-    assert.equal(shown.time.slice(0, 10), date);
-    shown.values.forEach((value, i) => assert.ok(sameNumber(value, days.rows[k][i + 1]), `${days.header[i + 1]}: ${value}`));
     const dayBars = series.rows.map((row, i) => [row[0].slice(0, 10), i]).filter(([d]) => d === date).map(([, i]) => i);
     const [first, last] = [dayBars[0], dayBars[dayBars.length - 1]];
-    assert.ok(Math.abs(shown.range[0] - (first - 0.5)) <= 0.5 && Math.abs(shown.range[1] - (last + 0.5)) <= 0.5,
-      `the panes show that day, bars ${first} to ${last}: ${shown.range}`);
+    assert.ok(Math.abs(range[0] - (first - 0.5)) <= 0.5 && Math.abs(range[1] - (last + 0.5)) <= 0.5,
+      `the panes show that day, bars ${first} to ${last}: ${range}`);
     const later = series.rows.filter((row) => row[0].slice(0, 10) === date && row[0] > shown.time);
     assert.ok(later.length > 0, 'the day has bars after its session, which the row does not take');
+    await page.click('#ranges button[data-range="day"]');
+    assert.deepEqual(await panelTexts(page), panelLines, 'a range button brings back the panel the replay ended with');
   });
 
   test('the read-out shows the values of the hovered bar', async () => {
@@ -228,18 +346,15 @@ describe('the demo chart page in Chromium', () => {
     };
     for (const [paneKey, fraction] of [['price', 0.4], ['delta', 0.7]]) {
       const index = await hover(paneKey, fraction);
-      const shown = await page.evaluate(() => ({
-        time: document.querySelector('#readout [data-field="time"]').textContent,
-        bar: ['open', 'high', 'low', 'close'].map((f) => document.querySelector(`#readout tr[data-field="${f}"] td`).textContent),
-        values: [...document.querySelectorAll('#readout tr[data-series]')].map((row) => ({
-          name: row.querySelector('th').textContent, value: row.querySelector('td').textContent })),
-      }));
+      const shown = await readout(page);
+      shown.bar = await page.evaluate(() =>
+        ['open', 'high', 'low', 'close'].map((f) => document.querySelector(`#readout tr[data-field="${f}"] td`).textContent));
       const row = series.rows[index];
       assert.equal(shown.time, row[0], `${paneKey}: the hovered bar's time`);
       assert.equal(shown.values.length, 20);
       shown.values.forEach(({ name, value }, k) => {
         assert.equal(name, series.header[k + 1]);
-        assert.ok(sameNumber(value, row[k + 1]), `${name}: shown ${value}, written ${row[k + 1]}`);
+        assert.ok(roundsTo(value, row[k + 1]), `${name}: shown ${value}, written ${row[k + 1]}`);
       });
       const chartBar = bars.rows.find((r) => r[0] === row[0]);
       shown.bar.forEach((value, k) => assert.equal(Number(value), Number(chartBar[k + 1]), `${paneKey}: bar field ${k}`));
