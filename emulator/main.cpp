@@ -156,6 +156,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     settings.data_time_zones = command.data_time_zones;
     settings.bar_stamps = command.bar_stamps;
     settings.columns = command.columns;
+    settings.chart_page = !command.out_dir.empty();
     if (!command.from.empty()) {
         auto from = parse_date(command.from);
         if (!from) from = parse_date_time(command.from);

@@ -467,8 +467,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         for (const LogLine& line : host->log) outcome.log_txt += line.text + "\n";
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
-        outcome.page = chart_page_data(*host);
-        outcome.page.days = days;
+        if (settings.chart_page) outcome.page = chart_page_data(*host);
         outcome.bar_count = bar_count(study_chart(*host));
         outcome.history_bars = static_cast<std::int32_t>(history);
         outcome.calls = total;

@@ -63,6 +63,9 @@ struct ReplaySettings {                          // NOLINT(bugprone-exception-es
     std::vector<std::string> data_time_zones{};
     std::vector<std::string> bar_stamps{};
     std::vector<std::string> columns{};
+    // Whether the chart page's data are worked out (its closing panel of each day takes a
+    // recalculation of its own); a replay that writes no chart.html leaves them out.
+    bool chart_page = true;
 };
 
 // Where the replay stands after a call.
@@ -93,7 +96,7 @@ struct ReplayOutcome {
     std::string log_txt;     // one log line per line
     std::string panel_txt;   // the panel's lines, top to bottom
     std::vector<PanelRow> panel;
-    ChartPageData page;  // what chart.html shows
+    ChartPageData page;  // what chart.html shows (with ReplaySettings::chart_page)
     std::int32_t bar_count = 0;
     std::int32_t history_bars = 0;  // loaded at once, before --from; the others arrived live
     std::int64_t calls = 0;
