@@ -89,6 +89,11 @@ std::string folder_reason(const std::filesystem::path& folder, const std::error_
         }
         if (place == place.parent_path()) break;
     }
+    // A folder on a drive that does not exist (Q:\out): the library would say its name is too long.
+    std::error_code ignored;
+    if (folder.has_root_name() && !std::filesystem::exists(folder.root_path(), ignored)) {
+        return "there is no drive " + text_of(folder.root_name());
+    }
     return reason(error);
 }
 

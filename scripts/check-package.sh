@@ -94,6 +94,9 @@ done
 # One version everywhere.
 tr -d '\r' < "$root/CHANGELOG.md" | grep -qxF "## $version" || fail "CHANGELOG.md has no section ## $version"
 grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
+# Both prompts' forms: PowerShell runs a program of the current folder only as .\kmi-host.exe.
+grep -qF 'Command Prompt:   kmi-host.exe demo' "$root/INSTALL.txt" && grep -qF 'PowerShell:       .\kmi-host.exe demo' "$root/INSTALL.txt" ||
+    fail "INSTALL.txt does not give the demo in both prompts' forms"
 grep -qF "$name.zip" README.md || fail "README.md does not name the archive of version $version, $name.zip"
 # The notices name the upstream versions the archive was built from (a Debian revision or
 # point update of the same upstream version does not change the licence texts).
@@ -152,6 +155,11 @@ for file in series.csv days.csv panel.txt; do
     cmp -s "$work/walk-linux/out/$file" "$root/мои 結果/$file" || fail "the walk-through's $file differs from Linux's"
 done
 echo "ok: names in three scripts work in the program's folder, its arguments and its output; the walk-through's files are Linux's"
+# An output folder on a drive that does not exist is refused with that reason.
+(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe "${walk[@]:0:10}" --out 'Q:\out' > /dev/null 2> "$work/drive.stderr") &&
+    fail "kmi-host.exe replay --out Q:\\out succeeded"
+tr -d '\r' < "$work/drive.stderr" | grep -qxF 'kmi-host: Q:\out: cannot make this folder: there is no drive Q:' ||
+    fail "--out Q:\\out is not refused as a drive that does not exist: $(cat "$work/drive.stderr")"
 
 # Started by a double-click, in a console of its own, the program shows a short guide and
 # waits for a key instead of flashing an error (scripts/new-console.c starts it that way).
