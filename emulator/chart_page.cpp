@@ -1,6 +1,7 @@
 #include "emulator/chart_page.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -43,12 +44,6 @@ std::optional<float> float_input_named(const Host& host, const std::string& name
         if (input.type == kmi_input_float && name == text_chars(input.name)) return input_float(input);
     }
     return std::nullopt;
-}
-
-Json float_array(const std::vector<float>& values) {
-    Json out = Json::array();
-    for (float value : values) out.push_back(json_number(value));
-    return out;
 }
 
 Json drawings_json(const std::vector<PageDrawing>& drawings) {
@@ -271,7 +266,7 @@ std::string page_heading(const ChartPageData& data) {
 
 }  // namespace
 
-ChartPageData chart_page_data(const Host& host) {
+ChartPageData chart_page_summary(const Host& host, bool closing) {
     const StudyInstance& study = host.study;
     const Chart& chart = host.charts.at(study.chart_number);
     ChartPageData data;
@@ -280,30 +275,56 @@ ChartPageData chart_page_data(const Host& host) {
     data.bar_seconds = chart.bar_seconds;
     data.region_height_px = host.region_bottom_px - host.region_top_px;
     data.price_format = chart.price_format;
-    data.times = chart.times;
-    data.open = chart.open;
-    data.high = chart.high;
-    data.low = chart.low;
-    data.close = chart.close;
-    data.volume = chart.volume;
-    for (std::size_t i = 0; i < study.outputs.size(); ++i) {
+    for (const HostOutputSeries& output : study.outputs) {
         PageSeries series;
-        series.name = text_chars(study.outputs[i].name);
-        series.colour = study.outputs[i].colour;
-        series.values.assign(chart.times.size(), 0.0f);
-        if (i < study.series.size()) {
-            const std::vector<float>& values = study.series[i];
-            std::copy_n(values.begin(), std::min(values.size(), series.values.size()), series.values.begin());
-        }
+        series.name = text_chars(output.name);
+        series.colour = output.colour;
         data.series.push_back(std::move(series));
     }
     data.drawings = page_drawings(host);
     data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
     data.days = session_days(host);
-    data.day_panels = closing_panels(host, data.days);
+    if (closing) data.day_panels = closing_panels(host, data.days);
     for (int slot = 0; slot < source_slot_count; ++slot) {
         if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
+    }
+    return data;
+}
+
+void take_page_bars(ChartPageData& data, Host& host) {
+    StudyInstance& study = host.study;
+    Chart& chart = host.charts.at(study.chart_number);
+    const std::size_t bars = chart.times.size();
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+        std::vector<float>& values = data.series[i].values;
+        if (i < study.series.size()) values = std::move(study.series[i]);
+        values.resize(bars, 0.0f);
+    }
+    data.times = std::move(chart.times);
+    data.open = std::move(chart.open);
+    data.high = std::move(chart.high);
+    data.low = std::move(chart.low);
+    data.close = std::move(chart.close);
+    data.volume = std::move(chart.volume);
+}
+
+ChartPageData chart_page_data(const Host& host) {
+    ChartPageData data = chart_page_summary(host, true);
+    const Chart& chart = host.charts.at(host.study.chart_number);
+    data.times = chart.times;
+    data.open = chart.open;
+    data.high = chart.high;
+    data.low = chart.low;
+    data.close = chart.close;
+    data.volume = chart.volume;
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+        std::vector<float>& values = data.series[i].values;
+        values.assign(chart.times.size(), 0.0f);
+        if (i < host.study.series.size()) {
+            const std::vector<float>& study_values = host.study.series[i];
+            std::copy_n(study_values.begin(), std::min(study_values.size(), values.size()), values.begin());
+        }
     }
     return data;
 }
@@ -327,34 +348,85 @@ std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& prog
     return std::nullopt;
 }
 
-std::string chart_page_json(const ChartPageData& data) {
-    Json page = Json::object();
-    page["study_name"] = data.study_name;
-    page["symbol"] = data.symbol;
-    page["bar_seconds"] = data.bar_seconds;
-    page["region_height_px"] = data.region_height_px;
-    page["price_format"] = data.price_format;
-    Json times = Json::array();
-    for (HostDateTime time : data.times) times.push_back(format_date_time(time));
-    page["times"] = std::move(times);
-    page["open"] = float_array(data.open);
-    page["high"] = float_array(data.high);
-    page["low"] = float_array(data.low);
-    page["close"] = float_array(data.close);
-    page["volume"] = float_array(data.volume);
-    Json series = Json::array();
-    for (std::size_t i = 0; i < data.series.size(); ++i) {
-        series.push_back(Json{{"index", i},
-                              {"name", data.series[i].name},
-                              {"colour", data.series[i].colour},
-                              {"values", float_array(data.series[i].values)}});
+namespace {
+
+// The page's data block, written piece by piece: the small parts as the JSON library writes
+// them, the long arrays (times, prices, series) straight from their values, in the same form.
+// Every piece is made safe for a script element on its own ("<" written as \u003c).
+struct PageJson {
+    OutputSink& sink;
+    bool for_script = true;
+    bool first = true;
+
+    void piece(const std::string& text) { put(sink, for_script ? script_safe(text) : text); }
+    void key(const char* name) {
+        put(sink, first ? "\"" : ",\"");
+        put(sink, name);
+        put(sink, "\":");
+        first = false;
     }
-    page["series"] = std::move(series);
-    page["drawings"] = drawings_json(data.drawings);
+    void value(const char* name, const Json& json) {
+        key(name);
+        piece(dump_compact(json));
+    }
+    void floats(const char* name, const std::vector<float>& values) {
+        key(name);
+        put_float_array(values);
+    }
+    void put_float_array(const std::vector<float>& values) {
+        put(sink, "[");
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i > 0) put(sink, ",");
+            const bool finite = std::isfinite(values[i]);
+            if (!finite) put(sink, "\"");
+            put_shortest(sink, values[i]);
+            if (!finite) put(sink, "\"");
+        }
+        put(sink, "]");
+    }
+};
+
+}  // namespace
+
+void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for_script) {
+    PageJson json{sink, for_script};
+    put(sink, "{");
+    json.value("study_name", data.study_name);
+    json.value("symbol", data.symbol);
+    json.value("bar_seconds", data.bar_seconds);
+    json.value("region_height_px", data.region_height_px);
+    json.value("price_format", data.price_format);
+    json.key("times");
+    put(sink, "[");
+    DateTimeWriter times;
+    for (std::size_t i = 0; i < data.times.size(); ++i) {
+        put(sink, i == 0 ? "\"" : ",\"");
+        put(sink, times.text(data.times[i]));
+        put(sink, "\"");
+    }
+    put(sink, "]");
+    json.floats("open", data.open);
+    json.floats("high", data.high);
+    json.floats("low", data.low);
+    json.floats("close", data.close);
+    json.floats("volume", data.volume);
+    json.key("series");
+    put(sink, "[");
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+        PageJson entry{sink, for_script};
+        put(sink, i == 0 ? "{" : ",{");
+        entry.value("index", i);
+        entry.value("name", data.series[i].name);
+        entry.value("colour", data.series[i].colour);
+        entry.floats("values", data.series[i].values);
+        put(sink, "}");
+    }
+    put(sink, "]");
+    json.value("drawings", drawings_json(data.drawings));
     Json thresholds = Json::object();
     if (data.tick_upper_threshold) thresholds["upper"] = json_number(*data.tick_upper_threshold);
     if (data.tick_lower_threshold) thresholds["lower"] = json_number(*data.tick_lower_threshold);
-    page["tick_thresholds"] = std::move(thresholds);
+    json.value("tick_thresholds", thresholds);
     Json days = Json::array();
     for (const PageDay& day : data.days) {
         Json entry{{"date", day.date}, {"bar", day.bar}};
@@ -363,12 +435,18 @@ std::string chart_page_json(const ChartPageData& data) {
         if (panel != data.day_panels.end()) entry["panel"] = drawings_json(panel->drawings);
         days.push_back(std::move(entry));
     }
-    page["days"] = std::move(days);
-    page["slots_off"] = data.slots_off;
-    return dump_compact(page);
+    json.value("days", days);
+    json.value("slots_off", data.slots_off);
+    put(sink, "}");
 }
 
-std::string render_chart_page(const ChartPageData& data, const std::optional<ChartLibrary>& library) {
+std::string chart_page_json(const ChartPageData& data) {
+    OutputSink sink;
+    write_chart_page_json(sink, data, false);
+    return std::move(sink.text);
+}
+
+void write_chart_page(OutputSink& sink, const ChartPageData& data, const std::optional<ChartLibrary>& library) {
     const std::string title = html_escaped(page_heading(data));
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
@@ -403,14 +481,24 @@ std::string render_chart_page(const ChartPageData& data, const std::optional<Cha
             "<code>panel.txt</code> beside this page.</p></div>\n";
     }
     if (library) page += "<main><div id=\"charts\"></div><aside id=\"readout\"></aside></main>\n";
-    page += "<script type=\"application/json\" id=\"kmi-data\">" + script_safe(chart_page_json(data)) + "</script>\n";
+    page += "<script type=\"application/json\" id=\"kmi-data\">";
+    put(sink, page);
+    page.clear();
+    write_chart_page_json(sink, data, true);
+    page += "</script>\n";
     if (library) {
         page += "<script>\n" + notice_comment(library->notice) + embedded_library_text(library->script, "script") +
                 "\n</script>\n";
         page += "<script>\n" + std::string(chart_page_script) + "</script>\n";
     }
     page += "</body>\n</html>\n";
-    return page;
+    put(sink, page);
+}
+
+std::string render_chart_page(const ChartPageData& data, const std::optional<ChartLibrary>& library) {
+    OutputSink sink;
+    write_chart_page(sink, data, library);
+    return std::move(sink.text);
 }
 
 }  // namespace kmi::emu

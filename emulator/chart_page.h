@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "emulator/core/host_core.h"
+#include "emulator/output_files.h"
 
 namespace kmi::emu {
 
@@ -74,6 +75,15 @@ struct ChartPageData {
 // its panel too.
 ChartPageData chart_page_data(const Host& host);
 
+// The same without the bars and the series' values (and without the closing panels unless
+// `closing`), for a replay that then takes those from its host as it ends (take_page_bars),
+// instead of copying them.
+ChartPageData chart_page_summary(const Host& host, bool closing);
+
+// Moves the chart's bar arrays and the study's series out of the host into the page's data
+// (each series as long as the bars, 0 where the study wrote nothing): the host's last use.
+void take_page_bars(ChartPageData& data, Host& host);
+
 // The charting library's script and style sheet, and its licence, which asks for its
 // copyright and permission notice in every copy: the page carries it beside each of them.
 struct ChartLibrary {
@@ -89,11 +99,14 @@ struct ChartLibrary {
 // holding all three wins. Nothing when none does.
 std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& program_folder);
 
-// The page's data as one JSON object (the content of its data block).
+// The page's data as one JSON object (the content of its data block); for the page's script
+// element, every "<" of its texts is written \u003c.
+void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for_script);
 std::string chart_page_json(const ChartPageData& data);
 
 // The whole page. Without the library the page shows the data's file names and says that
 // the chart could not be drawn and why.
+void write_chart_page(OutputSink& sink, const ChartPageData& data, const std::optional<ChartLibrary>& library);
 std::string render_chart_page(const ChartPageData& data, const std::optional<ChartLibrary>& library);
 
 }  // namespace kmi::emu

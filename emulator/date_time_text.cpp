@@ -157,4 +157,38 @@ std::string format_date_time(HostDateTime value) {
     return text;
 }
 
+std::string_view DateTimeWriter::text(HostDateTime value) {
+    const std::int64_t value_day = host_day(value);
+    if (!has_day || value_day != day) {
+        const CalendarDate date = calendar_date_of(value_day);
+        if (date.year < 0 || date.year > 9999) {  // beyond four digits: as format_date_time writes it
+            out = format_date_time(value);
+            has_day = false;
+            return out;
+        }
+        out = format_date(value_day);
+        out += ' ';
+        day = value_day;
+        has_day = true;
+    }
+    out.resize(11);
+    const std::int64_t tod = time_of_day_us(value);
+    const auto seconds = static_cast<int>(tod / us_per_second);
+    const auto micros = static_cast<int>(tod % us_per_second);
+    const auto two = [this](int number) {
+        out += static_cast<char>('0' + number / 10);
+        out += static_cast<char>('0' + number % 10);
+    };
+    two(seconds / 3600);
+    out += ':';
+    two(seconds / 60 % 60);
+    out += ':';
+    two(seconds % 60);
+    if (micros != 0) {
+        out += '.';
+        for (int scale = 100000; scale > 0; scale /= 10) out += static_cast<char>('0' + micros / scale % 10);
+    }
+    return out;
+}
+
 }  // namespace kmi::emu

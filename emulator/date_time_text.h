@@ -56,6 +56,16 @@ std::string format_date_time(HostDateTime value);
 // "YYYY-MM-DD".
 std::string format_date(std::int64_t host_day);
 
+// format_date_time for many times in a row: a time of the day before's date takes that date
+// without working it out again. The text stays valid until the next call.
+struct DateTimeWriter {
+    std::int64_t day = 0;
+    bool has_day = false;
+    std::string out;
+
+    std::string_view text(HostDateTime value);
+};
+
 }  // namespace kmi::emu
 
 #endif

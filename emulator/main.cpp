@@ -31,6 +31,7 @@
 #include "emulator/path_text.h"
 #include "emulator/replay.h"
 #include "emulator/scenario.h"
+#include "emulator/series_files.h"
 #include "emulator/synth.h"
 #include "emulator/terminal_panel.h"
 
@@ -253,7 +254,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                              counted(outcome.bar_count, "bar", "bars") +
                              " of history); an earlier --from replays bars live");
     }
-    std::vector<std::pair<std::filesystem::path, std::string>> written;  // all of them or none
+    std::vector<std::pair<std::filesystem::path, FileWriter>> written;  // all of them or none
     if (!command.out_dir.empty()) {
         const std::optional<ChartLibrary> library = find_chart_library(command.program_folder);
         if (!library) {
@@ -263,11 +264,12 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                 "release archive holds it, or in page/node_modules/uplot/ of its folder or a folder above, which npm "
                 "ci in page/ installs): the page says so instead of showing the chart");
         }
-        written = {{out_files[0], outcome.series_csv},
-                   {out_files[1], outcome.log_txt},
-                   {out_files[2], outcome.panel_txt},
-                   {out_files[3], render_chart_page(outcome.page, library)},
-                   {out_files[4], outcome.days_csv}};
+        // Each file is written straight from the replay's outcome into its place.
+        written = {{out_files[0], [&](OutputSink& sink) { write_series_csv(sink, outcome.page); }},
+                   {out_files[1], [&](OutputSink& sink) { put(sink, outcome.log_txt); }},
+                   {out_files[2], [&](OutputSink& sink) { put(sink, outcome.panel_txt); }},
+                   {out_files[3], [&](OutputSink& sink) { write_chart_page(sink, outcome.page, library); }},
+                   {out_files[4], [&](OutputSink& sink) { write_days_csv(sink, outcome.page); }}};
         write_files_atomically(written);
     }
     std::fflush(stdout);

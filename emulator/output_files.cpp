@@ -1,6 +1,8 @@
 #include "emulator/output_files.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <system_error>
 
@@ -35,8 +37,8 @@ std::error_code replace_file(const std::filesystem::path& from, const std::files
 #endif
 }
 
-// Writes `content` to `file` whole, replacing what it held; the reason when it cannot.
-std::error_code write_whole(const std::filesystem::path& file, const std::string& content) {
+// Writes what `writer` gives to `file` whole, replacing what it held; the reason when it cannot.
+std::error_code write_whole(const std::filesystem::path& file, const FileWriter& writer) {
     errno = 0;
 #ifdef _WIN32
     std::FILE* out = _wfopen(file.c_str(), L"wb");
@@ -44,11 +46,20 @@ std::error_code write_whole(const std::filesystem::path& file, const std::string
     std::FILE* out = std::fopen(file.c_str(), "wb");
 #endif
     if (out == nullptr) return last_error();
+    OutputSink sink{out, {}, 0};
+    sink.text.reserve(std::size_t{1} << 19);
+    writer(sink);
+    flush_sink(sink);
     errno = 0;
-    const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-    std::error_code error = written && std::fflush(out) == 0 ? std::error_code() : last_error();
+    std::error_code error = sink.error != 0         ? std::error_code(sink.error, std::generic_category())
+                            : std::fflush(out) == 0 ? std::error_code()
+                                                    : last_error();
     if (std::fclose(out) != 0 && !error) error = last_error();
     return error;
+}
+
+std::error_code write_whole(const std::filesystem::path& file, const std::string& content) {
+    return write_whole(file, [&content](OutputSink& sink) { put(sink, content); });
 }
 
 std::filesystem::path with_suffix(std::filesystem::path file, const char* suffix) {
@@ -103,17 +114,42 @@ void write_file_atomically(const std::filesystem::path& file, const std::string&
     write_files_atomically({{file, content}});
 }
 
+void flush_sink(OutputSink& sink) {
+    if (sink.file == nullptr || sink.text.empty()) return;
+    errno = 0;
+    if (sink.error == 0 && std::fwrite(sink.text.data(), 1, sink.text.size(), sink.file) != sink.text.size()) {
+        sink.error = errno != 0 ? errno : EIO;
+    }
+    sink.text.clear();
+}
+
+void put_shortest(OutputSink& sink, float value) {
+    if (std::isnan(value)) return put(sink, "nan");
+    if (std::isinf(value)) return put(sink, value < 0 ? "-inf" : "inf");
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    put(sink, std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+}
+
 void write_files_atomically(const std::vector<std::pair<std::filesystem::path, std::string>>& files) {
-    std::vector<std::filesystem::path> temporaries;
+    std::vector<std::pair<std::filesystem::path, FileWriter>> writers;
     for (const auto& [file, content] : files) {
+        writers.emplace_back(file, [&content = content](OutputSink& sink) { put(sink, content); });
+    }
+    write_files_atomically(writers);
+}
+
+void write_files_atomically(const std::vector<std::pair<std::filesystem::path, FileWriter>>& files) {
+    std::vector<std::filesystem::path> temporaries;
+    for (const auto& [file, writer] : files) {
         temporaries.push_back(with_suffix(file, ".partial"));
-        if (const std::error_code error = write_whole(temporaries.back(), content)) {
+        if (const std::error_code error = write_whole(temporaries.back(), writer)) {
             remove_files(temporaries);
             cannot_write(file, error);
         }
     }
     try {
-        for (const auto& [file, content] : files) check_replaceable(file);
+        for (const auto& [file, writer] : files) check_replaceable(file);
     } catch (...) {
         remove_files(temporaries);
         throw;

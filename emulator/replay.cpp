@@ -45,13 +45,6 @@ bool same_bar(const Chart& chart, std::size_t index, const Bar& bar) {
            chart.bid_volume[index] == bar.bid_volume && chart.ask_volume[index] == bar.ask_volume;
 }
 
-std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 // Stores a value in an input, under `type` unless the input already has that type.
 void store_typed_input(Host& host, int index, std::uint8_t type, const Json& value, const std::string& where) {
     HostInput& in = input(host, index);
@@ -300,26 +293,6 @@ std::vector<std::string> ConsoleLog::shown(const std::vector<std::string>& lines
     return out;
 }
 
-std::string series_csv(const Host& host) {
-    const StudyInstance& study = host.study;
-    std::string out = "time";
-    for (const HostOutputSeries& series : study.outputs) {
-        out += ',';
-        out += csv_field(kmi::text_chars(series.name));
-    }
-    out += "\n";
-    const Chart& chart = host.charts.at(study.chart_number);
-    for (std::size_t bar = 0; bar < chart.times.size(); ++bar) {
-        out += format_date_time(chart.times[bar]);
-        for (const std::vector<float>& values : study.series) {
-            out += ',';
-            out += shortest_text(bar < values.size() ? values[bar] : 0.0f);
-        }
-        out += "\n";
-    }
-    return out;
-}
-
 std::vector<PageDay> session_days(const Host& host) {
     const std::int64_t start = input_second_of_day(host.study.inputs.at(8));
     const std::int64_t end = input_second_of_day(host.study.inputs.at(9));
@@ -339,25 +312,6 @@ std::vector<PageDay> session_days(const Host& host) {
         last_day = day;
     }
     return days;
-}
-
-std::string days_csv(const Host& host, const std::vector<PageDay>& days) {
-    std::string out = "date";
-    for (const HostOutputSeries& series : host.study.outputs) {
-        out += ',';
-        out += csv_field(kmi::text_chars(series.name));
-    }
-    out += "\n";
-    for (const PageDay& day : days) {
-        out += day.date;
-        for (const std::vector<float>& values : host.study.series) {
-            const auto bar = static_cast<std::size_t>(day.bar);
-            out += ',';
-            out += shortest_text(bar < values.size() ? values[bar] : 0.0f);
-        }
-        out += "\n";
-    }
-    return out;
 }
 
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
@@ -461,13 +415,10 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
             replay.calculate(i == 0 ? CallKind::full : CallKind::update,
                              ReplayStep{clocks[static_cast<std::size_t>(i)], i + 1, total, i == 0});
         }
-        const std::vector<PageDay> days = session_days(*host);
-        outcome.series_csv = series_csv(*host);
-        outcome.days_csv = days_csv(*host, days);
         for (const LogLine& line : host->log) outcome.log_txt += line.text + "\n";
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
-        if (settings.chart_page) outcome.page = chart_page_data(*host);
+        outcome.page = chart_page_summary(*host, settings.chart_page);
         outcome.bar_count = bar_count(study_chart(*host));
         outcome.history_bars = static_cast<std::int32_t>(history);
         outcome.calls = total;
@@ -476,6 +427,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         throw;
     }
     close_host(*host);
+    // The bars and the series go to the outcome as they are, not copied.
+    take_page_bars(outcome.page, *host);
     return outcome;
 }
 

@@ -91,12 +91,12 @@ struct ReplayHooks {
 };
 
 struct ReplayOutcome {
-    std::string series_csv;  // bar time and the 20 series under their declared names
-    std::string days_csv;    // per session day, the 20 series at its last session bar
-    std::string log_txt;     // one log line per line
-    std::string panel_txt;   // the panel's lines, top to bottom
+    std::string log_txt;    // one log line per line
+    std::string panel_txt;  // the panel's lines, top to bottom
     std::vector<PanelRow> panel;
-    ChartPageData page;  // what chart.html shows (with ReplaySettings::chart_page)
+    // What chart.html shows, its bars and the 20 series among it (series.csv and days.csv are
+    // written from it: emulator/series_files.h); its closing panels with ReplaySettings::chart_page.
+    ChartPageData page;
     std::int32_t bar_count = 0;
     std::int32_t history_bars = 0;  // loaded at once, before --from; the others arrived live
     std::int64_t calls = 0;
@@ -125,16 +125,9 @@ struct ConsoleLog {
     std::vector<std::string> shown(const std::vector<std::string>& lines);
 };
 
-// The series as CSV: "time" and the declared names, one row per chart bar.
-std::string series_csv(const Host& host);
-
 // The days that have a regular-session bar (the window of inputs 8 and 9, start inclusive,
 // end exclusive, in the chart's time zone), each with its last session bar, in bar order.
 std::vector<PageDay> session_days(const Host& host);
-
-// The series per session day as CSV: "date" and the declared names, one row per day with the
-// values of its last session bar.
-std::string days_csv(const Host& host, const std::vector<PageDay>& days);
 
 }  // namespace kmi::emu
 

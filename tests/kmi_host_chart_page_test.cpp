@@ -10,6 +10,7 @@
 #include "emulator/chart_page.h"
 #include "emulator/date_time_text.h"
 #include "emulator/replay.h"
+#include "emulator/series_files.h"
 #include "emulator/synth.h"
 #include "emulator/terminal_panel.h"
 #include "kmi_host_support.h"
@@ -98,7 +99,7 @@ TEST(KmiHostChartPage, TheDataBlockHoldsWhatTheSeriesFileHolds) {
     TempFolder folder;
     const emu::ReplayOutcome outcome = replay_small_chart(folder);
     const Json page = Json::parse(emu::chart_page_json(outcome.page));
-    const std::vector<std::string> rows = csv_rows(outcome.series_csv);
+    const std::vector<std::string> rows = csv_rows(emu::series_csv(outcome.page));
     ASSERT_EQ(rows.size(), 4u);
     ASSERT_EQ(page.at("times").size(), 3u);
     for (std::size_t bar = 0; bar < 3; ++bar) {

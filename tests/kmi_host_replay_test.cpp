@@ -11,6 +11,7 @@
 #include "emulator/date_time_text.h"
 #include "emulator/input_error.h"
 #include "emulator/replay.h"
+#include "emulator/series_files.h"
 #include "emulator/synth.h"
 #include "emulator/terminal_panel.h"
 #include "kmi_host_support.h"
@@ -145,7 +146,7 @@ TEST(KmiHostReplay, HistoryAtOnceThenFourUpdatesPerBarWithEverySourceOnTheSameCl
     EXPECT_EQ(logged.size(), 9u);
     EXPECT_EQ(outcome.log_txt.substr(0, outcome.log_txt.find('\n')), logged.front());
     EXPECT_EQ(outcome.panel_txt, "bars 3\nthree or more\n");
-    EXPECT_EQ(outcome.series_csv,
+    EXPECT_EQ(emu::series_csv(outcome.page),
               "time,Close,\"Index, plain\",,,,,,,,,,,,,,,,,,\n"
               "2026-12-02 09:30:00,11,0,nan,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
               "2026-12-02 09:31:00,12,1,inf,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
@@ -538,8 +539,8 @@ TEST(KmiHostReplayDays, EachSessionDayHasTheSeriesOfItsLastSessionBar) {
     const std::string rows =
         "2026-12-01,-200,1200,-1100,1,1,150,0,0,0,0,0,0,0,0,0,0,0,-80,11.75,0.25\n"
         "2026-12-03,10,50,-50,0,0,10,0,0,0,0,0,0,0,0,0,0,0,50,20,0\n";
-    const std::string header = outcome.series_csv.substr(0, outcome.series_csv.find('\n') + 1);
-    EXPECT_EQ(outcome.days_csv, "date" + header.substr(4) + rows);
+    const std::string header = emu::series_csv(outcome.page).substr(0, emu::series_csv(outcome.page).find('\n') + 1);
+    EXPECT_EQ(emu::days_csv(outcome.page), "date" + header.substr(4) + rows);
     ASSERT_EQ(outcome.page.days.size(), 2u);
     EXPECT_EQ(outcome.page.days[0].date, "2026-12-01");
     EXPECT_EQ(outcome.page.days[0].bar, 2);
@@ -593,7 +594,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 TEST(KmiHostSampleReplay, SeriesCsvHasOneRowPerBarUnderTheDeclaredNames) {
     const SampleReplay& replay = sample_replay();
-    const auto rows = lines_of(replay.outcome.series_csv);
+    const auto rows = lines_of(emu::series_csv(replay.outcome.page));
     ASSERT_EQ(rows.size(), replay.chart_bars.size() + 1);
     EXPECT_EQ(replay.chart_bars.size(), 2u * 540u);
     EXPECT_EQ(rows[0].rfind("time,TICK,TICK Session High,TICK Session Low,", 0), 0u) << rows[0];
