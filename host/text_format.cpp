@@ -7,23 +7,35 @@
 namespace kmi {
 namespace {
 
-// Where formatted characters go: counted always, stored while there is room.
+// Where formatted characters go: counted always, stored while there is room (the last
+// byte of the room is kept for the NUL).
 struct Sink {
     char* out;
     std::size_t capacity;
     std::int64_t length = 0;
 
+    // How many of `count` further characters are stored.
+    std::size_t stored_of(std::size_t count) const noexcept {
+        if (out == nullptr || capacity == 0) return 0;
+        const auto used = static_cast<std::uint64_t>(length);
+        if (used + 1 >= capacity) return 0;
+        const std::uint64_t room = capacity - 1 - used;
+        return count < room ? count : static_cast<std::size_t>(room);
+    }
     void put(char c) noexcept {
-        if (out != nullptr && capacity > 0 && static_cast<std::uint64_t>(length) + 1 < capacity) {
-            out[length] = c;
-        }
+        if (stored_of(1) != 0) out[length] = c;
         ++length;
     }
     void put(const char* chars, std::size_t count) noexcept {
-        for (std::size_t i = 0; i < count; ++i) put(chars[i]);
+        const std::size_t stored = stored_of(count);
+        if (stored != 0) std::memcpy(out + length, chars, stored);
+        length += static_cast<std::int64_t>(count);
     }
     void repeat(char c, std::int64_t count) noexcept {
-        for (std::int64_t i = 0; i < count; ++i) put(c);
+        if (count <= 0) return;
+        const std::size_t stored = stored_of(static_cast<std::size_t>(count));
+        if (stored != 0) std::memset(out + length, c, stored);
+        length += count;
     }
     void finish() noexcept {
         if (out == nullptr || capacity == 0) return;
@@ -61,23 +73,67 @@ char sign_of(bool negative, const Spec& spec) noexcept {
     return 0;
 }
 
+char decimal_digit(std::uint64_t value) noexcept { return static_cast<char>('0' + static_cast<int>(value)); }
+
+// Writes the decimal digits of `value` backwards, ending before `end`; returns where they
+// start.
+char* digits_backward(std::uint64_t value, char* end) noexcept {
+    do {
+        *--end = decimal_digit(value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
+
 void put_integer(Sink& sink, const Spec& spec, bool negative, std::uint64_t magnitude) noexcept {
-    char digits[32];
-    auto [end, error] = std::to_chars(digits, digits + sizeof digits, magnitude);
-    (void)error;
-    std::size_t count = static_cast<std::size_t>(end - digits);
-    if (spec.precision == 0 && magnitude == 0) count = 0;  // "%.0d" of 0 prints no digit
-    // A precision asks for at least that many digits.
-    char padded[96];
-    std::size_t leading = 0;
-    if (spec.precision > static_cast<std::int64_t>(count)) {
-        const auto wanted = static_cast<std::size_t>(spec.precision < 64 ? spec.precision : 64);
-        leading = wanted - count;
-    }
-    std::memset(padded, '0', leading);
-    std::memcpy(padded + leading, digits, count);
-    put_number(sink, spec, sign_of(negative, spec), padded, leading + count,
+    // Twenty digits at most, and a precision asks for at most 64 (with leading zeros).
+    char digits[96];
+    char* const end = digits + sizeof digits;
+    char* start = end;
+    if (spec.precision != 0 || magnitude != 0) start = digits_backward(magnitude, end);  // "%.0d" of 0: no digit
+    const std::int64_t wanted = spec.precision < 64 ? spec.precision : 64;
+    while (end - start < wanted) *--start = '0';
+    put_number(sink, spec, sign_of(negative, spec), start, static_cast<std::size_t>(end - start),
                spec.zero && !spec.left && spec.precision < 0);
+}
+
+// The precisions written in integer arithmetic: 10^3 times a 53-bit mantissa fits in 64
+// bits.
+constexpr std::int64_t max_integer_precision = 3;
+constexpr std::uint64_t powers_of_ten[max_integer_precision + 1] = {1, 10, 100, 1000};
+
+// The fixed notation of a magnitude below 2^53 with up to three decimals, worked out in
+// integer arithmetic: the value is a mantissa m over 2^s, so its decimals are the integer
+// m * 10^precision / 2^s rounded as printf rounds the exact binary value (to the nearest,
+// a tie to the even digit). Written backwards ending before `end`; returns where the text
+// starts, or null for a magnitude of 2^53 or more.
+char* fixed_backward(double magnitude, std::int64_t precision, char* end) noexcept {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const auto biased_exponent = static_cast<int>(bits >> 52);  // the sign bit is clear
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int shift = 1074;  // subnormal: the value is the mantissa over 2^1074
+    if (biased_exponent != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        shift = 1075 - biased_exponent;
+    }
+    if (shift <= 0) return nullptr;
+    const std::uint64_t scaled = mantissa * powers_of_ten[precision];
+    std::uint64_t decimals = 0;
+    // From a shift of 64 on, the scaled value (below 2^63) is under half of 2^shift: 0.
+    if (shift < 64) {
+        decimals = scaled >> shift;
+        const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (decimals & 1) != 0)) ++decimals;
+    }
+    char* start = end;
+    for (std::int64_t i = 0; i < precision; ++i) {
+        *--start = decimal_digit(decimals % 10);
+        decimals /= 10;
+    }
+    if (precision > 0) *--start = '.';
+    return digits_backward(decimals, start);
 }
 
 // `upper`: %F, which spells the infinities and NaN in capitals.
@@ -88,22 +144,35 @@ void put_floating(Sink& sink, const Spec& spec, double value, bool upper) noexce
         put_number(sink, spec, sign_of(negative, spec), word, 3, false);
         return;
     }
+    const char sign = sign_of(negative, spec);
+    const bool zero_pad = spec.zero && !spec.left;
     // Fixed notation of the largest double needs 309 digits before the point.
     constexpr std::int64_t max_precision = 400;
     const std::int64_t precision =
         spec.precision < 0 ? 6 : (spec.precision > max_precision ? max_precision : spec.precision);
+    if (precision <= max_integer_precision) {
+        char text[32];  // 16 digits, the point and three decimals
+        char* const end = text + sizeof text;
+        if (const char* start = fixed_backward(std::fabs(value), precision, end)) {
+            put_number(sink, spec, sign, start, static_cast<std::size_t>(end - start), zero_pad);
+            return;
+        }
+    }
     char digits[320 + max_precision];
     auto [end, error] = std::to_chars(digits, digits + sizeof digits, std::fabs(value), std::chars_format::fixed,
                                       static_cast<int>(precision));
     if (error != std::errc()) return;
-    put_number(sink, spec, sign_of(negative, spec), digits, static_cast<std::size_t>(end - digits),
-               spec.zero && !spec.left);
+    put_number(sink, spec, sign, digits, static_cast<std::size_t>(end - digits), zero_pad);
 }
 
 void put_string(Sink& sink, const Spec& spec, const char* text) noexcept {
     if (text == nullptr) text = "(null)";
     std::size_t count = 0;
-    while (text[count] != '\0' && (spec.precision < 0 || static_cast<std::int64_t>(count) < spec.precision)) ++count;
+    if (spec.precision < 0) {
+        count = std::strlen(text);
+    } else {
+        while (static_cast<std::int64_t>(count) < spec.precision && text[count] != '\0') ++count;
+    }
     const std::int64_t pad =
         spec.width > static_cast<std::int64_t>(count) ? spec.width - static_cast<std::int64_t>(count) : 0;
     if (!spec.left) sink.repeat(' ', pad);
@@ -125,9 +194,13 @@ std::int64_t read_number(const char*& p) noexcept {
 std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std::va_list args) noexcept {
     if (fmt == nullptr) return -1;
     Sink sink{out, capacity};
-    for (const char* p = fmt; *p != '\0'; ++p) {
+    const char* p = fmt;
+    while (*p != '\0') {
         if (*p != '%') {
-            sink.put(*p);
+            // A run of plain characters goes out at once.
+            const char* run = p;
+            while (*p != '\0' && *p != '%') ++p;
+            sink.put(run, static_cast<std::size_t>(p - run));
             continue;
         }
         ++p;
@@ -204,6 +277,7 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
             case '%': sink.put('%'); break;
             default: return -1;  // a conversion the study never uses
         }
+        ++p;
     }
     sink.finish();
     return sink.length;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "host/text_format.h"
 
@@ -49,6 +50,28 @@ TEST(TextFormat, MatchesTheCLibraryForEveryFiniteValueTheStudyPrints) {
     for (const double value : {0.5, 1.5, 2.5, -0.5, -2.5, 0.125, 0.375, 1.005, 2.675, 1e300, -1e-300, 0.0, -0.0,
                                std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min()}) {
         for (const char* fmt : formats) EXPECT_EQ(ours(fmt, value), libc(fmt, value)) << fmt << " " << value;
+    }
+}
+
+TEST(TextFormat, RoundsTiesAndTheirNeighboursAsTheCLibraryUpToThreeDecimals) {
+    // Up to three decimals the digits are worked out in integer arithmetic: every binary
+    // fraction k/1024 (exact ties included), one step either side of it, the decimal
+    // midpoints, and values by the 2^53 and 2^64 limits and far below one.
+    const char* formats[] = {"%+.0f", "%.1f", "%+.2f", "%.3f", "%+6.0f", "%6.2f"};
+    std::vector<double> values;
+    for (int k = -4096; k <= 4096; ++k) {
+        const double tie = k / 1024.0;
+        values.insert(values.end(), {tie, std::nextafter(tie, -1e9), std::nextafter(tie, 1e9), k / 1000.0 + 0.0005});
+    }
+    for (const double big : {9007199254740991.0, 9007199254740992.0, 9007199254740993.0, 4503599627370495.5,
+                             18446744073709549568.0, 18446744073709551616.0, 1e19, 123456789012.3455}) {
+        values.insert(values.end(), {big, -big});
+    }
+    for (const double tiny : {1e-300, 4e-320, 0.00049999999999999, 0.0005, 0.00050000000000001, 5.421e-20}) {
+        values.insert(values.end(), {tiny, -tiny});
+    }
+    for (const double value : values) {
+        for (const char* fmt : formats) ASSERT_EQ(ours(fmt, value), libc(fmt, value)) << fmt << " " << value;
     }
 }
 
