@@ -26,9 +26,12 @@ double region_height(const HostInterface& host) noexcept {
     return static_cast<double>(height < 50 ? 400 : height);
 }
 
-}  // namespace
-
-void init_drawing_request(DrawingRequest& request) noexcept {
+// Every field but the four texts at the host's defaults, whatever the request held.
+void reset_request_fields(DrawingRequest& request) noexcept {
+    const HostText text = request.text;
+    const HostText font_face = request.font_face;
+    const HostText extra_text_1 = request.extra_text_1;
+    const HostText extra_text_2 = request.extra_text_2;
     std::memset(&request, 0, sizeof request);
     request.record_size = sizeof(DrawingRequest);
     request.line_number = -1;
@@ -38,20 +41,30 @@ void init_drawing_request(DrawingRequest& request) noexcept {
     request.text_color = no_colour;
     request.font_size = -1;
     request.horizontal_position = 0;
-    request.text = make_text();
+    request.text = text;
     request.drawing_type = 0;
     request.value_at_240 = 3;
     request.interface_version = KMI_HOST_INTERFACE_VERSION;
     request.background_color = no_colour;
-    request.font_face = make_text();
+    request.font_face = font_face;
     request.text_alignment = -1;
     request.value_at_292 = -1;
     request.value_at_752 = -1;
     request.value_at_824 = -1;
     request.value_at_840 = -1;
     request.value_at_892 = -1;
+    request.extra_text_1 = extra_text_1;
+    request.extra_text_2 = extra_text_2;
+}
+
+}  // namespace
+
+void init_drawing_request(DrawingRequest& request) noexcept {
+    request.text = make_text();
+    request.font_face = make_text();
     request.extra_text_1 = make_text();
     request.extra_text_2 = make_text();
+    reset_request_fields(request);
 }
 
 void destroy_drawing_request(DrawingRequest& request) noexcept {
@@ -61,11 +74,10 @@ void destroy_drawing_request(DrawingRequest& request) noexcept {
     release(request.extra_text_2);
 }
 
-void draw_panel_line(HostInterface& host, std::int32_t line_number, const HostText& text, std::int32_t corner,
-                     double vertical_position, std::int32_t font_size, std::uint32_t text_color,
+void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, HostText& text,
+                     std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept {
-    DrawingRequest request;
-    init_drawing_request(request);
+    reset_request_fields(request);
     const bool right = is_right_corner(corner);
     request.chart_number = host.this_chart_number;
     request.line_number = line_number;
@@ -75,11 +87,16 @@ void draw_panel_line(HostInterface& host, std::int32_t line_number, const HostTe
     request.font_size = font_size;
     // The left or right edge of the region, as whole days of the date-time field.
     request.horizontal_position = round_half_away_i64((right ? 149.0 : 2.0) * 86400000000.0);
-    assign_text(request.text, text);
+    // The previous line's text goes (the host has its copy); this line's block is handed
+    // over rather than copied.
+    clear(request.text);
+    take_text(request.text, text);
     request.drawing_type = 6;
     request.value_at_240 = 3;
     request.background_color = background_color;
-    assign(request.font_face, panel_font, static_cast<std::int64_t>(sizeof panel_font - 1));
+    if (text_length(request.font_face) == 0) {
+        assign(request.font_face, panel_font, static_cast<std::int64_t>(sizeof panel_font - 1));
+    }
     request.text_alignment = right ? 2 : 0;
     request.value_at_292 = 1;
     request.value_at_752 = 0;
@@ -87,23 +104,25 @@ void draw_panel_line(HostInterface& host, std::int32_t line_number, const HostTe
     request.value_at_840 = 0;
     request.value_at_892 = 0;
     if (host.add_or_update_drawing != nullptr) host.add_or_update_drawing(&host, &request);
-    destroy_drawing_request(request);
 }
 
-void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept {
+void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, PanelLines& lines) noexcept {
     const std::int32_t corner = read_int(input_at(host, input_panel_position));
     const std::int32_t font_size = read_int(input_at(host, input_panel_font_size));
     // The line pitch is 1.9 times the font size in pixels, in percent of the region.
     const double step = static_cast<double>(font_size) * 1.9 * 100.0 / region_height(host);
     const int n = lines.count;
+    DrawingRequest request;
+    init_drawing_request(request);
     for (int i = 0; i < n; ++i) {
         const double y =
             is_top_corner(corner) ? 97.0 - static_cast<double>(i) * step : static_cast<double>(n - i) * step + 3.0;
         const std::uint32_t background = read_colour(input_at(host, input_panel_background_color));
-        const PanelLine& line = lines.lines[static_cast<std::size_t>(i)];
-        draw_panel_line(host, panel_line_number(line_base, i), line.text, corner, y, font_size, line.colour,
+        PanelLine& line = lines.lines[static_cast<std::size_t>(i)];
+        draw_panel_line(host, request, panel_line_number(line_base, i), line.text, corner, y, font_size, line.colour,
                         background);
     }
+    destroy_drawing_request(request);
     if (host.delete_drawing != nullptr) {
         for (std::int32_t i = n; i < state.panel_line_count && i < max_panel_lines; ++i) {
             host.delete_drawing(&host, host.this_chart_number, 0, panel_line_number(line_base, i));

@@ -17,14 +17,19 @@ void init_drawing_request(DrawingRequest& request) noexcept;
 // Releases the request's texts.
 void destroy_drawing_request(DrawingRequest& request) noexcept;
 
-// Sends one line as a text drawing, replacing the drawing with the same line number.
-void draw_panel_line(HostInterface& host, std::int32_t line_number, const HostText& text, std::int32_t corner,
-                     double vertical_position, std::int32_t font_size, std::uint32_t text_color,
+// Sends one line as a text drawing through `request`, replacing the drawing with the same
+// line number. One request serves every line of a call: each line sets all its fields
+// afresh from the host's defaults, so the host sees what a new request would carry. The
+// line's text is handed to the request (`text` is left empty), and the font face is
+// assigned once, on the first line (again on a later one if it could not be).
+void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, HostText& text,
+                     std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept;
 
-// Draws lines 0 to lines.count - 1, deletes the lines of the previous call beyond them
-// and remembers how many are on the chart.
-void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept;
+// Draws lines 0 to lines.count - 1 (their texts are handed to the host's requests and
+// left empty), deletes the lines of the previous call beyond them and remembers how many
+// are on the chart.
+void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, PanelLines& lines) noexcept;
 
 }  // namespace kmi
 

@@ -1,6 +1,6 @@
 // Every heap allocation of a call made to fail in turn: the state, the texts of the
-// report and the panel, their formatted appends, the request texts, and the host's own
-// texts handed to the study. A failure must never crash or leak; the study goes on:
+// report and the panel, their formatted appends, the requests' font face, and the host's
+// own texts handed to the study. A failure must never crash or leak; the study goes on:
 // a state that cannot be had ends the call quietly and the next call creates it; a text
 // whose block cannot be had is left empty by assign and unchanged by append_format, so a
 // log line or a panel line loses one piece and nothing else changes; and the next
@@ -250,9 +250,11 @@ TEST(AllocationFailure, TheScenarioAllocatesStateTextsAndRequests) {
     EXPECT_EQ(first.tick_request_symbol, "TICK-NYSE");
     EXPECT_EQ(first.log.size(), 10u);
     EXPECT_EQ(first.drawings.size(), 8u);
-    EXPECT_GE(full, 1 + 10 + 8 * 3 + 2);  // state, report lines, panel lines and requests
+    // The state, the report's lines, the panel's lines, the requests' font face and the
+    // host's two price texts.
+    EXPECT_GE(full, 1 + 10 + 8 + 1 + 2);
     const std::int64_t update = allocations_of([&] { next_minute(*h); });
-    EXPECT_GE(update, 8 * 3 + 2);
+    EXPECT_GE(update, 8 + 1 + 2);
 }
 
 TEST(AllocationFailure, EachAllocationOfAFullCallFailingInTurn) {

@@ -225,6 +225,33 @@ TEST_F(HostTextTest, AssignTextBetweenEmptyTextsOrToItselfChangesNothing) {
     kmi::release(self);
 }
 
+TEST_F(HostTextTest, TakeTextHandsTheBlockOverAndLeavesWhatAssignTextLeaves) {
+    HostText source = text_holding("line");
+    char* block = source.data;
+    HostText target = text_holding("old");
+    kmi::take_text(target, source);
+    EXPECT_EQ(target.data, block) << "no copy";
+    EXPECT_EQ(target.owns_buffer, 1);
+    EXPECT_EQ(target.changed, 1);
+    EXPECT_EQ(source.data, source.empty_text);
+    EXPECT_EQ(source.owns_buffer, 0);
+    EXPECT_EQ(allocations(), 2);
+
+    // Without a block of its own, or empty, the source is assigned as assign_text does.
+    HostText borrowed = kmi::make_text();
+    char chars[] = "borrowed";
+    borrowed.data = chars;
+    kmi::take_text(target, borrowed);
+    EXPECT_STREQ(target.data, "borrowed");
+    EXPECT_NE(target.data, chars);
+    EXPECT_EQ(borrowed.data, chars);
+    HostText empty = kmi::make_text();
+    HostText fresh = kmi::make_text();
+    kmi::take_text(fresh, empty);
+    EXPECT_EQ(fresh.changed, 0);
+    kmi::release(target);
+}
+
 TEST_F(HostTextTest, FormatReplacesAndAppendFormatAppends) {
     HostText replaced = text_holding("abc");
     kmi::format(replaced, "%d", 42);
