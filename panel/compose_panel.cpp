@@ -51,14 +51,14 @@ PanelLine* next_line(PanelLines& lines) noexcept {
 }
 
 void compose_title(const Composition& c, PanelLine& line) noexcept {
-    format(line.text, "%s", title_text);
+    append_format(line.text, "%s", title_text);
     line.colour = colour_of(ReadingClass::neutral, c.colors);
 }
 
 void compose_tick(const Composition& c, PanelLine& line) noexcept {
     const SourceSession& tick = live(c, slot_tick);
     if (tick.has_data) {
-        format(line.text, "TICK %+6.0f", tick.last_value);
+        append_format(line.text, "TICK %+6.0f", tick.last_value);
         if (tick.session_bars > 0) {
             append_format(line.text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f", tick.session_high,
                           tick.session_low, c.state.upper_threshold, tick.bars_at_or_above_upper,
@@ -66,7 +66,7 @@ void compose_tick(const Composition& c, PanelLine& line) noexcept {
                           tick.sum_y / static_cast<double>(tick.session_bars));
         }
     } else {
-        format(line.text, "TICK");
+        append_format(line.text, "TICK");
     }
     const SourceStatus status = status_of(c, slot_tick);
     append_status_suffix(line.text, status, tick.session_day);
@@ -77,11 +77,11 @@ void compose_tick(const Composition& c, PanelLine& line) noexcept {
 void compose_add(const Composition& c, PanelLine& line) noexcept {
     const SourceSession& add = live(c, slot_add);
     if (add.has_data) {
-        format(line.text, "ADD  %+6.0f", add.last_value);
+        append_format(line.text, "ADD  %+6.0f", add.last_value);
         if (const auto change = change_since_open(add)) append_format(line.text, "  %+.0f since open", *change);
         if (slope_is_defined(add)) append_format(line.text, "  slope %+.0f/hr", slope_per_hour(add));
     } else {
-        format(line.text, "ADD");
+        append_format(line.text, "ADD");
     }
     const SourceStatus status = status_of(c, slot_add);
     append_status_suffix(line.text, status, add.session_day);
@@ -92,9 +92,9 @@ void compose_vold(const Composition& c, PanelLine& line) noexcept {
     const SourceSession& vold = live(c, slot_vold);
     const SourceSession& ratio = live(c, slot_updown_ratio);
     if (vold.has_data) {
-        format(line.text, "VOLD %s", abbreviate_number(vold.last_value).chars.data());
+        append_format(line.text, "VOLD %s", abbreviate_number(vold.last_value).chars.data());
     } else {
-        format(line.text, "VOLD");
+        append_format(line.text, "VOLD");
     }
     VoldLine reading;
     reading.ratio_usable = resolved(c, slot_updown_ratio) && ratio.has_data;
@@ -114,10 +114,10 @@ void compose_vix(const Composition& c, PanelLine& line) noexcept {
     const SourceSession& row = live(c, slot);
     const std::optional<VolatilityChange> change = volatility_change(row);
     if (row.has_data) {
-        format(line.text, "%s %6.2f", slot == slot_front ? "VX1 " : "VIX ", row.last_value);
+        append_format(line.text, "%s %6.2f", slot == slot_front ? "VX1 " : "VIX ", row.last_value);
         if (change) append_format(line.text, "  %+.2f (%+.1f%%)", change->change, change->percent);
     } else {
-        format(line.text, "VIX   (no data for the VIX or front symbol)");
+        append_format(line.text, "VIX   (no data for the VIX or front symbol)");
     }
     const std::optional<double> ratio = front_back_ratio(live(c, slot_front), live(c, slot_back));
     if (ratio) append_format(line.text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
@@ -133,10 +133,10 @@ void compose_es_vs_nq(const Composition& c, PanelLine& line) noexcept {
     const SourceSession& nq = live(c, slot_nq);
     if (const auto strength = relative_strength(es, nq)) {
         const bool es_stronger = strength->difference >= 0.0;
-        format(line.text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%", strength->es_percent, strength->nq_percent,
-               es_stronger ? "ES stronger" : "NQ stronger", std::fabs(strength->difference));
+        append_format(line.text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%", strength->es_percent, strength->nq_percent,
+                      es_stronger ? "ES stronger" : "NQ stronger", std::fabs(strength->difference));
     } else {
-        format(line.text, "ES vs NQ  needs both on the same RTH session");
+        append_format(line.text, "ES vs NQ  needs both on the same RTH session");
     }
     // The ES status, or the NQ status when the ES is current.
     SourceStatus status = status_of(c, slot_es);
@@ -161,13 +161,13 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
     const ChartFlow& flow = *c.readings.live_chart_flow;
     if (flow.session_day < 0 || flow.session_day != c.reference_day) {
         if (PanelLine* line = next_line(lines)) {
-            format(line->text, "Chart delta / VWAP start at the RTH open");
+            append_format(line->text, "Chart delta / VWAP start at the RTH open");
             line->colour = colour_of(ReadingClass::stale_or_no_data, c.colors);
         }
         return;
     }
     if (PanelLine* line = next_line(lines)) {
-        format(line->text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
+        append_format(line->text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
         line->colour = colour_of(classify_sign(flow.cum_delta), c.colors);
     }
     const std::optional<double> average = vwap(flow);
@@ -176,8 +176,8 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
         const double difference = flow.last_close - *average;
         HostText vwap_text = price_text(c, *average);
         HostText difference_text = price_text(c, std::fabs(difference));
-        format(line->text, "Chart %s %s VWAP %s", text_chars(difference_text), difference < 0.0 ? "below" : "above",
-               text_chars(vwap_text));
+        append_format(line->text, "Chart %s %s VWAP %s", text_chars(difference_text),
+                      difference < 0.0 ? "below" : "above", text_chars(vwap_text));
         release(vwap_text);
         release(difference_text);
         line->colour = colour_of(classify_sign(difference), c.colors);
@@ -188,14 +188,10 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
 void pad_to_one_width(PanelLines& lines) noexcept {
     std::int64_t longest = 0;
     for (int i = 0; i < lines.count; ++i) {
-        const std::int64_t length = text_length(lines.lines[static_cast<std::size_t>(i)].text);
+        const std::int64_t length = lines.lines[static_cast<std::size_t>(i)].text.length;
         if (length > longest) longest = length;
     }
-    for (int i = 0; i < lines.count; ++i) {
-        HostText& text = lines.lines[static_cast<std::size_t>(i)].text;
-        const std::int64_t missing = longest - text_length(text);
-        if (missing > 0) append_format(text, "%*s", static_cast<int>(missing), "");
-    }
+    for (int i = 0; i < lines.count; ++i) pad_with_spaces(lines.lines[static_cast<std::size_t>(i)].text, longest);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "host/host_datetime.h"
 #include "host/host_text.h"
 #include "host/numeric.h"
+#include "host/text_builder.h"
 #include "panel/panel.h"
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
@@ -74,7 +75,7 @@ void destroy_drawing_request(DrawingRequest& request) noexcept {
     release(request.extra_text_2);
 }
 
-void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, HostText& text,
+void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, TextBuilder& text,
                      std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept {
     reset_request_fields(request);

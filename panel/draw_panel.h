@@ -22,7 +22,7 @@ void destroy_drawing_request(DrawingRequest& request) noexcept;
 // afresh from the host's defaults, so the host sees what a new request would carry. The
 // line's text is handed to the request (`text` is left empty), and the font face is
 // assigned once, on the first line (again on a later one if it could not be).
-void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, HostText& text,
+void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, TextBuilder& text,
                      std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept;
 

@@ -5,14 +5,14 @@
 #include <array>
 #include <cstdint>
 
-#include "host/host_interface.h"
+#include "host/text_builder.h"
 
 namespace kmi {
 
 inline constexpr int max_panel_lines = 16;
 
 struct PanelLine {
-    HostText text{};
+    TextBuilder text{};
     std::uint32_t colour = 0;
 };
 
@@ -24,7 +24,7 @@ struct PanelLines {
 // Lines with empty texts, ready to be composed.
 void init_panel_lines(PanelLines& lines) noexcept;
 
-// Releases every line's text.
+// Frees every line's text.
 void release_panel_lines(PanelLines& lines) noexcept;
 
 }  // namespace kmi

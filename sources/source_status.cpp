@@ -56,7 +56,7 @@ SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_
     return saturating_sub(now, live.bar_end_ms) > threshold_ms ? SourceStatus::stale : SourceStatus::current;
 }
 
-void append_status_suffix(HostText& text, SourceStatus status, std::int32_t session_day) noexcept {
+void append_status_suffix(TextBuilder& text, SourceStatus status, std::int32_t session_day) noexcept {
     switch (status) {
         case SourceStatus::off: append_format(text, "%s", "  off"); break;
         case SourceStatus::no_data: append_format(text, "%s", "  no data"); break;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "host/host_interface.h"
+#include "host/text_builder.h"
 #include "metrics/session_window.h"
 #include "metrics/source_session.h"
 
@@ -26,7 +27,7 @@ SourceStatus source_status(const SourceSession& live, bool resolved, std::int32_
 // Appends the suffix text of a status to a panel line, leading blanks included: "  off",
 // "  no data", "  [as of MM-DD]" with the month and day of `session_day`, "  [stale]",
 // or nothing for a current source.
-void append_status_suffix(HostText& text, SourceStatus status, std::int32_t session_day) noexcept;
+void append_status_suffix(TextBuilder& text, SourceStatus status, std::int32_t session_day) noexcept;
 
 }  // namespace kmi
 

@@ -10,6 +10,7 @@
 
 #include "host/host_text.h"
 #include "host/process_heap.h"
+#include "host/text_builder.h"
 
 namespace {
 
@@ -384,6 +385,38 @@ TEST_F(HostTextTest, EveryBlockTakenIsFreedOnRelease) {
     EXPECT_EQ(texts[2].data, texts[2].empty_text);  // the last length was negative
     for (HostText& t : texts) kmi::release(t);
     EXPECT_GT(allocations(), 0);
+}
+
+// A text built piece by piece formats into its block's room and grows, copying what it
+// holds, only when a piece does not fit; a piece whose block cannot be had is left out.
+TEST_F(HostTextTest, ABuiltTextGrowsToFitAndLosesOnlyThePieceTheHeapRefuses) {
+    kmi::TextBuilder built = kmi::make_text_builder();
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+        if (i == 25) {
+            kmi::heap_fail_next(1);  // the block is full here: the piece needs a new one
+            kmi::append_format(built, "%s", "0123456789 refused ");
+            EXPECT_EQ(built.length, static_cast<std::int64_t>(expected.size()));
+            EXPECT_EQ(std::string(built.text.data), expected);
+        }
+        kmi::append_format(built, "piece %02d, ", i);
+        expected += "piece " + std::string(i < 10 ? "0" : "") + std::to_string(i) + ", ";
+        ASSERT_EQ(std::string(built.text.data), expected);
+        ASSERT_EQ(built.length, static_cast<std::int64_t>(expected.size()));
+        ASSERT_LT(built.length, built.capacity);
+    }
+    EXPECT_EQ(allocations(), 3) << "blocks of 128, 256 and 512 bytes";
+    kmi::pad_with_spaces(built, 1000);
+    EXPECT_EQ(std::string(built.text.data), expected + std::string(1000 - expected.size(), ' '));
+    EXPECT_EQ(allocations(), 4);
+    HostText handed = kmi::make_text();
+    char* block = built.text.data;
+    kmi::take_text(handed, built);
+    EXPECT_EQ(handed.data, block);
+    EXPECT_EQ(built.length, 0);
+    EXPECT_EQ(built.capacity, 0);
+    EXPECT_EQ(built.text.data, built.text.empty_text);
+    kmi::release(handed);
 }
 
 }  // namespace

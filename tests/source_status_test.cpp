@@ -33,10 +33,10 @@ SourceStatus status_at(const SourceSession& s, HostDateTime now, std::int32_t re
 }
 
 std::string suffix(SourceStatus status, std::int32_t session_day = -1) {
-    HostText text = make_text();
+    TextBuilder text = make_text_builder();
     append_status_suffix(text, status, session_day);
-    std::string result = text_chars(text);
-    release(text);
+    std::string result = text_chars(text.text);
+    clear(text);
     return result;
 }
 
