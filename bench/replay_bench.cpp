@@ -1,0 +1,133 @@
+// kmi-host's replay of a year of 1-minute bars (the synth data of `kmi-host synth --days
+// 252`: the chart and eight sources, 136 080 bars each), written once into a temporary
+// folder and removed when the benchmark ends. Two replays, as `kmi-host replay --data DIR
+// --chart ESZ26.CME --fast` makes them, with the study called in-process:
+//
+//   replay/read_files        read_bar_file of the nine files, the yardstick
+//   replay/every_bar_live    every bar live: four calls per bar, 544 320 calls
+//   replay/last_10_days_live --from 2026-10-01: one full recalculation of the history, then
+//                            the last ten days live
+//
+// After Google Benchmark's table, each replay is given as a multiple of reading the files,
+// both taken from the same run (the medians with --benchmark_repetitions).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "emulator/bar_files/reader.h"
+#include "emulator/date_time_text.h"
+#include "emulator/replay.h"
+#include "emulator/synth.h"
+#include "study/study_call.h"
+
+namespace {
+
+void study_entry(HostInterface* record) { kmi::run_study_call(*record); }
+
+struct YearFolder {
+    std::filesystem::path path;
+    YearFolder() {
+        path = std::filesystem::temp_directory_path() / ("kmi_replay_bench_" + std::to_string(std::random_device{}()));
+        kmi::emu::SynthOptions options;
+        options.days = 252;
+        kmi::emu::write_synth_files(path, options);
+    }
+    YearFolder(const YearFolder&) = delete;
+    YearFolder& operator=(const YearFolder&) = delete;
+    ~YearFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+const YearFolder& year_folder() {
+    static const YearFolder folder;
+    return folder;
+}
+
+void bm_read_files(benchmark::State& state) {
+    const std::filesystem::path& folder = year_folder().path;
+    std::size_t bars = 0;
+    for (auto _ : state) {
+        bars = 0;
+        for (const char* symbol : kmi::emu::synth_source_symbols) {
+            const kmi::emu::BarFile file = kmi::emu::read_bar_file(folder / (std::string(symbol) + ".csv"));
+            bars += file.bars.size();
+            benchmark::DoNotOptimize(file.bars.data());
+        }
+    }
+    state.counters["bars"] = static_cast<double>(bars);
+}
+
+void bm_replay(benchmark::State& state, const char* from) {
+    kmi::emu::ReplaySettings settings;
+    settings.data_dir = year_folder().path;
+    settings.chart = kmi::emu::synth_chart_symbol;
+    settings.chart_page = false;
+    if (from != nullptr) settings.from = kmi::emu::parse_date(from);
+    std::int64_t calls = 0;
+    for (auto _ : state) {
+        const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
+        calls = outcome.calls;
+        benchmark::DoNotOptimize(outcome.panel_txt.data());
+    }
+    state.counters["calls"] = static_cast<double>(calls);
+}
+
+// Google Benchmark's table, then each replay against reading the files.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median || run.run_type == Run::RT_Iteration) {
+                seconds_[run.run_name.function_name] = run.GetAdjustedRealTime() / 1e3;  // milliseconds
+            }
+        }
+    }
+    void print_ratios() const {
+        const auto read = seconds_.find("replay/read_files");
+        if (read == seconds_.end()) return;
+        std::printf("\nreading the nine files: %.3f s\n", read->second);
+        for (const char* name : {"replay/every_bar_live", "replay/last_10_days_live"}) {
+            const auto replay = seconds_.find(name);
+            if (replay == seconds_.end()) continue;
+            std::printf("%s: %.3f s, %.2f times reading the files\n", name, replay->second,
+                        replay->second / read->second);
+        }
+    }
+
+  private:
+    std::map<std::string, double> seconds_;  // per benchmark: the median, or the last run
+};
+
+}  // namespace
+
+BENCHMARK(bm_read_files)->Name("replay/read_files")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(bm_replay, live, nullptr)
+    ->Name("replay/every_bar_live")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(bm_replay, history, "2026-10-01")
+    ->Name("replay/last_10_days_live")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.print_ratios();
+    benchmark::Shutdown();
+    return 0;
+}
