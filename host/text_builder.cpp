@@ -38,17 +38,19 @@ TextBuilder make_text_builder() noexcept {
 
 void append_format_v(TextBuilder& builder, const char* fmt, std::va_list args) noexcept {
     if (fmt == nullptr) return;
+    // The first piece is formatted straight into the first block.
+    if (builder.capacity == 0 && !grow(builder, first_block_bytes)) return;
     std::va_list again;
     va_copy(again, args);
     const std::int64_t room = builder.capacity - builder.length;
-    char* const end = builder.capacity > 0 ? builder.text.data + builder.length : nullptr;
+    char* const end = builder.text.data + builder.length;
     const std::int64_t n = format_text_v(end, static_cast<std::size_t>(room), fmt, args);
     if (n >= 0 && n < room) {
         builder.length += n;
         builder.text.changed = 1;
     } else {
         // Nothing of a piece that failed or did not fit stays in the room.
-        if (end != nullptr) *end = '\0';
+        *end = '\0';
         if (n >= 0 && n <= max_text_length - builder.length && grow(builder, builder.length + n + 1)) {
             format_text_v(builder.text.data + builder.length, static_cast<std::size_t>(n + 1), fmt, again);
             builder.length += n;

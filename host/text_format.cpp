@@ -7,41 +7,54 @@
 namespace kmi {
 namespace {
 
-// Where formatted characters go: counted always, stored while there is room (the last
-// byte of the room is kept for the NUL).
+// Where formatted characters go: stored while there is room (the last byte of the room
+// is kept for the NUL), counted always.
 struct Sink {
-    char* out;
-    std::size_t capacity;
-    std::int64_t length = 0;
+    char* first = nullptr;
+    char* next = nullptr;       // where the next stored character goes
+    char* last = nullptr;       // the NUL's place: nothing is stored from here on
+    std::int64_t unstored = 0;  // characters counted beyond the room
 
-    // How many of `count` further characters are stored.
-    std::size_t stored_of(std::size_t count) const noexcept {
-        if (out == nullptr || capacity == 0) return 0;
-        const auto used = static_cast<std::uint64_t>(length);
-        if (used + 1 >= capacity) return 0;
-        const std::uint64_t room = capacity - 1 - used;
-        return count < room ? count : static_cast<std::size_t>(room);
+    Sink(char* out, std::size_t capacity) noexcept {
+        if (out != nullptr && capacity > 0) {
+            first = out;
+            next = out;
+            last = out + (capacity - 1);
+        }
     }
+    std::int64_t length() const noexcept { return (next - first) + unstored; }
+    std::size_t room() const noexcept { return static_cast<std::size_t>(last - next); }
+
     void put(char c) noexcept {
-        if (stored_of(1) != 0) out[length] = c;
-        ++length;
+        if (next != last) {
+            *next++ = c;
+        } else {
+            ++unstored;
+        }
     }
     void put(const char* chars, std::size_t count) noexcept {
-        const std::size_t stored = stored_of(count);
-        if (stored != 0) std::memcpy(out + length, chars, stored);
-        length += static_cast<std::int64_t>(count);
+        std::size_t stored = room();
+        if (count <= stored) {
+            stored = count;
+        } else {
+            unstored += static_cast<std::int64_t>(count - stored);
+        }
+        if (stored != 0) std::memcpy(next, chars, stored);
+        next += stored;
     }
     void repeat(char c, std::int64_t count) noexcept {
         if (count <= 0) return;
-        const std::size_t stored = stored_of(static_cast<std::size_t>(count));
-        if (stored != 0) std::memset(out + length, c, stored);
-        length += count;
+        std::size_t stored = room();
+        if (static_cast<std::uint64_t>(count) <= stored) {
+            stored = static_cast<std::size_t>(count);
+        } else {
+            unstored += count - static_cast<std::int64_t>(stored);
+        }
+        if (stored != 0) std::memset(next, c, stored);
+        next += stored;
     }
     void finish() noexcept {
-        if (out == nullptr || capacity == 0) return;
-        const std::uint64_t end =
-            static_cast<std::uint64_t>(length) < capacity ? static_cast<std::uint64_t>(length) : capacity - 1;
-        out[end] = '\0';
+        if (first != nullptr) *next = '\0';
     }
 };
 
@@ -66,6 +79,28 @@ void put_number(Sink& sink, const Spec& spec, char sign, const char* digits, std
     if (spec.left) sink.repeat(' ', pad);
 }
 
+// The same for digits that stand at [start, end) of a buffer beginning at `first`: the
+// sign and a right-aligned padding are written in front of them there when they fit, so
+// the conversion goes out in one piece.
+void put_number_in_place(Sink& sink, const Spec& spec, char sign, const char* first, char* start, const char* end,
+                         bool zero_pad) noexcept {
+    const std::int64_t count = end - start;
+    const std::int64_t body = count + (sign != 0 ? 1 : 0);
+    const std::int64_t pad = spec.width > body ? spec.width - body : 0;
+    if (spec.left || pad + 1 > start - first) {
+        put_number(sink, spec, sign, start, static_cast<std::size_t>(count), zero_pad);
+        return;
+    }
+    if (zero_pad) {
+        for (std::int64_t i = 0; i < pad; ++i) *--start = '0';
+        if (sign != 0) *--start = sign;
+    } else {
+        if (sign != 0) *--start = sign;
+        for (std::int64_t i = 0; i < pad; ++i) *--start = ' ';
+    }
+    sink.put(start, static_cast<std::size_t>(end - start));
+}
+
 char sign_of(bool negative, const Spec& spec) noexcept {
     if (negative) return '-';
     if (spec.plus) return '+';
@@ -75,13 +110,27 @@ char sign_of(bool negative, const Spec& spec) noexcept {
 
 char decimal_digit(std::uint64_t value) noexcept { return static_cast<char>('0' + static_cast<int>(value)); }
 
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the two digits of `pair` (below 100) in front of `end`; returns where they start.
+char* pair_backward(std::uint64_t pair, char* end) noexcept {
+    end -= 2;
+    std::memcpy(end, digit_pairs + 2 * pair, 2);
+    return end;
+}
+
 // Writes the decimal digits of `value` backwards, ending before `end`; returns where they
 // start.
 char* digits_backward(std::uint64_t value, char* end) noexcept {
-    do {
-        *--end = decimal_digit(value % 10);
-        value /= 10;
-    } while (value != 0);
+    while (value >= 100) {
+        end = pair_backward(value % 100, end);
+        value /= 100;
+    }
+    if (value >= 10) return pair_backward(value, end);
+    *--end = decimal_digit(value);
     return end;
 }
 
@@ -93,8 +142,8 @@ void put_integer(Sink& sink, const Spec& spec, bool negative, std::uint64_t magn
     if (spec.precision != 0 || magnitude != 0) start = digits_backward(magnitude, end);  // "%.0d" of 0: no digit
     const std::int64_t wanted = spec.precision < 64 ? spec.precision : 64;
     while (end - start < wanted) *--start = '0';
-    put_number(sink, spec, sign_of(negative, spec), start, static_cast<std::size_t>(end - start),
-               spec.zero && !spec.left && spec.precision < 0);
+    put_number_in_place(sink, spec, sign_of(negative, spec), digits, start, end,
+                        spec.zero && !spec.left && spec.precision < 0);
 }
 
 // The precisions written in integer arithmetic: 10^3 times a 53-bit mantissa fits in 64
@@ -105,12 +154,10 @@ constexpr std::uint64_t powers_of_ten[max_integer_precision + 1] = {1, 10, 100, 
 // The fixed notation of a magnitude below 2^53 with up to three decimals, worked out in
 // integer arithmetic: the value is a mantissa m over 2^s, so its decimals are the integer
 // m * 10^precision / 2^s rounded as printf rounds the exact binary value (to the nearest,
-// a tie to the even digit). Written backwards ending before `end`; returns where the text
-// starts, or null for a magnitude of 2^53 or more.
-char* fixed_backward(double magnitude, std::int64_t precision, char* end) noexcept {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &magnitude, sizeof bits);
-    const auto biased_exponent = static_cast<int>(bits >> 52);  // the sign bit is clear
+// a tie to the even digit). `bits` are the magnitude's bits. Written backwards ending
+// before `end`; returns where the text starts, or null for a magnitude of 2^53 or more.
+char* fixed_backward(std::uint64_t bits, std::int64_t precision, char* end) noexcept {
+    const auto biased_exponent = static_cast<int>(bits >> 52);
     std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
     int shift = 1074;  // subnormal: the value is the mantissa over 2^1074
     if (biased_exponent != 0) {
@@ -128,9 +175,21 @@ char* fixed_backward(double magnitude, std::int64_t precision, char* end) noexce
         if (rest > half || (rest == half && (decimals & 1) != 0)) ++decimals;
     }
     char* start = end;
-    for (std::int64_t i = 0; i < precision; ++i) {
-        *--start = decimal_digit(decimals % 10);
-        decimals /= 10;
+    switch (precision) {
+        case 1:
+            *--start = decimal_digit(decimals % 10);
+            decimals /= 10;
+            break;
+        case 2:
+            start = pair_backward(decimals % 100, start);
+            decimals /= 100;
+            break;
+        case 3:
+            start = pair_backward(decimals % 100, start);
+            *--start = decimal_digit(decimals / 100 % 10);
+            decimals /= 1000;
+            break;
+        default: break;
     }
     if (precision > 0) *--start = '.';
     return digits_backward(decimals, start);
@@ -138,23 +197,28 @@ char* fixed_backward(double magnitude, std::int64_t precision, char* end) noexce
 
 // `upper`: %F, which spells the infinities and NaN in capitals.
 void put_floating(Sink& sink, const Spec& spec, double value, bool upper) noexcept {
-    const bool negative = std::signbit(value) && !std::isnan(value);
-    if (!std::isfinite(value)) {
-        const char* word = std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
-        put_number(sink, spec, sign_of(negative, spec), word, 3, false);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
+    constexpr std::uint64_t infinity_bits = std::uint64_t{0x7ff} << 52;
+    const std::uint64_t magnitude = bits & ~sign_bit;
+    const bool nan = magnitude > infinity_bits;
+    const char sign = sign_of((bits & sign_bit) != 0 && !nan, spec);
+    if (magnitude >= infinity_bits) {
+        const char* word = nan ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
+        put_number(sink, spec, sign, word, 3, false);
         return;
     }
-    const char sign = sign_of(negative, spec);
     const bool zero_pad = spec.zero && !spec.left;
     // Fixed notation of the largest double needs 309 digits before the point.
     constexpr std::int64_t max_precision = 400;
     const std::int64_t precision =
         spec.precision < 0 ? 6 : (spec.precision > max_precision ? max_precision : spec.precision);
     if (precision <= max_integer_precision) {
-        char text[32];  // 16 digits, the point and three decimals
+        char text[48];  // 16 digits, the point and three decimals, and a sign and padding in front
         char* const end = text + sizeof text;
-        if (const char* start = fixed_backward(std::fabs(value), precision, end)) {
-            put_number(sink, spec, sign, start, static_cast<std::size_t>(end - start), zero_pad);
+        if (char* start = fixed_backward(magnitude, precision, end)) {
+            put_number_in_place(sink, spec, sign, text, start, end, zero_pad);
             return;
         }
     }
@@ -280,7 +344,7 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
         ++p;
     }
     sink.finish();
-    return sink.length;
+    return sink.length();
 }
 
 std::int64_t format_text(char* out, std::size_t capacity, const char* fmt, ...) noexcept {
