@@ -44,12 +44,6 @@ double band(const Composition& c, int input) noexcept {
     return static_cast<double>(read_float(input_at(c.host, input)));
 }
 
-// The next free line, or null when all 16 are taken.
-PanelLine* next_line(PanelLines& lines) noexcept {
-    if (lines.count >= max_panel_lines) return nullptr;
-    return &lines.lines[static_cast<std::size_t>(lines.count++)];
-}
-
 void compose_title(const Composition& c, PanelLine& line) noexcept {
     append_format(line.text, "%s", title_text);
     line.colour = colour_of(ReadingClass::neutral, c.colors);
@@ -160,19 +154,19 @@ HostText price_text(const Composition& c, double value) noexcept {
 void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
     const ChartFlow& flow = *c.readings.live_chart_flow;
     if (flow.session_day < 0 || flow.session_day != c.reference_day) {
-        if (PanelLine* line = next_line(lines)) {
+        if (PanelLine* line = add_panel_line(lines)) {
             append_format(line->text, "Chart delta / VWAP start at the RTH open");
             line->colour = colour_of(ReadingClass::stale_or_no_data, c.colors);
         }
         return;
     }
-    if (PanelLine* line = next_line(lines)) {
+    if (PanelLine* line = add_panel_line(lines)) {
         append_format(line->text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
         line->colour = colour_of(classify_sign(flow.cum_delta), c.colors);
     }
     const std::optional<double> average = vwap(flow);
     if (!average) return;
-    if (PanelLine* line = next_line(lines)) {
+    if (PanelLine* line = add_panel_line(lines)) {
         const double difference = flow.last_close - *average;
         HostText vwap_text = price_text(c, *average);
         HostText difference_text = price_text(c, std::fabs(difference));
@@ -201,13 +195,13 @@ void compose_panel(HostInterface& host, const StudyState& state, const PanelRead
     Composition c{host, state, readings, colors};
     c.reference_day = panel_reference_day(state.session_window, *readings.live_chart_flow, host);
     c.threshold_ms = stale_threshold_ms(host);
-    lines.count = 0;
-    compose_title(c, *next_line(lines));
-    compose_tick(c, *next_line(lines));
-    compose_add(c, *next_line(lines));
-    compose_vold(c, *next_line(lines));
-    compose_vix(c, *next_line(lines));
-    if (read_yes_no(input_at(host, input_show_es_vs_nq))) compose_es_vs_nq(c, *next_line(lines));
+    release_panel_lines(lines);
+    compose_title(c, *add_panel_line(lines));
+    compose_tick(c, *add_panel_line(lines));
+    compose_add(c, *add_panel_line(lines));
+    compose_vold(c, *add_panel_line(lines));
+    compose_vix(c, *add_panel_line(lines));
+    if (read_yes_no(input_at(host, input_show_es_vs_nq))) compose_es_vs_nq(c, *add_panel_line(lines));
     if (read_yes_no(input_at(host, input_show_chart_flow))) compose_chart_lines(c, lines);
     pad_to_one_width(lines);
 }

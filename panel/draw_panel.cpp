@@ -27,12 +27,9 @@ double region_height(const HostInterface& host) noexcept {
     return static_cast<double>(height < 50 ? 400 : height);
 }
 
-// Every field but the four texts at the host's defaults, whatever the request held.
-void reset_request_fields(DrawingRequest& request) noexcept {
-    const HostText text = request.text;
-    const HostText font_face = request.font_face;
-    const HostText extra_text_1 = request.extra_text_1;
-    const HostText extra_text_2 = request.extra_text_2;
+}  // namespace
+
+void init_drawing_request(DrawingRequest& request) noexcept {
     std::memset(&request, 0, sizeof request);
     request.record_size = sizeof(DrawingRequest);
     request.line_number = -1;
@@ -42,30 +39,20 @@ void reset_request_fields(DrawingRequest& request) noexcept {
     request.text_color = no_colour;
     request.font_size = -1;
     request.horizontal_position = 0;
-    request.text = text;
+    request.text = make_text();
     request.drawing_type = 0;
     request.value_at_240 = 3;
     request.interface_version = KMI_HOST_INTERFACE_VERSION;
     request.background_color = no_colour;
-    request.font_face = font_face;
+    request.font_face = make_text();
     request.text_alignment = -1;
     request.value_at_292 = -1;
     request.value_at_752 = -1;
     request.value_at_824 = -1;
     request.value_at_840 = -1;
     request.value_at_892 = -1;
-    request.extra_text_1 = extra_text_1;
-    request.extra_text_2 = extra_text_2;
-}
-
-}  // namespace
-
-void init_drawing_request(DrawingRequest& request) noexcept {
-    request.text = make_text();
-    request.font_face = make_text();
     request.extra_text_1 = make_text();
     request.extra_text_2 = make_text();
-    reset_request_fields(request);
 }
 
 void destroy_drawing_request(DrawingRequest& request) noexcept {
@@ -78,8 +65,9 @@ void destroy_drawing_request(DrawingRequest& request) noexcept {
 void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, TextBuilder& text,
                      std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept {
-    reset_request_fields(request);
     const bool right = is_right_corner(corner);
+    request.record_size = sizeof(DrawingRequest);
+    request.interface_version = KMI_HOST_INTERFACE_VERSION;
     request.chart_number = host.this_chart_number;
     request.line_number = line_number;
     request.vertical_position = to_single(vertical_position);

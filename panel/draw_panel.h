@@ -18,10 +18,11 @@ void init_drawing_request(DrawingRequest& request) noexcept;
 void destroy_drawing_request(DrawingRequest& request) noexcept;
 
 // Sends one line as a text drawing through `request`, replacing the drawing with the same
-// line number. One request serves every line of a call: each line sets all its fields
-// afresh from the host's defaults, so the host sees what a new request would carry. The
-// line's text is handed to the request (`text` is left empty), and the font face is
-// assigned once, on the first line (again on a later one if it could not be).
+// line number. One request, made by init_drawing_request, serves every line of a call:
+// each line sets again the size, the interface version and every field the panel fills,
+// so no line carries what the one before it set. The line's text is handed to the
+// request (`text` is left empty), and the font face is assigned once, on the first line
+// (again on a later one if it could not be).
 void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, TextBuilder& text,
                      std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept;

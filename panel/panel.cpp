@@ -37,7 +37,6 @@ void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base
     }
     const PanelColors colors = read_panel_colors(host);
     PanelLines lines;
-    init_panel_lines(lines);
     compose_panel(host, state, readings, colors, lines);
     draw_panel(host, state, line_base, lines);
     release_panel_lines(lines);

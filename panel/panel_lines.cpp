@@ -4,16 +4,16 @@
 
 namespace kmi {
 
-void init_panel_lines(PanelLines& lines) noexcept {
-    for (PanelLine& line : lines.lines) {
-        line.text = make_text_builder();
-        line.colour = 0;
-    }
-    lines.count = 0;
+PanelLine* add_panel_line(PanelLines& lines) noexcept {
+    if (lines.count >= max_panel_lines) return nullptr;
+    PanelLine& line = lines.lines[static_cast<std::size_t>(lines.count++)];
+    line.text = make_text_builder();
+    line.colour = 0;
+    return &line;
 }
 
 void release_panel_lines(PanelLines& lines) noexcept {
-    for (PanelLine& line : lines.lines) clear(line.text);
+    for (int i = 0; i < lines.count; ++i) clear(lines.lines[static_cast<std::size_t>(i)].text);
     lines.count = 0;
 }
 

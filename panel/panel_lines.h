@@ -16,15 +16,16 @@ struct PanelLine {
     std::uint32_t colour = 0;
 };
 
+// Lines 0 to count - 1 are in use.
 struct PanelLines {
     std::array<PanelLine, max_panel_lines> lines{};
     int count = 0;
 };
 
-// Lines with empty texts, ready to be composed.
-void init_panel_lines(PanelLines& lines) noexcept;
+// The next line, with an empty text, or null when all 16 are in use.
+PanelLine* add_panel_line(PanelLines& lines) noexcept;
 
-// Frees every line's text.
+// Frees the texts of the lines in use; none is in use afterwards.
 void release_panel_lines(PanelLines& lines) noexcept;
 
 }  // namespace kmi
