@@ -58,6 +58,22 @@ void* heap_alloc(std::size_t size) noexcept {
     return block;
 }
 
+void* heap_alloc_uncleared(std::size_t size) noexcept {
+#ifdef KMI_HEAP_TEST_HOOKS
+    if (injected_failure()) return nullptr;
+#endif
+    if (size == 0) size = 1;
+#ifdef _WIN32
+    void* block = HeapAlloc(GetProcessHeap(), 0, size);
+#else
+    void* block = std::malloc(size);
+#endif
+#ifdef KMI_HEAP_TEST_HOOKS
+    if (block != nullptr) ++allocations;
+#endif
+    return block;
+}
+
 void heap_free(void* block) noexcept {
     if (block == nullptr) return;
 #ifdef KMI_HEAP_TEST_HOOKS

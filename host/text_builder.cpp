@@ -18,7 +18,7 @@ bool grow(TextBuilder& builder, std::int64_t wanted) noexcept {
     std::int64_t size = builder.capacity > 0 ? builder.capacity * 2 : first_block_bytes;
     if (size < wanted) size = wanted;
     if (size > max_text_length + 1) size = max_text_length + 1;
-    auto* block = static_cast<char*>(heap_alloc(static_cast<std::size_t>(size)));
+    auto* block = static_cast<char*>(heap_alloc_uncleared(static_cast<std::size_t>(size)));
     if (block == nullptr) return false;
     if (builder.length > 0) std::memcpy(block, builder.text.data, static_cast<std::size_t>(builder.length));
     clear(builder.text);
