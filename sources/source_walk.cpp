@@ -16,17 +16,31 @@ void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64
 
 SourceSession provisional_copy(SourceSession session, const SourceView& view, std::int64_t period_ms,
                                std::int64_t bound_ms, const CountingRules& rules) noexcept {
-    walk_closed_bars(session, view, period_ms, bound_ms, rules);
-    // The forming bars: started by the bound but not ended. The walk position stays, so
-    // the copy could never be mistaken for a record of closed bars.
+    // One pass from the record's position, each bar's start read once: first the bars
+    // that have ended by the bound, taken as walk_closed_bars takes them (the walk
+    // position moves past each); from the first that has not on, the forming bars, every
+    // bar that has started by the bound. For those the position stays, so the copy could
+    // never be mistaken for a record of closed bars.
     const std::int32_t n = view.bar_count;
+    std::int32_t j = session.next_bar;
+    if (j >= n) return session;
     const SessionWindow window = counting_window(rules);
     const SourceBars bars = bars_of(view);
-    for (std::int32_t j = session.next_bar; j < n; ++j) {
-        const std::int64_t t = source_bar_start_ms(view, j);
-        if (t > bound_ms) break;
-        take_bar(session, bars, j, t, bar_end_and_next_start(bars, j, t, period_ms, n).end, window,
-                 rules.upper_threshold, rules.lower_threshold, day_time(t));
+    DayClock clock;
+    bool closed = true;
+    std::int64_t t = source_bar_start_ms(view, j);
+    for (;;) {
+        const BarEnd end = bar_end_and_next_start(bars, j, t, period_ms, n);
+        if (closed && end.end > bound_ms) closed = false;
+        if (!closed && t > bound_ms) break;
+        take_bar(session, bars, j, t, end.end, window, rules.upper_threshold, rules.lower_threshold,
+                 day_time(clock, t));
+        if (closed) {
+            session.next_bar = j + 1;
+            session.consumed_bar_start_ms = t;
+        }
+        if (++j >= n) break;
+        t = end.next_start;  // read by the end rule of the bar just taken
     }
     return session;
 }

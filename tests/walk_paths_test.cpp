@@ -186,5 +186,39 @@ TEST(KeptDay, AgreesWithTheDayComputedFromScratchForAnySequenceOfTimes) {
     }
 }
 
+// The live copy in one pass is the closed-bar walk followed by every bar not yet taken
+// that has started by the bound, for times in and out of order, with and without a bar
+// length, from every position and up to bounds on, beside and between the bar starts.
+TEST(LiveCopyPath, IsTheClosedWalkThenTheFormingBars) {
+    emu::Chart chart = emu::make_chart(9, "SRC", 60);
+    const int minutes[] = {0, 1, 2, 4, 4, 3, 7, 8, 30, 31, 29, 32};
+    for (int i = 0; i < 12; ++i) {
+        const auto close = static_cast<float>(100 + i * 7 % 5);
+        add_bar(chart, wed(9, 29 + minutes[i]), Prices{close, close + 1.0f, close - 1.0f, close});
+    }
+    const SourceView view = view_of(chart);
+    for (const std::int64_t period : {std::int64_t{60000}, std::int64_t{0}}) {
+        for (std::int32_t from = 0; from <= view.bar_count; ++from) {
+            // A record that stopped at `from`: the walk up to the end of bar from - 1.
+            SourceSession at_from;
+            if (from > 0) walk_closed_bars(at_from, view, period, source_bar_end_ms(view, from - 1, period), rules);
+            for (int step = -1; step < 50; ++step) {
+                const std::int64_t bound = ms(wed(9, 29)) + step * 30000 + (step % 3) - 1;
+                SourceSession expected = at_from;
+                walk_closed_bars(expected, view, period, bound, rules);
+                const SessionWindow window = counting_window(rules);
+                for (std::int32_t j = expected.next_bar; j < view.bar_count; ++j) {
+                    const std::int64_t t = source_bar_start_ms(view, j);
+                    if (t > bound) break;
+                    take_bar(expected, bars_of(view), j, t, source_bar_end_ms(view, j, period), window,
+                             rules.upper_threshold, rules.lower_threshold, day_time(t));
+                }
+                ASSERT_TRUE(same_bits(provisional_copy(at_from, view, period, bound, rules), expected))
+                    << "period " << period << ", from " << from << ", bound step " << step;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kmi::test
