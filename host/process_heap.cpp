@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <cstdlib>
+#include <cstring>
 #endif
 
 namespace kmi {
@@ -42,22 +43,11 @@ std::int64_t heap_allocation_count() noexcept { return allocations; }
 std::int64_t heap_free_count() noexcept { return frees; }
 #endif
 
-void* heap_alloc(std::size_t size) noexcept {
-#ifdef KMI_HEAP_TEST_HOOKS
-    if (injected_failure()) return nullptr;
+// Out of line on Linux: a compiler that saw malloc followed by clearing the block would
+// turn the pair back into calloc (see heap_alloc).
+#if !defined(_WIN32) && defined(__GNUC__)
+__attribute__((noinline))
 #endif
-    if (size == 0) size = 1;
-#ifdef _WIN32
-    void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
-#else
-    void* block = std::calloc(1, size);
-#endif
-#ifdef KMI_HEAP_TEST_HOOKS
-    if (block != nullptr) ++allocations;
-#endif
-    return block;
-}
-
 void* heap_alloc_uncleared(std::size_t size) noexcept {
 #ifdef KMI_HEAP_TEST_HOOKS
     if (injected_failure()) return nullptr;
@@ -70,6 +60,25 @@ void* heap_alloc_uncleared(std::size_t size) noexcept {
 #endif
 #ifdef KMI_HEAP_TEST_HOOKS
     if (block != nullptr) ++allocations;
+#endif
+    return block;
+}
+
+void* heap_alloc(std::size_t size) noexcept {
+#ifdef _WIN32
+#ifdef KMI_HEAP_TEST_HOOKS
+    if (injected_failure()) return nullptr;
+#endif
+    if (size == 0) size = 1;
+    void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+#ifdef KMI_HEAP_TEST_HOOKS
+    if (block != nullptr) ++allocations;
+#endif
+#else
+    // malloc and clearing rather than calloc, which never takes a block from the
+    // thread's cache of freed ones.
+    void* block = heap_alloc_uncleared(size);
+    if (block != nullptr) std::memset(block, 0, size == 0 ? 1 : size);
 #endif
     return block;
 }

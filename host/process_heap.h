@@ -15,9 +15,10 @@ namespace kmi {
 void* heap_alloc(std::size_t size) noexcept;
 
 // A block of `size` bytes whose contents are left as they are, for a caller that writes
-// every byte it reads; null when the heap gives none. (On Linux this is malloc: glibc's
-// calloc never takes a block from the thread's cache of freed ones, so the small blocks
-// a call frees and takes again would each go the long way through the heap.)
+// every byte it reads; null when the heap gives none. (On Linux both are malloc, the
+// zero-filled one cleared after it: glibc's calloc never takes a block from the thread's
+// cache of freed ones, so the small blocks a call frees and takes again would each go
+// the long way through the heap.)
 void* heap_alloc_uncleared(std::size_t size) noexcept;
 
 // Frees a block from heap_alloc; null is ignored.

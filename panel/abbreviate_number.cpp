@@ -13,11 +13,11 @@ NumberText abbreviate_number(double x) noexcept {
     const std::size_t size = text.chars.size();
     // Values from 1000 to 9999 print in full: K starts at ten thousand.
     if (a >= 1e9) {
-        format_text(out, size, "%+.2f%s", x / 1e9, "B");
+        format_text(out, size, "%+.2fB", x / 1e9);
     } else if (a >= 1e6) {
-        format_text(out, size, "%+.2f%s", x / 1e6, "M");
+        format_text(out, size, "%+.2fM", x / 1e6);
     } else if (a >= 10000) {
-        format_text(out, size, "%+.2f%s", x / 1000, "K");
+        format_text(out, size, "%+.2fK", x / 1000);
     } else {
         format_text(out, size, "%+.0f", x);
     }

@@ -83,7 +83,7 @@ void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t 
     request.drawing_type = 6;
     request.value_at_240 = 3;
     request.background_color = background_color;
-    if (text_length(request.font_face) == 0) {
+    if (request.font_face.owns_buffer == 0) {
         assign(request.font_face, panel_font, static_cast<std::int64_t>(sizeof panel_font - 1));
     }
     request.text_alignment = right ? 2 : 0;
