@@ -83,20 +83,6 @@ void assign_text(HostText& text, const HostText& other) noexcept {
     text.changed = 1;
 }
 
-void take_text(HostText& text, HostText& from) noexcept {
-    if (&text == &from) return;
-    if (from.owns_buffer == 0 || from.data == nullptr || from.data[0] == '\0') {
-        assign_text(text, from);
-        return;
-    }
-    clear(text);
-    text.data = from.data;
-    text.owns_buffer = 1;
-    text.changed = 1;
-    from.owns_buffer = 0;
-    clear(from);
-}
-
 void append_format_v(HostText& text, const char* fmt, std::va_list args) noexcept {
     if (fmt == nullptr) return;
     const std::int64_t p = text_length(text);

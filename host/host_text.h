@@ -35,10 +35,6 @@ void assign(HostText& text, const char* chars, std::int64_t length) noexcept;
 // Copies another text.
 void assign_text(HostText& text, const HostText& other) noexcept;
 
-// Leaves `text` as assign_text(text, from) would, without copying when `from` owns its
-// block: the block is handed over and `from` becomes empty, as after clear.
-void take_text(HostText& text, HostText& from) noexcept;
-
 // printf-style formatting: format replaces the contents, append_format appends.
 void format(HostText& text, const char* fmt, ...) noexcept
 #if defined(__GNUC__)

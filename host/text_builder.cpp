@@ -9,7 +9,7 @@
 namespace kmi {
 namespace {
 
-// The first block's size: a panel line fits in it whole.
+// The first block's size, when no larger one is asked for.
 constexpr std::int64_t first_block_bytes = 128;
 
 // Moves the text into a block of at least `wanted` bytes (twice the current one, when
@@ -34,6 +34,10 @@ TextBuilder make_text_builder() noexcept {
     TextBuilder builder;
     builder.text = make_text();
     return builder;
+}
+
+void reserve(TextBuilder& builder, std::int64_t bytes) noexcept {
+    if (bytes > builder.capacity) grow(builder, bytes);
 }
 
 void append_format_v(TextBuilder& builder, const char* fmt, std::va_list args) noexcept {
@@ -67,23 +71,23 @@ void append_format(TextBuilder& builder, const char* fmt, ...) noexcept {
     va_end(args);
 }
 
-void take_text(HostText& text, TextBuilder& builder) noexcept {
-    take_text(text, builder.text);
-    clear(builder);
-}
-
 void clear(TextBuilder& builder) noexcept {
     clear(builder.text);
     builder.length = 0;
     builder.capacity = 0;
 }
 
-void pad_with_spaces(TextBuilder& builder, std::int64_t length) noexcept {
-    if (length <= builder.length || length > max_text_length) return;
-    if (length >= builder.capacity && !grow(builder, length + 1)) return;
-    std::memset(builder.text.data + builder.length, ' ', static_cast<std::size_t>(length - builder.length));
-    builder.text.data[length] = '\0';
-    builder.length = length;
+void assign_padded(TextBuilder& builder, const char* chars, std::int64_t length, std::int64_t width) noexcept {
+    const std::int64_t total = length > width ? length : width;
+    builder.length = 0;
+    if (builder.capacity > 0) builder.text.data[0] = '\0';
+    if (length < 0 || total == 0 || total > max_text_length) return;
+    if (total >= builder.capacity && !grow(builder, total + 1)) return;
+    char* const data = builder.text.data;
+    if (length > 0) std::memcpy(data, chars, static_cast<std::size_t>(length));
+    std::memset(data + length, ' ', static_cast<std::size_t>(total - length));
+    data[total] = '\0';
+    builder.length = total;
     builder.text.changed = 1;
 }
 

@@ -1,10 +1,10 @@
-// A host text composed piece by piece, such as a panel line. Its block is taken with room
-// beyond the characters, so a formatted append writes straight into the room and is
-// measured by that same formatting; only a piece that does not fit makes the block grow
-// (to twice its size, or to fit), the text copied over and the piece formatted again.
-// Nothing is cut, and the text stays a host text that owns its block, ready to be handed
-// on (take_text). Like the host text's own append, a piece whose block cannot be had is
-// left out and the text stays as it was.
+// A host text composed piece by piece, such as the panel's lines. Its block is taken
+// with room beyond the characters, so a formatted append writes straight into the room
+// and is measured by that same formatting; only a piece that does not fit makes the block
+// grow (to twice its size, or to fit), the text copied over and the piece formatted
+// again. Nothing is cut, and the text stays a host text that owns its block. Like the
+// host text's own append, a piece whose block cannot be had is left out and the text
+// stays as it was.
 #ifndef KMI_HOST_TEXT_BUILDER_H
 #define KMI_HOST_TEXT_BUILDER_H
 
@@ -24,6 +24,10 @@ struct TextBuilder {
 // An empty text without a block.
 TextBuilder make_text_builder() noexcept;
 
+// Takes a block of at least `bytes` when the text has none or a smaller one, the text
+// copied over. Nothing is lost when the heap gives none: the appends then ask again.
+void reserve(TextBuilder& builder, std::int64_t bytes) noexcept;
+
 // Appends the printf-style formatted arguments.
 void append_format(TextBuilder& builder, const char* fmt, ...) noexcept
 #if defined(__GNUC__)
@@ -36,15 +40,13 @@ void append_format_v(TextBuilder& builder, const char* fmt, std::va_list args) n
 #endif
     ;
 
-// Hands the text over to `text` as take_text does (the block itself when there is one);
-// the builder is left empty, without a block.
-void take_text(HostText& text, TextBuilder& builder) noexcept;
+// The text becomes `length` characters of `chars` followed by spaces up to `width`
+// characters (none when it is longer already), in the block it has when that is large
+// enough. When the heap gives no block the text is empty.
+void assign_padded(TextBuilder& builder, const char* chars, std::int64_t length, std::int64_t width) noexcept;
 
 // Frees the block; the builder is left empty.
 void clear(TextBuilder& builder) noexcept;
-
-// Extends the text with trailing spaces up to `length` characters; a longer text stays.
-void pad_with_spaces(TextBuilder& builder, std::int64_t length) noexcept;
 
 }  // namespace kmi
 

@@ -44,57 +44,57 @@ double band(const Composition& c, int input) noexcept {
     return static_cast<double>(read_float(input_at(c.host, input)));
 }
 
-void compose_title(const Composition& c, PanelLine& line) noexcept {
-    append_format(line.text, "%s", title_text);
+void compose_title(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
+    append_format(text, "%s", title_text);
     line.colour = colour_of(ReadingClass::neutral, c.colors);
 }
 
-void compose_tick(const Composition& c, PanelLine& line) noexcept {
+void compose_tick(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const SourceSession& tick = live(c, slot_tick);
     if (tick.has_data) {
-        append_format(line.text, "TICK %+6.0f", tick.last_value);
+        append_format(text, "TICK %+6.0f", tick.last_value);
         if (tick.session_bars > 0) {
-            append_format(line.text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f", tick.session_high,
+            append_format(text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f", tick.session_high,
                           tick.session_low, c.state.upper_threshold, tick.bars_at_or_above_upper,
                           c.state.lower_threshold, tick.bars_at_or_below_lower,
                           tick.sum_y / static_cast<double>(tick.session_bars));
         }
     } else {
-        append_format(line.text, "TICK");
+        append_format(text, "TICK");
     }
     const SourceStatus status = status_of(c, slot_tick);
-    append_status_suffix(line.text, status, tick.session_day);
+    append_status_suffix(text, status, tick.session_day);
     line.colour =
         colour_of(classify_tick(status != SourceStatus::current, tick, band(c, input_tick_average_band)), c.colors);
 }
 
-void compose_add(const Composition& c, PanelLine& line) noexcept {
+void compose_add(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const SourceSession& add = live(c, slot_add);
     if (add.has_data) {
-        append_format(line.text, "ADD  %+6.0f", add.last_value);
-        if (const auto change = change_since_open(add)) append_format(line.text, "  %+.0f since open", *change);
-        if (slope_is_defined(add)) append_format(line.text, "  slope %+.0f/hr", slope_per_hour(add));
+        append_format(text, "ADD  %+6.0f", add.last_value);
+        if (const auto change = change_since_open(add)) append_format(text, "  %+.0f since open", *change);
+        if (slope_is_defined(add)) append_format(text, "  slope %+.0f/hr", slope_per_hour(add));
     } else {
-        append_format(line.text, "ADD");
+        append_format(text, "ADD");
     }
     const SourceStatus status = status_of(c, slot_add);
-    append_status_suffix(line.text, status, add.session_day);
+    append_status_suffix(text, status, add.session_day);
     line.colour = colour_of(classify_add(status != SourceStatus::current, add, band(c, input_add_band)), c.colors);
 }
 
-void compose_vold(const Composition& c, PanelLine& line) noexcept {
+void compose_vold(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const SourceSession& vold = live(c, slot_vold);
     const SourceSession& ratio = live(c, slot_updown_ratio);
     if (vold.has_data) {
-        append_format(line.text, "VOLD %s", abbreviate_number(vold.last_value).chars.data());
+        append_format(text, "VOLD %s", abbreviate_number(vold.last_value).chars.data());
     } else {
-        append_format(line.text, "VOLD");
+        append_format(text, "VOLD");
     }
     VoldLine reading;
     reading.ratio_usable = resolved(c, slot_updown_ratio) && ratio.has_data;
-    if (reading.ratio_usable) append_format(line.text, "  up/down vol %.2f", ratio.last_value);
+    if (reading.ratio_usable) append_format(text, "  up/down vol %.2f", ratio.last_value);
     const SourceStatus status = status_of(c, slot_vold);
-    append_status_suffix(line.text, status, vold.session_day);
+    append_status_suffix(text, status, vold.session_day);
     reading.ratio = ratio.last_value;
     reading.vold = vold.last_value;
     reading.vold_status_shown = status != SourceStatus::current;
@@ -102,35 +102,35 @@ void compose_vold(const Composition& c, PanelLine& line) noexcept {
     line.colour = colour_of(classify_vold(reading, band(c, input_updown_ratio_band)), c.colors);
 }
 
-void compose_vix(const Composition& c, PanelLine& line) noexcept {
+void compose_vix(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const int slot =
         volatility_slot(resolved(c, slot_vix), live(c, slot_vix), resolved(c, slot_front), live(c, slot_front));
     const SourceSession& row = live(c, slot);
     const std::optional<VolatilityChange> change = volatility_change(row);
     if (row.has_data) {
-        append_format(line.text, "%s %6.2f", slot == slot_front ? "VX1 " : "VIX ", row.last_value);
-        if (change) append_format(line.text, "  %+.2f (%+.1f%%)", change->change, change->percent);
+        append_format(text, "%s %6.2f", slot == slot_front ? "VX1 " : "VIX ", row.last_value);
+        if (change) append_format(text, "  %+.2f (%+.1f%%)", change->change, change->percent);
     } else {
-        append_format(line.text, "VIX   (no data for the VIX or front symbol)");
+        append_format(text, "VIX   (no data for the VIX or front symbol)");
     }
     const std::optional<double> ratio = front_back_ratio(live(c, slot_front), live(c, slot_back));
-    if (ratio) append_format(line.text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
+    if (ratio) append_format(text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
     const SourceStatus status = status_of(c, slot);
-    append_status_suffix(line.text, status, row.session_day);
+    append_status_suffix(text, status, row.session_day);
     line.colour = colour_of(
         classify_vix(status != SourceStatus::current, row.has_data, change, ratio, band(c, input_vix_percent_band)),
         c.colors);
 }
 
-void compose_es_vs_nq(const Composition& c, PanelLine& line) noexcept {
+void compose_es_vs_nq(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const SourceSession& es = live(c, slot_es);
     const SourceSession& nq = live(c, slot_nq);
     if (const auto strength = relative_strength(es, nq)) {
         const bool es_stronger = strength->difference >= 0.0;
-        append_format(line.text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%", strength->es_percent, strength->nq_percent,
+        append_format(text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%", strength->es_percent, strength->nq_percent,
                       es_stronger ? "ES stronger" : "NQ stronger", std::fabs(strength->difference));
     } else {
-        append_format(line.text, "ES vs NQ  needs both on the same RTH session");
+        append_format(text, "ES vs NQ  needs both on the same RTH session");
     }
     // The ES status, or the NQ status when the ES is current.
     SourceStatus status = status_of(c, slot_es);
@@ -139,7 +139,7 @@ void compose_es_vs_nq(const Composition& c, PanelLine& line) noexcept {
         status = status_of(c, slot_nq);
         day = nq.session_day;
     }
-    append_status_suffix(line.text, status, day);
+    append_status_suffix(text, status, day);
     line.colour = colour_of(classify_es_nq(status != SourceStatus::current), c.colors);
 }
 
@@ -155,13 +155,13 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
     const ChartFlow& flow = *c.readings.live_chart_flow;
     if (flow.session_day < 0 || flow.session_day != c.reference_day) {
         if (PanelLine* line = add_panel_line(lines)) {
-            append_format(line->text, "Chart delta / VWAP start at the RTH open");
+            append_format(lines.text, "Chart delta / VWAP start at the RTH open");
             line->colour = colour_of(ReadingClass::stale_or_no_data, c.colors);
         }
         return;
     }
     if (PanelLine* line = add_panel_line(lines)) {
-        append_format(line->text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
+        append_format(lines.text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
         line->colour = colour_of(classify_sign(flow.cum_delta), c.colors);
     }
     const std::optional<double> average = vwap(flow);
@@ -170,7 +170,7 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
         const double difference = flow.last_close - *average;
         HostText vwap_text = price_text(c, *average);
         HostText difference_text = price_text(c, std::fabs(difference));
-        append_format(line->text, "Chart %s %s VWAP %s", text_chars(difference_text),
+        append_format(lines.text, "Chart %s %s VWAP %s", text_chars(difference_text),
                       difference < 0.0 ? "below" : "above", text_chars(vwap_text));
         release(vwap_text);
         release(difference_text);
@@ -178,14 +178,15 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
     }
 }
 
-// Every line extended with trailing spaces to the length of the longest.
-void pad_to_one_width(PanelLines& lines) noexcept {
+// The length of the longest line, to which every line is extended with trailing spaces
+// when it is drawn.
+std::int64_t longest_line(const PanelLines& lines) noexcept {
     std::int64_t longest = 0;
     for (int i = 0; i < lines.count; ++i) {
-        const std::int64_t length = lines.lines[static_cast<std::size_t>(i)].text.length;
+        const std::int64_t length = panel_line_length(lines, i);
         if (length > longest) longest = length;
     }
-    for (int i = 0; i < lines.count; ++i) pad_with_spaces(lines.lines[static_cast<std::size_t>(i)].text, longest);
+    return longest;
 }
 
 }  // namespace
@@ -195,15 +196,14 @@ void compose_panel(HostInterface& host, const StudyState& state, const PanelRead
     Composition c{host, state, readings, colors};
     c.reference_day = panel_reference_day(state.session_window, *readings.live_chart_flow, host);
     c.threshold_ms = stale_threshold_ms(host);
-    release_panel_lines(lines);
-    compose_title(c, *add_panel_line(lines));
-    compose_tick(c, *add_panel_line(lines));
-    compose_add(c, *add_panel_line(lines));
-    compose_vold(c, *add_panel_line(lines));
-    compose_vix(c, *add_panel_line(lines));
-    if (read_yes_no(input_at(host, input_show_es_vs_nq))) compose_es_vs_nq(c, *add_panel_line(lines));
+    compose_title(c, lines.text, *add_panel_line(lines));
+    compose_tick(c, lines.text, *add_panel_line(lines));
+    compose_add(c, lines.text, *add_panel_line(lines));
+    compose_vold(c, lines.text, *add_panel_line(lines));
+    compose_vix(c, lines.text, *add_panel_line(lines));
+    if (read_yes_no(input_at(host, input_show_es_vs_nq))) compose_es_vs_nq(c, lines.text, *add_panel_line(lines));
     if (read_yes_no(input_at(host, input_show_chart_flow))) compose_chart_lines(c, lines);
-    pad_to_one_width(lines);
+    lines.width = longest_line(lines);
 }
 
 }  // namespace kmi

@@ -62,7 +62,7 @@ void destroy_drawing_request(DrawingRequest& request) noexcept {
     release(request.extra_text_2);
 }
 
-void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, TextBuilder& text,
+void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, const HostText& text,
                      std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept {
     const bool right = is_right_corner(corner);
@@ -76,10 +76,7 @@ void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t 
     request.font_size = font_size;
     // The left or right edge of the region, as whole days of the date-time field.
     request.horizontal_position = round_half_away_i64((right ? 149.0 : 2.0) * 86400000000.0);
-    // The previous line's text goes (the host has its copy); this line's block is handed
-    // over rather than copied.
-    clear(request.text);
-    take_text(request.text, text);
+    request.text = text;
     request.drawing_type = 6;
     request.value_at_240 = 3;
     request.background_color = background_color;
@@ -95,7 +92,7 @@ void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t 
     if (host.add_or_update_drawing != nullptr) host.add_or_update_drawing(&host, &request);
 }
 
-void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, PanelLines& lines) noexcept {
+void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept {
     const std::int32_t corner = read_int(input_at(host, input_panel_position));
     const std::int32_t font_size = read_int(input_at(host, input_panel_font_size));
     // The line pitch is 1.9 times the font size in pixels, in percent of the region.
@@ -103,15 +100,21 @@ void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, 
     const int n = lines.count;
     DrawingRequest request;
     init_drawing_request(request);
+    // The request's text: each line in turn, extended to the lines' width, in one block
+    // that serves every line (they all have that length).
+    TextBuilder text = make_text_builder();
+    const HostText empty = make_text();
     for (int i = 0; i < n; ++i) {
         const double y =
             is_top_corner(corner) ? 97.0 - static_cast<double>(i) * step : static_cast<double>(n - i) * step + 3.0;
         const std::uint32_t background = read_colour(input_at(host, input_panel_background_color));
-        PanelLine& line = lines.lines[static_cast<std::size_t>(i)];
-        draw_panel_line(host, request, panel_line_number(line_base, i), line.text, corner, y, font_size, line.colour,
-                        background);
+        assign_padded(text, panel_line_chars(lines, i), panel_line_length(lines, i), lines.width);
+        draw_panel_line(host, request, panel_line_number(line_base, i), text.length > 0 ? text.text : empty, corner, y,
+                        font_size, lines.lines[static_cast<std::size_t>(i)].colour, background);
     }
+    request.text = empty;  // lent, not the request's own
     destroy_drawing_request(request);
+    clear(text);
     if (host.delete_drawing != nullptr) {
         for (std::int32_t i = n; i < state.panel_line_count && i < max_panel_lines; ++i) {
             host.delete_drawing(&host, host.this_chart_number, 0, panel_line_number(line_base, i));

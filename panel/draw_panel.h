@@ -20,17 +20,17 @@ void destroy_drawing_request(DrawingRequest& request) noexcept;
 // Sends one line as a text drawing through `request`, replacing the drawing with the same
 // line number. One request, made by init_drawing_request, serves every line of a call:
 // each line sets again the size, the interface version and every field the panel fills,
-// so no line carries what the one before it set. The line's text is handed to the
-// request (`text` is left empty), and the font face is assigned once, on the first line
-// (again on a later one if it could not be).
-void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, TextBuilder& text,
+// so no line carries what the one before it set. The request's text is `text`, lent for
+// the host call; the font face is assigned once, on the first line (again on a later
+// one if it could not be).
+void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t line_number, const HostText& text,
                      std::int32_t corner, double vertical_position, std::int32_t font_size, std::uint32_t text_color,
                      std::uint32_t background_color) noexcept;
 
-// Draws lines 0 to lines.count - 1 (their texts are handed to the host's requests and
-// left empty), deletes the lines of the previous call beyond them and remembers how many
-// are on the chart.
-void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, PanelLines& lines) noexcept;
+// Draws lines 0 to lines.count - 1, each extended with spaces to the lines' width,
+// deletes the lines of the previous call beyond them and remembers how many are on the
+// chart.
+void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept;
 
 }  // namespace kmi
 

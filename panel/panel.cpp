@@ -36,7 +36,7 @@ void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base
         return;
     }
     const PanelColors colors = read_panel_colors(host);
-    PanelLines lines;
+    PanelLines lines = make_panel_lines();
     compose_panel(host, state, readings, colors, lines);
     draw_panel(host, state, line_base, lines);
     release_panel_lines(lines);

@@ -1,4 +1,5 @@
-// The panel's lines of one call: a text and a colour each, at most 16.
+// The panel's lines of one call: their texts one after the other in one built text, each
+// line a part of it with its colour; at most 16 lines.
 #ifndef KMI_PANEL_PANEL_LINES_H
 #define KMI_PANEL_PANEL_LINES_H
 
@@ -12,20 +13,30 @@ namespace kmi {
 inline constexpr int max_panel_lines = 16;
 
 struct PanelLine {
-    TextBuilder text{};
+    std::int64_t start = 0;  // where the line's characters begin in PanelLines::text
     std::uint32_t colour = 0;
 };
 
-// Lines 0 to count - 1 are in use.
+// Lines 0 to count - 1 are in use; a line's characters run from its start to the next
+// line's start, the last line's to the end of the text.
 struct PanelLines {
+    TextBuilder text{};
     std::array<PanelLine, max_panel_lines> lines{};
     int count = 0;
+    std::int64_t width = 0;  // every line is drawn extended with spaces to this length
 };
 
-// The next line, with an empty text, or null when all 16 are in use.
+// Lines without text, ready to be composed: the text has a block with room for every line.
+PanelLines make_panel_lines() noexcept;
+
+// Starts the next line at the end of the text, or gives null when all 16 are in use.
 PanelLine* add_panel_line(PanelLines& lines) noexcept;
 
-// Frees the texts of the lines in use; none is in use afterwards.
+// The characters of line `index` and their number.
+const char* panel_line_chars(const PanelLines& lines, int index) noexcept;
+std::int64_t panel_line_length(const PanelLines& lines, int index) noexcept;
+
+// Frees the text; no line is in use afterwards.
 void release_panel_lines(PanelLines& lines) noexcept;
 
 }  // namespace kmi

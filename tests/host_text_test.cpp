@@ -226,33 +226,6 @@ TEST_F(HostTextTest, AssignTextBetweenEmptyTextsOrToItselfChangesNothing) {
     kmi::release(self);
 }
 
-TEST_F(HostTextTest, TakeTextHandsTheBlockOverAndLeavesWhatAssignTextLeaves) {
-    HostText source = text_holding("line");
-    char* block = source.data;
-    HostText target = text_holding("old");
-    kmi::take_text(target, source);
-    EXPECT_EQ(target.data, block) << "no copy";
-    EXPECT_EQ(target.owns_buffer, 1);
-    EXPECT_EQ(target.changed, 1);
-    EXPECT_EQ(source.data, source.empty_text);
-    EXPECT_EQ(source.owns_buffer, 0);
-    EXPECT_EQ(allocations(), 2);
-
-    // Without a block of its own, or empty, the source is assigned as assign_text does.
-    HostText borrowed = kmi::make_text();
-    char chars[] = "borrowed";
-    borrowed.data = chars;
-    kmi::take_text(target, borrowed);
-    EXPECT_STREQ(target.data, "borrowed");
-    EXPECT_NE(target.data, chars);
-    EXPECT_EQ(borrowed.data, chars);
-    HostText empty = kmi::make_text();
-    HostText fresh = kmi::make_text();
-    kmi::take_text(fresh, empty);
-    EXPECT_EQ(fresh.changed, 0);
-    kmi::release(target);
-}
-
 TEST_F(HostTextTest, FormatReplacesAndAppendFormatAppends) {
     HostText replaced = text_holding("abc");
     kmi::format(replaced, "%d", 42);
@@ -406,17 +379,23 @@ TEST_F(HostTextTest, ABuiltTextGrowsToFitAndLosesOnlyThePieceTheHeapRefuses) {
         ASSERT_LT(built.length, built.capacity);
     }
     EXPECT_EQ(allocations(), 3) << "blocks of 128, 256 and 512 bytes";
-    kmi::pad_with_spaces(built, 1000);
-    EXPECT_EQ(std::string(built.text.data), expected + std::string(1000 - expected.size(), ' '));
-    EXPECT_EQ(allocations(), 4);
-    HostText handed = kmi::make_text();
+
+    // Assigned with padding, the text is replaced in the block it has when that is large
+    // enough.
     char* block = built.text.data;
-    kmi::take_text(handed, built);
-    EXPECT_EQ(handed.data, block);
-    EXPECT_EQ(built.length, 0);
-    EXPECT_EQ(built.capacity, 0);
-    EXPECT_EQ(built.text.data, built.text.empty_text);
-    kmi::release(handed);
+    kmi::assign_padded(built, "abc", 3, 500);
+    EXPECT_EQ(std::string(built.text.data), "abc" + std::string(497, ' '));
+    EXPECT_EQ(built.text.data, block);
+    kmi::assign_padded(built, "abcdef", 6, 2);
+    EXPECT_EQ(std::string(built.text.data), "abcdef");
+    kmi::heap_fail_next(1);
+    kmi::assign_padded(built, "abc", 3, 1000);
+    EXPECT_EQ(built.length, 0) << "no block of 1001 bytes: empty";
+    EXPECT_STREQ(built.text.data, "");
+    kmi::assign_padded(built, "abc", 3, 1000);
+    EXPECT_EQ(std::string(built.text.data), "abc" + std::string(997, ' '));
+    EXPECT_EQ(allocations(), 4);
+    kmi::clear(built);
 }
 
 }  // namespace
