@@ -14,16 +14,16 @@ void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64
     end_walk(walk, session, memo);
 }
 
-SourceSession provisional_copy(SourceSession session, const SourceView& view, std::int64_t period_ms,
-                               std::int64_t bound_ms, const CountingRules& rules) noexcept {
+void advance_provisionally(SourceSession& copy, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
+                           const CountingRules& rules) noexcept {
     // One pass from the record's position, each bar's start read once: first the bars
     // that have ended by the bound, taken as walk_closed_bars takes them (the walk
     // position moves past each); from the first that has not on, the forming bars, every
     // bar that has started by the bound. For those the position stays, so the copy could
     // never be mistaken for a record of closed bars.
     const std::int32_t n = view.bar_count;
-    std::int32_t j = session.next_bar;
-    if (j >= n) return session;
+    std::int32_t j = copy.next_bar;
+    if (j >= n) return;
     const SessionWindow window = counting_window(rules);
     const SourceBars bars = bars_of(view);
     DayClock clock;
@@ -33,16 +33,14 @@ SourceSession provisional_copy(SourceSession session, const SourceView& view, st
         const BarEnd end = bar_end_and_next_start(bars, j, t, period_ms, n);
         if (closed && end.end > bound_ms) closed = false;
         if (!closed && t > bound_ms) break;
-        take_bar(session, bars, j, t, end.end, window, rules.upper_threshold, rules.lower_threshold,
-                 day_time(clock, t));
+        take_bar(copy, bars, j, t, end.end, window, rules.upper_threshold, rules.lower_threshold, day_time(clock, t));
         if (closed) {
-            session.next_bar = j + 1;
-            session.consumed_bar_start_ms = t;
+            copy.next_bar = j + 1;
+            copy.consumed_bar_start_ms = t;
         }
         if (++j >= n) break;
         t = end.next_start;  // read by the end rule of the bar just taken
     }
-    return session;
 }
 
 std::int64_t compute_live_bound(const HostInterface& host, std::int64_t chart_bar_period_ms) noexcept {

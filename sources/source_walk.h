@@ -245,11 +245,18 @@ inline void end_walk(const SourceWalk& walk, SourceSession& record, WalkMemo& me
 void walk_closed_bars(SourceSession& session, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
                       const CountingRules& rules) noexcept;
 
-// A copy of the record advanced like walk_closed_bars, then over the bars not yet taken
-// that have started by `bound_ms` (the walk position does not move for those). The
-// record arrives by value, so the caller's is never touched.
-SourceSession provisional_copy(SourceSession session, const SourceView& view, std::int64_t period_ms,
-                               std::int64_t bound_ms, const CountingRules& rules) noexcept;
+// Advances a copy of a record like walk_closed_bars, then over the bars not yet taken
+// that have started by `bound_ms` (the walk position does not move for those).
+void advance_provisionally(SourceSession& copy, const SourceView& view, std::int64_t period_ms, std::int64_t bound_ms,
+                           const CountingRules& rules) noexcept;
+
+// A copy of the record advanced provisionally. The record arrives by value, so the
+// caller's is never touched.
+inline SourceSession provisional_copy(SourceSession session, const SourceView& view, std::int64_t period_ms,
+                                      std::int64_t bound_ms, const CountingRules& rules) noexcept {
+    advance_provisionally(session, view, period_ms, bound_ms, rules);
+    return session;
+}
 
 // The time up to which the live copies read: the end of this chart's last bar, cut to
 // the host's present time, never before the last bar's start; unbounded_ms when the

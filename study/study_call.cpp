@@ -187,7 +187,8 @@ struct LiveCopies {
 };
 
 // The chart's last, forming bar, computed on copies: the persistent records are taken
-// by const reference and never change here.
+// by const reference and never change here. Each resolved slot's copy is advanced in
+// place among the copies, as provisional_copy advances the copy it is given.
 LiveCopies compute_live_bar(HostInterface& host, const StudyState& state, const SourceViews& views,
                             std::int64_t bar_period_ms) noexcept {
     LiveCopies live{state.sources, state.chart_flow, unbounded_ms};
@@ -197,8 +198,8 @@ LiveCopies compute_live_bar(HostInterface& host, const StudyState& state, const 
     const CountingRules rules = counting_rules(state);
     for (std::size_t slot = 0; slot < views.views.size(); ++slot) {
         if (!views.source_resolved[slot]) continue;
-        live.sources[slot] = provisional_copy(state.sources[slot], views.views[slot], views.source_bar_period_ms[slot],
-                                              live.bound_ms, rules);
+        advance_provisionally(live.sources[slot], views.views[slot], views.source_bar_period_ms[slot], live.bound_ms,
+                              rules);
     }
     take_chart_bar(live.chart_flow, state.session_window, host, last);
     write_output_values(host, last, live.sources, live.chart_flow);
