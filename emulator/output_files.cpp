@@ -133,6 +133,7 @@ void put_shortest(OutputSink& sink, float value) {
 
 void write_files_atomically(const std::vector<std::pair<std::filesystem::path, std::string>>& files) {
     std::vector<std::pair<std::filesystem::path, FileWriter>> writers;
+    writers.reserve(files.size());
     for (const auto& [file, content] : files) {
         writers.emplace_back(file, [&content = content](OutputSink& sink) { put(sink, content); });
     }

@@ -14,12 +14,14 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target kmi_bench kmi_update_probe kmi_bar_file_bench kmi_bar_file_memory \
-    kmi_replay_bench
+    kmi_replay_bench kmi_output_bench
 ./build/bench/bench/kmi_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"
 # Reading bar files, against a plain pass over the same bytes.
 ./build/bench/bench/kmi_bar_file_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"
 # Replaying a year of bars, every bar live and the last ten days live, against reading its files.
 ./build/bench/bench/kmi_replay_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"
+# Writing the outputs of a year's replay, in bytes per second.
+./build/bench/bench/kmi_output_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"
 # The peak memory reading a 1 000 000-row bar file adds, against the bars' size.
 bar_file_dir=$(mktemp -d)
 trap 'rm -rf "$bar_file_dir"' EXIT

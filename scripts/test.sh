@@ -98,6 +98,6 @@ test -s out/chart.html && test -s out/series.csv
 step "benchmarks build (they are run by scripts/bench.sh, never here)"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$jobs" --target kmi_bench kmi_update_probe kmi_bar_file_bench kmi_bar_file_memory \
-    kmi_replay_bench
+    kmi_replay_bench kmi_output_bench
 
 step "all tests passed"

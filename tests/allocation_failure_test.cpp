@@ -108,7 +108,7 @@ CallOutcome observe(StudyHost& h, Call call) {
     out.log.assign(h->log.begin() + static_cast<std::ptrdiff_t>(log_before), h->log.end());
     out.deleted.assign(h->delete_requests.begin() + static_cast<std::ptrdiff_t>(deleted_before),
                        h->delete_requests.end());
-    out.drawings = h->drawings;
+    out.drawings.insert(h->drawings.entries.begin(), h->drawings.entries.end());
     out.series = h->study.series;
     if (h->open_requests.size() > requests_before) {
         out.requested = true;

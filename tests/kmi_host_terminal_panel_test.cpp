@@ -20,7 +20,7 @@ void draw(emu::Host& host, std::int32_t chart, std::int32_t line, const std::str
     drawing.request.text_color = colour;
     drawing.request.background_color = background;
     drawing.text = text;
-    host.drawings[{chart, line}] = drawing;
+    emu::drawing_at(host.drawings, {chart, line}) = drawing;
 }
 
 struct KmiHostTerminalPanel : ::testing::Test {
@@ -53,7 +53,7 @@ TEST_F(KmiHostTerminalPanel, DrawsEachLineInItsColoursAtItsCorner) {
               "|                  |\n"
               "|                  |\n"
               "+------------------+\n");
-    host->drawings.clear();
+    host->drawings = {};
     draw(*host, 1, 0, "MARKET", 20.1f, 2, 0xFF000000u, 0xFF000000u);
     draw(*host, 1, 1, "a line longer than the box", 17.25f, 2);
     EXPECT_EQ(emu::render_panel(emu::panel_rows(*host), 12, true),

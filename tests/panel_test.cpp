@@ -116,7 +116,7 @@ TEST(PanelLines, TickBeforeTheOpenShowsTheValueAloneInTheStaleColour) {
     h.defaults();
     h->now = early + 4 * minute_us + 1000000;
     h.full();
-    const emu::Drawing& tick = std::next(h->drawings.begin())->second;
+    const emu::Drawing& tick = std::next(h->drawings.entries.begin())->second;
     EXPECT_EQ(trimmed(tick.text), "TICK   -250");
     EXPECT_EQ(tick.request.text_color, stale);
 }
@@ -219,7 +219,7 @@ TEST(PanelLines, ChartLinesFromThisChartsSessionInItsPriceFormat) {
         ASSERT_EQ(texts.size(), 8u);
         EXPECT_EQ(texts[6], "Chart cum delta +0");
         EXPECT_EQ(texts[7], c.line);
-        EXPECT_EQ(h->drawings.rbegin()->second.request.text_color, c.colour) << c.line;
+        EXPECT_EQ(h->drawings.entries.rbegin()->second.request.text_color, c.colour) << c.line;
     }
 }
 
@@ -227,18 +227,18 @@ TEST(PanelLines, ChartLinesBeforeTheOpenAndWithoutVolume) {
     StudyHost early(chart_with_bars(1, "CHART", 60, at(2026, 12, 2, 8, 0), 3));
     early.defaults();
     early.full();
-    EXPECT_EQ(trimmed(early->drawings.rbegin()->second.text), "Chart delta / VWAP start at the RTH open");
-    EXPECT_EQ(early->drawings.rbegin()->second.request.text_color, stale);
-    EXPECT_EQ(early->drawings.size(), 7u);
+    EXPECT_EQ(trimmed(early->drawings.entries.rbegin()->second.text), "Chart delta / VWAP start at the RTH open");
+    EXPECT_EQ(early->drawings.entries.rbegin()->second.request.text_color, stale);
+    EXPECT_EQ(early->drawings.entries.size(), 7u);
 
     emu::Chart no_volume = emu::make_chart(1, "CHART", 60);
     emu::append_bar(no_volume, emu::Bar{today_0930, 100, 101, 99, 100, 0, 0, 0});
     StudyHost quiet(no_volume);
     quiet.defaults();
     quiet.full();
-    EXPECT_EQ(quiet->drawings.size(), 7u) << "the delta line only";
-    EXPECT_EQ(trimmed(quiet->drawings.rbegin()->second.text), "Chart cum delta +0");
-    EXPECT_EQ(quiet->drawings.rbegin()->second.request.text_color, neutral);
+    EXPECT_EQ(quiet->drawings.entries.size(), 7u) << "the delta line only";
+    EXPECT_EQ(trimmed(quiet->drawings.entries.rbegin()->second.text), "Chart cum delta +0");
+    EXPECT_EQ(quiet->drawings.entries.rbegin()->second.request.text_color, neutral);
 }
 
 TEST(PanelStatus, StaleAfterMoreThanTheThresholdInsideTheWindowOnAWeekday) {
@@ -263,7 +263,7 @@ TEST(PanelStatus, NeverStaleOnASaturdayOrAfterTheClose) {
         h.defaults();
         h->now = start + 19 * minute_us + 30000000;
         h.full();
-        const std::string line = trimmed(std::next(h->drawings.begin())->second.text);
+        const std::string line = trimmed(std::next(h->drawings.entries.begin())->second.text);
         EXPECT_EQ(line.find("[stale]"), std::string::npos) << line;
     }
 }

@@ -154,18 +154,17 @@ void op_log_message(HostInterface* record, const char* text, std::int32_t show) 
     notify(host, HostOperation{HostOperation::Kind::log_message, &host.log.back(), nullptr, 0, 0});
 }
 
+// The drawing is updated where it is kept: its texts are copied into the blocks they have.
 std::int32_t op_add_or_update_drawing(HostInterface* record, DrawingRequest* request) {
     Host& host = host_of(record);
-    Drawing drawing;
-    std::memcpy(&drawing.request, request, sizeof *request);
-    drawing.request.text = HostText{};
-    drawing.request.font_face = HostText{};
-    drawing.request.extra_text_1 = HostText{};
-    drawing.request.extra_text_2 = HostText{};
-    drawing.text = kmi::text_chars(request->text);
-    drawing.font_face = kmi::text_chars(request->font_face);
-    Drawing& kept = host.drawings[{request->chart_number, request->line_number}];
-    kept = std::move(drawing);
+    Drawing& kept = drawing_at(host.drawings, {request->chart_number, request->line_number});
+    std::memcpy(&kept.request, request, sizeof *request);
+    kept.request.text = HostText{};
+    kept.request.font_face = HostText{};
+    kept.request.extra_text_1 = HostText{};
+    kept.request.extra_text_2 = HostText{};
+    kept.text.assign(kmi::text_chars(request->text));
+    kept.font_face.assign(kmi::text_chars(request->font_face));
     notify(host, HostOperation{HostOperation::Kind::add_or_update_drawing, nullptr, &kept, 0, 0});
     return 1;
 }
@@ -173,7 +172,7 @@ std::int32_t op_add_or_update_drawing(HostInterface* record, DrawingRequest* req
 void op_delete_drawing(HostInterface* record, std::int32_t chart_number, std::int32_t, std::int32_t line_number) {
     Host& host = host_of(record);
     host.delete_requests.emplace_back(chart_number, line_number);
-    host.drawings.erase({chart_number, line_number});
+    erase_drawing(host.drawings, {chart_number, line_number});
     notify(host, HostOperation{HostOperation::Kind::delete_drawing, nullptr, nullptr, chart_number, line_number});
 }
 
@@ -259,7 +258,34 @@ void release_input_text(HostInput& input) {
     set_input_text(input, nullptr, 0);
 }
 
+// Where `key` is or would go; the entry after the one found last is looked at first.
+std::size_t drawing_position(const DrawingStore& store, DrawingKey key) {
+    const auto& entries = store.entries;
+    if (store.next < entries.size() && entries[store.next].first == key) return store.next;
+    return static_cast<std::size_t>(
+        std::lower_bound(entries.begin(), entries.end(), key,
+                         [](const std::pair<DrawingKey, Drawing>& entry, DrawingKey k) { return entry.first < k; }) -
+        entries.begin());
+}
+
 }  // namespace
+
+Drawing& drawing_at(DrawingStore& store, DrawingKey key) {
+    const std::size_t at = drawing_position(store, key);
+    if (at == store.entries.size() || store.entries[at].first != key) {
+        store.entries.insert(store.entries.begin() + static_cast<std::ptrdiff_t>(at), {key, Drawing{}});
+    }
+    store.next = at + 1;
+    return store.entries[at].second;
+}
+
+void erase_drawing(DrawingStore& store, DrawingKey key) {
+    const std::size_t at = drawing_position(store, key);
+    if (at < store.entries.size() && store.entries[at].first == key) {
+        store.entries.erase(store.entries.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    store.next = at;
+}
 
 Chart make_chart(std::int32_t number, std::string symbol, std::int32_t bar_seconds) {
     Chart chart;

@@ -60,6 +60,22 @@ struct Drawing {
     std::string font_face;
 };
 
+// The drawings by (chart, line number), in that order. A study draws its lines in the same
+// order on every call, so the entry after the one found last is looked at first: a line drawn
+// again is found without a search and updated in place, its texts in the blocks they have.
+using DrawingKey = std::pair<std::int32_t, std::int32_t>;
+struct DrawingStore {
+    std::vector<std::pair<DrawingKey, Drawing>> entries;
+    std::size_t next = 0;  // the entry looked at first
+};
+
+// In key order: for (const auto& [key, drawing] : host.drawings).
+inline auto begin(const DrawingStore& store) { return store.entries.begin(); }
+inline auto end(const DrawingStore& store) { return store.entries.end(); }
+// Added, empty, when there is none. Valid until the next drawing is added or deleted.
+Drawing& drawing_at(DrawingStore& store, DrawingKey key);
+void erase_drawing(DrawingStore& store, DrawingKey key);
+
 struct LogLine {
     std::string text;
     std::int32_t show = 0;
@@ -113,8 +129,8 @@ enum class CallKind { defaults, full, update, last };
 // back at it), so it is held by unique_ptr.
 struct Host {
     std::map<std::int32_t, Chart> charts;
-    std::map<std::string, Chart> symbol_library;                        // charts open_chart can open by symbol
-    std::map<std::pair<std::int32_t, std::int32_t>, Drawing> drawings;  // by (chart, line number)
+    std::map<std::string, Chart> symbol_library;  // charts open_chart can open by symbol
+    DrawingStore drawings;
     std::vector<LogLine> log;
     std::vector<OpenChartRecord> open_requests;
     std::vector<std::pair<std::int32_t, std::int32_t>> delete_requests;  // (chart, line number), every call
