@@ -156,6 +156,16 @@ std::vector<Bar> bars_of(const Chart& chart) {
     return bars;
 }
 
+// The chart without its bars.
+Chart without_bars(const Chart& chart) {
+    Chart empty = make_chart(chart.number, chart.symbol, chart.bar_seconds);
+    empty.time_zone = chart.time_zone;
+    empty.price_format = chart.price_format;
+    empty.session_times = chart.session_times;
+    empty.bar_period = chart.bar_period;
+    return empty;
+}
+
 ReplayFeed feed_of(const Chart& chart) {
     ReplayFeed feed;
     feed.symbol = chart.symbol;
@@ -186,21 +196,27 @@ void copy_input_values(const Host& from, Host& to) {
     }
 }
 
+}  // namespace
+
 // The study's panel at each day's last session bar, on a host of its own: the first day by a
 // full recalculation, each later one by an update from the bar the call before ended on.
-std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<PageDay>& days) {
+std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<PageDay>& days, const ShownFeeds* shown) {
     if (days.empty() || host.study_function == nullptr) return {};
     const Chart& chart = host.charts.at(host.study.chart_number);
-    Chart empty_chart = chart;
-    set_bars(empty_chart, {});
-    const ReplayFeed chart_feed = feed_of(chart);
-    std::map<std::string, ReplayFeed> feeds;
-    std::unique_ptr<Host> scratch = make_host(host.study_function, empty_chart, host.study.study_id);
+    // Without the replay's feeds, copies of the charts' bars stand for them.
+    std::map<std::string, ReplayFeed> copies;
+    ShownFeeds copied;
+    if (shown == nullptr) {
+        copied.chart = &(copies[std::string()] = feed_of(chart));
+        for (const auto& [symbol, library_chart] : host.symbol_library) {
+            copied.library[symbol] = &(copies["=" + symbol] = feed_of(library_chart));
+        }
+        shown = &copied;
+    }
+    const ReplayFeed& chart_feed = *shown->chart;
+    std::unique_ptr<Host> scratch = make_host(host.study_function, without_bars(chart), host.study.study_id);
     for (const auto& [symbol, library_chart] : host.symbol_library) {
-        feeds[symbol] = feed_of(library_chart);
-        Chart shown = library_chart;
-        set_bars(shown, {});
-        scratch->symbol_library[symbol] = std::move(shown);
+        scratch->symbol_library[symbol] = without_bars(library_chart);
     }
     scratch->region_top_px = host.region_top_px;
     scratch->region_bottom_px = host.region_bottom_px;
@@ -218,11 +234,13 @@ std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<Pag
                 const HostDateTime clock = closing_clock(chart_feed, static_cast<std::size_t>(day.bar));
                 scratch->now = clock;
                 show_feed_at(study_chart(*scratch), chart_feed, clock);
-                for (auto& [symbol, shown] : scratch->symbol_library) show_feed_at(shown, feeds.at(symbol), clock);
+                for (auto& [symbol, library_chart] : scratch->symbol_library) {
+                    show_feed_at(library_chart, *shown->library.at(symbol), clock);
+                }
                 for (auto& [number, opened] : scratch->charts) {
-                    const auto feed = feeds.find(opened.symbol);
-                    if (number != scratch->study.chart_number && feed != feeds.end()) {
-                        show_feed_at(opened, feed->second, clock);
+                    const auto feed = shown->library.find(opened.symbol);
+                    if (number != scratch->study.chart_number && feed != shown->library.end()) {
+                        show_feed_at(opened, *feed->second, clock);
                     }
                 }
                 call_study(*scratch, panels.empty() ? CallKind::full : CallKind::update, std::max(bars_before - 1, 0));
@@ -237,6 +255,8 @@ std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<Pag
     close();
     return panels;
 }
+
+namespace {
 
 std::string html_escaped(const std::string& text) {
     std::string out;
@@ -266,7 +286,7 @@ std::string page_heading(const ChartPageData& data) {
 
 }  // namespace
 
-ChartPageData chart_page_summary(const Host& host, bool closing) {
+ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeeds* shown) {
     const StudyInstance& study = host.study;
     const Chart& chart = host.charts.at(study.chart_number);
     ChartPageData data;
@@ -285,7 +305,7 @@ ChartPageData chart_page_summary(const Host& host, bool closing) {
     data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
     data.days = session_days(host);
-    if (closing) data.day_panels = closing_panels(host, data.days);
+    if (closing) data.day_panels = closing_panels(host, data.days, shown);
     for (int slot = 0; slot < source_slot_count; ++slot) {
         if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
     }

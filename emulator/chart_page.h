@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,7 +79,16 @@ ChartPageData chart_page_data(const Host& host);
 // The same without the bars and the series' values (and without the closing panels unless
 // `closing`), for a replay that then takes those from its host as it ends (take_page_bars),
 // instead of copying them.
-ChartPageData chart_page_summary(const Host& host, bool closing);
+// A replay gives the feeds it showed its charts from (the study's chart's, and the library's by
+// symbol), and the closing panels are shown from them; without, from copies of the charts' bars.
+struct ReplayFeed;
+struct ShownFeeds {
+    const ReplayFeed* chart = nullptr;
+    std::map<std::string, const ReplayFeed*> library;
+};
+ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeeds* shown = nullptr);
+// The closing panels of `days` alone, with the inputs `host` holds now.
+std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<PageDay>& days, const ShownFeeds* shown);
 
 // Moves the chart's bar arrays and the study's series out of the host into the page's data
 // (each series as long as the bars, 0 where the study wrote nothing): the host's last use.

@@ -22,12 +22,20 @@ namespace {
 
 HostDateTime period_us(const ReplayFeed& feed) { return static_cast<HostDateTime>(feed.bar_seconds) * us_per_second; }
 
-// The number of bars that have started by `clock`.
-std::size_t started_bars(const ReplayFeed& feed, HostDateTime clock) {
+// The number of bars that have started by `clock`, at least `from` when the bar before it has
+// started: a replay's clock moves forward, so the answer is mostly `from` or a bar or two after.
+std::size_t started_bars(const ReplayFeed& feed, HostDateTime clock, std::size_t from) {
+    const std::vector<Bar>& bars = feed.bars;
+    auto first = bars.begin();
+    if (from <= bars.size() && (from == 0 || bars[from - 1].time <= clock)) {
+        for (int look = 0; look < 4 && from < bars.size(); ++look, ++from) {
+            if (bars[from].time > clock) return from;
+        }
+        first += static_cast<std::ptrdiff_t>(from);
+    }
     return static_cast<std::size_t>(
-        std::upper_bound(feed.bars.begin(), feed.bars.end(), clock,
-                         [](HostDateTime time, const Bar& bar) { return time < bar.time; }) -
-        feed.bars.begin());
+        std::upper_bound(first, bars.end(), clock, [](HostDateTime time, const Bar& bar) { return time < bar.time; }) -
+        bars.begin());
 }
 
 Bar bar_at(const ReplayFeed& feed, std::size_t index, HostDateTime clock) {
@@ -170,17 +178,28 @@ struct Replay {
         notes.push_back(note);
     }
 
-    // Every chart moves to the clock: the study's chart, the library's charts and the
-    // charts the study opened.
-    void advance(HostDateTime clock) {
-        host.now = clock;
-        show_feed_at(study_chart(host), chart_feed, clock);
-        for (auto& [symbol, chart] : host.symbol_library) show_feed_at(chart, feeds.at(symbol), clock);
+    // Each chart the clock moves, with its feed: the study's chart, the library's charts and the
+    // charts the study opened. Worked out again only when the study has opened a chart.
+    std::vector<std::pair<Chart*, const ReplayFeed*>> moved;
+    std::size_t moved_for_charts = 0;
+
+    void find_moved_charts() {
+        moved.clear();
+        moved.emplace_back(&study_chart(host), &chart_feed);
+        for (auto& [symbol, chart] : host.symbol_library) moved.emplace_back(&chart, &feeds.at(symbol));
         for (auto& [number, chart] : host.charts) {
             if (number == host.study.chart_number) continue;
             const auto feed = feeds.find(chart.symbol);
-            if (feed != feeds.end()) show_feed_at(chart, feed->second, clock);
+            if (feed != feeds.end()) moved.emplace_back(&chart, &feed->second);
         }
+        moved_for_charts = host.charts.size();
+    }
+
+    // Every chart moves to the clock.
+    void advance(HostDateTime clock) {
+        host.now = clock;
+        if (moved.empty() || moved_for_charts != host.charts.size()) find_moved_charts();
+        for (const auto& [chart, feed] : moved) show_feed_at(*chart, *feed, clock);
     }
 
     void calculate(CallKind kind, const ReplayStep& step) {
@@ -253,8 +272,8 @@ Bar forming_bar(const Bar& whole, int stage) {
 }
 
 void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock) {
-    const std::size_t shown = started_bars(feed, clock);
     std::size_t kept = chart.times.size();
+    const std::size_t shown = started_bars(feed, clock, kept);
     if (kept > shown) {
         std::vector<Bar> bars;
         for (std::size_t i = 0; i < shown; ++i) bars.push_back(bar_at(feed, i, clock));
@@ -265,6 +284,8 @@ void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock) {
         const Bar last = bar_at(feed, kept - 1, clock);
         if (!same_bar(chart, kept - 1, last)) replace_last_bar(chart, last);
     }
+    // The chart's arrays are sized once for the whole feed, not grown bar by bar.
+    if (shown > chart.times.capacity()) reserve_bars(chart, feed.bars.size());
     for (std::size_t i = kept; i < shown; ++i) append_bar(chart, bar_at(feed, i, clock));
 }
 
@@ -293,17 +314,20 @@ std::vector<std::string> ConsoleLog::shown(const std::vector<std::string>& lines
     return out;
 }
 
-std::vector<PageDay> session_days(const Host& host) {
+namespace {
+
+// The session days of `bars` bars whose times `time_at` gives.
+template <typename TimeAt>
+std::vector<PageDay> days_of(const Host& host, std::size_t bars, TimeAt time_at) {
     const std::int64_t start = input_second_of_day(host.study.inputs.at(8));
     const std::int64_t end = input_second_of_day(host.study.inputs.at(9));
-    const Chart& chart = host.charts.at(host.study.chart_number);
     std::vector<PageDay> days;
     std::int64_t last_day = 0;
     constexpr std::int64_t ms_per_day = 86400000;
-    for (std::size_t bar = 0; bar < chart.times.size(); ++bar) {
+    for (std::size_t bar = 0; bar < bars; ++bar) {
         // A session is known by its day number: whole milliseconds divided by one day,
         // truncated; the second of the day is the remainder, truncated.
-        const std::int64_t ms = kmi::to_milliseconds(chart.times[bar]);
+        const std::int64_t ms = kmi::to_milliseconds(time_at(bar));
         const std::int64_t second = ms % ms_per_day / 1000;
         if (second < start || second >= end) continue;
         const std::int64_t day = ms / ms_per_day;
@@ -312,6 +336,17 @@ std::vector<PageDay> session_days(const Host& host) {
         last_day = day;
     }
     return days;
+}
+
+}  // namespace
+
+std::vector<PageDay> session_days(const Host& host) {
+    const Chart& chart = host.charts.at(host.study.chart_number);
+    return days_of(host, chart.times.size(), [&chart](std::size_t bar) { return chart.times[bar]; });
+}
+
+std::vector<PageDay> session_days(const Host& host, const std::vector<Bar>& bars) {
+    return days_of(host, bars.size(), [&bars](std::size_t bar) { return bars[bar].time; });
 }
 
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
@@ -348,8 +383,9 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     }
 
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
-    Replay replay{settings,         hooks, *host,       chart_feed,  std::move(readings),
-                  std::move(notes), {},    chart_slots, std::nullopt};
+    Replay replay{
+        settings,     hooks, *host, std::move(chart_feed), std::move(readings), std::move(notes), {}, chart_slots,
+        std::nullopt, {},    0};
     host->observer = [&hooks](const HostOperation& operation) {
         if (operation.kind == HostOperation::Kind::log_message && hooks.on_log) hooks.on_log(*operation.log_line);
     };
@@ -384,8 +420,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
 
         // The clock of every call: the history's end, then four stages per live bar.
-        const std::vector<Bar>& bars = chart_feed.bars;
-        const HostDateTime period = period_us(chart_feed);
+        const std::vector<Bar>& bars = replay.chart_feed.bars;
+        const HostDateTime period = period_us(replay.chart_feed);
         std::size_t history = 0;
         if (settings.from) {
             history = static_cast<std::size_t>(
@@ -409,6 +445,16 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
         for (std::size_t k = history; k < bars.size(); ++k) add_stage_clocks(k);
 
+        // The chart page's closing panels come first, on a host of their own that is gone before
+        // this one fills: the two never hold a chart's bars and series at once. The replay ends
+        // with every chart bar shown, so its session days are those of the chart's file.
+        std::vector<PageDayPanel> day_panels;
+        if (settings.chart_page) {
+            ShownFeeds shown{&replay.chart_feed, {}};
+            for (const auto& [symbol, feed] : replay.feeds) shown.library[symbol] = &feed;
+            day_panels = closing_panels(*host, session_days(*host, bars), &shown);
+        }
+
         const auto total = static_cast<std::int64_t>(clocks.size());
         for (std::int64_t i = 0; i < total; ++i) {
             replay.advance(clocks[static_cast<std::size_t>(i)]);
@@ -418,7 +464,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         for (const LogLine& line : host->log) outcome.log_txt += line.text + "\n";
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
-        outcome.page = chart_page_summary(*host, settings.chart_page);
+        outcome.page = chart_page_summary(*host, false);
+        outcome.page.day_panels = std::move(day_panels);
         outcome.bar_count = bar_count(study_chart(*host));
         outcome.history_bars = static_cast<std::int32_t>(history);
         outcome.calls = total;

@@ -128,6 +128,8 @@ struct ConsoleLog {
 // The days that have a regular-session bar (the window of inputs 8 and 9, start inclusive,
 // end exclusive, in the chart's time zone), each with its last session bar, in bar order.
 std::vector<PageDay> session_days(const Host& host);
+// The same for the bars of a file, before they are shown.
+std::vector<PageDay> session_days(const Host& host, const std::vector<Bar>& bars);
 
 }  // namespace kmi::emu
 

@@ -308,6 +308,14 @@ void append_bar(Chart& chart, const Bar& bar) {
     chart.ask_volume.push_back(bar.ask_volume);
 }
 
+void reserve_bars(Chart& chart, std::size_t bars) {
+    chart.times.reserve(bars);
+    for (auto* values :
+         {&chart.open, &chart.high, &chart.low, &chart.close, &chart.volume, &chart.bid_volume, &chart.ask_volume}) {
+        values->reserve(bars);
+    }
+}
+
 void replace_last_bar(Chart& chart, const Bar& bar) {
     if (chart.times.empty()) {
         append_bar(chart, bar);

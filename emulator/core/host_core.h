@@ -47,6 +47,8 @@ struct Chart {
 Chart make_chart(std::int32_t number, std::string symbol, std::int32_t bar_seconds);
 void append_bar(Chart& chart, const Bar& bar);
 void replace_last_bar(Chart& chart, const Bar& bar);
+// Room for `bars` bars in every array, so that appending them does not move the arrays.
+void reserve_bars(Chart& chart, std::size_t bars);
 void set_bars(Chart& chart, const std::vector<Bar>& bars);
 std::int32_t bar_count(const Chart& chart);
 
