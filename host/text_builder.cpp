@@ -40,6 +40,23 @@ void reserve(TextBuilder& builder, std::int64_t bytes) noexcept {
     if (bytes > builder.capacity) grow(builder, bytes);
 }
 
+namespace text_builder_parts {
+
+char* room_after(TextBuilder& builder, std::int64_t& room) noexcept {
+    if (builder.capacity == 0 && !grow(builder, first_block_bytes)) return nullptr;
+    room = builder.capacity - builder.length;
+    return builder.text.data + builder.length;
+}
+
+char* room_for(TextBuilder& builder, char* at, std::int64_t n) noexcept {
+    // Nothing of a piece that did not fit stays in the room.
+    *at = '\0';
+    if (n > max_text_length - builder.length || !grow(builder, builder.length + n + 1)) return nullptr;
+    return builder.text.data + builder.length;
+}
+
+}  // namespace text_builder_parts
+
 void append_format_v(TextBuilder& builder, const char* fmt, std::va_list args) noexcept {
     if (fmt == nullptr) return;
     // The first piece is formatted straight into the first block.

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "host/host_interface.h"
+#include "host/text_format.h"
 
 namespace kmi {
 
@@ -39,6 +40,41 @@ void append_format_v(TextBuilder& builder, const char* fmt, std::va_list args) n
     __attribute__((format(printf, 2, 0)))
 #endif
     ;
+
+namespace text_builder_parts {
+
+// The room after the text, the first block taken when the text has none; null when the
+// heap gives none.
+char* room_after(TextBuilder& builder, std::int64_t& room) noexcept;
+
+// For a piece of `n` characters that did not fit the room at `at`: takes a block with
+// room for it, the text copied over, and gives where the piece is to be formatted again,
+// or null (the piece left out) when it cannot be had.
+char* room_for(TextBuilder& builder, char* at, std::int64_t n) noexcept;
+
+}  // namespace text_builder_parts
+
+// Appends a format read when the study is built ("..."_fmt), with its arguments.
+template <text_format_parts::FormatChars F, typename... Args>
+void append_format(TextBuilder& builder, Format<F>, const Args&... args) noexcept {
+    const auto write = [&](char* at, std::int64_t room) noexcept {
+        text_format_parts::Sink sink{at, static_cast<std::size_t>(room)};
+        Format<F>::write(sink, args...);
+        sink.finish();
+        return sink.length();
+    };
+    std::int64_t room = 0;
+    char* at = text_builder_parts::room_after(builder, room);
+    if (at == nullptr) return;
+    const std::int64_t n = write(at, room);
+    if (n >= room) {
+        at = text_builder_parts::room_for(builder, at, n);
+        if (at == nullptr) return;
+        write(at, n + 1);
+    }
+    builder.length += n;
+    builder.text.changed = 1;
+}
 
 // The text becomes `length` characters of `chars` followed by spaces up to `width`
 // characters (none when it is longer already), in the block it has when that is large

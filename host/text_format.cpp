@@ -4,94 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/always_inline.h"
-
 namespace kmi {
+namespace text_format_parts {
 namespace {
-
-// Copies `count` characters. Most runs of a format and most numbers are short: up to 16
-// characters they are moved as two overlapping words, without a call.
-KMI_ALWAYS_INLINE void copy(char* to, const char* from, std::size_t count) noexcept {
-    if (count >= 8 && count <= 16) {
-        std::uint64_t head = 0;
-        std::uint64_t tail = 0;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + count - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + count - 8, &tail, 8);
-    } else if (count >= 4 && count < 8) {
-        std::uint32_t head = 0;
-        std::uint32_t tail = 0;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + count - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + count - 4, &tail, 4);
-    } else if (count < 4) {
-        for (std::size_t i = 0; i < count; ++i) to[i] = from[i];
-    } else {
-        std::memcpy(to, from, count);
-    }
-}
-
-// Where formatted characters go: stored while there is room (the last byte of the room
-// is kept for the NUL), counted always.
-struct Sink {
-    char* first = nullptr;
-    char* next = nullptr;       // where the next stored character goes
-    char* last = nullptr;       // the NUL's place: nothing is stored from here on
-    std::int64_t unstored = 0;  // characters counted beyond the room
-
-    Sink(char* out, std::size_t capacity) noexcept {
-        if (out != nullptr && capacity > 0) {
-            first = out;
-            next = out;
-            last = out + (capacity - 1);
-        }
-    }
-    std::int64_t length() const noexcept { return (next - first) + unstored; }
-    std::size_t room() const noexcept { return static_cast<std::size_t>(last - next); }
-
-    void put(char c) noexcept {
-        if (next != last) {
-            *next++ = c;
-        } else {
-            ++unstored;
-        }
-    }
-    void put(const char* chars, std::size_t count) noexcept {
-        std::size_t stored = room();
-        if (count <= stored) {
-            stored = count;
-        } else {
-            unstored += static_cast<std::int64_t>(count - stored);
-        }
-        copy(next, chars, stored);
-        next += stored;
-    }
-    void repeat(char c, std::int64_t count) noexcept {
-        if (count <= 0) return;
-        std::size_t stored = room();
-        if (static_cast<std::uint64_t>(count) <= stored) {
-            stored = static_cast<std::size_t>(count);
-        } else {
-            unstored += count - static_cast<std::int64_t>(stored);
-        }
-        if (stored != 0) std::memset(next, c, stored);
-        next += stored;
-    }
-    void finish() noexcept {
-        if (first != nullptr) *next = '\0';
-    }
-};
-
-struct Spec {
-    bool left = false;
-    bool plus = false;
-    bool space = false;
-    bool zero = false;
-    std::int64_t width = 0;
-    std::int64_t precision = -1;  // -1: none
-};
 
 // Writes sign, digits and padding as a number: zero padding goes between sign and digits.
 void put_number(Sink& sink, const Spec& spec, char sign, const char* digits, std::size_t count,
@@ -221,8 +136,22 @@ char* fixed_backward(std::uint64_t bits, std::int64_t precision, char* end) noex
     return digits_backward(decimals, start);
 }
 
-// `upper`: %F, which spells the infinities and NaN in capitals.
-void put_floating(Sink& sink, const Spec& spec, double value, bool upper) noexcept {
+}  // namespace
+
+void put_signed(Sink& sink, const Spec& spec, long long value) noexcept {
+    const std::uint64_t magnitude =
+        value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1u : static_cast<std::uint64_t>(value);
+    put_integer(sink, spec, value < 0, magnitude);
+}
+
+void put_unsigned(Sink& sink, Spec spec, unsigned long long value) noexcept {
+    spec.plus = false;
+    spec.space = false;
+    put_integer(sink, spec, false, value);
+}
+
+// %F spells the infinities and NaN in capitals.
+void put_floating(Sink& sink, const Spec& spec, double value) noexcept {
     std::uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
@@ -231,6 +160,7 @@ void put_floating(Sink& sink, const Spec& spec, double value, bool upper) noexce
     const bool nan = magnitude > infinity_bits;
     const char sign = sign_of((bits & sign_bit) != 0 && !nan, spec);
     if (magnitude >= infinity_bits) {
+        const bool upper = spec.conversion == 'F';
         const char* word = nan ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
         put_number(sink, spec, sign, word, 3, false);
         return;
@@ -270,18 +200,17 @@ void put_string(Sink& sink, const Spec& spec, const char* text) noexcept {
     if (spec.left) sink.repeat(' ', pad);
 }
 
-std::int64_t read_number(const char*& p) noexcept {
-    std::int64_t n = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (n < 100000000) n = n * 10 + (*p - '0');
-        ++p;
-    }
-    return n;
+void put_char(Sink& sink, const Spec& spec, int c) noexcept {
+    const char text[2] = {static_cast<char>(c), '\0'};
+    Spec one = spec;
+    one.precision = 1;
+    put_string(sink, one, text);
 }
 
-}  // namespace
+}  // namespace text_format_parts
 
 std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std::va_list args) noexcept {
+    using namespace text_format_parts;
     if (fmt == nullptr) return -1;
     Sink sink{out, capacity};
     const char* p = fmt;
@@ -293,81 +222,37 @@ std::int64_t format_text_v(char* out, std::size_t capacity, const char* fmt, std
             sink.put(run, static_cast<std::size_t>(p - run));
             continue;
         }
-        ++p;
         Spec spec;
-        for (;; ++p) {
-            if (*p == '-')
-                spec.left = true;
-            else if (*p == '+')
-                spec.plus = true;
-            else if (*p == ' ')
-                spec.space = true;
-            else if (*p == '0')
-                spec.zero = true;
-            else if (*p != '#')
-                break;
-        }
-        if (*p == '*') {
-            const int width = va_arg(args, int);
-            if (width < 0) spec.left = true;
-            spec.width = width < 0 ? -static_cast<std::int64_t>(width) : width;
-            ++p;
-        } else {
-            spec.width = read_number(p);
-        }
-        if (*p == '.') {
-            ++p;
-            if (*p == '*') {
-                const int precision = va_arg(args, int);
-                spec.precision = precision < 0 ? -1 : precision;
-                ++p;
-            } else {
-                spec.precision = read_number(p);
-            }
-        }
-        int longs = 0;
-        while (*p == 'l' || *p == 'h') {
-            if (*p == 'l') ++longs;
-            ++p;
-        }
-        switch (*p) {
+        p = read_spec(p + 1, spec);
+        if (spec.width_argument) set_width(spec, va_arg(args, int));
+        if (spec.precision_argument) set_precision(spec, va_arg(args, int));
+        switch (spec.conversion) {
             case 'd':
-            case 'i': {
-                const long long v = longs >= 2   ? va_arg(args, long long)
-                                    : longs == 1 ? va_arg(args, long)
-                                                 : va_arg(args, int);
-                const std::uint64_t magnitude =
-                    v < 0 ? static_cast<std::uint64_t>(-(v + 1)) + 1u : static_cast<std::uint64_t>(v);
-                put_integer(sink, spec, v < 0, magnitude);
+            case 'i':
+                put_signed(sink, spec,
+                           spec.longs >= 2   ? va_arg(args, long long)
+                           : spec.longs == 1 ? va_arg(args, long)
+                                             : va_arg(args, int));
                 break;
-            }
-            case 'u': {
-                const unsigned long long v = longs >= 2   ? va_arg(args, unsigned long long)
-                                             : longs == 1 ? va_arg(args, unsigned long)
-                                                          : va_arg(args, unsigned int);
-                spec.plus = false;
-                spec.space = false;
-                put_integer(sink, spec, false, v);
+            case 'u':
+                put_unsigned(sink, spec,
+                             spec.longs >= 2   ? va_arg(args, unsigned long long)
+                             : spec.longs == 1 ? va_arg(args, unsigned long)
+                                               : va_arg(args, unsigned int));
                 break;
-            }
             case 'f':
-            case 'F': put_floating(sink, spec, va_arg(args, double), *p == 'F'); break;
+            case 'F': put_floating(sink, spec, va_arg(args, double)); break;
             case 's':
-                if (longs != 0) return -1;  // wide texts are not formatted
+                if (spec.longs != 0) return -1;  // wide texts are not formatted
                 put_string(sink, spec, va_arg(args, const char*));
                 break;
-            case 'c': {
-                if (longs != 0) return -1;
-                const char c[2] = {static_cast<char>(va_arg(args, int)), '\0'};
-                Spec one = spec;
-                one.precision = 1;
-                put_string(sink, one, c);
+            case 'c':
+                if (spec.longs != 0) return -1;
+                put_char(sink, spec, va_arg(args, int));
                 break;
-            }
             case '%': sink.put('%'); break;
             default: return -1;  // a conversion the study never uses
         }
-        ++p;
     }
     sink.finish();
     return sink.length();

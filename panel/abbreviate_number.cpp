@@ -13,13 +13,13 @@ NumberText abbreviate_number(double x) noexcept {
     const std::size_t size = text.chars.size();
     // Values from 1000 to 9999 print in full: K starts at ten thousand.
     if (a >= 1e9) {
-        format_text(out, size, "%+.2fB", x / 1e9);
+        format_text(out, size, "%+.2fB"_fmt, x / 1e9);
     } else if (a >= 1e6) {
-        format_text(out, size, "%+.2fM", x / 1e6);
+        format_text(out, size, "%+.2fM"_fmt, x / 1e6);
     } else if (a >= 10000) {
-        format_text(out, size, "%+.2fK", x / 1000);
+        format_text(out, size, "%+.2fK"_fmt, x / 1000);
     } else {
-        format_text(out, size, "%+.0f", x);
+        format_text(out, size, "%+.0f"_fmt, x);
     }
     return text;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "host/host_text.h"
+#include "host/text_builder.h"
 #include "metrics/add_readings.h"
 #include "metrics/relative_strength.h"
 #include "metrics/session_window.h"
@@ -14,8 +15,6 @@
 
 namespace kmi {
 namespace {
-
-constexpr char title_text[] = "MARKET INTERNALS  - context, not a signal";
 
 // What every line of one call reads.
 struct Composition {
@@ -45,22 +44,22 @@ double band(const Composition& c, int input) noexcept {
 }
 
 void compose_title(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
-    append_format(text, "%s", title_text);
+    append_format(text, "MARKET INTERNALS  - context, not a signal"_fmt);
     line.colour = colour_of(ReadingClass::neutral, c.colors);
 }
 
 void compose_tick(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const SourceSession& tick = live(c, slot_tick);
     if (tick.has_data) {
-        append_format(text, "TICK %+6.0f", tick.last_value);
+        append_format(text, "TICK %+6.0f"_fmt, tick.last_value);
         if (tick.session_bars > 0) {
-            append_format(text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f", tick.session_high,
+            append_format(text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f"_fmt, tick.session_high,
                           tick.session_low, c.state.upper_threshold, tick.bars_at_or_above_upper,
                           c.state.lower_threshold, tick.bars_at_or_below_lower,
                           tick.sum_y / static_cast<double>(tick.session_bars));
         }
     } else {
-        append_format(text, "TICK");
+        append_format(text, "TICK"_fmt);
     }
     const SourceStatus status = status_of(c, slot_tick);
     append_status_suffix(text, status, tick.session_day);
@@ -71,11 +70,11 @@ void compose_tick(const Composition& c, TextBuilder& text, PanelLine& line) noex
 void compose_add(const Composition& c, TextBuilder& text, PanelLine& line) noexcept {
     const SourceSession& add = live(c, slot_add);
     if (add.has_data) {
-        append_format(text, "ADD  %+6.0f", add.last_value);
-        if (const auto change = change_since_open(add)) append_format(text, "  %+.0f since open", *change);
-        if (slope_is_defined(add)) append_format(text, "  slope %+.0f/hr", slope_per_hour(add));
+        append_format(text, "ADD  %+6.0f"_fmt, add.last_value);
+        if (const auto change = change_since_open(add)) append_format(text, "  %+.0f since open"_fmt, *change);
+        if (slope_is_defined(add)) append_format(text, "  slope %+.0f/hr"_fmt, slope_per_hour(add));
     } else {
-        append_format(text, "ADD");
+        append_format(text, "ADD"_fmt);
     }
     const SourceStatus status = status_of(c, slot_add);
     append_status_suffix(text, status, add.session_day);
@@ -86,13 +85,13 @@ void compose_vold(const Composition& c, TextBuilder& text, PanelLine& line) noex
     const SourceSession& vold = live(c, slot_vold);
     const SourceSession& ratio = live(c, slot_updown_ratio);
     if (vold.has_data) {
-        append_format(text, "VOLD %s", abbreviate_number(vold.last_value).chars.data());
+        append_format(text, "VOLD %s"_fmt, abbreviate_number(vold.last_value).chars.data());
     } else {
-        append_format(text, "VOLD");
+        append_format(text, "VOLD"_fmt);
     }
     VoldLine reading;
     reading.ratio_usable = resolved(c, slot_updown_ratio) && ratio.has_data;
-    if (reading.ratio_usable) append_format(text, "  up/down vol %.2f", ratio.last_value);
+    if (reading.ratio_usable) append_format(text, "  up/down vol %.2f"_fmt, ratio.last_value);
     const SourceStatus status = status_of(c, slot_vold);
     append_status_suffix(text, status, vold.session_day);
     reading.ratio = ratio.last_value;
@@ -108,13 +107,13 @@ void compose_vix(const Composition& c, TextBuilder& text, PanelLine& line) noexc
     const SourceSession& row = live(c, slot);
     const std::optional<VolatilityChange> change = volatility_change(row);
     if (row.has_data) {
-        append_format(text, "%s %6.2f", slot == slot_front ? "VX1 " : "VIX ", row.last_value);
-        if (change) append_format(text, "  %+.2f (%+.1f%%)", change->change, change->percent);
+        append_format(text, "%s %6.2f"_fmt, slot == slot_front ? "VX1 " : "VIX ", row.last_value);
+        if (change) append_format(text, "  %+.2f (%+.1f%%)"_fmt, change->change, change->percent);
     } else {
-        append_format(text, "VIX   (no data for the VIX or front symbol)");
+        append_format(text, "VIX   (no data for the VIX or front symbol)"_fmt);
     }
     const std::optional<double> ratio = front_back_ratio(live(c, slot_front), live(c, slot_back));
-    if (ratio) append_format(text, "  front/back %.3f %s", *ratio, curve_word(*ratio));
+    if (ratio) append_format(text, "  front/back %.3f %s"_fmt, *ratio, curve_word(*ratio));
     const SourceStatus status = status_of(c, slot);
     append_status_suffix(text, status, row.session_day);
     line.colour = colour_of(
@@ -127,10 +126,10 @@ void compose_es_vs_nq(const Composition& c, TextBuilder& text, PanelLine& line) 
     const SourceSession& nq = live(c, slot_nq);
     if (const auto strength = relative_strength(es, nq)) {
         const bool es_stronger = strength->difference >= 0.0;
-        append_format(text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%", strength->es_percent, strength->nq_percent,
+        append_format(text, "ES %+.2f%%  NQ %+.2f%%  %s by %.2f%%"_fmt, strength->es_percent, strength->nq_percent,
                       es_stronger ? "ES stronger" : "NQ stronger", std::fabs(strength->difference));
     } else {
-        append_format(text, "ES vs NQ  needs both on the same RTH session");
+        append_format(text, "ES vs NQ  needs both on the same RTH session"_fmt);
     }
     // The ES status, or the NQ status when the ES is current.
     SourceStatus status = status_of(c, slot_es);
@@ -155,13 +154,13 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
     const ChartFlow& flow = *c.readings.live_chart_flow;
     if (flow.session_day < 0 || flow.session_day != c.reference_day) {
         if (PanelLine* line = add_panel_line(lines)) {
-            append_format(lines.text, "Chart delta / VWAP start at the RTH open");
+            append_format(lines.text, "Chart delta / VWAP start at the RTH open"_fmt);
             line->colour = colour_of(ReadingClass::stale_or_no_data, c.colors);
         }
         return;
     }
     if (PanelLine* line = add_panel_line(lines)) {
-        append_format(lines.text, "Chart cum delta %s", abbreviate_number(flow.cum_delta).chars.data());
+        append_format(lines.text, "Chart cum delta %s"_fmt, abbreviate_number(flow.cum_delta).chars.data());
         line->colour = colour_of(classify_sign(flow.cum_delta), c.colors);
     }
     const std::optional<double> average = vwap(flow);
@@ -170,7 +169,7 @@ void compose_chart_lines(const Composition& c, PanelLines& lines) noexcept {
         const double difference = flow.last_close - *average;
         HostText vwap_text = price_text(c, *average);
         HostText difference_text = price_text(c, std::fabs(difference));
-        append_format(lines.text, "Chart %s %s VWAP %s", text_chars(difference_text),
+        append_format(lines.text, "Chart %s %s VWAP %s"_fmt, text_chars(difference_text),
                       difference < 0.0 ? "below" : "above", text_chars(vwap_text));
         release(vwap_text);
         release(difference_text);

@@ -101,6 +101,75 @@ TEST(TextFormat, SpellsInfinitiesAndNaNTheSameEverywhere) {
     EXPECT_EQ(ours("%F %+F %F", inf, -inf, nan), "INF -INF NAN") << "%F spells them in capitals, as printf";
 }
 
+// Writes `args` through the format read when built and through the same format read at
+// run time, whole and cut to small capacities, and expects the same lengths and bytes.
+template <text_format_parts::FormatChars F, typename... Args>
+void expect_same_as_read_at_run_time(Format<F> format, Args... args) {
+    for (const std::size_t capacity :
+         {std::size_t{0}, std::size_t{1}, std::size_t{4}, std::size_t{9}, std::size_t{512}}) {
+        char built[512];
+        char read[512];
+        std::memset(built, 'x', sizeof built);
+        std::memset(read, 'x', sizeof read);
+        const std::int64_t built_length = format_text(built, capacity, format, args...);
+        const std::int64_t read_length = format_text(read, capacity, F.chars, args...);
+        ASSERT_EQ(built_length, read_length) << F.chars << " capacity " << capacity;
+        ASSERT_EQ(std::memcmp(built, read, sizeof built), 0) << F.chars << " capacity " << capacity;
+    }
+    EXPECT_EQ(format_text(nullptr, 0, format, args...), format_text(nullptr, 0, F.chars, args...)) << F.chars;
+}
+
+TEST(TextFormat, FormatsReadWhenBuiltWriteWhatTheSameFormatsReadAtRunTimeWrite) {
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5,
+                                  -0.5,
+                                  1.5,
+                                  2.5,
+                                  0.125,
+                                  0.0005,
+                                  -0.0005,
+                                  0.005,
+                                  0.995,
+                                  9.995,
+                                  1e15,
+                                  9007199254740993.0,
+                                  1e19,
+                                  -1e300,
+                                  4e-320,
+                                  std::numeric_limits<double>::max(),
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(),
+                                  -std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-6, 12);
+    for (int i = 0; i < 3000; ++i) values.push_back(mantissa(random) * std::pow(10.0, exponent(random)));
+    const int integers[] = {0, 1, -1, 42, -999, 123456, 2147483647, -2147483647 - 1};
+    const char* const texts[] = {"", "ES stronger", "contango", nullptr};
+    int n = 0;
+    for (const double v : values) {
+        const int k = integers[n % 8];
+        const char* const t = texts[n % 4];
+        ++n;
+        expect_same_as_read_at_run_time("TICK %+6.0f"_fmt, v);
+        expect_same_as_read_at_run_time("  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f"_fmt, v, -v, v / 3, k,
+                                        v * 7, -k, v / 11);
+        expect_same_as_read_at_run_time("  up/down vol %.2f"_fmt, v);
+        expect_same_as_read_at_run_time("%s %6.2f"_fmt, t, v);
+        expect_same_as_read_at_run_time("  %+.2f (%+.1f%%)"_fmt, v, v / 7);
+        expect_same_as_read_at_run_time("  front/back %.3f %s"_fmt, v, t);
+        expect_same_as_read_at_run_time("%+.2fB"_fmt, v);
+        expect_same_as_read_at_run_time("%-+9.1f|% 08.3f|%F|%.12f|%f"_fmt, v, v, v, v, v);
+        expect_same_as_read_at_run_time("%*d|%-*s|%.*f|%*.*f"_fmt, k % 20, k, -(k % 9), t, k % 7, v, k % 13, k % 5, v);
+        expect_same_as_read_at_run_time("%05u|%lld|%ld|%hd|%-4c|%.3d|%.0d|%%"_fmt, static_cast<unsigned>(k),
+                                        static_cast<long long>(v > 9e18 || v < -9e18 ? 0 : v) * 1000,
+                                        static_cast<long>(k), k, 'a' + n % 26, k, n % 2);
+        expect_same_as_read_at_run_time("VIX   (no data for the VIX or front symbol)"_fmt);
+    }
+}
+
 TEST(TextFormat, MeasuresWithoutABufferAndCutsToTheCapacity) {
     EXPECT_EQ(format_text(nullptr, 0, "%s-%d", "abc", 12345), 9);
     char small[5] = "zzzz";
