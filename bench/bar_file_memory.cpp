@@ -7,11 +7,17 @@
 //     kmi_bar_file_memory read FILE         reads FILE with read_bar_file and prints the rows,
 //                                           the bars' size, the file's size and the peak memory
 //                                           the read added; exits 1 above 1.5 times the bars
+//     kmi_bar_file_memory replay FILE       replays FILE as the chart, all of it as history,
+//                                           with the study in this process, and writes the
+//                                           files of --out into a temporary folder; prints the
+//                                           peak memory that added against the bars' size;
+//                                           exits 1 above 6 times the bars
 //
 // The peak the read added is getrusage's peak resident size after the read less the same
 // before it: what the process held before (the program, its libraries) is the baseline, and
 // the bars the read returns count, since they are still held.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -25,13 +31,19 @@
 
 #include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
+#include "emulator/output_files.h"
+#include "emulator/replay.h"
+#include "emulator/series_files.h"
+#include "study/study_call.h"
 
 namespace {
 
-constexpr double most_of_bars = 1.5;  // the goal: peak memory added at most 1.5 times the bars
+constexpr double most_of_bars = 1.5;     // the goal: peak memory added at most 1.5 times the bars
+constexpr double most_for_replay = 6.0;  // a replay with --out: the host's arrays and the series
+                                         // alone are 2.9 times the bars
 
 int usage() {
-    std::fputs("usage: kmi_bar_file_memory write FILE ROWS | read FILE\n", stderr);
+    std::fputs("usage: kmi_bar_file_memory write FILE ROWS | read FILE | replay FILE\n", stderr);
     return 2;
 }
 
@@ -105,6 +117,47 @@ int read_rows(const std::filesystem::path& path) {
     return 0;
 }
 
+void study_entry(HostInterface* record) { kmi::run_study_call(*record); }
+
+int replay_rows(const std::filesystem::path& path) {
+    const std::filesystem::path out =
+        std::filesystem::temp_directory_path() / ("kmi_replay_memory_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(out);
+    kmi::emu::ReplaySettings settings;
+    settings.chart = path.string();
+    settings.from = kmi::emu::parse_date("2100-01-01");  // all of it history
+    settings.chart_page = true;
+    const double before = peak_resident_bytes();
+    double rows = 0;
+    {
+        const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
+        rows = static_cast<double>(outcome.bar_count);
+        using kmi::emu::OutputSink;
+        kmi::emu::write_files_atomically(std::vector<std::pair<std::filesystem::path, kmi::emu::FileWriter>>{
+            {out / "series.csv", [&](OutputSink& sink) { kmi::emu::write_series_csv(sink, outcome.page); }},
+            {out / "log.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.log_txt); }},
+            {out / "panel.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.panel_txt); }},
+            {out / "chart.html",
+             [&](OutputSink& sink) { kmi::emu::write_chart_page(sink, outcome.page, std::nullopt); }},
+            {out / "days.csv", [&](OutputSink& sink) { kmi::emu::write_days_csv(sink, outcome.page); }}});
+    }
+    const double added = peak_resident_bytes() - before;
+    std::filesystem::remove_all(out);
+    const double bars = rows * static_cast<double>(sizeof(kmi::emu::Bar));
+    const double ratio = bars > 0 ? added / bars : 0;
+    std::printf("replayed bars               %.0f\n", rows);
+    std::printf("bars in memory              %.1f MB\n", bars / 1e6);
+    std::printf("peak memory the replay and --out added  %.1f MB\n", added / 1e6);
+    std::printf("ratio to the bars           %.2f (at most %.1f)\n", ratio, most_for_replay);
+    if (ratio > most_for_replay) {
+        std::fprintf(stderr,
+                     "FAIL: replaying %s with --out added %.1f MB at its peak, %.2f times its bars (at most %.1f)\n",
+                     path.string().c_str(), added / 1e6, ratio, most_for_replay);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +172,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (mode == "read" && argc == 3) return read_rows(argv[2]);
+        if (mode == "replay" && argc == 3) return replay_rows(argv[2]);
         return usage();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kmi_bar_file_memory: %s\n", error.what());

@@ -7,6 +7,10 @@
 //   replay/every_bar_live    every bar live: four calls per bar, 544 320 calls
 //   replay/last_10_days_live --from 2026-10-01: one full recalculation of the history, then
 //                            the last ten days live
+//   replay/last_10_days_live_with_out
+//                            the same with --out: the chart page's closing panels worked out,
+//                            and series.csv, log.txt, panel.txt, chart.html and days.csv
+//                            written into a temporary folder
 //
 // After Google Benchmark's table, each replay is given as a multiple of reading the files,
 // both taken from the same run (the medians with --benchmark_repetitions).
@@ -22,7 +26,9 @@
 
 #include "emulator/bar_files/reader.h"
 #include "emulator/date_time_text.h"
+#include "emulator/output_files.h"
 #include "emulator/replay.h"
+#include "emulator/series_files.h"
 #include "emulator/synth.h"
 #include "study/study_call.h"
 
@@ -65,16 +71,32 @@ void bm_read_files(benchmark::State& state) {
     state.counters["bars"] = static_cast<double>(bars);
 }
 
-void bm_replay(benchmark::State& state, const char* from) {
+// The output files of --out, written as kmi-host writes them (the page without the charting
+// library, which is copied in whole).
+void write_outputs(const kmi::emu::ReplayOutcome& outcome, const std::filesystem::path& folder) {
+    using kmi::emu::OutputSink;
+    kmi::emu::write_files_atomically(std::vector<std::pair<std::filesystem::path, kmi::emu::FileWriter>>{
+        {folder / "series.csv", [&](OutputSink& sink) { kmi::emu::write_series_csv(sink, outcome.page); }},
+        {folder / "log.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.log_txt); }},
+        {folder / "panel.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.panel_txt); }},
+        {folder / "chart.html",
+         [&](OutputSink& sink) { kmi::emu::write_chart_page(sink, outcome.page, std::nullopt); }},
+        {folder / "days.csv", [&](OutputSink& sink) { kmi::emu::write_days_csv(sink, outcome.page); }}});
+}
+
+void bm_replay(benchmark::State& state, const char* from, bool out) {
     kmi::emu::ReplaySettings settings;
     settings.data_dir = year_folder().path;
     settings.chart = kmi::emu::synth_chart_symbol;
-    settings.chart_page = false;
+    settings.chart_page = out;
     if (from != nullptr) settings.from = kmi::emu::parse_date(from);
+    const std::filesystem::path out_folder = year_folder().path / "out";
+    if (out) std::filesystem::create_directories(out_folder);
     std::int64_t calls = 0;
     for (auto _ : state) {
         const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
         calls = outcome.calls;
+        if (out) write_outputs(outcome, out_folder);
         benchmark::DoNotOptimize(outcome.panel_txt.data());
     }
     state.counters["calls"] = static_cast<double>(calls);
@@ -97,11 +119,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
         const auto read = seconds_.find("replay/read_files");
         if (read == seconds_.end()) return;
         std::printf("\nreading the nine files: %.3f s\n", read->second);
-        for (const char* name : {"replay/every_bar_live", "replay/last_10_days_live"}) {
+        for (const char* name :
+             {"replay/every_bar_live", "replay/last_10_days_live", "replay/last_10_days_live_with_out"}) {
             const auto replay = seconds_.find(name);
             if (replay == seconds_.end()) continue;
             std::printf("%s: %.3f s, %.2f times reading the files\n", name, replay->second,
                         replay->second / read->second);
+        }
+        const auto history = seconds_.find("replay/last_10_days_live");
+        const auto with_out = seconds_.find("replay/last_10_days_live_with_out");
+        if (history != seconds_.end() && with_out != seconds_.end()) {
+            std::printf("--out adds %.3f s, %.2f times reading the files\n", with_out->second - history->second,
+                        (with_out->second - history->second) / read->second);
         }
     }
 
@@ -112,13 +141,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 BENCHMARK(bm_read_files)->Name("replay/read_files")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(bm_replay, live, nullptr)
+BENCHMARK_CAPTURE(bm_replay, live, nullptr, false)
     ->Name("replay/every_bar_live")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
-BENCHMARK_CAPTURE(bm_replay, history, "2026-10-01")
+BENCHMARK_CAPTURE(bm_replay, history, "2026-10-01", false)
     ->Name("replay/last_10_days_live")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(bm_replay, history_with_out, "2026-10-01", true)
+    ->Name("replay/last_10_days_live_with_out")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

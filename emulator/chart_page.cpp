@@ -198,61 +198,74 @@ void copy_input_values(const Host& from, Host& to) {
 
 }  // namespace
 
-// The study's panel at each day's last session bar, on a host of its own: the first day by a
-// full recalculation, each later one by an update from the bar the call before ended on.
-std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<PageDay>& days, const ShownFeeds* shown) {
-    if (days.empty() || host.study_function == nullptr) return {};
+void ClosingHostEnd::operator()(Host* host) const noexcept {
+    try {
+        if (state_is_set(*host)) call_study(*host, CallKind::last);
+    } catch (...) {
+        // The last call only frees the study's state: a failure there has nothing to tell.
+    }
+    destroy_host_values(*host);
+    delete host;
+}
+
+ClosingPanels prepare_closing_panels(const Host& host, std::vector<PageDay> days, const ShownFeeds* shown) {
+    ClosingPanels work;
+    work.days = std::move(days);
+    if (work.days.empty() || host.study_function == nullptr) return work;
     const Chart& chart = host.charts.at(host.study.chart_number);
     // Without the replay's feeds, copies of the charts' bars stand for them.
-    std::map<std::string, ReplayFeed> copies;
-    ShownFeeds copied;
     if (shown == nullptr) {
-        copied.chart = &(copies[std::string()] = feed_of(chart));
+        work.copies.reserve(1 + host.symbol_library.size());
+        work.feeds.chart = &work.copies.emplace_back(feed_of(chart));
         for (const auto& [symbol, library_chart] : host.symbol_library) {
-            copied.library[symbol] = &(copies["=" + symbol] = feed_of(library_chart));
+            work.feeds.library[symbol] = &work.copies.emplace_back(feed_of(library_chart));
         }
-        shown = &copied;
+    } else {
+        work.feeds = *shown;
     }
-    const ReplayFeed& chart_feed = *shown->chart;
-    std::unique_ptr<Host> scratch = make_host(host.study_function, without_bars(chart), host.study.study_id);
+    work.scratch.reset(make_host(host.study_function, without_bars(chart), host.study.study_id).release());
+    Host& scratch = *work.scratch;
     for (const auto& [symbol, library_chart] : host.symbol_library) {
-        scratch->symbol_library[symbol] = without_bars(library_chart);
+        scratch.symbol_library[symbol] = without_bars(library_chart);
     }
-    scratch->region_top_px = host.region_top_px;
-    scratch->region_bottom_px = host.region_bottom_px;
+    scratch.region_top_px = host.region_top_px;
+    scratch.region_bottom_px = host.region_bottom_px;
+    if (call_study(scratch, CallKind::defaults)) {
+        copy_input_values(host, scratch);
+    } else {
+        work.scratch.reset();
+    }
+    return work;
+}
+
+// The study's panel at each day's last session bar: the first day by a full recalculation,
+// each later one by an update from the bar the call before ended on.
+std::vector<PageDayPanel> run_closing_panels(ClosingPanels& work) {
     std::vector<PageDayPanel> panels;
-    const auto close = [&scratch] {
-        if (state_is_set(*scratch)) call_study(*scratch, CallKind::last);
-        destroy_host_values(*scratch);
-    };
-    try {
-        if (call_study(*scratch, CallKind::defaults)) {
-            copy_input_values(host, *scratch);
-            std::int32_t bars_before = 0;
-            for (const PageDay& day : days) {
-                if (day.bar < bars_before || static_cast<std::size_t>(day.bar) >= chart_feed.bars.size()) continue;
-                const HostDateTime clock = closing_clock(chart_feed, static_cast<std::size_t>(day.bar));
-                scratch->now = clock;
-                show_feed_at(study_chart(*scratch), chart_feed, clock);
-                for (auto& [symbol, library_chart] : scratch->symbol_library) {
-                    show_feed_at(library_chart, *shown->library.at(symbol), clock);
-                }
-                for (auto& [number, opened] : scratch->charts) {
-                    const auto feed = shown->library.find(opened.symbol);
-                    if (number != scratch->study.chart_number && feed != shown->library.end()) {
-                        show_feed_at(opened, *feed->second, clock);
-                    }
-                }
-                call_study(*scratch, panels.empty() ? CallKind::full : CallKind::update, std::max(bars_before - 1, 0));
-                bars_before = bar_count(study_chart(*scratch));
-                panels.push_back(PageDayPanel{day.date, page_drawings(*scratch)});
+    if (!work.scratch) return panels;
+    Host* scratch = work.scratch.get();
+    const ShownFeeds& feeds = work.feeds;
+    const ReplayFeed& chart_feed = *feeds.chart;
+    std::int32_t bars_before = 0;
+    for (const PageDay& day : work.days) {
+        if (day.bar < bars_before || static_cast<std::size_t>(day.bar) >= chart_feed.bars.size()) continue;
+        const HostDateTime clock = closing_clock(chart_feed, static_cast<std::size_t>(day.bar));
+        scratch->now = clock;
+        show_feed_at(study_chart(*scratch), chart_feed, clock);
+        for (auto& [symbol, library_chart] : scratch->symbol_library) {
+            show_feed_at(library_chart, *feeds.library.at(symbol), clock);
+        }
+        for (auto& [number, opened] : scratch->charts) {
+            const auto feed = feeds.library.find(opened.symbol);
+            if (number != scratch->study.chart_number && feed != feeds.library.end()) {
+                show_feed_at(opened, *feed->second, clock);
             }
         }
-    } catch (...) {
-        close();
-        throw;
+        call_study(*scratch, panels.empty() ? CallKind::full : CallKind::update, std::max(bars_before - 1, 0));
+        bars_before = bar_count(study_chart(*scratch));
+        panels.push_back(PageDayPanel{day.date, page_drawings(*scratch)});
     }
-    close();
+    work.scratch.reset();
     return panels;
 }
 
@@ -305,7 +318,10 @@ ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeed
     data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
     data.days = session_days(host);
-    if (closing) data.day_panels = closing_panels(host, data.days, shown);
+    if (closing) {
+        ClosingPanels work = prepare_closing_panels(host, data.days, shown);
+        data.day_panels = run_closing_panels(work);
+    }
     for (int slot = 0; slot < source_slot_count; ++slot) {
         if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,8 +88,20 @@ struct ShownFeeds {
     std::map<std::string, const ReplayFeed*> library;
 };
 ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeeds* shown = nullptr);
-// The closing panels of `days` alone, with the inputs `host` holds now.
-std::vector<PageDayPanel> closing_panels(const Host& host, const std::vector<PageDay>& days, const ShownFeeds* shown);
+// The closing panels of `days` alone, worked out on a host of their own, made with the inputs
+// `host` holds then. run_closing_panels needs nothing of `host` after that, so it may run on
+// another thread while `host` goes on (the feeds stay unchanged until it returns).
+struct ClosingHostEnd {
+    void operator()(Host* host) const noexcept;  // the study's last call, then the host's end
+};
+struct ClosingPanels {
+    std::vector<PageDay> days;
+    std::vector<ReplayFeed> copies;  // the charts' bars, without a replay's feeds
+    ShownFeeds feeds;
+    std::unique_ptr<Host, ClosingHostEnd> scratch;  // none when there is nothing to work out
+};
+ClosingPanels prepare_closing_panels(const Host& host, std::vector<PageDay> days, const ShownFeeds* shown);
+std::vector<PageDayPanel> run_closing_panels(ClosingPanels& work);
 
 // Moves the chart's bar arrays and the study's series out of the host into the page's data
 // (each series as long as the bars, 0 where the study wrote nothing): the host's last use.

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <exception>
+#include <future>
 #include <system_error>
 
 #include "emulator/input_error.h"
@@ -142,11 +144,37 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, s
 
 void write_files_atomically(const std::vector<std::pair<std::filesystem::path, FileWriter>>& files) {
     std::vector<std::filesystem::path> temporaries;
-    for (const auto& [file, writer] : files) {
-        temporaries.push_back(with_suffix(file, ".partial"));
-        if (const std::error_code error = write_whole(temporaries.back(), writer)) {
+    temporaries.reserve(files.size());
+    for (const auto& [file, writer] : files) temporaries.push_back(with_suffix(file, ".partial"));
+    // The files are written side by side: each but the first on a thread of its own.
+    std::vector<std::future<std::error_code>> others;
+    std::vector<std::error_code> errors(files.size());
+    std::exception_ptr thrown;
+    try {
+        for (std::size_t i = 1; i < files.size(); ++i) {
+            others.push_back(std::async(std::launch::async, [&temporaries, &files, i] {
+                return write_whole(temporaries[i], files[i].second);
+            }));
+        }
+        if (!files.empty()) errors[0] = write_whole(temporaries[0], files[0].second);
+    } catch (...) {
+        thrown = std::current_exception();
+    }
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        try {
+            errors[i + 1] = others[i].get();
+        } catch (...) {
+            if (!thrown) thrown = std::current_exception();
+        }
+    }
+    if (thrown) {
+        remove_files(temporaries);
+        std::rethrow_exception(thrown);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (errors[i]) {
             remove_files(temporaries);
-            cannot_write(file, error);
+            cannot_write(files[i].first, errors[i]);
         }
     }
     try {

@@ -1,7 +1,9 @@
 #include "emulator/replay.h"
 
 #include <algorithm>
+#include <future>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "emulator/bar_files/reader.h"
@@ -445,15 +447,25 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         }
         for (std::size_t k = history; k < bars.size(); ++k) add_stage_clocks(k);
 
-        // The chart page's closing panels come first, on a host of their own that is gone before
-        // this one fills: the two never hold a chart's bars and series at once. The replay ends
-        // with every chart bar shown, so its session days are those of the chart's file.
-        std::vector<PageDayPanel> day_panels;
+        // The chart page's closing panels are worked out on a host of their own, on a thread of
+        // their own while this host replays. The replay ends with every chart bar shown, so its
+        // session days are those of the chart's file.
+        std::future<std::vector<PageDayPanel>> day_panels;
         if (settings.chart_page) {
             ShownFeeds shown{&replay.chart_feed, {}};
             for (const auto& [symbol, feed] : replay.feeds) shown.library[symbol] = &feed;
-            day_panels = closing_panels(*host, session_days(*host, bars), &shown);
+            day_panels = std::async(std::launch::async, [work = std::make_shared<ClosingPanels>(prepare_closing_panels(
+                                                             *host, session_days(*host, bars), &shown))] {
+                return run_closing_panels(*work);
+            });
         }
+        // The closing panels' thread reads the feeds: it ends before they do, whatever happens here.
+        struct Joined {
+            std::future<std::vector<PageDayPanel>>& panels;
+            ~Joined() {
+                if (panels.valid()) panels.wait();
+            }
+        } joined{day_panels};
 
         const auto total = static_cast<std::int64_t>(clocks.size());
         for (std::int64_t i = 0; i < total; ++i) {
@@ -465,7 +477,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
         outcome.page = chart_page_summary(*host, false);
-        outcome.page.day_panels = std::move(day_panels);
+        if (day_panels.valid()) outcome.page.day_panels = day_panels.get();
         outcome.bar_count = bar_count(study_chart(*host));
         outcome.history_bars = static_cast<std::int32_t>(history);
         outcome.calls = total;

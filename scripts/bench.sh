@@ -6,8 +6,9 @@
 # reading its files. Each benchmark is repeated five
 # times and the summary at the end takes the medians. Further arguments go to Google
 # Benchmark, for example --benchmark_filter=update or --benchmark_repetitions=9. Last, the
-# peak memory a read of a 1 000 000-row bar file adds, against its bars' size: the script
-# fails when it is above 1.5 times.
+# peak memory a read of a 1 000 000-row bar file adds, against its bars' size (the script
+# fails when it is above 1.5 times), and the peak a replay of it with --out adds (above 6
+# times fails). Instructions of one ordinary update: scripts/callgrind-update.sh.
 # The tests never run this (scripts/test.sh only builds it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,3 +28,5 @@ bar_file_dir=$(mktemp -d)
 trap 'rm -rf "$bar_file_dir"' EXIT
 ./build/bench/bench/kmi_bar_file_memory write "$bar_file_dir/bars.csv" 1000000
 ./build/bench/bench/kmi_bar_file_memory read "$bar_file_dir/bars.csv"
+# The peak memory replaying it as a chart with --out adds, against the bars' size.
+./build/bench/bench/kmi_bar_file_memory replay "$bar_file_dir/bars.csv"
