@@ -136,6 +136,20 @@ char* fixed_backward(std::uint64_t bits, std::int64_t precision, char* end) noex
     return digits_backward(decimals, start);
 }
 
+// Fixed notation of the largest double needs 309 digits before the point.
+constexpr std::int64_t max_precision = 400;
+
+// The fixed notation of a magnitude that the integer arithmetic does not cover, kept
+// apart with its large buffer so that the common numbers need no room for it.
+[[gnu::noinline]] void put_long_fixed(Sink& sink, const Spec& spec, char sign, double magnitude, std::int64_t precision,
+                                      bool zero_pad) noexcept {
+    char digits[320 + max_precision];
+    auto [end, error] =
+        std::to_chars(digits, digits + sizeof digits, magnitude, std::chars_format::fixed, static_cast<int>(precision));
+    if (error != std::errc()) return;
+    put_number(sink, spec, sign, digits, static_cast<std::size_t>(end - digits), zero_pad);
+}
+
 }  // namespace
 
 void put_signed(Sink& sink, const Spec& spec, long long value) noexcept {
@@ -166,8 +180,6 @@ void put_floating(Sink& sink, const Spec& spec, double value) noexcept {
         return;
     }
     const bool zero_pad = spec.zero && !spec.left;
-    // Fixed notation of the largest double needs 309 digits before the point.
-    constexpr std::int64_t max_precision = 400;
     const std::int64_t precision =
         spec.precision < 0 ? 6 : (spec.precision > max_precision ? max_precision : spec.precision);
     if (precision <= max_integer_precision) {
@@ -178,11 +190,7 @@ void put_floating(Sink& sink, const Spec& spec, double value) noexcept {
             return;
         }
     }
-    char digits[320 + max_precision];
-    auto [end, error] = std::to_chars(digits, digits + sizeof digits, std::fabs(value), std::chars_format::fixed,
-                                      static_cast<int>(precision));
-    if (error != std::errc()) return;
-    put_number(sink, spec, sign, digits, static_cast<std::size_t>(end - digits), zero_pad);
+    put_long_fixed(sink, spec, sign, std::fabs(value), precision, zero_pad);
 }
 
 void put_string(Sink& sink, const Spec& spec, const char* text) noexcept {

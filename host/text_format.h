@@ -90,13 +90,18 @@ struct Sink {
             ++unstored;
         }
     }
+    // With a count known when built, the copy of a text that fits is a fixed move.
     KMI_ALWAYS_INLINE void put(const char* chars, std::size_t count) noexcept {
-        std::size_t stored = room();
-        if (count <= stored) {
-            stored = count;
+        if (count <= room()) {
+            copy(next, chars, count);
+            next += count;
         } else {
-            unstored += static_cast<std::int64_t>(count - stored);
+            put_cut(chars, count);
         }
+    }
+    void put_cut(const char* chars, std::size_t count) noexcept {
+        const std::size_t stored = room();
+        unstored += static_cast<std::int64_t>(count - stored);
         copy(next, chars, stored);
         next += stored;
     }
@@ -279,12 +284,18 @@ KMI_ALWAYS_INLINE void put_value(Sink& sink, const Spec& spec, const T& value) n
 template <typename T>
 constexpr bool is_int_argument = std::is_integral_v<std::remove_cvref_t<T>> && sizeof(T) <= sizeof(int);
 
+// The conversion of piece I, a constant.
+template <FormatChars F, std::size_t I>
+inline constexpr Spec spec_of = plan_of<F>().pieces[I].spec;
+
 template <FormatChars F, std::size_t I, typename Arguments>
 KMI_ALWAYS_INLINE void put_piece(Sink& sink, const Arguments& arguments) noexcept {
     constexpr Piece piece = plan_of<F>().pieces[I];
     if constexpr (piece.run_length > 0) sink.put(F.chars + piece.run_start, piece.run_length);
     if constexpr (piece.spec.conversion == '%') {
         sink.put('%');
+    } else if constexpr (piece.spec.conversion != 0 && piece.width_index < 0 && piece.precision_index < 0) {
+        put_value<piece.spec.conversion, piece.spec.longs>(sink, spec_of<F, I>, std::get<piece.value_index>(arguments));
     } else if constexpr (piece.spec.conversion != 0) {
         Spec spec = piece.spec;
         if constexpr (piece.width_index >= 0) {
