@@ -66,14 +66,6 @@ emu::Bar next_bar(PriceWalk& walk, HostDateTime time) {
                     volume - bid};
 }
 
-void reserve_bars(emu::Chart& chart, std::size_t bars) {
-    chart.times.reserve(bars);
-    for (auto* values :
-         {&chart.open, &chart.high, &chart.low, &chart.close, &chart.volume, &chart.bid_volume, &chart.ask_volume}) {
-        values->reserve(bars);
-    }
-}
-
 // Every chart once: the study's chart serves the ES slot too.
 template <typename Action>
 void for_each_chart(SyntheticMarket& market, Action action) {

@@ -114,37 +114,78 @@ struct Replay {
         return all;
     }
 
-    void add_feed(const std::filesystem::path& file, const std::string& symbol, const std::string& pick,
-                  const std::vector<std::string>& slots) {
-        const BarFileOptions options = options_for(readings, slots, settings.time_zone, pick);
-        feeds[symbol] = load_feed(file, symbol, options, notes, hooks.read_bars);
-        host.symbol_library[symbol] = feed_chart(0, feeds[symbol], settings.time_zone);
-        slots_fed.insert(slots_fed.end(), slots.begin(), slots.end());
-    }
+    // A source file to read, and what it feeds.
+    struct FeedToLoad {
+        std::filesystem::path file;
+        std::string symbol;
+        BarFileOptions options;
+        std::vector<std::string> slots;
+    };
 
     // The files of --source, then the data folder's SYMBOL.csv for each text input naming
     // one. The chart's own symbol is the chart: the study reads a slot of that symbol from
-    // the chart itself.
+    // the chart itself. The files are read side by side, then taken in this order.
     void load_source_feeds(const std::vector<SourceFile>& sources, const std::string& chart_symbol) {
         const std::string chart = lower_ascii(chart_symbol);
+        std::vector<FeedToLoad> to_load;
+        std::set<std::string> planned;
+        const auto plan = [&](const std::filesystem::path& file, const std::string& symbol, const std::string& pick,
+                              std::vector<std::string> slots) {
+            planned.insert(symbol);
+            to_load.push_back(
+                FeedToLoad{file, symbol, options_for(readings, slots, settings.time_zone, pick), std::move(slots)});
+        };
         for (const SourceFile& source : sources) {
             const std::string& symbol = source.bar_file.symbol;
-            if (lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
+            if (lower_ascii(symbol) == chart || planned.count(symbol) != 0) continue;
             std::vector<std::string> slots;
             for (const SourceFile& other : sources) {
                 if (lower_ascii(other.bar_file.symbol) == lower_ascii(symbol))
                     slots.emplace_back(source_slot_names[static_cast<std::size_t>(other.slot)]);
             }
-            add_feed(source.bar_file.file, symbol, source.bar_file.pick, slots);
+            plan(source.bar_file.file, symbol, source.bar_file.pick, std::move(slots));
         }
-        if (settings.data_dir.empty()) return;
-        for (const HostInput& in : host.study.inputs) {
-            if (!input_holds_text(in.type) || input_text(in) == nullptr) continue;
-            const std::string symbol = input_text(in);
-            if (!is_plain_file_name(symbol) || lower_ascii(symbol) == chart || feeds.count(symbol) != 0) continue;
-            const std::filesystem::path file = settings.data_dir / path_of(symbol + ".csv");
-            if (is_file(file)) add_feed(file, symbol, "", slots_of_symbol(host, symbol));
+        if (!settings.data_dir.empty()) {
+            for (const HostInput& in : host.study.inputs) {
+                if (!input_holds_text(in.type) || input_text(in) == nullptr) continue;
+                const std::string symbol = input_text(in);
+                if (!is_plain_file_name(symbol) || lower_ascii(symbol) == chart || planned.count(symbol) != 0) continue;
+                const std::filesystem::path file = settings.data_dir / path_of(symbol + ".csv");
+                if (is_file(file)) plan(file, symbol, "", slots_of_symbol(host, symbol));
+            }
         }
+        std::vector<ReplayFeed> loaded = load_feeds(to_load);
+        for (std::size_t i = 0; i < to_load.size(); ++i) {
+            const FeedToLoad& source = to_load[i];
+            feeds[source.symbol] = std::move(loaded[i]);
+            host.symbol_library[source.symbol] = feed_chart(0, feeds[source.symbol], settings.time_zone);
+            slots_fed.insert(slots_fed.end(), source.slots.begin(), source.slots.end());
+        }
+    }
+
+    // Each file read on a thread of its own (one by one with a reader of the caller's); the
+    // readers' notes kept in the files' order, and the first file in that order that cannot be
+    // read is the one told.
+    std::vector<ReplayFeed> load_feeds(const std::vector<FeedToLoad>& to_load) {
+        std::vector<ReplayFeed> loaded(to_load.size());
+        std::vector<std::vector<std::string>> file_notes(to_load.size());
+        const auto load = [&](std::size_t i) {
+            loaded[i] =
+                load_feed(to_load[i].file, to_load[i].symbol, to_load[i].options, file_notes[i], hooks.read_bars);
+        };
+        if (hooks.read_bars) {
+            for (std::size_t i = 0; i < to_load.size(); ++i) load(i);
+        } else {
+            std::vector<std::future<void>> reads;
+            reads.reserve(to_load.size());
+            for (std::size_t i = 0; i < to_load.size(); ++i) reads.push_back(std::async(std::launch::async, load, i));
+            for (std::future<void>& read : reads) read.wait();
+            for (std::future<void>& read : reads) read.get();
+        }
+        for (const std::vector<std::string>& read_notes : file_notes) {
+            notes.insert(notes.end(), read_notes.begin(), read_notes.end());
+        }
+        return loaded;
     }
 
     // The slot's symbol input (lower case, empty when it names nothing).
