@@ -11,7 +11,7 @@
 //                                           with the study in this process, and writes the
 //                                           files of --out into a temporary folder; prints the
 //                                           peak memory that added against the bars' size;
-//                                           exits 1 above 6 times the bars
+//                                           exits 1 above 8 times the bars
 //
 // The peak the read added is getrusage's peak resident size after the read less the same
 // before it: what the process held before (the program, its libraries) is the baseline, and
@@ -38,9 +38,10 @@
 
 namespace {
 
-constexpr double most_of_bars = 1.5;     // the goal: peak memory added at most 1.5 times the bars
-constexpr double most_for_replay = 6.0;  // a replay with --out: the host's arrays and the series
-                                         // alone are 2.9 times the bars
+constexpr double most_of_bars = 1.5;  // the goal: peak memory added at most 1.5 times the bars
+// A replay with --out: its feeds (1 time the bars), its host's arrays and series (2.9 times),
+// and the closing panels' host beside it (2.9 times) make 6.8 times the bars at the least.
+constexpr double most_for_replay = 8.0;
 
 int usage() {
     std::fputs("usage: kmi_bar_file_memory write FILE ROWS | read FILE | replay FILE\n", stderr);

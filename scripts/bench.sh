@@ -7,7 +7,7 @@
 # times and the summary at the end takes the medians. Further arguments go to Google
 # Benchmark, for example --benchmark_filter=update or --benchmark_repetitions=9. Last, the
 # peak memory a read of a 1 000 000-row bar file adds, against its bars' size (the script
-# fails when it is above 1.5 times), and the peak a replay of it with --out adds (above 6
+# fails when it is above 1.5 times), and the peak a replay of it with --out adds (above 8
 # times fails). Instructions of one ordinary update: scripts/callgrind-update.sh.
 # The tests never run this (scripts/test.sh only builds it).
 set -euo pipefail
