@@ -7,12 +7,21 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <latch>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "emulator/chart_page.h"
 #include "emulator/core/study_library.h"
+#include "emulator/date_time_text.h"
+#include "emulator/file_text.h"
+#include "emulator/output_files.h"
+#include "emulator/replay.h"
+#include "emulator/series_files.h"
+#include "emulator/synth.h"
 #include "settings/source_slots.h"
 
 namespace kmi::test {
@@ -152,6 +161,54 @@ TEST(ConcurrentInstances, EachInstanceGivesOnItsOwnThreadWhatItGivesAlone) {
         }
     }
     emu::unload_study_library(*library);
+}
+
+}  // namespace
+}  // namespace kmi::test
+
+namespace kmi::test {
+namespace {
+
+// A replay with the chart page reads its sources, works out the closing panels and writes its
+// files on threads of its own; under ThreadSanitizer none of them may touch what another does,
+// and what it gives is what the same replay gives with its files read one by one.
+TEST(ConcurrentInstances, AReplaysThreadsGiveWhatItGivesInOrder) {
+    std::string error;
+    auto library = emu::load_study_library(KMI_STUDY_LIBRARY_PATH, error);
+    ASSERT_TRUE(library.has_value()) << error;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kmi_replay_threads_" + std::to_string(std::random_device{}()));
+    emu::SynthOptions synth;
+    synth.days = 3;
+    emu::write_synth_files(folder, synth);
+    emu::ReplaySettings settings;
+    settings.data_dir = folder;
+    settings.chart = emu::synth_chart_symbol;
+    settings.from = emu::parse_date(emu::format_date(emu::synth_trading_days(synth.days).back()));
+    settings.chart_page = true;
+
+    // The outputs as kmi-host writes them, side by side, read back.
+    const auto outputs = [&folder](const emu::ReplayOutcome& outcome) {
+        const std::filesystem::path out = folder / "out";
+        std::filesystem::create_directories(out);
+        emu::write_files_atomically(std::vector<std::pair<std::filesystem::path, emu::FileWriter>>{
+            {out / "series.csv", [&](emu::OutputSink& sink) { emu::write_series_csv(sink, outcome.page); }},
+            {out / "days.csv", [&](emu::OutputSink& sink) { emu::write_days_csv(sink, outcome.page); }},
+            {out / "page.js", [&](emu::OutputSink& sink) { emu::write_chart_page_json(sink, outcome.page, true); }}});
+        std::string all;
+        for (const char* name : {"series.csv", "days.csv", "page.js"})
+            all += emu::read_file_text(out / name) + "\n--\n";
+        return all + outcome.panel_txt + outcome.log_txt;
+    };
+    const std::string threaded = outputs(emu::run_replay(library->study_function, settings, {}));
+    emu::ReplayHooks one_by_one;
+    one_by_one.read_bars = [](const std::filesystem::path& file, const emu::BarFileOptions& options) {
+        return emu::read_bar_file(file, options);
+    };
+    const std::string in_order = outputs(emu::run_replay(library->study_function, settings, one_by_one));
+    std::filesystem::remove_all(folder);
+    EXPECT_NE(threaded.find("\"panel\""), std::string::npos) << "the closing panels are there";
+    EXPECT_TRUE(threaded == in_order) << "the replay's threads changed what it gives";
 }
 
 }  // namespace
