@@ -240,9 +240,8 @@ consteval auto plan_of() {
         const char c = piece.spec.conversion;
         if (piece.spec.width_argument) piece.width_index = plan.arguments++;
         if (piece.spec.precision_argument) piece.precision_index = plan.arguments++;
-        if (c == 'd' || c == 'i' || c == 'u' || c == 'f' || c == 'F') {
-            piece.value_index = plan.arguments++;
-        } else if ((c == 's' || c == 'c') && piece.spec.longs == 0) {
+        const bool number = c == 'd' || c == 'i' || c == 'u' || c == 'f' || c == 'F';
+        if (number || ((c == 's' || c == 'c') && piece.spec.longs == 0)) {
             piece.value_index = plan.arguments++;
         } else if (c != '%') {
             plan.valid = false;
