@@ -133,14 +133,7 @@ int replay_rows(const std::filesystem::path& path) {
     {
         const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
         rows = static_cast<double>(outcome.bar_count);
-        using kmi::emu::OutputSink;
-        kmi::emu::write_files_atomically(std::vector<std::pair<std::filesystem::path, kmi::emu::FileWriter>>{
-            {out / "series.csv", [&](OutputSink& sink) { kmi::emu::write_series_csv(sink, outcome.page); }},
-            {out / "log.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.log_txt); }},
-            {out / "panel.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.panel_txt); }},
-            {out / "chart.html",
-             [&](OutputSink& sink) { kmi::emu::write_chart_page(sink, outcome.page, std::nullopt); }},
-            {out / "days.csv", [&](OutputSink& sink) { kmi::emu::write_days_csv(sink, outcome.page); }}});
+        kmi::emu::write_files_atomically(kmi::emu::replay_output_writers(outcome, out, std::nullopt));
     }
     const double added = peak_resident_bytes() - before;
     std::filesystem::remove_all(out);

@@ -71,19 +71,6 @@ void bm_read_files(benchmark::State& state) {
     state.counters["bars"] = static_cast<double>(bars);
 }
 
-// The output files of --out, written as kmi-host writes them (the page without the charting
-// library, which is copied in whole).
-void write_outputs(const kmi::emu::ReplayOutcome& outcome, const std::filesystem::path& folder) {
-    using kmi::emu::OutputSink;
-    kmi::emu::write_files_atomically(std::vector<std::pair<std::filesystem::path, kmi::emu::FileWriter>>{
-        {folder / "series.csv", [&](OutputSink& sink) { kmi::emu::write_series_csv(sink, outcome.page); }},
-        {folder / "log.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.log_txt); }},
-        {folder / "panel.txt", [&](OutputSink& sink) { kmi::emu::put(sink, outcome.panel_txt); }},
-        {folder / "chart.html",
-         [&](OutputSink& sink) { kmi::emu::write_chart_page(sink, outcome.page, std::nullopt); }},
-        {folder / "days.csv", [&](OutputSink& sink) { kmi::emu::write_days_csv(sink, outcome.page); }}});
-}
-
 void bm_replay(benchmark::State& state, const char* from, bool out) {
     kmi::emu::ReplaySettings settings;
     settings.data_dir = year_folder().path;
@@ -96,7 +83,7 @@ void bm_replay(benchmark::State& state, const char* from, bool out) {
     for (auto _ : state) {
         const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
         calls = outcome.calls;
-        if (out) write_outputs(outcome, out_folder);
+        if (out) kmi::emu::write_files_atomically(kmi::emu::replay_output_writers(outcome, out_folder, std::nullopt));
         benchmark::DoNotOptimize(outcome.panel_txt.data());
     }
     state.counters["calls"] = static_cast<double>(calls);

@@ -128,10 +128,6 @@ struct ReplayCommand {
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 
-// The files of replay --out, in the order they are listed and written.
-constexpr std::array<const char*, 5> replay_output_names{"series.csv", "log.txt", "panel.txt", "chart.html",
-                                                         "days.csv"};
-
 Json read_inputs_file(const std::string& file) { return parse_json_text(read_file_text(path_of(file)), file); }
 
 int terminal_width() {
@@ -265,11 +261,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
                 "ci in page/ installs): the page says so instead of showing the chart");
         }
         // Each file is written straight from the replay's outcome into its place.
-        written = {{out_files[0], [&](OutputSink& sink) { write_series_csv(sink, outcome.page); }},
-                   {out_files[1], [&](OutputSink& sink) { put(sink, outcome.log_txt); }},
-                   {out_files[2], [&](OutputSink& sink) { put(sink, outcome.panel_txt); }},
-                   {out_files[3], [&](OutputSink& sink) { write_chart_page(sink, outcome.page, library); }},
-                   {out_files[4], [&](OutputSink& sink) { write_days_csv(sink, outcome.page); }}};
+        written = replay_output_writers(outcome, out, library);
         write_files_atomically(written);
     }
     std::fflush(stdout);

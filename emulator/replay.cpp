@@ -13,6 +13,7 @@
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
 #include "emulator/path_text.h"
+#include "emulator/series_files.h"
 #include "emulator/terminal_panel.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
@@ -530,6 +531,16 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     // The bars and the series go to the outcome as they are, not copied.
     take_page_bars(outcome.page, *host);
     return outcome;
+}
+
+std::vector<std::pair<std::filesystem::path, FileWriter>> replay_output_writers(
+    const ReplayOutcome& outcome, const std::filesystem::path& folder, const std::optional<ChartLibrary>& library) {
+    const auto at = [&folder](std::size_t index) { return folder / replay_output_names[index]; };
+    return {{at(0), [&outcome](OutputSink& sink) { write_series_csv(sink, outcome.page); }},
+            {at(1), [&outcome](OutputSink& sink) { put(sink, outcome.log_txt); }},
+            {at(2), [&outcome](OutputSink& sink) { put(sink, outcome.panel_txt); }},
+            {at(3), [&outcome, library](OutputSink& sink) { write_chart_page(sink, outcome.page, library); }},
+            {at(4), [&outcome](OutputSink& sink) { write_days_csv(sink, outcome.page); }}};
 }
 
 }  // namespace kmi::emu

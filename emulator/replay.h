@@ -3,6 +3,7 @@
 #ifndef KMI_EMULATOR_REPLAY_H
 #define KMI_EMULATOR_REPLAY_H
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -109,6 +110,13 @@ struct ReplayOutcome {
 // taken before the last call. Throws InputError for missing or malformed data or inputs,
 // or a bad --chart or --source argument.
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks);
+
+// The files of replay --out, in the order they are listed and written.
+inline constexpr std::array<const char*, 5> replay_output_names{"series.csv", "log.txt", "panel.txt", "chart.html",
+                                                                "days.csv"};
+// Each of those files in `folder` with what writes it from `outcome` (for write_files_atomically).
+std::vector<std::pair<std::filesystem::path, FileWriter>> replay_output_writers(
+    const ReplayOutcome& outcome, const std::filesystem::path& folder, const std::optional<ChartLibrary>& library);
 
 // The log of a replay as the console shows it. The study writes its diagnostics report (a line
 // beginning "Keelwick Market Internals BUILD" and the lines after it) on every full
