@@ -246,12 +246,14 @@ struct Replay {
         for (const auto& [chart, feed] : moved) show_feed_at(*chart, *feed, clock);
     }
 
-    void calculate(CallKind kind, const ReplayStep& step) {
+    void calculate(CallKind kind, ReplayStep step) {
         const std::int32_t bars = bar_count(study_chart(host));
         std::int32_t start = bars - 1;
         if (bar_count_at_last_call && bars > *bar_count_at_last_call) start = *bar_count_at_last_call - 1;
-        call_study(host, kind, std::max(start, 0));
+        start = kind == CallKind::full ? 0 : std::max(start, 0);
+        call_study(host, kind, start);
         bar_count_at_last_call = bars;
+        step.from_bar = start;
         if (hooks.after_call) hooks.after_call(host, step);
     }
 };

@@ -75,6 +75,7 @@ struct ReplayStep {
     std::int64_t call = 0;         // 1 for the first calculation call
     std::int64_t calls_total = 0;  // calculation calls the replay makes
     bool full = false;             // the call was the full recalculation
+    std::int32_t from_bar = 0;     // the first chart bar the call wrote (0 for the full recalculation)
 };
 
 struct ReplayHooks {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 #include "emulator/bar_files/reader.h"
 #include "emulator/bar_files/time_zone.h"
@@ -320,6 +321,10 @@ TEST(BarFileShapes, FormerSilentMisreadsAreReadRightOrRefused) {
 
 TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
     const std::string header = "datetime,open,high,low,close\n";
+    // A recorder writes its forming bar again as it grows.
+    const std::string recorder =
+        "2025-07-07 09:30:00,1,2,0.5,1\n2025-07-07 09:30:00,1,2.5,0.5,2\n2025-07-07 09:30:00,1,3,0.25,2.5\n"
+        "2025-07-07 09:31:00,2.5,3,2,2\n";
     const std::pair<std::string, std::string> cases[] = {
         {header + "2025-07-07 09:31:00,1,2,0.5,1\n2025-07-07 09:30:00,1,2,0.5,1\n",
          "f.csv: the newest bar comes first: the bars are read in reverse order"},
@@ -333,6 +338,8 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         {header + "2024-03-10 01:30:00,1,2,0.5,1\n2024-03-10 02:30:00,1,2,0.5,1\n",
          "f.csv:3: 2024-03-10 02:30:00 does not exist in America/New_York: its clocks skip that hour when daylight "
          "saving time begins, so it is read an hour later"},
+        {header + recorder, "f.csv:3: 2 rows rewrite the bar before it at the same time (the first on this line), "
+                            "as a recorder rewrites its forming bar: the last row of each time is read"},
         {"Date,Time,Open,High,Low,Close\n07/13/2025,09:30,1,2,0.5,1\n08/07/2025,09:30,1,2,0.5,1\n", ""},
         {"Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n13/07/2025,09:30,1,2,0.5,1\n",
          "f.csv: its dates are read day first (day/month/year): the date on line 3 cannot be month first"},
@@ -349,6 +356,11 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         });
         EXPECT_EQ(file.notes.size() - static_cast<std::size_t>(zone_notes), note.empty() ? 0u : 1u) << notes;
     }
+    const emu::BarFile recorded = read(header + recorder);
+    ASSERT_EQ(recorded.bars.size(), 2u);
+    EXPECT_EQ(emu::format_date_time(recorded.bars[1].time), "2025-07-07 09:31:00");
+    EXPECT_EQ(std::make_tuple(recorded.bars[0].high, recorded.bars[0].low, recorded.bars[0].close),
+              std::make_tuple(3.0f, 0.25f, 2.5f));
     const emu::BarFile day_first = read(
         "Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n"
         "13/07/2025,09:30,1,2,0.5,1\n");

@@ -160,7 +160,9 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         {header + good + "2026-12-02 9h31,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time (a date YYYY-MM-DD"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1.5\n", "f.csv:3: 5 fields where the header has 6"},
         {header + good + "2026-12-02 09:31:00,\"1,2,0.5,1.5,10\n", "f.csv:3: unbalanced double quotes"},
-        {header + good + good, "f.csv:3: a second bar at 2026-12-02 09:30:00 (the first is on line 2)"},
+        // A row at the same time that is not the bar rewritten as it forms (another open).
+        {header + good + "2026-12-02 09:30:00,1.25,2,0.5,1.5,10\n",
+         "f.csv:3: a second bar at 2026-12-02 09:30:00 (the first is on line 2)"},
         {header + good + "2026-12-02 09:32:00,1,2,0.5,1.5,10\n\n" + next,
          "f.csv:5: bar time 2026-12-02 09:31:00 is out of order: line 3 is at 2026-12-02 09:32:00 and the file runs "
          "oldest first"},

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "emulator/bar_files/reader.h"
@@ -101,12 +103,53 @@ struct OrderCheck {
     }
 };
 
+// Drops each bar that the row after it rewrites; the bars where the instrument changes are not
+// rewrites. Returns the rows dropped and the line of the first rewriting row.
+std::pair<std::size_t, std::uint64_t> drop_rewritten(RowsRead& rows, std::vector<SkippedTime>& skipped,
+                                                     std::vector<std::size_t>& changes) {
+    const std::size_t count = rows.bars.size();
+    std::size_t kept = 0;
+    std::size_t dropped = 0;
+    std::uint64_t first_line = 0;
+    std::vector<std::size_t> new_index(count);
+    // Two times written apart that came to one instant (one the zone skips) are no rewrite.
+    std::vector<bool> was_skipped(count);
+    for (const SkippedTime& time : skipped) was_skipped[time.bar] = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool rewritten = i + 1 < count && rows.bars[i + 1].time == rows.bars[i].time && !was_skipped[i] &&
+                               !was_skipped[i + 1] &&
+                               std::find(changes.begin(), changes.end(), i + 1) == changes.end() &&
+                               rewrites_bar(rows.bars[i], rows.bars[i + 1]);
+        new_index[i] = kept;
+        if (rewritten) {
+            if (dropped++ == 0) first_line = rows.lines[i + 1];
+            continue;
+        }
+        rows.bars[kept] = rows.bars[i];
+        rows.lines[kept] = rows.lines[i];
+        rows.instants[kept] = rows.instants[i];
+        ++kept;
+    }
+    if (dropped == 0) return {0, 0};
+    rows.bars.resize(kept);
+    rows.lines.resize(kept);
+    rows.instants.resize(kept);
+    rows.instant_count = static_cast<std::size_t>(std::count(rows.instants.begin(), rows.instants.end(), true));
+    // A dropped bar's index becomes that of the bar that rewrote it.
+    for (SkippedTime& time : skipped) time.bar = new_index[time.bar];
+    for (std::size_t& change : changes) change = new_index[change];
+    return {dropped, first_line};
+}
+
 }  // namespace
+
+bool rewrites_bar(const Bar& earlier, const Bar& later) {
+    return later.open == earlier.open && later.high >= earlier.high && later.low <= earlier.low;
+}
 
 SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std::string& file) {
     SettledTimes settled;
-    const std::size_t count = rows.bars.size();
-    if (count == 0) return settled;
+    if (rows.bars.empty()) return settled;
     settled.newest_first = runs_newest_first(rows, settings.naive_zone);
     std::vector<SkippedTime> skipped = settle_instants(rows, settings.naive_zone, settled.newest_first);
     if (!skipped.empty()) {
@@ -118,12 +161,17 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
     std::vector<std::size_t> changes;
     for (std::size_t run = 1; run < rows.instruments.runs.size(); ++run) {
         const std::size_t first = rows.instruments.runs[run].first_bar;
-        changes.push_back(settled.newest_first ? count - first : first);
+        changes.push_back(settled.newest_first ? rows.bars.size() - first : first);
     }
-    if (settled.newest_first) turn_around(rows, skipped);
+    if (settled.newest_first) {
+        turn_around(rows, skipped);
+    } else {
+        std::tie(settled.rewritten, settled.first_rewritten_line) = drop_rewritten(rows, skipped, changes);
+    }
 
     const OrderCheck check{rows, settings.naive_zone, skipped, file};
     const char* const order = settled.newest_first ? "newest first" : "oldest first";
+    const std::size_t count = rows.bars.size();
     for (std::size_t i = 1; i < count; ++i) {
         if (rows.bars[i].time > rows.bars[i - 1].time) continue;
         const std::size_t line_before = rows.lines[i - 1];
@@ -148,6 +196,7 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
                  " is at " + check.shown(neighbour) + " and the file runs " + order + " (bars must be in time order)");
     }
 
+    settled.last_instant = rows.bars.back().time;
     if (settings.stamps == BarStamps::end) {
         settled.moved_back_seconds = typical_bar_seconds(rows.bars);
         const HostDateTime length = static_cast<HostDateTime>(settled.moved_back_seconds) * us_per_second;

@@ -25,12 +25,21 @@ struct TimeSettings {
 struct SettledTimes {
     bool newest_first = false;
     std::int32_t moved_back_seconds = 0;  // bars stamped at their end: moved back by this
+    HostDateTime last_instant = 0;        // of the last bar in time order, as written
+    std::size_t rewritten = 0;            // rows that rewrote the bar before them (a forming bar)
+    std::uint64_t first_rewritten_line = 0;
     std::size_t skipped = 0;              // wall-clock times the naive zone skips
     std::uint64_t first_skipped_line = 0;
     HostDateTime first_skipped_written = 0;
 };
 
-// Settles `rows` in place: their times become the chart zone's, in time order. Throws
+// Whether `later`, a row at the time of the row before it, is that bar rewritten as it forms:
+// a recorder writes its forming bar again and again, keeping its open while its high and low
+// only widen.
+bool rewrites_bar(const Bar& earlier, const Bar& later);
+
+// Settles `rows` in place: their times become the chart zone's, in time order; in a file that
+// runs oldest first, a row that rewrites the bar before it takes its place. Throws
 // InputError naming the file and the line at fault.
 SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std::string& file);
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "emulator/bar_files/appended_rows.h"
 #include "emulator/bar_files/bar_times.h"
 #include "emulator/bar_files/fields.h"
 #include "emulator/bar_files/rows.h"
@@ -186,6 +187,13 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
                       "day above 12 to tell (a file written day first needs its dates written as YYYY-MM-DD)");
     }
     if (settled.newest_first) notes.add("the newest bar comes first: the bars are read in reverse order");
+    if (settled.rewritten != 0) {
+        notes.add(settled.first_rewritten_line,
+                  (settled.rewritten == 1 ? std::string("1 row rewrites")
+                                          : std::to_string(settled.rewritten) + " rows rewrite") +
+                      " the bar before it at the same time (the first on this line), as a recorder rewrites its "
+                      "forming bar: the last row of each time is read");
+    }
     if (settled.moved_back_seconds != 0 && !reading.layout.headerless) {
         const std::string why = options.bar_stamps ? "(--bar-stamps end)"
                                 : reading.layout.shape.empty()
@@ -277,6 +285,17 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     time_notes(notes, reading, rows, options, settled);
     value_notes(notes, reading, rows, tick_volumes);
     BarFile out;
+    auto appended = std::make_shared<AppendedRows>();
+    appended->file = name;
+    appended->layout = reading.layout;
+    appended->layout.header_line = 0;  // a further line that is no row is told, not taken for a header
+    appended->settings = RowSettings{order, false, options.pick, 0};
+    appended->tick_volumes = tick_volumes;
+    appended->naive_zone = times.naive_zone;
+    appended->chart_zone = times.chart_zone;
+    appended->moved_back = static_cast<HostDateTime>(settled.moved_back_seconds) * us_per_second;
+    if (!rows.bars.empty()) appended->last_instant = settled.last_instant;
+    out.appended = std::move(appended);
     out.bars = std::move(rows.bars);
     out.notes = std::move(notes.lines);
     if (rows.instant_count < out.bars.size()) out.naive_zone = reading.naive_zone;

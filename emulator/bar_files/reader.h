@@ -21,6 +21,7 @@
 #define KMI_EMULATOR_BAR_FILES_READER_H
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,12 +41,16 @@ struct BarFileOptions {
     std::vector<std::string> columns;     // the names of the columns, for a file without a header row
 };
 
+struct AppendedRows;  // emulator/bar_files/appended_rows.h
+
 // A bar file as read: its bars in time order, and notes for the user (one line each).
 struct BarFile {
     std::vector<Bar> bars;
     std::vector<std::string> notes;
     std::string naive_zone;  // the zone of the times that carried none; empty when every time carried its own
     BarStamps stamps = BarStamps::start;  // where in its period each bar's time fell, as the file was read
+    // How rows appended to the file later are read: as this reading read its rows.
+    std::shared_ptr<const AppendedRows> appended;
 };
 
 // The bars of a text in memory; `file_name` names the file in messages, which also give the

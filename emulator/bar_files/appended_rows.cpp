@@ -1,0 +1,37 @@
+#include "emulator/bar_files/appended_rows.h"
+
+#include "emulator/bar_files/text_lines.h"
+#include "emulator/input_error.h"
+
+namespace kmi::emu {
+
+AppendedRow read_appended_row(const AppendedRows& rows, std::string_view line, std::uint64_t line_number) {
+    AppendedRow out;
+    LineReader lines = text_lines(line, rows.file);
+    lines.line_number = line_number - 1;
+    Layout layout = rows.layout;
+    RowsRead read;
+    try {
+        read = read_rows(lines, layout, std::nullopt, rows.settings);
+    } catch (const InputError& error) {
+        out.fault = error.what();
+        return out;
+    }
+    if (read.bars.empty()) return out;
+    Bar bar = read.bars.front();
+    if (rows.tick_volumes && bar.volume == 0.0f && !read.tick_volumes.empty()) bar.volume = read.tick_volumes.front();
+    // Zones are read without a lock: each call asks with copies of its own.
+    ZoneOffsets naive_zone = rows.naive_zone;
+    ZoneOffsets chart_zone = rows.chart_zone;
+    HostDateTime instant = bar.time;
+    if (!read.instants.front()) {
+        const WallTimeInstants instants = instants_of(naive_zone, bar.time);
+        instant = rows.last_instant && instants.earlier <= *rows.last_instant ? instants.later : instants.earlier;
+    }
+    out.instant = instant;
+    bar.time = wall_time_of(chart_zone, instant - rows.moved_back);
+    out.bar = bar;
+    return out;
+}
+
+}  // namespace kmi::emu
