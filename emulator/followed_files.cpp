@@ -32,12 +32,22 @@ std::size_t whole_lines_length(const std::string& text, bool any_line_end) {
     return end == std::string::npos ? 0 : end + 1;
 }
 
+std::string bars_counted(std::size_t count) { return std::to_string(count) + (count == 1 ? " bar" : " bars"); }
+
 bool same_bar(const Bar& a, const Bar& b) {
     return a.time == b.time && a.open == b.open && a.high == b.high && a.low == b.low && a.close == b.close &&
            a.volume == b.volume && a.bid_volume == b.bid_volume && a.ask_volume == b.ask_volume;
 }
 
 void changed_at(FileNews& news, std::size_t bar) { news.changed_from = std::min(news.changed_from, bar); }
+
+// The last line of whole lines, with its line end (at most a few hundred bytes are kept).
+std::string last_line_of(std::string_view whole) {
+    if (whole.empty()) return {};
+    const std::size_t before = whole.find_last_of("\r\n", whole.size() - 2);
+    const std::size_t from = before == std::string_view::npos ? 0 : before + 1;
+    return std::string(whole.substr(std::max(from, whole.size() - std::min<std::size_t>(whole.size(), 256))));
+}
 
 // One appended line into the bars.
 void take_line(FollowedFile& file, std::string_view line, std::vector<Bar>& bars, FileNews& news) {
@@ -89,8 +99,7 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
         return;
     }
     if (read.bars.empty()) {
-        news.reports.push_back(said + " (no bars yet; the " + std::to_string(bars.size()) +
-                               " bars read before are kept)");
+        news.reports.push_back(said + " (no bars yet; the " + bars_counted(bars.size()) + " read before are kept)");
         return;
     }
     const auto first = std::lower_bound(bars.begin(), bars.end(), read.bars.front().time,
@@ -100,7 +109,7 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
     std::size_t old = kept_before;
     bool agree = true;
     for (const Bar& bar : read.bars) {
-        agree = agree && old < bars.size() && same_bar(bars[old], bar);
+        if (old < bars.size()) agree = agree && same_bar(bars[old], bar);
         ++old;
         merged.push_back(bar);
     }
@@ -112,10 +121,9 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
     std::size_t differ = 0;
     while (differ < merged.size() && differ < bars.size() && same_bar(merged[differ], bars[differ])) ++differ;
     if (differ < merged.size() || merged.size() != bars.size()) changed_at(news, differ);
-    std::string report = said + " (" + std::to_string(read.bars.size()) + " bars";
-    if (kept_before + kept_after != 0) {
-        report += ", and " + std::to_string(kept_before + kept_after) + " bars read before it kept";
-    }
+    std::string report = said + " (" + bars_counted(read.bars.size());
+    if (kept_before + kept_after != 0)
+        report += ", and " + bars_counted(kept_before + kept_after) + " read before kept";
     if (!agree)
         report += "; its rows differ from those read before, from " +
                   format_date_time(bars[std::min(differ, bars.size() - 1)].time) + " on: its own are taken";
@@ -134,6 +142,7 @@ BarFile read_followed_file(FollowedFile& file) {
                          ": is UTF-16 text, which cannot be followed as it grows: have the recorder write UTF-8");
     }
     const std::size_t whole = whole_lines_length(text, true);
+    file.last_line = last_line_of(std::string_view(text).substr(0, whole));
     BarFile read = parse_bar_file(std::string_view(text).substr(0, whole), file.name, file.options);
     file.rows = *read.appended;
     file.offset = whole;
@@ -158,13 +167,18 @@ FileNews read_file_news(FollowedFile& file, std::vector<Bar>& bars) {
         read_again(file, bars, news, file.identity ? "replaced by a new file" : "is back");
         return news;
     }
-    if (now->size < file.offset) {
+    // A file written again from its start is known by its size, or by its last line read
+    // no longer standing where it stood.
+    const std::uint64_t tail_from = file.offset - file.last_line.size();
+    std::string text = now->size < file.offset
+                           ? std::string()
+                           : read_span(file.path, tail_from, std::min(now->size, file.offset + most_read_at_once));
+    if (now->size < file.offset || text.compare(0, file.last_line.size(), file.last_line) != 0) {
         read_again(file, bars, news, "truncated");
         return news;
     }
+    text.erase(0, file.last_line.size());
     file.identity = now;
-    if (now->size == file.offset) return news;
-    const std::string text = read_span(file.path, file.offset, std::min(now->size, file.offset + most_read_at_once));
     const std::size_t whole = whole_lines_length(text, false);
     std::size_t at = 0;
     while (at < whole) {
@@ -174,6 +188,7 @@ FileNews read_file_news(FollowedFile& file, std::vector<Bar>& bars) {
         at = end + 1;
     }
     file.offset += whole;
+    if (whole != 0) file.last_line = last_line_of(std::string_view(text).substr(0, whole));
     return news;
 }
 

@@ -26,6 +26,7 @@ struct FollowedFile {
     AppendedRows rows;                     // how its further rows are read
     std::uint64_t offset = 0;              // the end of its last whole line read
     std::uint64_t lines = 0;               // the whole lines read
+    std::string last_line;                 // the end of the last whole line read, with its line end
     std::optional<FileIdentity> identity;  // of the file read; nothing once it is gone
 };
 

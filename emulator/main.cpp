@@ -32,6 +32,8 @@
 #include "emulator/replay.h"
 #include "emulator/scenario.h"
 #include "emulator/series_files.h"
+#include "emulator/serve/served_replay.h"
+#include "emulator/stop_signal.h"
 #include "emulator/synth.h"
 #include "emulator/terminal_panel.h"
 
@@ -125,6 +127,8 @@ struct ReplayCommand {
     std::string out_dir;
     std::string study_path;
     bool no_color = false;
+    bool follow = false;
+    std::string serve;  // [ADDRESS:]PORT of the chart page's server, or empty
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 
@@ -145,6 +149,9 @@ int panel_width(const std::vector<PanelRow>& rows) {
 // The replay as the trader watches it: the panel redrawn after every call, the log lines
 // as they come, a progress bar for fast runs over long data.
 int replay_command(const ReplayCommand& command, bool print_summary) {
+    // The page's server first: an address or port that cannot be had is told before any file is read.
+    const std::unique_ptr<ServedReplay> served =
+        command.serve.empty() ? nullptr : start_served_replay(command.serve, command.program_folder, command.follow);
     ReplaySettings settings;
     settings.data_dir = path_of(command.data_dir);
     settings.chart = command.chart;
@@ -153,7 +160,8 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     settings.data_time_zones = command.data_time_zones;
     settings.bar_stamps = command.bar_stamps;
     settings.columns = command.columns;
-    settings.chart_page = !command.out_dir.empty();
+    settings.chart_page = !command.out_dir.empty() || served;
+    settings.follow = command.follow;
     if (!command.from.empty()) {
         auto from = parse_date(command.from);
         if (!from) from = parse_date_time(command.from);
@@ -173,6 +181,8 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     out_files.reserve(replay_output_names.size());
     for (const char* name : replay_output_names) out_files.push_back(out / name);
     const LoadedStudy study(command.study_path);
+    // Ctrl-C ends following as a finished replay ends, its files written whole.
+    if (command.follow) catch_stop_signals();
 
     const bool ansi = terminal_takes_ansi(stdout);
     const bool colour = ansi && !command.no_color && std::getenv("NO_COLOR") == nullptr;
@@ -210,9 +220,42 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         if (!command.out_dir.empty()) check_output_folder(out, out_files);
     };
     hooks.on_note = [&](const std::string& note) { held_notes.push_back(note); };
+    // Following, what the files hold is told as it is found, and the notes at once.
+    const auto tell = [&](const std::string& text) {
+        if (live_screen) {
+            recent_log.push_back("kmi-host: " + text);
+            if (recent_log.size() > 12) recent_log.pop_front();
+        } else {
+            std::fprintf(stderr, "kmi-host: %s\n", text.c_str());
+            std::fflush(stderr);
+        }
+    };
+    hooks.on_report = tell;
+    bool following = false;
     hooks.on_log = [&](const LogLine& line) { call_log.push_back(line.text); };
     hooks.after_call = [&](const Host& host, const ReplayStep& step) {
         show_log();
+        if (step.following && !following) {
+            following = true;
+            for (const std::string& note : held_notes) tell(note);
+            held_notes.clear();
+            tell("following " + command.chart + (command.sources.empty() ? "" : " and its sources") +
+                 " as they grow; Ctrl-C ends" + (command.out_dir.empty() ? "" : " and writes --out"));
+        }
+        if (step.following) {
+            if (command.fast) return;
+            const std::vector<PanelRow> rows = panel_rows(host);
+            std::string screen = live_screen ? "\x1b[H\x1b[J" : "\n";
+            screen += "kmi-host replay  " + command.chart + "  " + format_date_time(step.clock) + "  following\n";
+            screen += render_panel(rows, panel_width(rows), colour);
+            if (live_screen) {
+                screen += "log:\n";
+                for (const std::string& text : recent_log) screen += "  " + text + "\n";
+            }
+            std::fwrite(screen.data(), 1, screen.size(), stdout);
+            std::fflush(stdout);
+            return;
+        }
         if (command.fast) {
             if (!progress || step.calls_total < 1000) return;
             const int permille = static_cast<int>(step.call * 1000 / step.calls_total);
@@ -242,7 +285,9 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         std::fflush(stdout);
     };
 
+    if (served) serve_study_calls(*served, hooks);
     const ReplayOutcome outcome = run_replay(study.library.study_function, settings, hooks);
+    if (served) serve_outcome(*served, outcome);
     show_log();
     const int live_bars = outcome.bar_count - outcome.history_bars;
     if (settings.from && live_bars == 0) {
@@ -277,6 +322,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
             std::printf("Written: %s\n", names.c_str());
         }
     }
+    if (served) serve_until_stopped(*served);
     return 0;
 }
 
@@ -487,6 +533,15 @@ int run_program(int argc, char** argv) {
         ->check(not_empty)
         ->capture_default_str();
     replay->add_flag("--no-color", replay_options.no_color, "No ANSI colour");
+    replay
+        ->add_option("--serve", replay_options.serve,
+                     "[ADDRESS:]PORT: serve the chart page live at http://127.0.0.1:PORT/ (this machine only; an "
+                     "ADDRESS of this machine, or 0.0.0.0 for all, lets others open it); after a replay that does not "
+                     "--follow, the final page until Ctrl-C")
+        ->check(not_empty);
+    replay->add_flag("--follow", replay_options.follow,
+                     "Then follow the files as they grow, until Ctrl-C (their bars so far are history unless --from "
+                     "says otherwise)");
 
     std::string synth_out;
     SynthOptions synth_options;

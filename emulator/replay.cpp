@@ -10,10 +10,13 @@
 #include "emulator/bar_files/surge_check.h"
 #include "emulator/bar_files/time_zone.h"
 #include "emulator/date_time_text.h"
+#include "emulator/file_watch.h"
+#include "emulator/followed_files.h"
 #include "emulator/input_error.h"
 #include "emulator/input_values.h"
 #include "emulator/path_text.h"
 #include "emulator/series_files.h"
+#include "emulator/stop_signal.h"
 #include "emulator/terminal_panel.h"
 #include "host/host_datetime.h"
 #include "host/host_text.h"
@@ -22,6 +25,14 @@
 
 namespace kmi::emu {
 namespace {
+
+ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::string& symbol,
+                   std::vector<std::string>& notes);
+
+// A followed file's first reading, as the feed of `symbol`.
+ReplayFeed load_followed_feed(FollowedFile& file, const std::string& symbol, std::vector<std::string>& notes) {
+    return feed_of(read_followed_file(file), file.path, symbol, notes);
+}
 
 HostDateTime period_us(const ReplayFeed& feed) { return static_cast<HostDateTime>(feed.bar_seconds) * us_per_second; }
 
@@ -54,6 +65,18 @@ bool same_bar(const Chart& chart, std::size_t index, const Bar& bar) {
     return chart.times[index] == bar.time && chart.open[index] == bar.open && chart.high[index] == bar.high &&
            chart.low[index] == bar.low && chart.close[index] == bar.close && chart.volume[index] == bar.volume &&
            chart.bid_volume[index] == bar.bid_volume && chart.ask_volume[index] == bar.ask_volume;
+}
+
+// The chart shows the feed whole, as it stands: its bars from `changed_from` on changed (a
+// bar before the chart's last: every bar is set again).
+void show_whole_feed(Chart& chart, const ReplayFeed& feed, std::size_t changed_from) {
+    const std::size_t kept = chart.times.size();
+    if ((changed_from != no_change && changed_from + 1 < kept) || feed.bars.size() < kept) {
+        set_bars(chart, feed.bars);
+        return;
+    }
+    if (kept > 0 && !same_bar(chart, kept - 1, feed.bars[kept - 1])) replace_last_bar(chart, feed.bars[kept - 1]);
+    for (std::size_t i = kept; i < feed.bars.size(); ++i) append_bar(chart, feed.bars[i]);
 }
 
 // Stores a value in an input, under `type` unless the input already has that type.
@@ -108,6 +131,9 @@ struct Replay {
     std::map<std::string, ReplayFeed> feeds;  // the sources, by symbol
     std::vector<std::string> slots_fed;       // the slots given a file, and "chart"
     std::optional<std::int32_t> bar_count_at_last_call;
+    // Following: the chart's file and the sources' (by symbol), as they are read.
+    std::optional<FollowedFile> chart_followed{};
+    std::map<std::string, FollowedFile> followed{};
 
     std::vector<const ReplayFeed*> all_feeds() const {
         std::vector<const ReplayFeed*> all{&chart_feed};
@@ -155,10 +181,15 @@ struct Replay {
                 if (is_file(file)) plan(file, symbol, "", slots_of_symbol(host, symbol));
             }
         }
-        std::vector<ReplayFeed> loaded = load_feeds(to_load);
+        std::vector<FollowedFile> files(to_load.size());
+        for (std::size_t i = 0; i < to_load.size() && settings.follow; ++i) {
+            files[i] = FollowedFile{to_load[i].file, text_of(to_load[i].file), to_load[i].options, {}, 0, 0, {}, {}};
+        }
+        std::vector<ReplayFeed> loaded = load_feeds(to_load, files);
         for (std::size_t i = 0; i < to_load.size(); ++i) {
             const FeedToLoad& source = to_load[i];
             feeds[source.symbol] = std::move(loaded[i]);
+            if (settings.follow) followed[source.symbol] = std::move(files[i]);
             host.symbol_library[source.symbol] = feed_chart(0, feeds[source.symbol], settings.time_zone);
             slots_fed.insert(slots_fed.end(), source.slots.begin(), source.slots.end());
         }
@@ -167,12 +198,14 @@ struct Replay {
     // Each file read on a thread of its own (one by one with a reader of the caller's); the
     // readers' notes kept in the files' order, and the first file in that order that cannot be
     // read is the one told.
-    std::vector<ReplayFeed> load_feeds(const std::vector<FeedToLoad>& to_load) {
+    // Files followed are read as such, into `files`.
+    std::vector<ReplayFeed> load_feeds(const std::vector<FeedToLoad>& to_load, std::vector<FollowedFile>& files) {
         std::vector<ReplayFeed> loaded(to_load.size());
         std::vector<std::vector<std::string>> file_notes(to_load.size());
         const auto load = [&](std::size_t i) {
-            loaded[i] =
-                load_feed(to_load[i].file, to_load[i].symbol, to_load[i].options, file_notes[i], hooks.read_bars);
+            loaded[i] = settings.follow ? load_followed_feed(files[i], to_load[i].symbol, file_notes[i])
+                                        : load_feed(to_load[i].file, to_load[i].symbol, to_load[i].options,
+                                                    file_notes[i], hooks.read_bars);
         };
         if (hooks.read_bars) {
             for (std::size_t i = 0; i < to_load.size(); ++i) load(i);
@@ -246,6 +279,64 @@ struct Replay {
         for (const auto& [chart, feed] : moved) show_feed_at(*chart, *feed, clock);
     }
 
+    // The followed file of each feed: the chart's, then the sources'.
+    std::vector<std::pair<FollowedFile*, ReplayFeed*>> followed_feeds() {
+        std::vector<std::pair<FollowedFile*, ReplayFeed*>> out{{&*chart_followed, &chart_feed}};
+        for (auto& [symbol, file] : followed) out.emplace_back(&file, &feeds.at(symbol));
+        return out;
+    }
+
+    // The newest bar time of any file: the clock while following (it never goes back).
+    HostDateTime newest_time() const {
+        HostDateTime newest = host.now;
+        for (const ReplayFeed* feed : all_feeds()) {
+            if (!feed->bars.empty()) newest = std::max(newest, feed->bars.back().time);
+        }
+        return newest;
+    }
+
+    // After the replay's calls: each look at the files that finds a bar changed moves every
+    // chart to its feed as it now stands, whole, and calls the study: an update, or the full
+    // recalculation when a bar of the study's chart before its last changed.
+    void follow(std::int64_t calls_total) {
+        std::vector<std::filesystem::path> paths;
+        for (const auto& [file, feed] : followed_feeds()) paths.push_back(file->path);
+        const FileWatchHandle watch = hooks.next_look ? FileWatchHandle{} : watch_files(paths);
+        std::map<const ReplayFeed*, std::size_t> changed;
+        std::int64_t call = calls_total;
+        for (bool first = true;; first = false) {
+            if (!first) {
+                if (hooks.next_look) {
+                    if (!hooks.next_look()) break;
+                } else {
+                    wait_for_change(*watch, std::chrono::milliseconds(250));
+                    if (stop_requested()) break;
+                }
+                changed.clear();
+                for (const auto& [file, feed] : followed_feeds()) {
+                    const FileNews news = read_file_news(*file, feed->bars);
+                    for (const std::string& report : news.reports) {
+                        if (hooks.on_report) hooks.on_report(report);
+                    }
+                    if (news.changed_from != no_change) changed[feed] = news.changed_from;
+                }
+                if (changed.empty()) continue;
+            }
+            const std::size_t shown = study_chart(host).times.size();
+            const auto chart_change = changed.find(&chart_feed);
+            const bool history = chart_change != changed.end() && chart_change->second + 1 < shown;
+            host.now = newest_time();
+            if (moved.empty() || moved_for_charts != host.charts.size()) find_moved_charts();
+            for (const auto& [chart, feed] : moved) {
+                const auto change = changed.find(feed);
+                show_whole_feed(*chart, *feed, change == changed.end() ? no_change : change->second);
+            }
+            ++call;
+            calculate(history ? CallKind::full : CallKind::update,
+                      ReplayStep{host.now, call, calls_total, history, 0, true});
+        }
+    }
+
     void calculate(CallKind kind, ReplayStep step) {
         const std::int32_t bars = bar_count(study_chart(host));
         std::int32_t start = bars - 1;
@@ -281,7 +372,13 @@ void close_host(Host& host) {
 
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
                      std::vector<std::string>& notes, const BarFileReader& reader) {
-    BarFile read = reader ? reader(file, options) : read_bar_file(file, options);
+    return feed_of(reader ? reader(file, options) : read_bar_file(file, options), file, symbol, notes);
+}
+
+namespace {
+
+ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::string& symbol,
+                   std::vector<std::string>& notes) {
     notes.insert(notes.end(), read.notes.begin(), read.notes.end());
     ReplayFeed feed;
     feed.symbol = symbol;
@@ -292,6 +389,8 @@ ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbo
     feed.bar_seconds = typical_bar_seconds(feed.bars);
     return feed;
 }
+
+}  // namespace
 
 Bar forming_bar(const Bar& whole, int stage) {
     if (stage >= 3) return whole;
@@ -417,9 +516,13 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     if (settings.data_dir.empty()) check_slots_fed(readings, slots_fed);
 
     std::vector<std::string> notes;
-    ReplayFeed chart_feed =
-        load_feed(chart_bars.file, chart_bars.symbol,
-                  options_for(readings, chart_slots, settings.time_zone, chart_bars.pick), notes, hooks.read_bars);
+    const BarFileOptions chart_options = options_for(readings, chart_slots, settings.time_zone, chart_bars.pick);
+    std::optional<FollowedFile> chart_followed;
+    if (settings.follow)
+        chart_followed = FollowedFile{chart_bars.file, text_of(chart_bars.file), chart_options, {}, 0, 0, {}, {}};
+    ReplayFeed chart_feed = chart_followed
+                                ? load_followed_feed(*chart_followed, chart_bars.symbol, notes)
+                                : load_feed(chart_bars.file, chart_bars.symbol, chart_options, notes, hooks.read_bars);
     if (chart_feed.bars.empty()) throw InputError(text_of(chart_bars.file) + ": has no bars");
     if (std::all_of(chart_feed.bars.begin(), chart_feed.bars.end(),
                     [](const Bar& bar) { return bar.bid_volume == 0.0f && bar.ask_volume == 0.0f; })) {
@@ -429,9 +532,19 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     }
 
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
-    Replay replay{
-        settings,     hooks, *host, std::move(chart_feed), std::move(readings), std::move(notes), {}, chart_slots,
-        std::nullopt, {},    0};
+    Replay replay{settings,
+                  hooks,
+                  *host,
+                  std::move(chart_feed),
+                  std::move(readings),
+                  std::move(notes),
+                  {},
+                  chart_slots,
+                  std::nullopt,
+                  std::move(chart_followed),
+                  {},
+                  {},
+                  0};
     host->observer = [&hooks](const HostOperation& operation) {
         if (operation.kind == HostOperation::Kind::log_message && hooks.on_log) hooks.on_log(*operation.log_line);
     };
@@ -468,7 +581,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         // The clock of every call: the history's end, then four stages per live bar.
         const std::vector<Bar>& bars = replay.chart_feed.bars;
         const HostDateTime period = period_us(replay.chart_feed);
-        std::size_t history = 0;
+        // Files followed are history up to now, unless --from says otherwise.
+        std::size_t history = settings.follow ? bars.size() : 0;
         if (settings.from) {
             history = static_cast<std::size_t>(
                 std::lower_bound(bars.begin(), bars.end(), *settings.from,
@@ -495,7 +609,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         // their own while this host replays. The replay ends with every chart bar shown, so its
         // session days are those of the chart's file.
         std::future<std::vector<PageDayPanel>> day_panels;
-        if (settings.chart_page) {
+        if (settings.chart_page && !settings.follow) {
             ShownFeeds shown{&replay.chart_feed, {}};
             for (const auto& [symbol, feed] : replay.feeds) shown.library[symbol] = &feed;
             day_panels = std::async(std::launch::async, [work = std::make_shared<ClosingPanels>(prepare_closing_panels(
@@ -517,11 +631,23 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
             replay.calculate(i == 0 ? CallKind::full : CallKind::update,
                              ReplayStep{clocks[static_cast<std::size_t>(i)], i + 1, total, i == 0});
         }
+        std::vector<PageDayPanel> followed_panels;
+        if (settings.follow) {
+            replay.follow(total);
+            // The files as they ended stand for every session day.
+            if (settings.chart_page) {
+                ShownFeeds shown{&replay.chart_feed, {}};
+                for (const auto& [symbol, feed] : replay.feeds) shown.library[symbol] = &feed;
+                ClosingPanels work = prepare_closing_panels(*host, session_days(*host, bars), &shown);
+                followed_panels = run_closing_panels(work);
+            }
+        }
         for (const LogLine& line : host->log) outcome.log_txt += line.text + "\n";
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
         outcome.page = chart_page_summary(*host, false);
         if (day_panels.valid()) outcome.page.day_panels = day_panels.get();
+        if (settings.follow) outcome.page.day_panels = std::move(followed_panels);
         outcome.bar_count = bar_count(study_chart(*host));
         outcome.history_bars = static_cast<std::int32_t>(history);
         outcome.calls = total;

@@ -67,6 +67,10 @@ struct ReplaySettings {                          // NOLINT(bugprone-exception-es
     // Whether the chart page's data are worked out (its closing panel of each day takes a
     // recalculation of its own); a replay that writes no chart.html leaves them out.
     bool chart_page = true;
+    // After the replay, the files are followed as they grow (emulator/followed_files.h) until a
+    // stop is asked for (emulator/stop_signal.h): the chart's clock is the newest bar time of
+    // any of them, and the study is called as a host calls it when bars arrive.
+    bool follow = false;
 };
 
 // Where the replay stands after a call.
@@ -76,6 +80,7 @@ struct ReplayStep {
     std::int64_t calls_total = 0;  // calculation calls the replay makes
     bool full = false;             // the call was the full recalculation
     std::int32_t from_bar = 0;     // the first chart bar the call wrote (0 for the full recalculation)
+    bool following = false;        // a call of following the files, after the replay's calls
 };
 
 struct ReplayHooks {
@@ -90,6 +95,12 @@ struct ReplayHooks {
     // Once every file is read and the inputs are stored, before the first calculation call:
     // the last moment to refuse the replay before its work begins (by throwing).
     std::function<void()> before_calculation;
+    // Following: what a look at the files found for the user (a row not read, a file read
+    // again), one line each, as it is found.
+    std::function<void(const std::string&)> on_report;
+    // Following: waits for the next look at the files; false ends following. Empty: a change of
+    // a file's folder, at most 250 ms, or a stop asked for (which ends it).
+    std::function<bool()> next_look;
 };
 
 struct ReplayOutcome {

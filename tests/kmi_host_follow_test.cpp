@@ -1,0 +1,178 @@
+// Following bar files as a recorder writes them: after every look at the files, the panel and
+// the series are those of a replay of the files as they then stand, finished (a forming bar
+// rewritten, a half-written line, a row out of order, a file truncated and one replaced).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "emulator/chart_page.h"
+#include "emulator/replay.h"
+#include "emulator/series_files.h"
+#include "emulator/terminal_panel.h"
+#include "kmi_host_support.h"
+#include "study_host.h"
+
+namespace kmi::test::host_program {
+namespace {
+
+const char* const files[] = {"es.csv", "tick.csv", "add.csv"};
+const std::map<std::string, std::string> headers{
+    {"es.csv", "datetime,open,high,low,close,volume,bid_volume,ask_volume\n"},
+    {"tick.csv", "datetime,open,high,low,close\n"},
+    {"add.csv", "datetime,open,high,low,close\n"}};
+
+std::string minute_time(int minute) {
+    return "2026-12-07 " + std::to_string(9 + minute / 60) + ":" + (minute % 60 < 10 ? "0" : "") +
+           std::to_string(minute % 60) + ":00";
+}
+
+// A row of `file` at 09:00 + `minute`; `grown` widens the forming bar, its open kept.
+std::string row(const std::string& file, int minute, int grown = 0) {
+    const int k = minute - 30;
+    if (file == "es.csv") {
+        const double open = 6000 + k * 0.75;
+        return minute_time(minute) + "," + std::to_string(open) + "," + std::to_string(open + 1.5 + grown) + "," +
+               std::to_string(open - 1 - (k % 3) * 0.25) + "," + std::to_string(open + 0.5 + grown * 0.25 - k % 2) +
+               "," + std::to_string(100 + 10 * k + grown) + "," + std::to_string(40 + k + grown) + "," +
+               std::to_string(60 - 2 * k) + "\n";
+    }
+    const int scale = file == "tick.csv" ? 100 : 50;
+    const int open = (k % 4 - 1) * scale;
+    return minute_time(minute) + "," + std::to_string(open) + "," + std::to_string(open + 2 * scale + grown) + "," +
+           std::to_string(open - scale) + "," + std::to_string(open + scale - k * 7 + grown) + "\n";
+}
+
+void append(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary | std::ios::app) << text;
+}
+
+// A look at the files: what is written, the rows a replay of the finished files reads
+// (by file, the whole rows), and a report the look must give.
+struct Look {
+    std::function<void(const TempFolder&)> write;
+    std::map<std::string, std::vector<std::string>> finished;
+    std::string report;
+};
+
+TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
+    TempFolder live;
+    TempFolder finished;
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const char* file : files) {
+        for (int minute = 30; minute < 33; ++minute) rows[file].push_back(row(file, minute));
+    }
+    const auto write_all = [](const std::filesystem::path& folder, const std::string& file,
+                              const std::vector<std::string>& lines) {
+        std::string text = headers.at(file);
+        for (const std::string& line : lines) text += line;
+        write_text(folder / file, text);
+    };
+    for (const char* file : files) write_all(live.path, file, rows[file]);
+
+    const std::string half = row("es.csv", 35);
+    const std::vector<Look> looks = {
+        {[](const TempFolder& f) {
+             for (const char* file : files) append(f / file, row(file, 33));
+         },
+         {{"es.csv", {row("es.csv", 33)}}, {"tick.csv", {row("tick.csv", 33)}}, {"add.csv", {row("add.csv", 33)}}},
+         ""},
+        // A forming bar, written again as it grows.
+        {[](const TempFolder& f) {
+             append(f / "es.csv", row("es.csv", 34));
+             append(f / "tick.csv", row("tick.csv", 34));
+         },
+         {{"es.csv", {row("es.csv", 34)}}, {"tick.csv", {row("tick.csv", 34)}}},
+         ""},
+        {[](const TempFolder& f) { append(f / "es.csv", row("es.csv", 34, 1)); },
+         {{"es.csv", {row("es.csv", 34, 1)}}},
+         ""},
+        {[](const TempFolder& f) {
+             append(f / "es.csv", row("es.csv", 34, 2));
+             append(f / "tick.csv", row("tick.csv", 34, 1));
+         },
+         {{"es.csv", {row("es.csv", 34, 2)}}, {"tick.csv", {row("tick.csv", 34, 1)}}},
+         ""},
+        // A line without its end waits for it.
+        {[&half](const TempFolder& f) { append(f / "es.csv", half.substr(0, 30)); }, {}, ""},
+        {[&half](const TempFolder& f) {
+             append(f / "es.csv", half.substr(30));
+             append(f / "tick.csv", row("tick.csv", 35));
+         },
+         {{"es.csv", {half}}, {"tick.csv", {row("tick.csv", 35)}}},
+         ""},
+        {[](const TempFolder& f) {
+             append(f / "add.csv", "2026-12-07 09:32:30,1,2,0,1\n" + row("add.csv", 35));
+             append(f / "es.csv", row("es.csv", 36));
+             append(f / "tick.csv", row("tick.csv", 36));
+         },
+         {{"add.csv", {row("add.csv", 35)}}, {"es.csv", {row("es.csv", 36)}}, {"tick.csv", {row("tick.csv", 36)}}},
+         "add.csv:6: bar time 2026-12-07 09:32:30 is before the last bar read (2026-12-07 09:33:00): not read"},
+        // Truncated, and written again from the bar before.
+        {[](const TempFolder& f) {
+             write_text(f / "tick.csv", headers.at("tick.csv") + row("tick.csv", 36) + row("tick.csv", 37));
+             append(f / "es.csv", row("es.csv", 37));
+         },
+         {{"tick.csv", {row("tick.csv", 37)}}, {"es.csv", {row("es.csv", 37)}}},
+         "tick.csv: truncated: read again from its start (2 bars, and 6 bars read before kept)"},
+        // Rotated: a new file in its place.
+        {[](const TempFolder& f) {
+             write_text(f / "add.new", headers.at("add.csv") + row("add.csv", 37));
+             std::filesystem::rename(f / "add.new", f / "add.csv");
+         },
+         {{"add.csv", {row("add.csv", 37)}}},
+         "add.csv: replaced by a new file: read again from its start (1 bar, and 5 bars read before kept)"},
+    };
+
+    emu::ReplaySettings settings;
+    settings.chart = (live / "es.csv").string();
+    settings.sources = {"tick=" + (live / "tick.csv").string(), "add=" + (live / "add.csv").string()};
+    settings.follow = true;
+    settings.chart_page = false;
+    std::string panel;
+    std::string series;
+    std::vector<std::string> reports;
+    std::size_t next = 0;
+    emu::ReplayHooks hooks;
+    hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep&) {
+        panel = emu::panel_plain_text(emu::panel_rows(host));
+        series = emu::series_csv(emu::chart_page_data(host));
+    };
+    hooks.on_report = [&](const std::string& report) { reports.push_back(report); };
+    hooks.next_look = [&] {
+        // What the study shows now is what it shows for the files finished as they stand.
+        for (const char* file : files) write_all(finished.path, file, rows[file]);
+        emu::ReplaySettings replay = settings;
+        replay.chart = (finished / "es.csv").string();
+        replay.sources = {"tick=" + (finished / "tick.csv").string(), "add=" + (finished / "add.csv").string()};
+        replay.follow = false;
+        const emu::ReplayOutcome outcome = emu::run_replay(study_entry, replay, {});
+        const std::string where = "before look " + std::to_string(next);
+        EXPECT_EQ(panel, outcome.panel_txt) << where;
+        EXPECT_EQ(series, emu::series_csv(outcome.page)) << where;
+        if (next > 0 && !looks[next - 1].report.empty()) {
+            std::string told;
+            for (const std::string& report : reports) told += report + "\n";
+            EXPECT_NE(told.find(looks[next - 1].report), std::string::npos) << where << ":\n" << told;
+        }
+        reports.clear();
+        if (next == looks.size()) return false;
+        const Look& look = looks[next++];
+        look.write(live);
+        for (const auto& [file, added] : look.finished) {
+            for (const std::string& line : added) {
+                // A row at the time of the last one rewrites it.
+                if (!rows[file].empty() && rows[file].back().substr(0, 19) == line.substr(0, 19)) rows[file].pop_back();
+                rows[file].push_back(line);
+            }
+        }
+        return true;
+    };
+    emu::run_replay(study_entry, settings, hooks);
+    EXPECT_EQ(next, looks.size());
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program
