@@ -147,10 +147,12 @@ bool slot_has_chart(const Host& host, int slot) {
     return host.symbol_library.count(symbol) != 0;
 }
 
-std::vector<Bar> bars_of(const Chart& chart) {
-    std::vector<Bar> bars(chart.times.size());
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        bars[i] = Bar{chart.times[i], chart.open[i],   chart.high[i],       chart.low[i],
+// The chart's bars from `from` on.
+std::vector<Bar> bars_of(const Chart& chart, std::size_t from = 0) {
+    std::vector<Bar> bars(chart.times.size() - std::min(from, chart.times.size()));
+    for (std::size_t k = 0; k < bars.size(); ++k) {
+        const std::size_t i = from + k;
+        bars[k] = Bar{chart.times[i], chart.open[i],   chart.high[i],       chart.low[i],
                       chart.close[i], chart.volume[i], chart.bid_volume[i], chart.ask_volume[i]};
     }
     return bars;
@@ -297,9 +299,8 @@ std::string page_heading(const ChartPageData& data) {
     return heading;
 }
 
-}  // namespace
-
-ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeeds* shown) {
+// What the page takes of the host besides the bars, the series' values and the session days.
+ChartPageData page_summary(const Host& host) {
     const StudyInstance& study = host.study;
     const Chart& chart = host.charts.at(study.chart_number);
     ChartPageData data;
@@ -317,14 +318,48 @@ ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeed
     data.drawings = page_drawings(host);
     data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
+    for (int slot = 0; slot < source_slot_count; ++slot) {
+        if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
+    }
+    return data;
+}
+
+}  // namespace
+
+ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeeds* shown) {
+    ChartPageData data = page_summary(host);
     data.days = session_days(host);
     if (closing) {
         ClosingPanels work = prepare_closing_panels(host, data.days, shown);
         data.day_panels = run_closing_panels(work);
     }
-    for (int slot = 0; slot < source_slot_count; ++slot) {
-        if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
+    return data;
+}
+
+ChartPageData chart_page_tail(const Host& host, std::int32_t from_bar) {
+    ChartPageData data = page_summary(host);
+    const Chart& chart = host.charts.at(host.study.chart_number);
+    const std::size_t from = std::min(static_cast<std::size_t>(std::max(from_bar, 0)), chart.times.size());
+    const auto tail = [from](const auto& values) {
+        return std::vector(values.begin() + static_cast<std::ptrdiff_t>(from), values.end());
+    };
+    data.times = tail(chart.times);
+    data.open = tail(chart.open);
+    data.high = tail(chart.high);
+    data.low = tail(chart.low);
+    data.close = tail(chart.close);
+    data.volume = tail(chart.volume);
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+        std::vector<float>& values = data.series[i].values;
+        values.assign(data.times.size(), 0.0f);
+        if (i < host.study.series.size() && host.study.series[i].size() > from) {
+            const std::vector<float>& study_values = host.study.series[i];
+            std::copy_n(study_values.begin() + static_cast<std::ptrdiff_t>(from),
+                        std::min(study_values.size() - from, values.size()), values.begin());
+        }
     }
+    data.days = session_days(host, bars_of(chart, from));
+    for (PageDay& day : data.days) day.bar += static_cast<std::int32_t>(from);
     return data;
 }
 
@@ -473,6 +508,9 @@ void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for
     }
     json.value("days", days);
     json.value("slots_off", data.slots_off);
+    if (!data.live_events.empty()) {
+        json.value("live", Json{{"events", data.live_events}, {"version", data.live_version}});
+    }
     put(sink, "}");
 }
 

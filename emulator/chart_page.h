@@ -66,6 +66,10 @@ struct ChartPageData {
     std::vector<std::string> slots_off;         // the source slots no chart fed (tick, add, ... nq)
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
+    // A page served live (replay --serve) names its stream of changes and how many changes its
+    // data hold; chart.html has neither.
+    std::string live_events;
+    std::int64_t live_version = 0;
 };
 
 // Taken from the host at the end of a replay. A slot is off when the host had no chart for
@@ -102,6 +106,11 @@ struct ClosingPanels {
 };
 ClosingPanels prepare_closing_panels(const Host& host, std::vector<PageDay> days, const ShownFeeds* shown);
 std::vector<PageDayPanel> run_closing_panels(ClosingPanels& work);
+
+// The page's data as the host holds them now, its bars and series' values from `from_bar` on:
+// the summary as chart_page_summary takes it (no closing panels) with the session days of those
+// bars alone, each day's bar counted from the chart's first bar.
+ChartPageData chart_page_tail(const Host& host, std::int32_t from_bar);
 
 // Moves the chart's bar arrays and the study's series out of the host into the page's data
 // (each series as long as the bars, 0 where the study wrote nothing): the host's last use.
