@@ -128,7 +128,7 @@ struct ReplayCommand {
     std::string study_path;
     bool no_color = false;
     bool follow = false;
-    std::string serve;  // [ADDRESS:]PORT of the chart page's server, or empty
+    std::string serve;                     // [ADDRESS:]PORT of the chart page's server, or empty
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 

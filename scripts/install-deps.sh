@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev libcli11-dev libcctz-dev tzdata g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          nlohmann-json3-dev libcli11-dev libboost-dev libcctz-dev tzdata g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           valgrind libclang-rt-14-dev wine wine64 chromium fonts-dejavu-core clang-format-14 clang-tidy-14 gcovr
           zip unzip)
 # Node.js and npm for the chart page, unless the machine brings its own.

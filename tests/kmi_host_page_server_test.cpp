@@ -1,0 +1,395 @@
+// The chart page served live (replay --serve): the changes a replay publishes rebuild the page
+// it ends with, however they are merged; the server answers hostile requests with their status
+// and goes on serving others; what it serves is its copy of the page after each change; event
+// streams catch a page up from the bars it holds, and a client that stops reading is dropped
+// without holding anyone up; an address or port it cannot have is refused before any file is read.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "emulator/chart_page.h"
+#include "emulator/input_error.h"
+#include "emulator/replay.h"
+#include "emulator/series_files.h"
+#include "emulator/serve/page_delta.h"
+#include "emulator/serve/page_publisher.h"
+#include "emulator/serve/page_server.h"
+#include "kmi_host_support.h"
+#include "study_host.h"
+
+namespace kmi::test::host_program {
+namespace {
+
+// --- Raw sockets --------------------------------------------------------------------------
+
+struct Socket {
+    int fd = -1;
+    Socket() = default;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+void connect_to(Socket& socket, std::uint16_t port, int receive_buffer = 0) {
+    socket.fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(socket.fd, 0);
+    if (receive_buffer > 0) setsockopt(socket.fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+}
+
+// Sends what the server takes: it may answer and stop reading before the end.
+void send_text(const Socket& socket, const std::string& text) {
+    for (std::size_t sent = 0; sent < text.size();) {
+        const ssize_t n = send(socket.fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+// Reads until `done` says so or the connection ends; a server that says nothing for 10 s fails.
+template <typename Done>
+std::string read_until(const Socket& socket, Done done) {
+    std::string text;
+    char buffer[65536];
+    while (!done(text)) {
+        pollfd ready{socket.fd, POLLIN, 0};
+        if (poll(&ready, 1, 10000) <= 0) {
+            ADD_FAILURE() << "no answer; so far: " << text.substr(0, 200);
+            break;
+        }
+        const ssize_t n = recv(socket.fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+// One response: its header, and its body as long as its Content-Length (none for HEAD).
+std::string read_response(const Socket& socket, bool head = false) {
+    return read_until(socket, [head](const std::string& text) {
+        const std::size_t end = text.find("\r\n\r\n");
+        if (end == std::string::npos) return false;
+        if (head) return true;
+        const std::size_t length = text.find("Content-Length: ");
+        return length != std::string::npos && text.size() >= end + 4 + std::stoul(text.substr(length + 16));
+    });
+}
+
+int status_of(const std::string& response) {
+    return response.rfind("HTTP/1.", 0) == 0 && response.size() >= 12 ? std::stoi(response.substr(9, 3)) : 0;
+}
+
+std::string body_of(const std::string& response) { return response.substr(response.find("\r\n\r\n") + 4); }
+
+std::string get(std::uint16_t port, const std::string& target) {
+    Socket socket;
+    connect_to(socket, port);
+    send_text(socket, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    return read_response(socket);
+}
+
+// The data of the next event of a stream (its "data: " line).
+Json next_event(const Socket& socket, std::string& pending) {
+    pending += read_until(socket, [&pending](const std::string& text) {
+        const std::string all = pending + text;
+        const std::size_t data = all.find("\ndata: ");
+        return data != std::string::npos && all.find("\n\n", data) != std::string::npos;
+    });
+    const std::size_t data = pending.find("\ndata: ");
+    const std::size_t end = pending.find("\n\n", data);
+    const Json event = Json::parse(pending.substr(data + 7, end - data - 7));
+    pending.erase(0, end + 2);
+    return event;
+}
+
+// --- The page -----------------------------------------------------------------------------
+
+// A page of `bars` one-minute bars from 09:30, each series valued by its index and the bar.
+emu::ChartPageData page_of(int bars, float shift = 0.0f) {
+    emu::ChartPageData page;
+    page.study_name = "Fake Study";
+    page.symbol = "ESZ26.CME";
+    page.bar_seconds = 60;
+    page.region_height_px = 600;
+    for (int bar = 0; bar < bars; ++bar) {
+        const auto price = static_cast<float>(6600 + bar) + shift;
+        page.times.push_back(at(2026, 12, 2, 9, 30) + std::int64_t{60'000'000} * bar);
+        page.open.push_back(price);
+        page.high.push_back(price + 1.0f);
+        page.low.push_back(price - 1.0f);
+        page.close.push_back(price + 0.25f);
+        page.volume.push_back(100.0f);
+    }
+    for (int k = 0; k < 20; ++k) {
+        emu::PageSeries series{"S" + std::to_string(k), 255, {}};
+        for (int bar = 0; bar < bars; ++bar) series.values.push_back(static_cast<float>(k * 1000 + bar) + shift);
+        page.series.push_back(series);
+    }
+    emu::PageDrawing drawing;
+    drawing.line_number = 100;
+    drawing.text = "bars " + std::to_string(bars);
+    page.drawings.push_back(drawing);
+    page.days.push_back(emu::PageDay{"2026-12-02", bars - 1});
+    return page;
+}
+
+// The page's bars from `from` on as a change.
+emu::PageDelta change_of(const emu::ChartPageData& page, std::int32_t from) {
+    return emu::page_delta_since(page, page.drawings.front().text + "\n", from);
+}
+
+emu::PageServerHandle serve(const emu::LivePage& initial, std::size_t client_queue = 256) {
+    emu::PageServerSettings settings;
+    settings.listen = "127.0.0.1:0";
+    settings.client_queue = client_queue;
+    return emu::start_page_server(settings, initial);
+}
+
+emu::LivePage live_page_of(const emu::ChartPageData& page) { return emu::LivePage{page, "bars 3\n", {}}; }
+
+// --- The study's side ---------------------------------------------------------------------
+
+std::string days_text(const std::vector<emu::PageDay>& days) {
+    std::string text;
+    for (const emu::PageDay& day : days) text += day.date + "@" + std::to_string(day.bar) + " ";
+    return text;
+}
+
+TEST(KmiHostServedPage, TheChangesAReplayPublishesRebuildThePageItEndsWith) {
+    const char* const chart =
+        "datetime,open,high,low,close,volume,bid_volume,ask_volume\n"
+        "2026-12-01 09:30:00,10,12,9,11,100,40,60\n"
+        "2026-12-01 15:59:00,11,13,10,12.25,100,40,60\n"
+        "2026-12-02 09:30:00,12,12,8,9.1,100,60,40\n"
+        "2026-12-02 09:31:00,9,10,8,9.5,100,60,40\n";
+    TempFolder folder;
+    write_text(folder / "ESZ26.CME.csv", chart);
+    // Every call published, or only the first and the last (the calls between merged).
+    for (const auto interval : {std::chrono::hours(0), std::chrono::hours(1)}) {
+        emu::LivePage live;
+        int published = 0;
+        emu::PagePublisher publisher;
+        publisher.interval = interval;
+        publisher.publish = [&](emu::PageDelta delta) {
+            ++published;
+            emu::apply_page_delta(live, std::move(delta));
+        };
+        emu::ReplayHooks hooks;
+        hooks.after_call = [&publisher](const emu::Host& host, const emu::ReplayStep& step) {
+            emu::publish_after_call(publisher, host, step);
+        };
+        emu::ReplaySettings settings{folder.path, "ESZ26.CME", std::nullopt, Json(), ""};
+        settings.chart_page = false;
+        const emu::ReplayOutcome outcome = emu::run_replay(fake_study, settings, hooks);
+        SCOPED_TRACE(interval.count());
+        EXPECT_EQ(published, interval.count() == 0 ? outcome.calls : 2);
+        EXPECT_EQ(emu::series_csv(live.page), emu::series_csv(outcome.page));
+        EXPECT_EQ(live.panel_text, outcome.panel_txt);
+        EXPECT_EQ(days_text(live.page.days), days_text(outcome.page.days));
+        ASSERT_EQ(live.page.drawings.size(), outcome.page.drawings.size());
+        EXPECT_EQ(live.page.drawings[0].text, outcome.page.drawings[0].text);
+
+        emu::publish_outcome(publisher, outcome);
+        EXPECT_EQ(emu::series_csv(live.page), emu::series_csv(outcome.page)) << "the end adds no bar twice";
+        EXPECT_EQ(live.page.live_version, published);
+    }
+}
+
+TEST(KmiHostServedPage, SessionDaysOfAChangeContinueTheDaysBeforeIt) {
+    using Days = std::vector<emu::PageDay>;
+    struct Case {
+        const char* what;
+        Days tail;
+        std::int32_t from;
+        const char* expected;
+    };
+    const Days before{{"2026-12-01", 4}, {"2026-12-02", 9}};
+    for (const Case& c : std::vector<Case>{
+             {"the last day goes on", {{"2026-12-02", 11}}, 9, "2026-12-01@4 2026-12-02@11 "},
+             {"a new day", {{"2026-12-03", 12}}, 10, "2026-12-01@4 2026-12-02@9 2026-12-03@12 "},
+             {"a change before the last day's bar", {}, 7, "2026-12-01@4 "},
+             {"everything again", {{"2026-12-01", 3}}, 0, "2026-12-01@3 "},
+         }) {
+        Days days = before;
+        emu::merge_session_days(days, c.tail, c.from);
+        EXPECT_EQ(days_text(days), c.expected) << c.what;
+    }
+}
+
+// --- The server ---------------------------------------------------------------------------
+
+TEST(KmiHostPageServer, AnswersEveryRequestWithItsStatusAndGoesOnServing) {
+    const emu::PageServerHandle server = serve(live_page_of(page_of(3)));
+    const std::uint16_t port = emu::page_server_port(*server);
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(emu::page_server_url(*server), "http://127.0.0.1:" + std::to_string(port) + "/");
+    EXPECT_EQ(emu::page_server_reach(*server), "") << "loopback: no one else can reach it";
+    // A client that connects and says nothing holds no one up.
+    Socket silent;
+    connect_to(silent, port);
+
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    const std::string big(20000, 'a');
+    struct Case {
+        const char* what;
+        std::string request;
+        int status;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"the page", "GET / HTTP/1.1\r\n" + host + "\r\n", 200},
+             {"panel.txt", "GET /panel.txt HTTP/1.1\r\n" + host + "\r\n", 200},
+             {"series.csv, HTTP/1.0 without a host", "GET /series.csv HTTP/1.0\r\n\r\n", 200},
+             {"a query", "GET /panel.txt?x=1 HTTP/1.1\r\n" + host + "\r\n", 200},
+             {"HEAD", "HEAD /series.csv HTTP/1.1\r\n" + host + "\r\n", 200},
+             {"garbage", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03garbage\r\n\r\n", 22), 400},
+             {"no version", "GET /\r\n\r\n", 400},
+             {"a bad version", "GET / HTTX/1.1\r\n\r\n", 400},
+             {"an absolute target", "GET http://example.com/ HTTP/1.1\r\n" + host + "\r\n", 400},
+             {"a target without a slash", "GET panel.txt HTTP/1.1\r\n" + host + "\r\n", 400},
+             {"a foreign host name", "GET /panel.txt HTTP/1.1\r\nHost: attacker.example:8080\r\n\r\n", 400},
+             {"a huge request line", "GET /" + big + " HTTP/1.1\r\n" + host + "\r\n", 431},
+             {"a huge header", "GET / HTTP/1.1\r\n" + host + "X-Big: " + big + "\r\n\r\n", 431},
+             {"a huge body", "GET / HTTP/1.1\r\n" + host + "Content-Length: 100000\r\n\r\n" + std::string(100000, 'b'),
+              413},
+             {"an unknown path", "GET /chart.html HTTP/1.1\r\n" + host + "\r\n", 404},
+             {"a path up the tree", "GET /../etc/passwd HTTP/1.1\r\n" + host + "\r\n", 404},
+             {"an encoded path up the tree", "GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\n" + host + "\r\n", 404},
+             {"a path through a file", "GET /panel.txt/../series.csv HTTP/1.1\r\n" + host + "\r\n", 404},
+             {"POST", "POST / HTTP/1.1\r\n" + host + "Content-Length: 2\r\n\r\nhi", 405},
+             {"DELETE", "DELETE /panel.txt HTTP/1.1\r\n" + host + "\r\n", 405},
+         }) {
+        Socket client;
+        connect_to(client, port);
+        send_text(client, c.request);
+        const bool head = c.request.rfind("HEAD", 0) == 0;
+        const std::string response = read_response(client, head);
+        EXPECT_EQ(status_of(response), c.status) << c.what << ": " << response.substr(0, 200);
+        if (head) {
+            EXPECT_EQ(body_of(response), "") << c.what;
+        }
+    }
+    // Two requests on one connection, the second after a 404.
+    Socket kept;
+    connect_to(kept, port);
+    send_text(kept, "GET /nothing HTTP/1.1\r\n" + host + "\r\n");
+    EXPECT_EQ(status_of(read_response(kept)), 404);
+    send_text(kept, "GET /panel.txt HTTP/1.1\r\n" + host + "\r\n");
+    EXPECT_EQ(body_of(read_response(kept)), "bars 3\n");
+}
+
+TEST(KmiHostPageServer, ServesItsCopyOfThePageAsAChangeLeavesIt) {
+    const emu::ChartPageData initial = page_of(3);
+    const emu::PageServerHandle server = serve(live_page_of(initial));
+    const std::uint16_t port = emu::page_server_port(*server);
+    // The last bar rewritten and two added, every value shifted.
+    const emu::PageDelta change = change_of(page_of(5, 0.5f), 2);
+    emu::LivePage expected = live_page_of(initial);
+    emu::apply_page_delta(expected, change);
+    emu::publish_page_delta(*server, change);
+    emu::wait_page_server_applied(*server);
+
+    EXPECT_EQ(body_of(get(port, "/panel.txt")), expected.panel_text);
+    EXPECT_EQ(expected.panel_text, "bars 5\n");
+    const std::string series = body_of(get(port, "/series.csv"));
+    EXPECT_EQ(series, emu::series_csv(expected.page));
+    EXPECT_NE(series.find("2026-12-02 09:31:00,1,1001"), std::string::npos) << "bars before the change kept";
+    EXPECT_NE(series.find("2026-12-02 09:32:00,2.5,1002.5"), std::string::npos) << "the change's bars taken";
+    const std::string page = get(port, "/");
+    EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+    EXPECT_NE(page.find("\"live\":{\"events\":\"/events\",\"version\":1}"), std::string::npos);
+}
+
+TEST(KmiHostPageServer, EventStreamsCatchUpAndAClientThatStopsReadingIsDroppedWithoutHoldingAnyoneUp) {
+    const emu::PageServerHandle server = serve(live_page_of(page_of(3)), 4);
+    const std::uint16_t port = emu::page_server_port(*server);
+    emu::publish_page_delta(*server, change_of(page_of(4), 1));  // version 1 rewrote bars from 1 on
+    emu::wait_page_server_applied(*server);
+
+    // A page of version 1 holding 4 bars takes its last bar again; one of version 0, what
+    // changed since, from bar 1.
+    for (const auto& [query, from] : std::vector<std::pair<std::string, int>>{
+             {"bars=4&version=1", 3}, {"bars=3&version=0", 1}, {"bars=0", 0}, {"bars=x&version=-1", 0}}) {
+        Socket stream;
+        connect_to(stream, port);
+        send_text(stream, "GET /events?" + query + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        std::string pending =
+            read_until(stream, [](const std::string& text) { return text.find("\r\n\r\n") != std::string::npos; });
+        EXPECT_NE(pending.find("Content-Type: text/event-stream"), std::string::npos) << query;
+        const Json event = next_event(stream, pending);
+        EXPECT_EQ(event.at("from_bar"), from) << query;
+        EXPECT_EQ(event.at("version"), 1) << query;
+        EXPECT_EQ(event.at("page").at("times").size(), 4u - static_cast<std::size_t>(from)) << query;
+    }
+
+    {
+        Socket reader;
+        connect_to(reader, port);
+        send_text(reader, "GET /events?bars=4&version=1 HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        std::string pending;
+        next_event(reader, pending);
+        emu::publish_page_delta(*server, change_of(page_of(6), 3));
+        const Json event = next_event(reader, pending);
+        EXPECT_EQ(event.at("version"), 2);
+        EXPECT_EQ(event.at("from_bar"), 3);
+        EXPECT_EQ(event.at("page").at("drawings")[0].at("text"), "bars 6");
+    }
+
+    Socket stalled;
+    connect_to(stalled, port, 4096);
+    send_text(stalled, "GET /events?bars=0 HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    // Changes far beyond what the stalled client's connection holds, each sent on its own:
+    // publishing never waits, and the client falls behind by more than its queue.
+    const emu::ChartPageData big = page_of(3000);
+    for (int k = 0; k < 30; ++k) {
+        emu::publish_page_delta(*server, change_of(big, 0));
+        emu::wait_page_server_applied(*server);
+    }
+    EXPECT_EQ(body_of(get(port, "/panel.txt")), "bars 3000\n") << "others are served";
+    const std::string dropped = read_until(stalled, [](const std::string&) { return false; });
+    EXPECT_LT(dropped.size(), std::size_t{30} * 3000 * 20 * 4) << "its stream ended before all the changes";
+}
+
+TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {
+    const emu::PageServerHandle taken = serve(emu::LivePage{});
+    const std::string in_use = "127.0.0.1:" + std::to_string(emu::page_server_port(*taken));
+    for (const auto& [listen, message] : std::vector<std::pair<std::string, std::string>>{
+             {in_use, "--serve " + in_use + ": port " + in_use.substr(10) + " is in use"},
+             {"99999", "--serve 99999: the port must be a number from 0 to 65535"},
+             {"somewhere:8080", "--serve somewhere:8080: \"somewhere\" is not an IP address"},
+             {"::1:8080", "--serve ::1:8080: write an IPv6 address as [ADDRESS]:PORT"},
+             {"192.0.2.1:0", "--serve 192.0.2.1:0: 192.0.2.1 is not an address of this machine"},
+         }) {
+        emu::PageServerSettings settings;
+        settings.listen = listen;
+        try {
+            emu::start_page_server(settings, emu::LivePage{});
+            ADD_FAILURE() << listen << " was taken";
+        } catch (const emu::InputError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind(message, 0), 0u) << error.what();
+        }
+    }
+    // The program refuses before it reads any file: the chart file named does not exist.
+    TempFolder folder;
+    const ProgramRun run = run_program("replay --chart missing.csv --fast --serve " + in_use, folder.path);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.rfind("kmi-host: --serve " + in_use + ": port", 0), 0u) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+}  // namespace
+}  // namespace kmi::test::host_program
