@@ -1,13 +1,16 @@
 // The chart page: draws the data block "kmi-data" that kmi-host wrote (the chart's bars,
 // the study's 20 output series, its text drawings) with the uPlot charting library.
 // kmi-host embeds this file in chart.html; it must never contain a closing script tag.
+// A page that kmi-host serves live (replay --serve) has "live" in its data: it follows the
+// server's stream of changes and draws each one as it comes; opened from disk, it fetches
+// nothing.
 (function () {
   'use strict';
 
   const data = JSON.parse(document.getElementById('kmi-data').textContent);
   const chartsEl = document.getElementById('charts');
   const readoutEl = document.getElementById('readout');
-  const n = data.times.length;
+  let n = data.times.length;
 
   const UP = '#26a69a';
   const DOWN = '#ef5350';
@@ -59,8 +62,8 @@
     return printed(v, 0, true);
   }
 
-  const priceDecimals = Number.isInteger(data.price_format) && data.price_format >= 0 && data.price_format <= 10
-    ? data.price_format : 2;
+  const decimalsOf = (format) => (Number.isInteger(format) && format >= 0 && format <= 10 ? format : 2);
+  let priceDecimals = decimalsOf(data.price_format);
 
   // Each series in the read-out as the panel prints its reading: the same decimals, a sign
   // where the panel shows one (and on the two differences it words as above or below,
@@ -74,6 +77,11 @@
     { decimals: 2, signed: true }, { decimals: 2, signed: true }, { decimals: 2, signed: true },  // ES, NQ, ES minus NQ
     { abbreviated: true }, { decimals: priceDecimals }, { decimals: priceDecimals, signed: true },  // delta, VWAP, close - VWAP
   ];
+  function setPriceDecimals(format) {
+    priceDecimals = decimalsOf(format);
+    SERIES_FORMATS[18].decimals = priceDecimals;
+    SERIES_FORMATS[19].decimals = priceDecimals;
+  }
 
   function valueText(v, format) {
     if (!finite(v)) return typeof v === 'string' ? v : '';
@@ -135,7 +143,7 @@
     });
   }
 
-  const regionHeight = data.region_height_px >= 50 ? data.region_height_px : 400;
+  const heightOf = (px) => (px >= 50 ? px : 400);
   const xs = data.times.map(secondsOf);
   const seriesOf = (i) => data.series[i];
   const dashed = [5, 4];
@@ -145,7 +153,7 @@
   // takes its `other` colour.
   const paneSpecs = [
     { key: 'price', candles: true, lines: [{ series: 18, other: '#f5a623', width: 2, zeroIsGap: true }],
-      plotHeight: regionHeight, xAxis: true },
+      xAxis: true },
     { key: 'tick', lines: [{ series: 0, other: '#4fc3f7' }, { series: 1, other: UP, dash: dashed },
       { series: 2, other: DOWN, dash: dashed }], thresholds: true },
     { key: 'add', lines: [{ series: 6, other: '#4fc3f7' }, { series: 7, other: '#f5a623' }] },
@@ -170,30 +178,36 @@
     { name: 'ES vs NQ', slots: ['es', 'nq'], series: [14, 15, 16] },
   ];
   const SLOT_NAMES = { front: 'front', back: 'back', es: 'ES', nq: 'NQ' };
-  const slotsOff = new Set(data.slots_off || []);
   const hiddenSeries = new Set();
   const hiddenGroups = [];
-  for (const group of SOURCE_GROUPS) {
-    const off = group.slots.filter((slot) => slotsOff.has(slot));
-    if (off.length === 0) continue;
-    group.series.forEach((k) => hiddenSeries.add(k));
-    hiddenGroups.push(off.length < group.slots.length ? group.name + ' (no ' + off.map((s) => SLOT_NAMES[s]).join(', ') + ')' : group.name);
-  }
 
-  for (const spec of paneSpecs) {
-    spec.lines = spec.lines.filter((line) => seriesOf(line.series) && !hiddenSeries.has(line.series));
-    const used = new Set();
-    for (const line of spec.lines) {
-      const declared = cssColour(seriesOf(line.series).colour);
-      line.colour = declared && !used.has(declared) ? declared : line.other;
-      used.add(line.colour);
-      shownColour[line.series] = line.colour;
+  // What the panes show, worked out from the data once they have bars (a live page may open
+  // before the study's first call).
+  function prepare() {
+    paneSpecs[0].plotHeight = heightOf(data.region_height_px);
+    setPriceDecimals(data.price_format);
+    const slotsOff = new Set(data.slots_off || []);
+    for (const group of SOURCE_GROUPS) {
+      const off = group.slots.filter((slot) => slotsOff.has(slot));
+      if (off.length === 0) continue;
+      group.series.forEach((k) => hiddenSeries.add(k));
+      hiddenGroups.push(off.length < group.slots.length ? group.name + ' (no ' + off.map((s) => SLOT_NAMES[s]).join(', ') + ')' : group.name);
     }
-    spec.extra = [];
-    if (spec.thresholds) {
-      const t = data.tick_thresholds || {};
-      if (finite(t.upper)) spec.extra.push({ label: 'TICK Upper Threshold', value: t.upper, colour: '#a5a9b4' });
-      if (finite(t.lower)) spec.extra.push({ label: 'TICK Lower Threshold', value: t.lower, colour: '#a5a9b4' });
+    for (const spec of paneSpecs) {
+      spec.lines = spec.lines.filter((line) => seriesOf(line.series) && !hiddenSeries.has(line.series));
+      const used = new Set();
+      for (const line of spec.lines) {
+        const declared = cssColour(seriesOf(line.series).colour);
+        line.colour = declared && !used.has(declared) ? declared : line.other;
+        used.add(line.colour);
+        shownColour[line.series] = line.colour;
+      }
+      spec.extra = [];
+      if (spec.thresholds) {
+        const t = data.tick_thresholds || {};
+        if (finite(t.upper)) spec.extra.push({ label: 'TICK Upper Threshold', value: t.upper, colour: '#a5a9b4' });
+        if (finite(t.lower)) spec.extra.push({ label: 'TICK Lower Threshold', value: t.lower, colour: '#a5a9b4' });
+      }
     }
   }
 
@@ -336,16 +350,17 @@
   // Choosing a day shows its bars, the panel as it stood at its last regular-session bar
   // (its closing panel) and, in the read-out, the values of that bar, the day's row of
   // days.csv.
+  let daySelector = null;
+
   function buildDaySelector(nav) {
-    const days = data.days || [];
-    if (days.length === 0 || !nav) return null;
+    if ((data.days || []).length === 0 || !nav) return null;
     const select = document.createElement('select');
     select.id = 'day';
     select.title = 'The values of a day at its last regular-session bar, as in days.csv';
     select.add(new Option('Session day', ''));
-    days.forEach((day, k) => select.add(new Option(day.date, String(k))));
+    listDays(select);
     select.addEventListener('change', () => {
-      const day = days[Number(select.value)];
+      const day = data.days[Number(select.value)];
       if (select.value === '' || !day) return;
       let first = day.bar;
       let last = day.bar;
@@ -358,6 +373,18 @@
     });
     nav.insertBefore(select, nav.querySelector('.hint'));
     return select;
+  }
+
+  // The selector's days as the data have them now (on a live page, the days so far); the day
+  // chosen stays chosen.
+  function listDays(select) {
+    const days = data.days || [];
+    while (select.options.length > days.length + 1) select.remove(select.options.length - 1);
+    days.forEach((day, k) => {
+      const option = select.options[k + 1];
+      if (!option) select.add(new Option(day.date, String(k)));
+      else if (option.textContent !== day.date) option.textContent = day.date;
+    });
   }
 
   // --- The study's drawings on the price pane --------------------------------------------
@@ -466,26 +493,32 @@
     };
   }
 
+  // The pane's columns: the bars' lows and highs (the price pane), its lines, its dashed levels.
+  function plotDataOf(spec) {
+    const plotData = [xs];
+    if (spec.candles) for (const field of ['low', 'high']) plotData.push(data[field].map((v) => (finite(v) ? v : null)));
+    for (const line of spec.lines) {
+      plotData.push(seriesOf(line.series).values.map((v) => (finite(v) && !(line.zeroIsGap && v === 0) ? v : null)));
+    }
+    for (const extra of spec.extra) plotData.push(xs.map(() => extra.value));
+    return plotData;
+  }
+
   function paneOptions(spec, width) {
     const series = [{}];
-    const plotData = [xs];
     if (spec.candles) {
       // The bars' lows and highs set the price scale; the candles are drawn by drawCandles.
-      for (const [label, field] of [['Low', 'low'], ['High', 'high']]) {
-        series.push({ label, scale: 'y', paths: () => null, points: { show: false } });
-        plotData.push(data[field].map((v) => (finite(v) ? v : null)));
-      }
+      for (const label of ['Low', 'High']) series.push({ label, scale: 'y', paths: () => null, points: { show: false } });
     }
     for (const line of spec.lines) {
       const s = seriesOf(line.series);
       series.push({ label: s.name, scale: 'y', stroke: line.colour, width: line.width || 1.5,
         dash: line.dash, points: { show: false } });
-      plotData.push(s.values.map((v) => (finite(v) && !(line.zeroIsGap && v === 0) ? v : null)));
     }
     for (const extra of spec.extra) {
       series.push({ label: extra.label, scale: 'y', stroke: extra.colour, width: 1, dash: [2, 4], points: { show: false } });
-      plotData.push(xs.map(() => extra.value));
     }
+    const plotData = plotDataOf(spec);
     // The plot area takes exactly its height (the chart region's, on the price pane).
     const plotHeight = spec.plotHeight || PANE_HEIGHT;
     const padding = [10, 0, spec.xAxis ? 0 : 4, 0];
@@ -543,12 +576,18 @@
     return Math.max(320, chartsEl.clientWidth - 4);
   }
 
+  let built = false;
+
   function build() {
     if (typeof uPlot === 'undefined') return;
     if (n === 0) {
-      chartsEl.textContent = 'The chart has no bars.';
+      chartsEl.textContent = data.live ? 'Waiting for the replay\u2019s first bars\u2026' : 'The chart has no bars.';
       return;
     }
+    built = true;
+    chartsEl.textContent = '';
+    restingBar = n - 1;
+    prepare();
     buildReadout();
     if (hiddenGroups.length > 0) {
       const note = document.createElement('p');
@@ -577,7 +616,7 @@
       setRange(first, n - 1);
     };
     const ranges = { recent, day: lastDay, all: () => setRange(0, n - 1) };
-    const daySelector = buildDaySelector(document.getElementById('ranges'));
+    daySelector = buildDaySelector(document.getElementById('ranges'));
     for (const button of document.querySelectorAll('#ranges button')) {
       button.addEventListener('click', () => {
         restingBar = n - 1;
@@ -602,6 +641,97 @@
     });
   }
 
+  // --- Live: the server's changes, drawn as they come --------------------------------------
+  function splice(values, from, added) {
+    values.length = from;
+    for (const v of added) values.push(v);
+  }
+
+  // The heading as kmi-host writes it: symbol, bar length, first and last bar.
+  function showHeading() {
+    let text = data.symbol || 'chart';
+    if (data.bar_seconds > 0) {
+      text += data.bar_seconds % 60 === 0 ? '  ' + data.bar_seconds / 60 + '-minute bars' : '  ' + data.bar_seconds + '-second bars';
+    }
+    if (n > 0) text += '  ' + data.times[0] + ' to ' + data.times[n - 1];
+    document.getElementById('heading').textContent = text;
+    document.querySelector('header h1').textContent = data.study_name;
+    document.title = (data.study_name || 'Study') + '  ' + text;
+  }
+
+  // The panes take the new bars. A view that reaches the last bar follows the new ones (as many
+  // bars wide as it was); any other keeps the bars it shows. A day chosen stays chosen.
+  function redraw(oldN) {
+    const { min, max } = panes[0].plot.scales.x;
+    let lo = min;
+    let hi = max;
+    if (!finite(min) || !finite(max) || max >= oldN - 1) {
+      hi = n - 0.5;
+      lo = Math.max(-0.5, hi - (finite(min) && finite(max) ? max - min : 60));
+    }
+    syncing = true;
+    for (const pane of panes) pane.plot.setData(plotDataOf(pane.spec), false);
+    for (const pane of panes) pane.plot.setScale('x', { min: lo, max: hi });
+    syncing = false;
+    if (daySelector) listDays(daySelector);
+    else daySelector = buildDaySelector(document.getElementById('ranges'));
+    if (!daySelector || daySelector.value === '') {
+      restingBar = n - 1;
+      showPanel(data.drawings);
+    }
+    shownBar = -1;
+    onCursor(panes[0].plot);
+  }
+
+  // A change from the server: the bars from `from_bar` on, everything else whole.
+  function applyChange(change) {
+    const page = change.page;
+    const oldN = n;
+    const from = Math.max(0, Math.min(change.from_bar, n));
+    for (const field of ['times', 'open', 'high', 'low', 'close', 'volume']) splice(data[field], from, page[field]);
+    page.series.forEach((s, k) => {
+      if (!data.series[k]) data.series[k] = { index: k, name: s.name, colour: s.colour, values: [] };
+      splice(data.series[k].values, from, s.values);
+    });
+    for (const key of ['study_name', 'symbol', 'bar_seconds', 'region_height_px', 'price_format', 'drawings',
+      'tick_thresholds', 'days', 'slots_off']) data[key] = page[key];
+    splice(xs, from, data.times.slice(from).map(secondsOf));
+    n = data.times.length;
+    data.live.version = change.version;
+    showHeading();
+    if (!built) build();
+    else if (n > 0) redraw(oldN);
+  }
+
+  // Follows the server's stream of changes; after a lost connection, connects again (less and
+  // less often) and takes what changed since the bars it holds.
+  function follow() {
+    const status = document.createElement('span');
+    status.id = 'live';
+    document.querySelector('header').appendChild(status);
+    let wait = 1000;
+    const connect = () => {
+      const source = new EventSource(data.live.events + '?bars=' + n + '&version=' + data.live.version);
+      source.addEventListener('open', () => {
+        status.textContent = 'live';
+        status.className = '';
+        status.title = 'Following the replay: each change is drawn as it comes';
+        wait = 1000;
+      });
+      source.addEventListener('page', (event) => applyChange(JSON.parse(event.data)));
+      source.addEventListener('error', () => {
+        source.close();
+        status.textContent = 'not connected';
+        status.className = 'lost';
+        status.title = 'kmi-host does not answer (the replay ended, or it was stopped); trying again';
+        setTimeout(connect, wait);
+        wait = Math.min(wait * 2, 10000);
+      });
+    };
+    connect();
+  }
+
   build();
+  if (data.live && typeof uPlot !== 'undefined') follow();
   window.kmiPage = { data, panes, setRange, showBar };
 })();
