@@ -20,7 +20,9 @@ find_wine || {
 
 work=$(mktemp -d)
 use_wine_prefix "$work"
+servers=()  # the page servers started below, stopped whatever happens
 cleanup() {
+    [ ${#servers[@]} -eq 0 ] || kill "${servers[@]}" 2>/dev/null || true
     "$wineserver" -k >/dev/null 2>&1 || true
     rm -rf "$work"
 }
@@ -68,6 +70,52 @@ last_day=$(tail -n 1 "$work/linux/data/ESZ26.CME.csv" | cut -c1-10)
 for file in series.csv days.csv panel.txt log.txt chart.html; do
     compare "replay $file" "$work/linux/out/$file" "$work/windows/out/$file"
 done
+
+# The chart page's server: the same replay with --serve, which then goes on serving its final
+# page; each build's answers to /panel.txt and /series.csv, read over a plain socket, are the
+# same bytes. Each server takes a free port and prints its address.
+serve_url() {  # serve_url OUTPUT_FILE: the address a server printed, once it has
+    local tries
+    for tries in $(seq 1 240); do
+        grep -o 'http://127\.0\.0\.1:[0-9]*/' "$1" 2>/dev/null | head -n 1 && return 0
+        sleep 0.5
+    done
+    echo "FAIL: no server started (its output: $(cat "$1"))" >&2
+    return 1
+}
+http_get() {  # http_get URL PATH: the body of GET PATH
+    local rest=${1#http://} port
+    port=${rest#*:}
+    port=${port%/}
+    exec 3<>"/dev/tcp/127.0.0.1/$port"
+    printf 'GET %s HTTP/1.0\r\n\r\n' "$2" >&3
+    sed '1,/^\r$/d' <&3
+    exec 3<&-
+}
+"$linux_host" replay --data "$work/linux/data" --chart ESZ26.CME --from "$last_day" --fast --no-color \
+    --serve 127.0.0.1:0 >"$work/linux/serve.txt" 2>&1 &
+servers+=($!)
+"$wine" "$windows_host" replay --data "$work/linux/data" --chart ESZ26.CME --from "$last_day" --fast --no-color \
+    --serve 127.0.0.1:0 --study "$windows_bin/KeelwickMarketInternals_64.dll" >"$work/windows/serve.txt" 2>&1 &
+servers+=($!)
+linux_url=$(serve_url "$work/linux/serve.txt")
+windows_url=$(serve_url "$work/windows/serve.txt")
+# Each answers its final page once its replay has ended.
+for output in "$work/linux/serve.txt" "$work/windows/serve.txt"; do
+    for tries in $(seq 1 240); do
+        grep -q 'Serving the final page' "$output" && break
+        sleep 0.5
+    done
+done
+for file in panel.txt series.csv; do
+    http_get "$linux_url" "/$file" >"$work/linux/served-$file"
+    http_get "$windows_url" "/$file" >"$work/windows/served-$file"
+    compare "served $file" "$work/linux/served-$file" "$work/windows/served-$file"
+    compare "served $file against replay --out" "$work/linux/out/$file" "$work/windows/served-$file"
+done
+kill "${servers[@]}" 2>/dev/null || true
+wait "${servers[@]}" 2>/dev/null || true
+servers=()
 
 # Real data read as recorded, where the time zones do their work: a UTC futures file with its
 # front month picked (the chart and the ES slot) and a New York file (the NQ slot); then a UTC
@@ -132,5 +180,5 @@ if [ "$failures" -ne 0 ]; then
     echo "FAIL: $failures difference(s) between the Linux and Windows builds" >&2
     exit 1
 fi
-echo "ok: $count scenarios, sample data, its replay and replays of real and daylight-saving data are byte for byte" \
-    "the same on Linux and under Wine"
+echo "ok: $count scenarios, sample data, its replay, its served page's files and replays of real and daylight-saving" \
+    "data are byte for byte the same on Linux and under Wine"
