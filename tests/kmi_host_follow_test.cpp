@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "emulator/chart_page.h"
 #include "emulator/replay.h"
@@ -25,7 +26,7 @@ const std::map<std::string, std::string> headers{
     {"add.csv", "datetime,open,high,low,close\n"}};
 
 std::string minute_time(int minute) {
-    return "2026-12-07 " + std::to_string(9 + minute / 60) + ":" + (minute % 60 < 10 ? "0" : "") +
+    return "2026-12-07 0" + std::to_string(9 + minute / 60) + ":" + (minute % 60 < 10 ? "0" : "") +
            std::to_string(minute % 60) + ":00";
 }
 
@@ -173,6 +174,57 @@ TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
     emu::run_replay(study_entry, settings, hooks);
     EXPECT_EQ(next, looks.size());
 }
+
+#ifndef _WIN32
+// Waits (at most a minute, however loaded the machine) until `done` holds.
+bool eventually(const std::function<bool()>& done) {
+    for (int tries = 0; tries < 600; ++tries) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST(KmiHostFollow, CtrlCEndsTheRunAndWritesItsFilesWhole) {
+    TempFolder folder;
+    write_text(folder / "es.csv", headers.at("es.csv") + row("es.csv", 30) + row("es.csv", 31));
+    write_text(folder / "tick.csv", headers.at("tick.csv") + row("tick.csv", 30) + row("tick.csv", 31));
+    const std::string arguments =
+        "replay --chart es.csv --source tick=tick.csv --no-color --study '" + std::string(KMI_STUDY_LIBRARY_PATH) + "'";
+    // The program runs on while the files grow: its process number and exit code are kept.
+    const std::string start = "cd '" + folder.path.string() + "' && (sh -c 'echo $$ > pid; exec \"$0\" \"$@\"' '" +
+                              std::string(KMI_HOST_PROGRAM_PATH) + "' " + arguments +
+                              " --follow --out live > screen.txt 2> notes.txt; echo $? > rc) &";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    // However the test ends, the program does not outlive it.
+    struct Ended {
+        const TempFolder& folder;
+        ~Ended() {
+            const std::string pid = read_text(folder / "pid");
+            if (pid.empty() || std::filesystem::exists(folder / "rc")) return;
+            if (std::system(("kill -KILL " + pid + " 2>/dev/null").c_str()) != 0) return;
+            eventually([this] { return std::filesystem::exists(folder / "rc"); });
+        }
+    } ended{folder};
+    ASSERT_TRUE(eventually([&] { return read_text(folder / "notes.txt").find("following") != std::string::npos; }))
+        << read_text(folder / "notes.txt");
+    append(folder / "tick.csv", row("tick.csv", 32));
+    append(folder / "es.csv", row("es.csv", 32));
+    ASSERT_TRUE(eventually(
+        [&] { return read_text(folder / "screen.txt").find(minute_time(32) + "  following") != std::string::npos; }));
+    const std::string pid = read_text(folder / "pid");
+    ASSERT_EQ(std::system(("kill -INT " + pid).c_str()), 0);
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(folder / "rc"); }));
+    EXPECT_EQ(read_text(folder / "rc"), "0\n") << read_text(folder / "notes.txt");
+
+    const ProgramRun finished = run_program(arguments + " --fast --out finished", folder.path);
+    ASSERT_EQ(finished.exit_code, 0) << finished.err;
+    for (const char* file : {"panel.txt", "series.csv", "days.csv"}) {
+        EXPECT_EQ(read_text(folder / "live" / file), read_text(folder / "finished" / file)) << file;
+    }
+    EXPECT_NE(read_text(folder / "live" / "chart.html").find("</html>"), std::string::npos);
+}
+#endif
 
 }  // namespace
 }  // namespace kmi::test::host_program
