@@ -239,8 +239,9 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
             following = true;
             for (const std::string& note : held_notes) tell(note);
             held_notes.clear();
-            tell("following " + command.chart + (command.sources.empty() ? "" : " and its sources") +
-                 " as they grow; Ctrl-C ends" + (command.out_dir.empty() ? "" : " and writes --out"));
+            tell("following " + command.chart +
+                 (command.sources.empty() ? " as it grows" : " and the sources' files as they grow") + "; Ctrl-C ends" +
+                 (command.out_dir.empty() ? "" : " and writes --out"));
         }
         if (step.following) {
             if (command.fast) return;

@@ -28,7 +28,7 @@ if [ "$exports" != "$expected" ]; then
     exit 1
 fi
 
-allowed='^(kernel32|msvcrt|user32|advapi32|ntdll|ucrtbase|shell32|ws2_32|api-ms-win-[a-z0-9-]+)\.dll$'
+allowed='^(kernel32|msvcrt|user32|advapi32|ntdll|ucrtbase|shell32|ws2_32|mswsock|api-ms-win-[a-z0-9-]+)\.dll$'
 check_imports() {  # FILE TABLE
     local imports bad
     imports=$(printf '%s\n' "$2" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
