@@ -338,8 +338,9 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         {header + "2024-03-10 01:30:00,1,2,0.5,1\n2024-03-10 02:30:00,1,2,0.5,1\n",
          "f.csv:3: 2024-03-10 02:30:00 does not exist in America/New_York: its clocks skip that hour when daylight "
          "saving time begins, so it is read an hour later"},
-        {header + recorder, "f.csv:3: 2 rows rewrite the bar before it at the same time (the first on this line), "
-                            "as a recorder rewrites its forming bar: the last row of each time is read"},
+        {header + recorder,
+         "f.csv:3: 2 rows rewrite the bar before it at the same time (the first on this line), "
+         "as a recorder rewrites its forming bar: the last row of each time is read"},
         {"Date,Time,Open,High,Low,Close\n07/13/2025,09:30,1,2,0.5,1\n08/07/2025,09:30,1,2,0.5,1\n", ""},
         {"Date,Time,Open,High,Low,Close\n08/07/2025,09:30,1,2,0.5,1\n13/07/2025,09:30,1,2,0.5,1\n",
          "f.csv: its dates are read day first (day/month/year): the date on line 3 cannot be month first"},

@@ -28,7 +28,7 @@ struct SettledTimes {
     HostDateTime last_instant = 0;        // of the last bar in time order, as written
     std::size_t rewritten = 0;            // rows that rewrote the bar before them (a forming bar)
     std::uint64_t first_rewritten_line = 0;
-    std::size_t skipped = 0;              // wall-clock times the naive zone skips
+    std::size_t skipped = 0;  // wall-clock times the naive zone skips
     std::uint64_t first_skipped_line = 0;
     HostDateTime first_skipped_written = 0;
 };
