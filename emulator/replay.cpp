@@ -627,13 +627,15 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
 
         const auto total = static_cast<std::int64_t>(clocks.size());
         for (std::int64_t i = 0; i < total; ++i) {
+            // A run that follows its files ends on Ctrl-C while it still replays them, too.
+            if (settings.follow && i > 0 && stop_requested()) break;
             replay.advance(clocks[static_cast<std::size_t>(i)]);
             replay.calculate(i == 0 ? CallKind::full : CallKind::update,
                              ReplayStep{clocks[static_cast<std::size_t>(i)], i + 1, total, i == 0});
         }
         std::vector<PageDayPanel> followed_panels;
         if (settings.follow) {
-            replay.follow(total);
+            if (!stop_requested()) replay.follow(total);
             // The files as they ended stand for every session day.
             if (settings.chart_page) {
                 ShownFeeds shown{&replay.chart_feed, {}};
