@@ -1,9 +1,11 @@
 #include "fuzz/bar_file_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <string_view>
 
+#include "emulator/bar_files/appended_rows.h"
 #include "emulator/bar_files/reader.h"
 #include "emulator/input_error.h"
 
@@ -87,6 +89,26 @@ std::string bars_fault(const emu::BarFile& file) {
     return {};
 }
 
+// Each line of a file read, read again as a row appended to it, is a bar as sound as the file's
+// or a fault naming the file and its line.
+std::string appended_rows_fault(const emu::AppendedRows& rows, std::string_view text) {
+    std::uint64_t line = 0;
+    for (std::size_t at = 0; at <= text.size() && line < 64;) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        ++line;
+        const emu::AppendedRow row = emu::read_appended_row(rows, text.substr(at, end - at), line);
+        if (row.bar) {
+            const std::string fault = bar_fault(*row.bar);
+            if (!fault.empty()) return "appended line " + std::to_string(line) + ": " + fault;
+        } else if (!row.fault.empty() &&
+                   !starts_with(row.fault, std::string(fuzzed_bar_file_name) + ":" + std::to_string(line) + ": ")) {
+            return "appended line " + std::to_string(line) + ": a fault not naming the file and line: " + row.fault;
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
 }  // namespace
 
 BarFileOutcome check_bar_file_input(const std::uint8_t* data, std::size_t size) {
@@ -101,6 +123,7 @@ BarFileOutcome check_bar_file_input(const std::uint8_t* data, std::size_t size) 
         const emu::BarFile file = emu::parse_bar_file(text, fuzzed_bar_file_name, options);
         outcome.bars = file.bars.size();
         outcome.failure = bars_fault(file);
+        if (outcome.failure.empty()) outcome.failure = appended_rows_fault(*file.appended, text);
     } catch (const emu::InputError& error) {
         outcome.refused = true;
         outcome.refusal = error.what();

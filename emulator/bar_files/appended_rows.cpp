@@ -7,14 +7,19 @@ namespace kmi::emu {
 
 AppendedRow read_appended_row(const AppendedRows& rows, std::string_view line, std::uint64_t line_number) {
     AppendedRow out;
-    LineReader lines = text_lines(line, rows.file);
-    lines.line_number = line_number - 1;
     Layout layout = rows.layout;
     RowsRead read;
     try {
+        LineReader lines = text_lines(line, rows.file);
+        lines.line_number = line_number - 1;
         read = read_rows(lines, layout, std::nullopt, rows.settings);
     } catch (const InputError& error) {
-        out.fault = error.what();
+        // Every fault names the line, also one said of the whole text ("FILE: holds NUL bytes").
+        const std::string where = rows.file + ":" + std::to_string(line_number) + ": ";
+        const std::string said = error.what();
+        out.fault = said.rfind(where, 0) == 0              ? said
+                    : said.rfind(rows.file + ": ", 0) == 0 ? where + said.substr(rows.file.size() + 2)
+                                                           : where + said;
         return out;
     }
     if (read.bars.empty()) return out;

@@ -289,6 +289,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     appended->file = name;
     appended->layout = reading.layout;
     appended->layout.header_line = 0;  // a further line that is no row is told, not taken for a header
+    appended->layout.fixed_point_prices = rows.fixed_point;  // as the first bar decided it
     appended->settings = RowSettings{order, false, options.pick, 0};
     appended->tick_volumes = tick_volumes;
     appended->naive_zone = times.naive_zone;
