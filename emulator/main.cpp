@@ -161,6 +161,8 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
     settings.bar_stamps = command.bar_stamps;
     settings.columns = command.columns;
     settings.chart_page = !command.out_dir.empty() || served;
+    // The live screen names the page's address, which it would otherwise wipe.
+    const std::string served_at = served ? "  " + page_server_url(*served->server) : std::string();
     settings.follow = command.follow;
     if (!command.from.empty()) {
         auto from = parse_date(command.from);
@@ -247,7 +249,8 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
             if (command.fast) return;
             const std::vector<PanelRow> rows = panel_rows(host);
             std::string screen = live_screen ? "\x1b[H\x1b[J" : "\n";
-            screen += "kmi-host replay  " + command.chart + "  " + format_date_time(step.clock) + "  following\n";
+            screen += "kmi-host replay  " + command.chart + "  " + format_date_time(step.clock) + "  following" +
+                      served_at + "\n";
             screen += render_panel(rows, panel_width(rows), colour);
             if (live_screen) {
                 screen += "log:\n";
@@ -278,7 +281,7 @@ int replay_command(const ReplayCommand& command, bool print_summary) {
         const std::vector<PanelRow> rows = panel_rows(host);
         std::string screen = "\x1b[H\x1b[J";
         screen += "kmi-host replay  " + command.chart + "  " + format_date_time(step.clock) + "  call " +
-                  std::to_string(step.call) + " of " + std::to_string(step.calls_total) + "\n";
+                  std::to_string(step.call) + " of " + std::to_string(step.calls_total) + served_at + "\n";
         screen += render_panel(rows, panel_width(rows), colour);
         screen += "log:\n";
         for (const std::string& text : recent_log) screen += "  " + text + "\n";
