@@ -19,6 +19,18 @@ namespace {
 
 constexpr std::chrono::milliseconds longest_wait{250};
 
+// Naps of at most 50 ms, so that a stop asked for is seen at once, until `nap` (given the
+// milliseconds it may take) says a folder changed, a stop is asked for or the time is up.
+template <typename Nap>
+void wait_in_naps(std::chrono::milliseconds timeout, Nap nap) {
+    const auto until = std::chrono::steady_clock::now() + std::min(timeout, longest_wait);
+    while (!stop_requested()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || nap(static_cast<int>(std::min<std::int64_t>(left.count(), 50)))) return;
+    }
+}
+
 std::set<std::filesystem::path> folders_of(const std::vector<std::filesystem::path>& files) {
     std::set<std::filesystem::path> folders;
     for (const std::filesystem::path& file : files) {
@@ -66,24 +78,18 @@ FileWatchHandle watch_files(const std::vector<std::filesystem::path>& files) {
 }
 
 void wait_for_change(FileWatch& watch, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + std::min(timeout, longest_wait);
-    while (!stop_requested()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
-        // Short waits, so that a stop asked for is seen at once.
-        const auto nap = static_cast<DWORD>(std::min<std::int64_t>(left.count(), 50));
+    wait_in_naps(timeout, [&watch](int milliseconds) {
+        const auto nap = static_cast<DWORD>(milliseconds);
         if (watch.changes.empty()) {
             Sleep(nap);
-            continue;
+            return false;
         }
         const DWORD woken =
             WaitForMultipleObjects(static_cast<DWORD>(watch.changes.size()), watch.changes.data(), FALSE, nap);
-        if (woken >= WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + watch.changes.size()) {
-            FindNextChangeNotification(watch.changes[woken - WAIT_OBJECT_0]);
-            return;
-        }
-    }
+        if (woken < WAIT_OBJECT_0 || woken >= WAIT_OBJECT_0 + watch.changes.size()) return false;
+        FindNextChangeNotification(watch.changes[woken - WAIT_OBJECT_0]);
+        return true;
+    });
 }
 
 #else
@@ -116,26 +122,19 @@ FileWatchHandle watch_files(const std::vector<std::filesystem::path>& files) {
 }
 
 void wait_for_change(FileWatch& watch, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + std::min(timeout, longest_wait);
-    while (!stop_requested()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
-        // Short waits, so that a stop asked for is seen at once.
-        const int nap = static_cast<int>(std::min<std::int64_t>(left.count(), 50));
+    wait_in_naps(timeout, [&watch](int milliseconds) {
         if (watch.inotify < 0) {
-            usleep(static_cast<useconds_t>(nap) * 1000);
-            continue;
+            usleep(static_cast<useconds_t>(milliseconds) * 1000);
+            return false;
         }
         pollfd event{watch.inotify, POLLIN, 0};
-        if (poll(&event, 1, nap) > 0) {
-            // The events themselves say nothing the next look does not find: they are drained.
-            alignas(inotify_event) char buffer[4096];
-            while (read(watch.inotify, buffer, sizeof buffer) > 0) {
-            }
-            return;
+        if (poll(&event, 1, milliseconds) <= 0) return false;
+        // The events themselves say nothing the next look does not find: they are drained.
+        alignas(inotify_event) char buffer[4096];
+        while (read(watch.inotify, buffer, sizeof buffer) > 0) {
         }
-    }
+        return true;
+    });
 }
 
 #endif
