@@ -303,6 +303,11 @@ struct Replay {
         for (const auto& [file, feed] : followed_feeds()) paths.push_back(file->path);
         const FileWatchHandle watch = hooks.next_look ? FileWatchHandle{} : watch_files(paths);
         std::map<const ReplayFeed*, std::size_t> changed;
+        // A file begun with too few bars to tell its bar length tells it as its bars arrive.
+        std::set<ReplayFeed*> length_unknown;
+        for (const auto& [file, feed] : followed_feeds()) {
+            if (feed->bars.size() < 3) length_unknown.insert(feed);
+        }
         std::int64_t call = calls_total;
         for (bool first = true;; first = false) {
             if (!first) {
@@ -324,11 +329,24 @@ struct Replay {
             }
             const std::size_t shown = study_chart(host).times.size();
             const auto chart_change = changed.find(&chart_feed);
-            const bool history = chart_change != changed.end() && chart_change->second + 1 < shown;
+            bool history = chart_change != changed.end() && chart_change->second + 1 < shown;
+            // A bar length learnt changes how every bar before is walked: the full recalculation.
+            for (auto feed = length_unknown.begin(); feed != length_unknown.end();) {
+                const std::int32_t seconds = typical_bar_seconds((*feed)->bars, (*feed)->bar_seconds);
+                if (seconds != (*feed)->bar_seconds) {
+                    (*feed)->bar_seconds = seconds;
+                    history = true;
+                }
+                feed = (*feed)->bars.size() >= 3 ? length_unknown.erase(feed) : std::next(feed);
+            }
             host.now = newest_time();
             if (moved.empty() || moved_for_charts != host.charts.size()) find_moved_charts();
             for (const auto& [chart, feed] : moved) {
                 const auto change = changed.find(feed);
+                if (chart->bar_seconds != feed->bar_seconds) {
+                    chart->bar_seconds = feed->bar_seconds;
+                    chart->bar_period = make_chart(0, "", feed->bar_seconds).bar_period;
+                }
                 show_whole_feed(*chart, *feed, change == changed.end() ? no_change : change->second);
             }
             ++call;

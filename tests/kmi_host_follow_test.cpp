@@ -58,13 +58,12 @@ struct Look {
     std::string report;
 };
 
-TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
+// Follows the files of `rows` (es, tick and add) through `looks`; before every look the panel
+// and the series are those of a replay of the files as they then stand, finished.
+void expect_follow_matches_finished_files(std::map<std::string, std::vector<std::string>> rows,
+                                          const std::vector<Look>& looks, std::size_t compared_from = 0) {
     TempFolder live;
     TempFolder finished;
-    std::map<std::string, std::vector<std::string>> rows;
-    for (const char* file : files) {
-        for (int minute = 30; minute < 33; ++minute) rows[file].push_back(row(file, minute));
-    }
     const auto write_all = [](const std::filesystem::path& folder, const std::string& file,
                               const std::vector<std::string>& lines) {
         std::string text = headers.at(file);
@@ -72,7 +71,61 @@ TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
         write_text(folder / file, text);
     };
     for (const char* file : files) write_all(live.path, file, rows[file]);
+    emu::ReplaySettings settings;
+    settings.chart = (live / "es.csv").string();
+    settings.sources = {"tick=" + (live / "tick.csv").string(), "add=" + (live / "add.csv").string()};
+    settings.follow = true;
+    settings.chart_page = false;
+    std::string panel;
+    std::string series;
+    std::vector<std::string> reports;
+    std::size_t next = 0;
+    emu::ReplayHooks hooks;
+    hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep&) {
+        panel = emu::panel_plain_text(emu::panel_rows(host));
+        series = emu::series_csv(emu::chart_page_data(host));
+    };
+    hooks.on_report = [&](const std::string& report) { reports.push_back(report); };
+    hooks.next_look = [&] {
+        // What the study shows now is what it shows for the files finished as they stand.
+        for (const char* file : files) write_all(finished.path, file, rows[file]);
+        emu::ReplaySettings replay = settings;
+        replay.chart = (finished / "es.csv").string();
+        replay.sources = {"tick=" + (finished / "tick.csv").string(), "add=" + (finished / "add.csv").string()};
+        replay.follow = false;
+        const emu::ReplayOutcome outcome = emu::run_replay(study_entry, replay, {});
+        const std::string where = "before look " + std::to_string(next);
+        if (next >= compared_from) {
+            EXPECT_EQ(panel, outcome.panel_txt) << where;
+            EXPECT_EQ(series, emu::series_csv(outcome.page)) << where;
+        }
+        if (next > 0 && !looks[next - 1].report.empty()) {
+            std::string told;
+            for (const std::string& report : reports) told += report + "\n";
+            EXPECT_NE(told.find(looks[next - 1].report), std::string::npos) << where << ":\n" << told;
+        }
+        reports.clear();
+        if (next == looks.size()) return false;
+        const Look& look = looks[next++];
+        look.write(live);
+        for (const auto& [file, added] : look.finished) {
+            for (const std::string& line : added) {
+                // A row at the time of the last one rewrites it.
+                if (!rows[file].empty() && rows[file].back().substr(0, 19) == line.substr(0, 19)) rows[file].pop_back();
+                rows[file].push_back(line);
+            }
+        }
+        return true;
+    };
+    emu::run_replay(study_entry, settings, hooks);
+    EXPECT_EQ(next, looks.size());
+}
 
+TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const char* file : files) {
+        for (int minute = 30; minute < 33; ++minute) rows[file].push_back(row(file, minute));
+    }
     const std::string half = row("es.csv", 35);
     const std::vector<Look> looks = {
         {[](const TempFolder& f) {
@@ -127,52 +180,30 @@ TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
          "add.csv: replaced by a new file: read again from its start (1 bar, and 5 bars read before kept)"},
     };
 
-    emu::ReplaySettings settings;
-    settings.chart = (live / "es.csv").string();
-    settings.sources = {"tick=" + (live / "tick.csv").string(), "add=" + (live / "add.csv").string()};
-    settings.follow = true;
-    settings.chart_page = false;
-    std::string panel;
-    std::string series;
-    std::vector<std::string> reports;
-    std::size_t next = 0;
-    emu::ReplayHooks hooks;
-    hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep&) {
-        panel = emu::panel_plain_text(emu::panel_rows(host));
-        series = emu::series_csv(emu::chart_page_data(host));
-    };
-    hooks.on_report = [&](const std::string& report) { reports.push_back(report); };
-    hooks.next_look = [&] {
-        // What the study shows now is what it shows for the files finished as they stand.
-        for (const char* file : files) write_all(finished.path, file, rows[file]);
-        emu::ReplaySettings replay = settings;
-        replay.chart = (finished / "es.csv").string();
-        replay.sources = {"tick=" + (finished / "tick.csv").string(), "add=" + (finished / "add.csv").string()};
-        replay.follow = false;
-        const emu::ReplayOutcome outcome = emu::run_replay(study_entry, replay, {});
-        const std::string where = "before look " + std::to_string(next);
-        EXPECT_EQ(panel, outcome.panel_txt) << where;
-        EXPECT_EQ(series, emu::series_csv(outcome.page)) << where;
-        if (next > 0 && !looks[next - 1].report.empty()) {
-            std::string told;
-            for (const std::string& report : reports) told += report + "\n";
-            EXPECT_NE(told.find(looks[next - 1].report), std::string::npos) << where << ":\n" << told;
-        }
-        reports.clear();
-        if (next == looks.size()) return false;
-        const Look& look = looks[next++];
-        look.write(live);
-        for (const auto& [file, added] : look.finished) {
-            for (const std::string& line : added) {
-                // A row at the time of the last one rewrites it.
-                if (!rows[file].empty() && rows[file].back().substr(0, 19) == line.substr(0, 19)) rows[file].pop_back();
-                rows[file].push_back(line);
-            }
-        }
-        return true;
-    };
-    emu::run_replay(study_entry, settings, hooks);
-    EXPECT_EQ(next, looks.size());
+    expect_follow_matches_finished_files(rows, looks);
+}
+
+// A chart file begun with one bar tells its bar length (5 minutes, as its sources' files
+// already do) as bars arrive: until then a source's bar would not count for the chart bar it
+// belongs to.
+TEST(KmiHostFollow, AFileBegunWithOneBarTakesItsBarLengthFromTheBarsThatArrive) {
+    std::map<std::string, std::vector<std::string>> rows{{"es.csv", {row("es.csv", 30)}}};
+    for (const char* file : {"tick.csv", "add.csv"}) {
+        for (const int minute : {20, 25, 30}) rows[file].push_back(row(file, minute));
+    }
+    std::vector<Look> looks;
+    for (const int minute : {35, 40, 45}) {
+        Look look{[minute](const TempFolder& f) {
+                      for (const char* file : files) append(f / file, row(file, minute));
+                  },
+                  {},
+                  ""};
+        for (const char* file : files) look.finished[file] = {row(file, minute)};
+        looks.push_back(look);
+    }
+    // Before the first look the chart's one bar tells no length: a replay then forms the sources'
+    // 5-minute bars by the chart's 1-minute clock, where following shows the files as they stand.
+    expect_follow_matches_finished_files(rows, looks, 1);
 }
 
 #ifndef _WIN32
