@@ -381,22 +381,9 @@ void take_page_bars(ChartPageData& data, Host& host) {
 }
 
 ChartPageData chart_page_data(const Host& host) {
-    ChartPageData data = chart_page_summary(host, true);
-    const Chart& chart = host.charts.at(host.study.chart_number);
-    data.times = chart.times;
-    data.open = chart.open;
-    data.high = chart.high;
-    data.low = chart.low;
-    data.close = chart.close;
-    data.volume = chart.volume;
-    for (std::size_t i = 0; i < data.series.size(); ++i) {
-        std::vector<float>& values = data.series[i].values;
-        values.assign(chart.times.size(), 0.0f);
-        if (i < host.study.series.size()) {
-            const std::vector<float>& study_values = host.study.series[i];
-            std::copy_n(study_values.begin(), std::min(study_values.size(), values.size()), values.begin());
-        }
-    }
+    ChartPageData data = chart_page_tail(host, 0);
+    ClosingPanels work = prepare_closing_panels(host, data.days, nullptr);
+    data.day_panels = run_closing_panels(work);
     return data;
 }
 

@@ -34,11 +34,6 @@ std::size_t whole_lines_length(const std::string& text, bool any_line_end) {
 
 std::string bars_counted(std::size_t count) { return std::to_string(count) + (count == 1 ? " bar" : " bars"); }
 
-bool same_bar(const Bar& a, const Bar& b) {
-    return a.time == b.time && a.open == b.open && a.high == b.high && a.low == b.low && a.close == b.close &&
-           a.volume == b.volume && a.bid_volume == b.bid_volume && a.ask_volume == b.ask_volume;
-}
-
 void changed_at(FileNews& news, std::size_t bar) { news.changed_from = std::min(news.changed_from, bar); }
 
 // The last line of whole lines, with its line end (at most a few hundred bytes are kept).
@@ -70,7 +65,7 @@ void take_line(FollowedFile& file, std::string_view line, std::vector<Bar>& bars
                                    "narrower): not read; following goes on");
             return;
         }
-        if (!same_bar(bars.back(), bar)) {
+        if (bars.back() != bar) {
             bars.back() = bar;
             changed_at(news, bars.size() - 1);
         }
@@ -78,7 +73,7 @@ void take_line(FollowedFile& file, std::string_view line, std::vector<Bar>& bars
         // A row written again as it was (a recorder catching up after it restarted) is no news.
         const auto at = std::lower_bound(bars.begin(), bars.end(), bar.time,
                                          [](const Bar& held, HostDateTime time) { return held.time < time; });
-        if (at != bars.end() && same_bar(*at, bar)) return;
+        if (at != bars.end() && *at == bar) return;
         news.reports.push_back(where + "bar time " + format_date_time(bar.time) + " is before the last bar read (" +
                                format_date_time(bars.back().time) +
                                "): not read (bars must come in time order); following goes on");
@@ -106,21 +101,18 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
                                         [](const Bar& held, HostDateTime time) { return held.time < time; });
     std::vector<Bar> merged(bars.begin(), first);
     const std::size_t kept_before = merged.size();
-    std::size_t old = kept_before;
-    bool agree = true;
-    for (const Bar& bar : read.bars) {
-        if (old < bars.size()) agree = agree && same_bar(bars[old], bar);
-        ++old;
-        merged.push_back(bar);
-    }
+    const std::size_t overlap = std::min(read.bars.size(), bars.size() - kept_before);
+    const bool agree = std::equal(read.bars.begin(), read.bars.begin() + static_cast<std::ptrdiff_t>(overlap), first);
+    merged.insert(merged.end(), read.bars.begin(), read.bars.end());
+    const std::size_t old = kept_before + read.bars.size();
     std::size_t kept_after = 0;
     if (agree && old < bars.size()) {
         kept_after = bars.size() - old;
         merged.insert(merged.end(), bars.begin() + static_cast<std::ptrdiff_t>(old), bars.end());
     }
-    std::size_t differ = 0;
-    while (differ < merged.size() && differ < bars.size() && same_bar(merged[differ], bars[differ])) ++differ;
-    if (differ < merged.size() || merged.size() != bars.size()) changed_at(news, differ);
+    const auto [in_merged, in_bars] = std::mismatch(merged.begin(), merged.end(), bars.begin(), bars.end());
+    const auto differ = static_cast<std::size_t>(in_merged - merged.begin());
+    if (in_merged != merged.end() || in_bars != bars.end()) changed_at(news, differ);
     std::string report = said + " (" + bars_counted(read.bars.size());
     if (kept_before + kept_after != 0)
         report += ", and " + bars_counted(kept_before + kept_after) + " read before kept";
@@ -141,16 +133,14 @@ BarFile read_followed_file(FollowedFile& file) {
         throw InputError(file.name +
                          ": is UTF-16 text, which cannot be followed as it grows: have the recorder write UTF-8");
     }
-    const std::size_t whole = whole_lines_length(text, true);
-    file.last_line = last_line_of(std::string_view(text).substr(0, whole));
-    BarFile read = parse_bar_file(std::string_view(text).substr(0, whole), file.name, file.options);
+    const std::string_view whole = std::string_view(text).substr(0, whole_lines_length(text, true));
+    file.last_line = last_line_of(whole);
+    BarFile read = parse_bar_file(whole, file.name, file.options);
     file.rows = *read.appended;
-    file.offset = whole;
-    file.lines =
-        static_cast<std::uint64_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(whole), '\n'));
-    if (file.lines == 0 && whole != 0)
-        file.lines = static_cast<std::uint64_t>(
-            std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(whole), '\r'));
+    file.offset = whole.size();
+    // Lines end with "\n", or in a file without any, with "\r".
+    const char line_end = whole.find('\n') != std::string_view::npos || whole.empty() ? '\n' : '\r';
+    file.lines = static_cast<std::uint64_t>(std::count(whole.begin(), whole.end(), line_end));
     return read;
 }
 

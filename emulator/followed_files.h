@@ -23,11 +23,11 @@ struct FollowedFile {
     std::filesystem::path path;
     std::string name;  // as named in messages
     BarFileOptions options;
-    AppendedRows rows;                     // how its further rows are read
-    std::uint64_t offset = 0;              // the end of its last whole line read
-    std::uint64_t lines = 0;               // the whole lines read
-    std::string last_line;                 // the end of the last whole line read, with its line end
-    std::optional<FileIdentity> identity;  // of the file read; nothing once it is gone
+    AppendedRows rows{};                     // how its further rows are read
+    std::uint64_t offset = 0;                // the end of its last whole line read
+    std::uint64_t lines = 0;                 // the whole lines read
+    std::string last_line{};                 // the end of the last whole line read, with its line end
+    std::optional<FileIdentity> identity{};  // of the file read; nothing once it is gone
 };
 
 // The first reading of a followed file: its whole lines, as read_bar_file reads a file.

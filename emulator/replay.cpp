@@ -183,7 +183,8 @@ struct Replay {
         }
         std::vector<FollowedFile> files(to_load.size());
         for (std::size_t i = 0; i < to_load.size() && settings.follow; ++i) {
-            files[i] = FollowedFile{to_load[i].file, text_of(to_load[i].file), to_load[i].options, {}, 0, 0, {}, {}};
+            files[i] =
+                FollowedFile{.path = to_load[i].file, .name = text_of(to_load[i].file), .options = to_load[i].options};
         }
         std::vector<ReplayFeed> loaded = load_feeds(to_load, files);
         for (std::size_t i = 0; i < to_load.size(); ++i) {
@@ -343,10 +344,7 @@ struct Replay {
             if (moved.empty() || moved_for_charts != host.charts.size()) find_moved_charts();
             for (const auto& [chart, feed] : moved) {
                 const auto change = changed.find(feed);
-                if (chart->bar_seconds != feed->bar_seconds) {
-                    chart->bar_seconds = feed->bar_seconds;
-                    chart->bar_period = make_chart(0, "", feed->bar_seconds).bar_period;
-                }
+                if (chart->bar_seconds != feed->bar_seconds) set_bar_seconds(*chart, feed->bar_seconds);
                 show_whole_feed(*chart, *feed, change == changed.end() ? no_change : change->second);
             }
             ++call;
@@ -537,7 +535,8 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     const BarFileOptions chart_options = options_for(readings, chart_slots, settings.time_zone, chart_bars.pick);
     std::optional<FollowedFile> chart_followed;
     if (settings.follow)
-        chart_followed = FollowedFile{chart_bars.file, text_of(chart_bars.file), chart_options, {}, 0, 0, {}, {}};
+        chart_followed =
+            FollowedFile{.path = chart_bars.file, .name = text_of(chart_bars.file), .options = chart_options};
     ReplayFeed chart_feed = chart_followed
                                 ? load_followed_feed(*chart_followed, chart_bars.symbol, notes)
                                 : load_feed(chart_bars.file, chart_bars.symbol, chart_options, notes, hooks.read_bars);

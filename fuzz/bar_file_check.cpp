@@ -91,7 +91,7 @@ std::string bars_fault(const emu::BarFile& file) {
 
 // Each line of a file read, read again as a row appended to it, is a bar as sound as the file's
 // or a fault naming the file and its line.
-std::string appended_rows_fault(const emu::AppendedRows& rows, std::string_view text) {
+std::string appended_rows_fault(emu::AppendedRows rows, std::string_view text) {
     std::uint64_t line = 0;
     for (std::size_t at = 0; at <= text.size() && line < 64;) {
         const std::size_t end = std::min(text.find('\n', at), text.size());

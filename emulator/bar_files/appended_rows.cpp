@@ -5,14 +5,14 @@
 
 namespace kmi::emu {
 
-AppendedRow read_appended_row(const AppendedRows& rows, std::string_view line, std::uint64_t line_number) {
+AppendedRow read_appended_row(AppendedRows& rows, std::string_view line, std::uint64_t line_number) {
     AppendedRow out;
-    Layout layout = rows.layout;
     RowsRead read;
     try {
         LineReader lines = text_lines(line, rows.file);
         lines.line_number = line_number - 1;
-        read = read_rows(lines, layout, std::nullopt, rows.settings);
+        // Without a header line the layout takes no further header row: it stays as it is.
+        read = read_rows(lines, rows.layout, std::nullopt, rows.settings);
     } catch (const InputError& error) {
         // Every fault names the line, also one said of the whole text ("FILE: holds NUL bytes").
         const std::string where = rows.file + ":" + std::to_string(line_number) + ": ";
@@ -25,16 +25,13 @@ AppendedRow read_appended_row(const AppendedRows& rows, std::string_view line, s
     if (read.bars.empty()) return out;
     Bar bar = read.bars.front();
     if (rows.tick_volumes && bar.volume == 0.0f && !read.tick_volumes.empty()) bar.volume = read.tick_volumes.front();
-    // Zones are read without a lock: each call asks with copies of its own.
-    ZoneOffsets naive_zone = rows.naive_zone;
-    ZoneOffsets chart_zone = rows.chart_zone;
     HostDateTime instant = bar.time;
     if (!read.instants.front()) {
-        const WallTimeInstants instants = instants_of(naive_zone, bar.time);
+        const WallTimeInstants instants = instants_of(rows.naive_zone, bar.time);
         instant = rows.last_instant && instants.earlier <= *rows.last_instant ? instants.later : instants.earlier;
     }
     out.instant = instant;
-    bar.time = wall_time_of(chart_zone, instant - rows.moved_back);
+    bar.time = wall_time_of(rows.chart_zone, instant - rows.moved_back);
     out.bar = bar;
     return out;
 }

@@ -37,9 +37,10 @@ struct AppendedRow {
     std::string fault;
 };
 
-// Reads line `line_number` of the file (without its line end). `rows` is not changed: the
-// caller keeps `instant` as the last instant when it takes the bar.
-AppendedRow read_appended_row(const AppendedRows& rows, std::string_view line, std::uint64_t line_number);
+// Reads line `line_number` of the file (without its line end). Of `rows` only the zones' spans
+// of their last offsets change: the caller keeps `instant` as the last instant when it takes the
+// bar.
+AppendedRow read_appended_row(AppendedRows& rows, std::string_view line, std::uint64_t line_number);
 
 }  // namespace kmi::emu
 

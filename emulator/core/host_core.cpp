@@ -291,10 +291,14 @@ Chart make_chart(std::int32_t number, std::string symbol, std::int32_t bar_secon
     Chart chart;
     chart.number = number;
     chart.symbol = std::move(symbol);
+    set_bar_seconds(chart, bar_seconds);
+    return chart;
+}
+
+void set_bar_seconds(Chart& chart, std::int32_t bar_seconds) {
     chart.bar_seconds = bar_seconds;
     chart.bar_period =
         bar_seconds >= 1 ? std::array<std::int32_t, 3>{2, 0, bar_seconds} : std::array<std::int32_t, 3>{0, 0, 0};
-    return chart;
 }
 
 void append_bar(Chart& chart, const Bar& bar) {

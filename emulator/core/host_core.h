@@ -28,6 +28,8 @@ struct Bar {
     float volume = 0.0f;
     float bid_volume = 0.0f;
     float ask_volume = 0.0f;
+
+    friend bool operator==(const Bar&, const Bar&) = default;
 };
 
 // A chart: its identity, settings and bar arrays (one vector per host array).
@@ -45,6 +47,8 @@ struct Chart {
 
 // A chart with `bar_seconds` and the bar period that goes with it.
 Chart make_chart(std::int32_t number, std::string symbol, std::int32_t bar_seconds);
+// The chart's bars take `bar_seconds` each, and its bar period says so.
+void set_bar_seconds(Chart& chart, std::int32_t bar_seconds);
 void append_bar(Chart& chart, const Bar& bar);
 void replace_last_bar(Chart& chart, const Bar& bar);
 // Room for `bars` bars in every array, so that appending them does not move the arrays.
