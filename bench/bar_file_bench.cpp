@@ -16,8 +16,8 @@
 #include <string>
 #include <system_error>
 
-#include "emulator/bar_files/reader.h"
-#include "emulator/date_time_text.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/text/date_time_text.h"
 
 namespace {
 

@@ -29,11 +29,11 @@
 #include <string>
 #include <string_view>
 
-#include "emulator/bar_files/reader.h"
-#include "emulator/date_time_text.h"
-#include "emulator/output_files.h"
-#include "emulator/replay.h"
-#include "emulator/series_files.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/replay.h"
+#include "kmi_host/text/date_time_text.h"
 #include "study/study_call.h"
 
 namespace {

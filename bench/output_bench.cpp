@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "emulator/chart_page.h"
-#include "emulator/date_time_text.h"
-#include "emulator/output_files.h"
-#include "emulator/series_files.h"
+#include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/output_files/series_files.h"
+#include "kmi_host/text/date_time_text.h"
 
 namespace {
 

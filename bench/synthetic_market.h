@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "emulator/core/host_core.h"
+#include "kmi_host/host_core/host_core.h"
 #include "settings/source_slots.h"
 #include "study/study_state.h"
 

@@ -5,9 +5,9 @@
 #include <exception>
 #include <string_view>
 
-#include "emulator/bar_files/appended_rows.h"
-#include "emulator/bar_files/reader.h"
-#include "emulator/input_error.h"
+#include "kmi_host/bar_files/appended_rows.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/text/input_error.h"
 
 namespace kmi::fuzz {
 namespace {

@@ -12,7 +12,7 @@ clang-format-14 --dry-run --Werror $files
 echo "ok: clang-format finds nothing to change"
 
 sources=$(git ls-files 'study/*.cpp' 'host/*.cpp' 'settings/*.cpp' 'sources/*.cpp' 'metrics/*.cpp' 'panel/*.cpp' \
-    'emulator/*.cpp' 'emulator/core/*.cpp' 'emulator/bar_files/*.cpp' 'emulator/serve/*.cpp' | sed "s|^|$PWD/|")
+    'kmi_host/*.cpp' | sed "s|^|$PWD/|")
 # shellcheck disable=SC2086
 run-clang-tidy-14 -p "$build" -quiet $sources > "$build/clang-tidy.log" 2>&1 || {
     grep -E "(warning|error):" "$build/clang-tidy.log" | sed 's/\x1b\[[0-9;]*m//g' >&2

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "emulator/bar_files/reader.h"
-#include "emulator/bar_files/time_zone.h"
-#include "emulator/date_time_text.h"
-#include "emulator/input_error.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/bar_files/time_zone.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

@@ -14,14 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "emulator/chart_page.h"
-#include "emulator/core/study_library.h"
-#include "emulator/date_time_text.h"
-#include "emulator/file_text.h"
-#include "emulator/output_files.h"
-#include "emulator/replay.h"
-#include "emulator/series_files.h"
-#include "emulator/synth.h"
+#include "kmi_host/host_core/study_library.h"
+#include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/replay.h"
+#include "kmi_host/sample_data/synth.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/file_text.h"
 #include "settings/source_slots.h"
 
 namespace kmi::test {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "emulator/core/host_core.h"
 #include "host/host_interface.h"
 #include "host/host_text.h"
 #include "host/process_heap.h"
+#include "kmi_host/host_core/host_core.h"
 #include "settings/declare_defaults.h"
 #include "settings/input_readers.h"
 #include "study/study_call.h"

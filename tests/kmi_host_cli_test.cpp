@@ -3,9 +3,9 @@
 // stdout byte for byte the same as the one the library writes.
 #include <gtest/gtest.h>
 
-#include "emulator/input_error.h"
-#include "emulator/output_files.h"
-#include "emulator/synth.h"
+#include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/sample_data/synth.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 
 namespace kmi::test::host_program {

@@ -9,10 +9,10 @@
 #include <map>
 #include <thread>
 
-#include "emulator/chart_page.h"
-#include "emulator/replay.h"
-#include "emulator/series_files.h"
-#include "emulator/terminal_panel.h"
+#include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/replay.h"
+#include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <limits>
 
-#include "emulator/bar_files/reader.h"
-#include "emulator/bar_files/time_forms.h"
-#include "emulator/date_time_text.h"
-#include "emulator/input_error.h"
-#include "emulator/input_values.h"
-#include "emulator/json_text.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/bar_files/time_forms.h"
+#include "kmi_host/host_core/input_values.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/input_error.h"
+#include "kmi_host/text/json_text.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

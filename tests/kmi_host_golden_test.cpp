@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "emulator/scenario.h"
-#include "emulator/transcript.h"
+#include "kmi_host/scenarios/scenario.h"
+#include "kmi_host/scenarios/transcript.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "emulator/chart_page.h"
-#include "emulator/input_error.h"
-#include "emulator/replay.h"
-#include "emulator/series_files.h"
-#include "emulator/serve/page_delta.h"
-#include "emulator/serve/page_publisher.h"
-#include "emulator/serve/page_server.h"
+#include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/replay.h"
+#include "kmi_host/serving/page_delta.h"
+#include "kmi_host/serving/page_publisher.h"
+#include "kmi_host/serving/page_server.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

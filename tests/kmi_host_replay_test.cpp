@@ -7,13 +7,13 @@
 #include <map>
 #include <set>
 
-#include "emulator/bar_files/reader.h"
-#include "emulator/date_time_text.h"
-#include "emulator/input_error.h"
-#include "emulator/replay.h"
-#include "emulator/series_files.h"
-#include "emulator/synth.h"
-#include "emulator/terminal_panel.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/replay.h"
+#include "kmi_host/sample_data/synth.h"
+#include "kmi_host/terminal/terminal_panel.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 #include "settings/source_slots.h"
 #include "study_host.h"

@@ -2,8 +2,8 @@
 // with a message naming the file and the key (or line) at fault.
 #include <gtest/gtest.h>
 
-#include "emulator/input_error.h"
-#include "emulator/scenario.h"
+#include "kmi_host/scenarios/scenario.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "emulator/core/host_core.h"
-#include "emulator/json_text.h"
 #include "host/host_text.h"
 #include "host/process_heap.h"
+#include "kmi_host/host_core/host_core.h"
+#include "kmi_host/text/json_text.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>

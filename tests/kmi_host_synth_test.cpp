@@ -8,10 +8,10 @@
 #include <cmath>
 #include <map>
 
-#include "emulator/bar_files/reader.h"
-#include "emulator/date_time_text.h"
-#include "emulator/input_error.h"
-#include "emulator/synth.h"
+#include "kmi_host/bar_files/reader.h"
+#include "kmi_host/sample_data/synth.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

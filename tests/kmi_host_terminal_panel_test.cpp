@@ -2,7 +2,7 @@
 // background as 24-bit ANSI colour, their corner; and the progress bar of fast replays.
 #include <gtest/gtest.h>
 
-#include "emulator/terminal_panel.h"
+#include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host_support.h"
 
 namespace kmi::test::host_program {

@@ -5,9 +5,9 @@
 
 #include <set>
 
-#include "emulator/input_error.h"
-#include "emulator/scenario.h"
-#include "emulator/transcript.h"
+#include "kmi_host/scenarios/scenario.h"
+#include "kmi_host/scenarios/transcript.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
 #include "study_host.h"
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <sstream>
 
-#include "emulator/core/host_core.h"
 #include "host/host_datetime.h"
+#include "kmi_host/host_core/host_core.h"
 #include "metrics/chart_flow.h"
 #include "metrics/source_session.h"
 #include "settings/source_slots.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "emulator/core/host_core.h"
+#include "kmi_host/host_core/host_core.h"
 #include "study/study_call.h"
 #include "study/study_state.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "emulator/core/study_library.h"
 #include "host/host_text.h"
+#include "kmi_host/host_core/study_library.h"
 #include "study_host.h"
 
 namespace kmi::test {

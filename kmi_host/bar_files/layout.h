@@ -1,0 +1,93 @@
+// Which column of a bar file holds what: found from a header row by the columns' names,
+// from the names given with --columns, or, for a file without a header, from the shape of its
+// first line. What the platforms, vendors and libraries that write bar files are known for
+// (a zone, bars stamped at their end, fixed-point prices) is one table of shapes, in
+// layout.cpp.
+#ifndef KMI_HOST_BAR_FILES_LAYOUT_H
+#define KMI_HOST_BAR_FILES_LAYOUT_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kmi::emu {
+
+// When in its period a bar's time falls: at its start (the rule), or at its end.
+enum class BarStamps : std::uint8_t { start, end };
+
+struct Layout {
+    char separator = ',';
+    std::size_t field_count = 0;     // fields of a row
+    std::vector<std::string> names;  // the columns' names as compared, for messages
+    std::uint64_t header_line = 0;   // 0: no header row
+    int time = -1;                   // a date-time, or the date of a date and time pair
+    int time_of_day = -1;            // the time of a date and time pair
+    std::string column_zone;         // the zone the time column's name carries, or empty
+    int open = -1;
+    int high = -1;
+    int low = -1;
+    int close = -1;
+    int volume = -1;
+    int tick_volume = -1;
+    int up_volume = -1;
+    int down_volume = -1;
+    int bid_volume = -1;
+    int ask_volume = -1;
+    int instrument = -1;                 // the column that names the instrument
+    std::string instrument_name;         // as the header writes it
+    std::vector<int> other_instruments;  // further instrument columns: a pick may name their values
+    // What the file's shape is known for.
+    std::string shape;       // how notes name the shape; empty for none in particular
+    std::string shape_zone;  // the zone such files write, or empty
+    BarStamps shape_stamps = BarStamps::start;
+    bool fixed_point_prices = false;  // prices may be integers in units of 1e-9
+    bool headerless = false;          // read by position
+    bool named_by_option = false;     // the names of --columns
+};
+
+// A column name as compared: in lower case, without <...>, its words joined by "_" (a run of
+// anything but letters and digits parts words): "Timestamp (UTC)" is "timestamp_utc".
+std::string canonical_name(std::string_view name);
+
+// The names of a comma-separated list, as --columns gives them.
+std::vector<std::string> split_names(std::string_view list);
+
+// The layout a header row names. The time column may still be missing: a further header row
+// may name it (check_layout tells). Throws InputError (FILE:LINE) for two columns of one role.
+Layout layout_of_header(const std::vector<std::string_view>& header, char separator, const std::string& file,
+                        std::uint64_t line);
+
+// The layout the names of --columns give ("skip" for a column to leave out). Throws InputError
+// naming the option for an unknown name.
+Layout layout_of_names(const std::vector<std::string>& names, char separator);
+
+// Whether a line's fields are data rather than names: a date or date-time (in one field or
+// two), then numbers.
+bool looks_like_data(const std::vector<std::string_view>& fields);
+
+// Whether the fields hold a time where the layout has its time column (so the line is data).
+bool holds_time(const Layout& layout, const std::vector<std::string_view>& fields);
+
+// The layout of a file without a header, from the fields of its first line (data): a known
+// shape read by position. Throws InputError (FILE:LINE) showing the line and naming --columns
+// when no shape fits.
+Layout layout_by_position(const std::vector<std::string_view>& fields, std::string_view line, char separator,
+                          const std::string& file, std::uint64_t line_number);
+
+// A row after the header that continues it (a Python data library writes "Ticker,NQ=F,..."
+// and "Datetime,,,..." under its names): true when `fields` is one, with what it names
+// taken into the layout.
+bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fields);
+
+// Throws InputError (FILE:LINE of the header) when the layout has no time or no close column.
+void check_layout(const Layout& layout, const std::string& file);
+
+// The column names a header or --columns may use, for messages.
+inline constexpr std::string_view column_name_help =
+    "datetime (or timestamp, ts_event, unix), or date and time; open, high, low, close; volume; bid_volume, "
+    "ask_volume; symbol; skip for a column to leave out";
+
+}  // namespace kmi::emu
+
+#endif

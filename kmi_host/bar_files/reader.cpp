@@ -1,0 +1,348 @@
+#include "kmi_host/bar_files/reader.h"
+
+#include <map>
+#include <new>
+#include <stdexcept>
+
+#include "kmi_host/bar_files/appended_rows.h"
+#include "kmi_host/bar_files/bar_times.h"
+#include "kmi_host/bar_files/fields.h"
+#include "kmi_host/bar_files/rows.h"
+#include "kmi_host/bar_files/text_lines.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/input_error.h"
+#include "kmi_host/text/path_text.h"
+
+namespace kmi::emu {
+namespace {
+
+// A bar file to read: a file, or a text already in memory.
+struct BarSource {
+    const std::filesystem::path* file = nullptr;
+    std::string_view text;
+};
+
+LineReader open_source(const BarSource& source, const std::string& name) {
+    return source.file != nullptr ? open_lines(*source.file, name) : text_lines(source.text, name);
+}
+
+std::uint64_t rows_bound(const BarSource& source) {
+    return source.file != nullptr ? line_count_bound(*source.file) : line_count_bound(source.text);
+}
+
+// What was read besides the rows, for the notes.
+struct Reading {
+    Layout layout;
+    std::uint64_t header_replaced = 0;  // the line of a header row --columns stands for
+    DateOrder order = DateOrder::month_first;
+    std::uint64_t day_first_line = 0;  // the line that showed the dates are day first
+    std::string naive_zone;
+    enum class ZoneFrom : std::uint8_t { column, option, shape, chart } zone_from = ZoneFrom::chart;
+    std::string instrument_column;  // several instruments, one after another
+};
+
+// The layout, from the first line that holds anything: a header, the names of --columns, or
+// a known shape of a first line of data (which `first_data` then holds).
+Layout find_layout(LineReader& lines, const BarFileOptions& options, std::optional<std::string_view>& first_data,
+                   std::uint64_t& header_replaced) {
+    std::string_view line;
+    while (next_line(lines, line)) {
+        FieldSplitter probe;
+        probe.separator = separator_of(line);
+        if (!split_fields(probe, line)) {
+            throw InputError(lines.name + ":" + std::to_string(lines.line_number) + ": unbalanced double quotes");
+        }
+        if (fields_empty(probe)) continue;
+        const bool data = looks_like_data(probe.fields);
+        if (!options.columns.empty()) {
+            Layout layout = layout_of_names(options.columns, probe.separator);
+            const std::size_t fields =
+                probe.fields.size() > 1 && probe.fields.back().empty() ? probe.fields.size() - 1 : probe.fields.size();
+            if (fields != layout.field_count) {
+                throw InputError("--columns names " + std::to_string(layout.field_count) + " columns, but " +
+                                 lines.name + ":" + std::to_string(lines.line_number) + " has " +
+                                 std::to_string(fields) + " fields");
+            }
+            if (holds_time(layout, probe.fields)) {
+                first_data = line;
+            } else {
+                header_replaced = lines.line_number;
+            }
+            return layout;
+        }
+        if (data) {
+            first_data = line;
+            return layout_by_position(probe.fields, line, probe.separator, lines.name, lines.line_number);
+        }
+        return layout_of_header(probe.fields, probe.separator, lines.name, lines.line_number);
+    }
+    throw InputError(lines.name + ":1: no header row and no bars: the file is empty");
+}
+
+// A pick names an instrument; without one, several instruments must follow one another.
+void check_instruments(const RowsRead& rows, Reading& reading, const BarFileOptions& options, const std::string& file) {
+    const Instruments& instruments = rows.instruments;
+    if (!options.pick.empty()) {
+        if (!rows.bars.empty()) return;
+        throw InputError(file + ": no row has " + reading.layout.instrument_name + " \"" + options.pick +
+                         "\"; its values: " + instrument_counts(instruments));
+    }
+    if (instruments.values.size() < 2) return;
+    if (instruments.mixed_line != 0) {
+        throw InputError(
+            mixed_instruments_message(instruments, reading.layout.instrument_name, file, instruments.mixed_line));
+    }
+    reading.instrument_column = reading.layout.instrument_name;
+}
+
+// The zone of the times that carry none: the one the time column's name carries, else the
+// option's, else the one the file's shape writes, else the chart's.
+void choose_naive_zone(Reading& reading, const BarFileOptions& options) {
+    const Layout& layout = reading.layout;
+    if (!layout.column_zone.empty()) {
+        reading.naive_zone = layout.column_zone;
+        reading.zone_from = Reading::ZoneFrom::column;
+    } else if (!options.data_time_zone.empty()) {
+        reading.naive_zone = options.data_time_zone;
+        reading.zone_from = Reading::ZoneFrom::option;
+    } else if (!layout.shape_zone.empty()) {
+        reading.naive_zone = layout.shape_zone;
+        reading.zone_from = Reading::ZoneFrom::shape;
+    } else {
+        reading.naive_zone = options.chart_time_zone;
+        reading.zone_from = Reading::ZoneFrom::chart;
+    }
+}
+
+// A file whose volume column is 0 throughout and which has tick volumes takes those.
+bool take_tick_volumes(RowsRead& rows, const Layout& layout) {
+    if (layout.tick_volume < 0 || !rows.volumes_all_zero || rows.bars.empty()) return false;
+    for (std::size_t i = 0; i < rows.bars.size(); ++i) rows.bars[i].volume = rows.tick_volumes[i];
+    std::vector<float>().swap(rows.tick_volumes);
+    return true;
+}
+
+std::string joined(const std::vector<std::string>& names, char separator) {
+    std::string out;
+    for (const std::string& name : names) {
+        if (!out.empty()) out += separator == '\t' ? std::string(", ") : std::string(1, separator);
+        out += name.empty() ? "skip" : name;
+    }
+    return out;
+}
+
+std::string seconds_text(std::int32_t seconds) {
+    return seconds % 60 == 0 ? std::to_string(seconds / 60) + " min" : std::to_string(seconds) + " s";
+}
+
+struct Notes {
+    const std::string& file;
+    std::vector<std::string> lines;
+    void add(const std::string& text) { lines.push_back(file + ": " + text); }
+    void add(std::uint64_t line, const std::string& text) {
+        lines.push_back(file + ":" + std::to_string(line) + ": " + text);
+    }
+};
+
+void layout_notes(Notes& notes, const Reading& reading, const BarStamps stamps, const SettledTimes& settled) {
+    const Layout& layout = reading.layout;
+    if (layout.headerless) {
+        std::string text = "no header row: read by position as " + joined(layout.names, layout.separator);
+        if (!layout.shape.empty()) text += ", as " + layout.shape + " writes it";
+        if (reading.zone_from == Reading::ZoneFrom::shape) text += ", times in " + reading.naive_zone;
+        text += stamps == BarStamps::end ? ", each bar stamped at its end (moved back by " +
+                                               seconds_text(settled.moved_back_seconds) + " to its start)"
+                                         : ", each bar stamped at its start";
+        notes.add(text + "; --columns, --data-time-zone and --bar-stamps read it otherwise");
+    } else if (reading.header_replaced != 0) {
+        notes.add(reading.header_replaced, "this header row is read as the names of --columns");
+    }
+}
+
+void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, const BarFileOptions& options,
+                const SettledTimes& settled) {
+    const bool naive_times = rows.instant_count < rows.bars.size();
+    if (naive_times && reading.zone_from == Reading::ZoneFrom::chart) {
+        notes.add("its times carry no zone: read as " + reading.naive_zone +
+                  " time, the chart's zone (--data-time-zone ZONE, or SLOT=ZONE for one file, reads them in "
+                  "another)");
+    }
+    if (naive_times && reading.zone_from == Reading::ZoneFrom::shape && options.data_time_zone.empty() &&
+        !reading.layout.headerless) {
+        notes.add("its times are read as " + reading.naive_zone + " time, as " + reading.layout.shape +
+                  " writes them (--data-time-zone reads them in another zone)");
+    }
+    if (naive_times && reading.zone_from == Reading::ZoneFrom::column && !options.data_time_zone.empty() &&
+        options.data_time_zone != reading.naive_zone) {
+        notes.add("the time column's name gives its zone, " + reading.naive_zone + ", so --data-time-zone " +
+                  options.data_time_zone + " does not apply to it");
+    }
+    if (reading.order == DateOrder::day_first) {
+        notes.add("its dates are read day first (day/month/year): the date on line " +
+                  std::to_string(reading.day_first_line) + " cannot be month first");
+    } else if (rows.clues.ambiguous && !rows.clues.second_above_12) {
+        notes.add(rows.ambiguous_date_line,
+                  "dates such as " + rows.ambiguous_date +
+                      " are read month first (MM/DD/YYYY), as US platforms write them: no date in the file has a "
+                      "day above 12 to tell (a file written day first needs its dates written as YYYY-MM-DD)");
+    }
+    if (settled.newest_first) notes.add("the newest bar comes first: the bars are read in reverse order");
+    if (settled.rewritten != 0) {
+        notes.add(settled.first_rewritten_line,
+                  (settled.rewritten == 1 ? std::string("1 row rewrites")
+                                          : std::to_string(settled.rewritten) + " rows rewrite") +
+                      " the bar before it at the same time (the first on this line), as a recorder rewrites its "
+                      "forming bar: the last row of each time is read");
+    }
+    if (settled.moved_back_seconds != 0 && !reading.layout.headerless) {
+        const std::string why = options.bar_stamps ? "(--bar-stamps end)"
+                                : reading.layout.shape.empty()
+                                    ? "(--bar-stamps start keeps them as written)"
+                                    : "as " + reading.layout.shape + " stamps them (--bar-stamps start keeps them)";
+        notes.add("bars stamped at their end: each moved back by its length, " +
+                  seconds_text(settled.moved_back_seconds) + ", to its start " + why);
+    }
+    if (settled.skipped != 0) {
+        notes.add(settled.first_skipped_line,
+                  format_date_time(settled.first_skipped_written) + " does not exist in " + reading.naive_zone +
+                      ": its clocks skip that hour when daylight saving time begins, so it is read an hour later" +
+                      (settled.skipped > 1 ? " (and " + std::to_string(settled.skipped - 1) + " more such times)"
+                                           : std::string()) +
+                      "; such times are a sign that the file is in another zone (--data-time-zone)");
+    }
+}
+
+void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, bool tick_volumes) {
+    const Layout& layout = reading.layout;
+    const Instruments& instruments = rows.instruments;
+    if (!reading.instrument_column.empty()) {
+        std::string rolls;
+        for (std::size_t run = 1; run < instruments.runs.size() && run <= 12; ++run) {
+            rolls += (run == 1 ? "" : ", ") + instruments.values[instruments.runs[run - 1].value] + " to " +
+                     instruments.values[instruments.runs[run].value] + " on line " +
+                     std::to_string(instruments.runs[run].line);
+        }
+        if (instruments.runs.size() > 13) rolls += ", ...";
+        notes.add("column \"" + reading.instrument_column + "\" changes " +
+                  std::to_string(instruments.runs.size() - 1) + (instruments.runs.size() == 2 ? " time" : " times") +
+                  ", one instrument following another in time, read as one series (a roll from one contract to "
+                  "the next): " +
+                  rolls);
+    }
+    if (layout.open < 0 || layout.high < 0 || layout.low < 0) {
+        notes.add("no open, high or low column: every bar takes its close for the missing ones");
+    }
+    if (rows.outside_range != 0) {
+        notes.add(rows.first_outside_line,
+                  "the open or close of " +
+                      (rows.outside_range == 1 ? std::string("1 bar lies outside its low and high")
+                                               : std::to_string(rows.outside_range) +
+                                                     " bars lie outside their low and high (the first on this line)") +
+                      "; read as written");
+    }
+    if (tick_volumes) {
+        const std::string volume =
+            layout.volume >= 0
+                ? "column \"" + layout.names[static_cast<std::size_t>(layout.volume)] + "\" is 0 throughout"
+                : "no volume column";
+        notes.add(volume + ": the volume is the tick volume of \"" +
+                  layout.names[static_cast<std::size_t>(layout.tick_volume)] + "\" (the number of price changes)");
+    }
+    if (rows.fixed_point) {
+        notes.add("its prices are fixed-point integers in units of 1e-9, as " + layout.shape +
+                  " writes them: divided by 10^9");
+    }
+    if (rows.decimal_comma_line != 0) {
+        notes.add(rows.decimal_comma_line, "numbers with a decimal comma (623,38) are read as decimals (623.38)");
+    }
+}
+
+BarFile read_in_order(const BarSource& source, const std::string& name, const BarFileOptions& options, DateOrder order,
+                      std::uint64_t day_first_line) {
+    LineReader lines = open_source(source, name);
+    Reading reading;
+    reading.order = order;
+    reading.day_first_line = day_first_line;
+    std::optional<std::string_view> first_data;
+    reading.layout = find_layout(lines, options, first_data, reading.header_replaced);
+    if (!options.pick.empty() && reading.layout.instrument < 0) {
+        throw InputError(name + ": no symbol, contract, instrument_id or ticker column to pick \"" + options.pick +
+                         "\" from");
+    }
+    const RowSettings settings{order, day_first_line == 0, options.pick, rows_bound(source)};
+    RowsRead rows = read_rows(lines, reading.layout, first_data, settings);
+    check_instruments(rows, reading, options, name);
+    const bool tick_volumes = take_tick_volumes(rows, reading.layout);
+
+    choose_naive_zone(reading, options);
+    const BarStamps stamps = options.bar_stamps.value_or(reading.layout.shape_stamps);
+    TimeSettings times{ZoneOffsets{load_time_zone(reading.naive_zone), {}},
+                       ZoneOffsets{load_time_zone(options.chart_time_zone), {}}, stamps, reading.instrument_column};
+    const SettledTimes settled = settle_bar_times(rows, times, name);
+
+    Notes notes{name, {}};
+    layout_notes(notes, reading, stamps, settled);
+    time_notes(notes, reading, rows, options, settled);
+    value_notes(notes, reading, rows, tick_volumes);
+    BarFile out;
+    auto appended = std::make_shared<AppendedRows>();
+    appended->file = name;
+    appended->layout = reading.layout;
+    appended->layout.header_line = 0;  // a further line that is no row is told, not taken for a header
+    appended->layout.fixed_point_prices = rows.fixed_point;  // as the first bar decided it
+    appended->settings = RowSettings{order, false, options.pick, 0};
+    appended->tick_volumes = tick_volumes;
+    appended->naive_zone = times.naive_zone;
+    appended->chart_zone = times.chart_zone;
+    appended->moved_back = static_cast<HostDateTime>(settled.moved_back_seconds) * us_per_second;
+    if (!rows.bars.empty()) appended->last_instant = settled.last_instant;
+    out.appended = std::move(appended);
+    out.bars = std::move(rows.bars);
+    out.notes = std::move(notes.lines);
+    if (rows.instant_count < out.bars.size()) out.naive_zone = reading.naive_zone;
+    out.stamps = stamps;
+    return out;
+}
+
+BarFile read_bars(const BarSource& source, const std::string& name, const BarFileOptions& options) {
+    try {
+        try {
+            return read_in_order(source, name, options, DateOrder::month_first, 0);
+        } catch (const DayFirstDates& day_first) {
+            return read_in_order(source, name, options, DateOrder::day_first, day_first.line);
+        }
+    } catch (const std::bad_alloc&) {
+        throw InputError(name + ": there is not enough memory to read it");
+    } catch (const std::length_error&) {
+        throw InputError(name + ": there is not enough memory to read it");
+    }
+}
+
+}  // namespace
+
+BarFile parse_bar_file(std::string_view text, const std::string& file_name, const BarFileOptions& options) {
+    return read_bars(BarSource{nullptr, text}, file_name, options);
+}
+
+BarFile read_bar_file(const std::filesystem::path& file, const BarFileOptions& options) {
+    return read_bars(BarSource{&file, {}}, text_of(file), options);
+}
+
+std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback) {
+    std::map<std::int64_t, int> counts;
+    for (std::size_t i = 1; i < bars.size(); ++i) {
+        const std::int64_t step = bars[i].time - bars[i - 1].time;
+        if (step > 0 && step <= 86400 * us_per_second && step % us_per_second == 0) ++counts[step / us_per_second];
+    }
+    std::int64_t best = 0;
+    int best_count = 0;
+    for (const auto& [seconds, count] : counts) {
+        if (count > best_count) {
+            best = seconds;
+            best_count = count;
+        }
+    }
+    return best_count == 0 ? fallback : static_cast<std::int32_t>(best);
+}
+
+}  // namespace kmi::emu

@@ -1,0 +1,254 @@
+#include "kmi_host/bar_files/rows.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "kmi_host/bar_files/fields.h"
+#include "kmi_host/text/input_error.h"
+
+namespace kmi::emu {
+namespace {
+
+[[noreturn]] void fail(const std::string& file, std::uint64_t line, const std::string& message) {
+    throw InputError(file + ":" + std::to_string(line) + ": " + message);
+}
+
+enum class NumberFault : std::uint8_t { none, empty, not_a_number, too_small };
+
+// A number as a 32-bit float holds it: finite, within its range, and not so small that it
+// would read as 0. A "+" may lead; where the separator is not a comma, a decimal comma
+// ("623,38") is read as a point.
+NumberFault read_number(std::string_view text, char separator, double& value, bool& decimal_comma) {
+    if (text.empty()) return NumberFault::empty;
+    if (text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || text.front() == '-' || text.front() == '+') return NumberFault::not_a_number;
+    }
+    auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+        const std::size_t comma = text.find(',');
+        if (separator == ',' || comma == std::string_view::npos ||
+            text.find_first_of(",.", comma + 1) != std::string_view::npos || text.find('.') != std::string_view::npos ||
+            text.size() > 64) {
+            return NumberFault::not_a_number;
+        }
+        char copy[64];
+        text.copy(copy, text.size());
+        copy[comma] = '.';
+        result = std::from_chars(copy, copy + text.size(), value);
+        if (result.ec != std::errc() || result.ptr != copy + text.size()) return NumberFault::not_a_number;
+        decimal_comma = true;
+    }
+    const double magnitude = std::fabs(value);
+    if (!std::isfinite(value) || magnitude > static_cast<double>(std::numeric_limits<float>::max())) {
+        return NumberFault::not_a_number;
+    }
+    if (value != 0.0 && magnitude < static_cast<double>(std::numeric_limits<float>::min()))
+        return NumberFault::too_small;
+    return NumberFault::none;
+}
+
+struct RowReader {
+    LineReader& lines;
+    Layout& layout;
+    const RowSettings& settings;
+    FieldSplitter splitter;
+    RowsRead out;
+    bool seen_data = false;
+    bool fixed_point_decided = false;
+    std::uint64_t line = 0;
+    DateCache dates;
+
+    const std::string& file() const { return lines.name; }
+
+    std::string_view field(int column) const { return splitter.fields[static_cast<std::size_t>(column)]; }
+
+    double number(int column, const char* name, bool optional) {
+        const std::string_view text = field(column);
+        double value = 0.0;
+        bool comma = false;
+        switch (read_number(text, layout.separator, value, comma)) {
+            case NumberFault::none: break;
+            case NumberFault::empty:
+                if (optional) return 0.0;
+                fail(file(), line, std::string("column \"") + name + "\" is empty");
+            case NumberFault::not_a_number:
+                fail(file(), line,
+                     std::string("column \"") + name +
+                         "\": not a finite number within the range of a 32-bit float: \"" + std::string(text) + "\"");
+            case NumberFault::too_small:
+                fail(file(), line,
+                     std::string("column \"") + name + "\": \"" + std::string(text) +
+                         "\" is too small for a 32-bit float, which would read it as 0");
+        }
+        if (comma && out.decimal_comma_line == 0) out.decimal_comma_line = line;
+        return value;
+    }
+
+    // Fixed-point prices, as a market-data vendor writes them: integers in units of 1e-9. A file
+    // of that vendor's shape has them when its first bar's prices are all integers of at
+    // least 10^6 (a price of 0.001); then every price must be one.
+    double price(int column, const char* name) {
+        if (!out.fixed_point) return number(column, name, false);
+        const std::string_view text = field(column);
+        std::int64_t units = 0;
+        const auto result = std::from_chars(text.data(), text.data() + text.size(), units);
+        if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+            fail(file(), line,
+                 std::string("column \"") + name + "\": \"" + std::string(text) +
+                     "\" is no whole number, but the first bar's prices were fixed-point integers (units of 1e-9)");
+        }
+        return static_cast<double>(units) / 1e9;
+    }
+
+    void decide_fixed_point() {
+        fixed_point_decided = true;
+        if (!layout.fixed_point_prices) return;
+        for (const int column : {layout.open, layout.high, layout.low, layout.close}) {
+            if (column < 0) continue;
+            const std::string_view text = field(column);
+            if (!is_whole_number(text) || text.front() == '-' || text.size() < 7) return;
+        }
+        out.fixed_point = true;
+    }
+
+    double volume(int column, const char* name) {
+        if (column < 0) return 0.0;
+        const double value = number(column, name, true);
+        if (value < 0.0)
+            fail(file(), line,
+                 std::string("column \"") + name + "\": a negative volume: \"" + std::string(field(column)) + "\"");
+        return value;
+    }
+
+    // The volume: its column's, or Up and Down added together, which must still fit a float.
+    float total_volume() {
+        if (layout.volume >= 0) return static_cast<float>(volume(layout.volume, "volume"));
+        const double total = volume(layout.up_volume, "up") + volume(layout.down_volume, "down");
+        if (total > static_cast<double>(std::numeric_limits<float>::max())) {
+            fail(file(), line, "Up and Down volume add up to more than a 32-bit float holds");
+        }
+        return static_cast<float>(total);
+    }
+
+    // Whether the row is kept: every row without a pick, else the rows whose instrument (in
+    // any of the instrument columns) is the pick.
+    bool keep_instrument() {
+        if (layout.instrument < 0) return true;
+        const std::size_t value = count_instrument(out.instruments, field(layout.instrument));
+        if (!settings.pick.empty()) {
+            bool picked = field(layout.instrument) == settings.pick;
+            for (const int other : layout.other_instruments) picked = picked || field(other) == settings.pick;
+            return picked;
+        }
+        keep_instrument_row(out.instruments, value, line, out.bars.size());
+        return true;
+    }
+
+    BarTimeText time() {
+        DateClues clues;
+        const auto time =
+            layout.time_of_day >= 0
+                ? parse_bar_date_and_time(field(layout.time), field(layout.time_of_day), settings.order, &clues, &dates)
+                : parse_bar_time(field(layout.time), settings.order, &clues, &dates);
+        out.clues.year_last = out.clues.year_last || clues.year_last;
+        out.clues.first_above_12 = out.clues.first_above_12 || clues.first_above_12;
+        out.clues.second_above_12 = out.clues.second_above_12 || clues.second_above_12;
+        if (clues.ambiguous && out.ambiguous_date_line == 0) {
+            out.clues.ambiguous = true;
+            out.ambiguous_date_line = line;
+            out.ambiguous_date = field(layout.time);
+        }
+        if (time) return *time;
+        if (settings.order_assumed && settings.order == DateOrder::month_first && clues.first_above_12 &&
+            !out.clues.second_above_12) {
+            throw DayFirstDates{line};
+        }
+        const std::string written = layout.time_of_day >= 0
+                                        ? std::string(field(layout.time)) + " " + std::string(field(layout.time_of_day))
+                                        : std::string(field(layout.time));
+        fail(file(), line, "not a date and time (" + std::string(bar_time_forms) + "): \"" + written + "\"");
+    }
+
+    void check_field_count() {
+        const std::size_t count = splitter.fields.size();
+        const bool trailing = count == layout.field_count + 1 && splitter.fields.back().empty();
+        if (count == layout.field_count || trailing) return;
+        const std::string expected = std::to_string(layout.field_count);
+        const std::string where = layout.named_by_option ? "--columns names " + expected
+                                  : layout.headerless    ? "the first line has " + expected
+                                                         : "the header has " + expected;
+        fail(file(), line, std::to_string(count) + " fields where " + where);
+    }
+
+    void read(std::string_view text) {
+        if (!split_fields(splitter, text)) fail(file(), line, "unbalanced double quotes");
+        if (fields_empty(splitter)) return;  // a blank line, or a spreadsheet's row of empty cells
+        if (!seen_data) {
+            if (absorb_header_row(layout, splitter.fields)) return;
+            check_layout(layout, file());
+            seen_data = true;
+        }
+        check_field_count();
+        if (!keep_instrument()) return;
+        if (line > std::numeric_limits<std::uint32_t>::max()) fail(file(), line, "more lines than a bar file can hold");
+        const BarTimeText when = time();
+        if (!fixed_point_decided) decide_fixed_point();
+        Bar bar;
+        bar.time = when.value;
+        bar.close = static_cast<float>(price(layout.close, "close"));
+        bar.open = layout.open >= 0 ? static_cast<float>(price(layout.open, "open")) : bar.close;
+        bar.high = layout.high >= 0 ? static_cast<float>(price(layout.high, "high")) : bar.close;
+        bar.low = layout.low >= 0 ? static_cast<float>(price(layout.low, "low")) : bar.close;
+        if (bar.high < bar.low) {
+            // A column the file lacks took the close.
+            const int high = layout.high >= 0 ? layout.high : layout.close;
+            const int low = layout.low >= 0 ? layout.low : layout.close;
+            fail(file(), line,
+                 "the high (" + std::string(field(high)) + ") is below the low (" + std::string(field(low)) + ")");
+        }
+        const bool outside = bar.open > bar.high || bar.open < bar.low || bar.close > bar.high || bar.close < bar.low;
+        if (outside && out.outside_range++ == 0) out.first_outside_line = line;
+        bar.volume = total_volume();
+        bar.bid_volume = static_cast<float>(volume(layout.bid_volume, "bid_volume"));
+        bar.ask_volume = static_cast<float>(volume(layout.ask_volume, "ask_volume"));
+        if (layout.tick_volume >= 0 && out.volumes_all_zero) {
+            if (bar.volume == 0.0f) {
+                out.tick_volumes.push_back(static_cast<float>(volume(layout.tick_volume, "tickvol")));
+            } else {
+                out.volumes_all_zero = false;
+                std::vector<float>().swap(out.tick_volumes);
+            }
+        }
+        out.bars.push_back(bar);
+        out.lines.push_back(static_cast<std::uint32_t>(line));
+        out.instants.push_back(when.instant);
+        if (when.instant) ++out.instant_count;
+    }
+};
+
+}  // namespace
+
+RowsRead read_rows(LineReader& lines, Layout& layout, std::optional<std::string_view> first,
+                   const RowSettings& settings) {
+    RowReader reader{lines, layout, settings, {}, {}, false, false, 0, {}};
+    reader.splitter.separator = layout.separator;
+    const auto bound = static_cast<std::size_t>(settings.rows_bound);
+    reader.out.bars.reserve(bound);
+    reader.out.lines.reserve(bound);
+    reader.out.instants.reserve(bound);
+    if (first) {
+        reader.line = lines.line_number;
+        reader.read(*first);
+    }
+    std::string_view text;
+    while (next_line(lines, text)) {
+        reader.line = lines.line_number;
+        reader.read(text);
+    }
+    if (!reader.seen_data) check_layout(layout, lines.name);
+    return std::move(reader.out);
+}
+
+}  // namespace kmi::emu

@@ -1,0 +1,58 @@
+// The data rows of a bar file, read into bars before their times are settled: fields by
+// the layout, prices and volumes checked, instruments counted, and what the notes will tell.
+#ifndef KMI_HOST_BAR_FILES_ROWS_H
+#define KMI_HOST_BAR_FILES_ROWS_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kmi_host/bar_files/instruments.h"
+#include "kmi_host/bar_files/layout.h"
+#include "kmi_host/bar_files/text_lines.h"
+#include "kmi_host/bar_files/time_forms.h"
+#include "kmi_host/host_core/host_core.h"
+
+namespace kmi::emu {
+
+struct RowsRead {
+    std::vector<Bar> bars;             // each time as written: an instant (UTC) or a wall-clock time
+    std::vector<std::uint32_t> lines;  // the line of each bar
+    std::vector<bool> instants;        // whether each bar's time is an instant
+    std::size_t instant_count = 0;
+    Instruments instruments;
+    std::vector<float> tick_volumes;  // the tick volumes, kept while every volume read is 0
+    bool volumes_all_zero = true;
+    std::size_t outside_range = 0;  // bars whose open or close lies outside their low and high
+    std::uint64_t first_outside_line = 0;
+    bool fixed_point = false;              // the prices were integers in units of 1e-9
+    std::uint64_t decimal_comma_line = 0;  // the first number written with a decimal comma
+    DateClues clues;
+    std::uint64_t ambiguous_date_line = 0;  // the first date that reads as two days, month or day first
+    std::string ambiguous_date;
+};
+
+// What a reading must know beyond the layout.
+struct RowSettings {
+    DateOrder order = DateOrder::month_first;
+    bool order_assumed = true;  // month first by assumption: a date that cannot be restarts day first
+    std::string pick;
+    std::uint64_t rows_bound = 0;  // at least the rows to come: the bars are sized once
+};
+
+// A date that cannot be month first in a file read month first by assumption.
+struct DayFirstDates {
+    std::uint64_t line = 0;
+};
+
+// Reads the rows after the layout's header (and `first`, a line already cut that is data,
+// when given) to the end of the lines. Throws InputError naming the file and line, or
+// DayFirstDates.
+RowsRead read_rows(LineReader& lines, Layout& layout, std::optional<std::string_view> first,
+                   const RowSettings& settings);
+
+}  // namespace kmi::emu
+
+#endif

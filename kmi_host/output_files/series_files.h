@@ -1,0 +1,27 @@
+// series.csv and days.csv: the study's 20 output series, bar by bar and at each session day's
+// last session bar, written straight into their files.
+#ifndef KMI_HOST_OUTPUT_FILES_SERIES_FILES_H
+#define KMI_HOST_OUTPUT_FILES_SERIES_FILES_H
+
+#include <string>
+
+#include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/chart_page.h"
+
+namespace kmi::emu {
+
+// "time" and the declared names, then one row per chart bar: its time and the 20 values in
+// their shortest form.
+void write_series_csv(OutputSink& sink, const ChartPageData& data);
+
+// "date" and the declared names, then one row per session day with the values of its last
+// session bar.
+void write_days_csv(OutputSink& sink, const ChartPageData& data);
+
+// The same as texts.
+std::string series_csv(const ChartPageData& data);
+std::string days_csv(const ChartPageData& data);
+
+}  // namespace kmi::emu
+
+#endif

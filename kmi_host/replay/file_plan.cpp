@@ -1,0 +1,264 @@
+#include "kmi_host/replay/file_plan.h"
+
+#include <algorithm>
+
+#include "kmi_host/bar_files/time_zone.h"
+#include "kmi_host/text/input_error.h"
+#include "kmi_host/text/path_text.h"
+
+namespace kmi::emu {
+namespace {
+
+std::string slot_name_list() {
+    std::string list;
+    for (std::size_t i = 0; i < source_slot_names.size(); ++i) {
+        list += i == 0 ? "" : i + 1 == source_slot_names.size() ? " or " : ", ";
+        list += source_slot_names[i];
+    }
+    return list;
+}
+
+bool ends_with_csv(const std::string& text) {
+    return text.size() >= 4 && lower_ascii(text.substr(text.size() - 4)) == ".csv";
+}
+
+// The symbol of a file: its name without a bar file's extension.
+std::string symbol_of(const std::filesystem::path& file) {
+    std::string name = text_of(file.filename());
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return name;
+    const std::string extension = lower_ascii(name.substr(dot + 1));
+    for (const char* known : {"csv", "txt", "tsv", "dat", "prn"}) {
+        if (extension == known) return name.substr(0, dot);
+    }
+    return name;
+}
+
+BarFileName named_file(const std::string& path, const std::string& pick, const std::string& argument) {
+    BarFileName named{path_of(path), pick, ""};
+    named.symbol = symbol_of(named.file);
+    if (named.symbol.empty()) {
+        throw InputError(argument + ": the file's name without its extension is its symbol: none");
+    }
+    return named;
+}
+
+[[noreturn]] void nothing_after_hash(const std::string& argument) {
+    throw InputError(argument + ": nothing after \"#\" (FILE#VALUE keeps the rows whose symbol, contract or " +
+                     "instrument_id is VALUE)");
+}
+
+std::string slot_of_option(const std::string& option, const std::string& value, std::string& rest) {
+    const std::size_t equals = value.find('=');
+    if (equals == std::string::npos) {
+        rest = value;
+        return "";
+    }
+    std::string slot = lower_ascii(value.substr(0, equals));
+    rest = value.substr(equals + 1);
+    const bool known = slot == "chart" ||
+                       std::find(source_slot_names.begin(), source_slot_names.end(), slot) != source_slot_names.end();
+    if (!known) {
+        throw InputError(option + " " + value + ": unknown slot \"" + value.substr(0, equals) + "\" (chart, " +
+                         slot_name_list() + ")");
+    }
+    return slot;
+}
+
+// Sets one option of a reading once.
+template <typename Value>
+void set_once(Value& target, bool given, Value value, const std::string& option, const std::string& argument) {
+    if (given) throw InputError(option + " " + argument + ": given twice for the same files");
+    target = std::move(value);
+}
+
+}  // namespace
+
+std::string lower_ascii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
+bool is_plain_file_name(const std::string& symbol) {
+    return !symbol.empty() && symbol != "." && symbol != ".." && symbol.find_first_of("/\\:") == std::string::npos;
+}
+
+bool is_file(const std::filesystem::path& file) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(file, error);
+}
+
+std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument,
+                                               bool must_be_file) {
+    if (is_file(path_of(text))) return named_file(text, "", argument);
+    // FILE#VALUE: the first "#" that follows the name of an existing file.
+    for (std::size_t hash = text.find('#'); hash != std::string::npos; hash = text.find('#', hash + 1)) {
+        if (!is_file(path_of(text.substr(0, hash)))) continue;
+        if (hash + 1 == text.size()) nothing_after_hash(argument);
+        return named_file(text.substr(0, hash), text.substr(hash + 1), argument);
+    }
+    // A file that does not exist: named so the message can say so.
+    std::size_t hash = text.find('#');
+    while (hash != std::string::npos && !ends_with_csv(text.substr(0, hash))) hash = text.find('#', hash + 1);
+    if (hash != std::string::npos) {
+        if (hash + 1 == text.size()) nothing_after_hash(argument);
+        return named_file(text.substr(0, hash), text.substr(hash + 1), argument);
+    }
+    if (must_be_file || ends_with_csv(text) || text.find_first_of("/\\") != std::string::npos) {
+        return named_file(text, "", argument);
+    }
+    return std::nullopt;
+}
+
+SourceFile parse_source_argument(const std::string& value) {
+    const std::string argument = "--source " + value;
+    const std::size_t equals = value.find('=');
+    if (equals == std::string::npos)
+        throw InputError(argument + ": expected SLOT=FILE (SLOT: " + slot_name_list() + ")");
+    const std::string slot = value.substr(0, equals);
+    const auto known = std::find(source_slot_names.begin(), source_slot_names.end(), lower_ascii(slot));
+    if (known == source_slot_names.end()) {
+        throw InputError(argument + ": unknown slot \"" + slot + "\" (" + slot_name_list() + ")");
+    }
+    if (equals + 1 == value.size()) throw InputError(argument + ": no file after \"=\"");
+    auto named = parse_bar_file_name(value.substr(equals + 1), argument, true);
+    return SourceFile{static_cast<int>(known - source_slot_names.begin()), std::move(*named), argument};
+}
+
+ChartFile chart_file(const std::string& chart, const std::filesystem::path& data_dir) {
+    const std::string argument = "--chart " + chart;
+    if (auto named = parse_bar_file_name(chart, argument)) {
+        if (!is_file(named->file)) throw InputError(argument + ": no file " + text_of(named->file));
+        return ChartFile{*named, argument};
+    }
+    if (data_dir.empty()) {
+        throw InputError(argument + ": no such file, and without --data there is no folder to find the symbol in");
+    }
+    const std::filesystem::path file = data_dir / path_of(chart + ".csv");
+    if (!is_plain_file_name(chart) || !is_file(file)) throw InputError(argument + ": no file " + text_of(file));
+    return ChartFile{BarFileName{file, "", chart}, argument};
+}
+
+bool same_bar_file(const BarFileName& a, const BarFileName& b) {
+    std::error_code error;
+    return a.pick == b.pick && std::filesystem::equivalent(a.file, b.file, error) && !error;
+}
+
+std::vector<SourceFile> checked_sources(const std::vector<std::string>& values, const ChartFile& chart) {
+    std::vector<SourceFile> sources;
+    for (const std::string& value : values) {
+        SourceFile source = parse_source_argument(value);
+        const BarFileName& named = source.bar_file;
+        if (!is_file(named.file)) throw InputError(source.argument + ": no file " + text_of(named.file));
+        const std::string symbol = lower_ascii(named.symbol);
+        if (symbol == lower_ascii(chart.bar_file.symbol) && !same_bar_file(named, chart.bar_file)) {
+            throw InputError(source.argument + ": its symbol " + named.symbol + " is the chart's (" + chart.argument +
+                             "), from another file or pick; a slot reads the chart only from the chart's own file");
+        }
+        for (const SourceFile& earlier : sources) {
+            if (earlier.slot == source.slot) {
+                throw InputError(source.argument + ": the " + source_slot_names[static_cast<std::size_t>(source.slot)] +
+                                 " slot is given twice (also " + earlier.argument + ")");
+            }
+            if (lower_ascii(earlier.bar_file.symbol) == symbol && !same_bar_file(earlier.bar_file, named)) {
+                throw InputError(source.argument + ": its symbol " + named.symbol + " is also that of " +
+                                 earlier.argument + ", from another file or pick; give each instrument a file name " +
+                                 "of its own");
+            }
+        }
+        sources.push_back(std::move(source));
+    }
+    return sources;
+}
+
+FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
+                                const std::vector<std::string>& bar_stamps, const std::vector<std::string>& columns) {
+    FileReadings readings;
+    const auto reading_of = [&readings](const std::string& slot) -> FileReading& {
+        return slot.empty() ? readings.every : readings.by_slot[slot];
+    };
+    for (const std::string& value : data_time_zones) {
+        std::string zone;
+        FileReading& reading = reading_of(slot_of_option("--data-time-zone", value, zone));
+        try {
+            load_time_zone(zone);
+        } catch (const InputError& error) {
+            throw InputError("--data-time-zone " + value + ": " + error.what());
+        }
+        set_once(reading.data_time_zone, !reading.data_time_zone.empty(), zone, "--data-time-zone", value);
+    }
+    for (const std::string& value : bar_stamps) {
+        std::string stamps;
+        FileReading& reading = reading_of(slot_of_option("--bar-stamps", value, stamps));
+        stamps = lower_ascii(stamps);
+        if (stamps != "start" && stamps != "end") {
+            throw InputError("--bar-stamps " + value +
+                             ": bars are stamped at their start or at their end (start, end, or SLOT=start, SLOT=end)");
+        }
+        set_once(reading.bar_stamps, reading.bar_stamps.has_value(),
+                 std::optional<BarStamps>(stamps == "end" ? BarStamps::end : BarStamps::start), "--bar-stamps", value);
+    }
+    for (const std::string& value : columns) {
+        std::string list;
+        FileReading& reading = reading_of(slot_of_option("--columns", value, list));
+        std::vector<std::string> names = split_names(list);
+        layout_of_names(names, ',');  // throws for a name kmi-host does not know
+        set_once(reading.columns, !reading.columns.empty(), names, "--columns", value);
+    }
+    return readings;
+}
+
+BarFileOptions options_for(const FileReadings& readings, const std::vector<std::string>& slots,
+                           const std::string& chart_time_zone, const std::string& pick) {
+    BarFileOptions options;
+    options.chart_time_zone = chart_time_zone;
+    options.pick = pick;
+    options.data_time_zone = readings.every.data_time_zone;
+    options.bar_stamps = readings.every.bar_stamps;
+    options.columns = readings.every.columns;
+    // The slot that set each option, so two slots of one file cannot disagree.
+    std::string zone_slot;
+    std::string stamps_slot;
+    std::string columns_slot;
+    const auto disagree = [](const std::string& option, const std::string& first, const std::string& second) {
+        throw InputError(option + ": " + first + "= and " + second +
+                         "= are given different values, but both slots read one file");
+    };
+    for (const std::string& slot : slots) {
+        const auto found = readings.by_slot.find(slot);
+        if (found == readings.by_slot.end()) continue;
+        const FileReading& reading = found->second;
+        if (!reading.data_time_zone.empty()) {
+            if (!zone_slot.empty() && options.data_time_zone != reading.data_time_zone)
+                disagree("--data-time-zone", zone_slot, slot);
+            options.data_time_zone = reading.data_time_zone;
+            zone_slot = slot;
+        }
+        if (reading.bar_stamps) {
+            if (!stamps_slot.empty() && options.bar_stamps != reading.bar_stamps)
+                disagree("--bar-stamps", stamps_slot, slot);
+            options.bar_stamps = reading.bar_stamps;
+            stamps_slot = slot;
+        }
+        if (!reading.columns.empty()) {
+            if (!columns_slot.empty() && options.columns != reading.columns) disagree("--columns", columns_slot, slot);
+            options.columns = reading.columns;
+            columns_slot = slot;
+        }
+    }
+    return options;
+}
+
+void check_slots_fed(const FileReadings& readings, const std::vector<std::string>& fed) {
+    for (const auto& [slot, reading] : readings.by_slot) {
+        if (std::find(fed.begin(), fed.end(), slot) != fed.end()) continue;
+        const std::string option = !reading.data_time_zone.empty() ? "--data-time-zone"
+                                   : reading.bar_stamps            ? "--bar-stamps"
+                                                                   : "--columns";
+        throw InputError(option + " " + slot + "=...: the " + slot + " slot is given no file (--source " + slot +
+                         "=FILE)");
+    }
+}
+
+}  // namespace kmi::emu

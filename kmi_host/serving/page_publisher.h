@@ -1,0 +1,38 @@
+// The study's side of the served page: after a study call, the change it made to the page is
+// taken from the host and handed over, at most every `interval` (a fast replay calls the study
+// hundreds of thousands of times), the changes in between merged into the next.
+#ifndef KMI_HOST_SERVING_PAGE_PUBLISHER_H
+#define KMI_HOST_SERVING_PAGE_PUBLISHER_H
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "kmi_host/host_core/host_core.h"
+#include "kmi_host/replay/replay.h"
+#include "kmi_host/serving/page_delta.h"
+
+namespace kmi::emu {
+
+struct PagePublisher {
+    std::function<void(PageDelta)> publish;  // must not wait for anything
+    std::chrono::steady_clock::duration interval = std::chrono::milliseconds(100);
+    std::optional<std::chrono::steady_clock::time_point> last_published;
+    std::optional<std::int32_t> pending_from;  // the first bar rewritten since the last publication
+    std::vector<PageDay> days;                 // the session days as last published
+};
+
+// After a study call: publishes the page's change since the last publication when that is
+// `interval` old or the call is the last the replay has bars for (its call count reached);
+// otherwise keeps the first bar the call rewrote for the next.
+void publish_after_call(PagePublisher& publisher, const Host& host, const ReplayStep& step);
+
+// The replay's end: the bars not yet published and the page as it ended (its closing panels
+// among it), from the replay's outcome.
+void publish_outcome(PagePublisher& publisher, const ReplayOutcome& outcome);
+
+}  // namespace kmi::emu
+
+#endif

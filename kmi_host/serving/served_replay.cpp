@@ -1,0 +1,49 @@
+#include "kmi_host/serving/served_replay.h"
+
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include "kmi_host/following/stop_signal.h"
+
+namespace kmi::emu {
+
+std::unique_ptr<ServedReplay> start_served_replay(const std::string& listen,
+                                                  const std::filesystem::path& program_folder, bool follow) {
+    PageServerSettings settings;
+    settings.listen = listen;
+    settings.library = find_chart_library(program_folder);
+    auto served = std::make_unique<ServedReplay>();
+    served->server = start_page_server(settings, LivePage{});
+    served->follow = follow;
+    PageServer& server = *served->server;
+    served->publisher.publish = [&server](PageDelta delta) { publish_page_delta(server, std::move(delta)); };
+    const std::string url = page_server_url(server);
+    std::printf("Serving the chart page at %s %s\n", url.c_str(),
+                follow ? "live while the files are followed, until Ctrl-C"
+                       : "live during the replay, then the final page until Ctrl-C");
+    std::fflush(stdout);
+    const std::string reach = page_server_reach(server);
+    if (!reach.empty()) std::fprintf(stderr, "kmi-host: %s\n", reach.c_str());
+    return served;
+}
+
+void serve_study_calls(ServedReplay& served, ReplayHooks& hooks) {
+    hooks.after_call = [shown = std::move(hooks.after_call), &served](const Host& host, const ReplayStep& step) {
+        if (shown) shown(host, step);
+        publish_after_call(served.publisher, host, step);
+    };
+}
+
+void serve_outcome(ServedReplay& served, const ReplayOutcome& outcome) { publish_outcome(served.publisher, outcome); }
+
+void serve_until_stopped(const ServedReplay& served) {
+    if (served.follow) return;
+    std::printf("Serving the final page at %s until Ctrl-C\n", page_server_url(*served.server).c_str());
+    std::fflush(stdout);
+    catch_stop_signals();
+    while (!wait_for_stop(std::chrono::hours(1))) {
+    }
+}
+
+}  // namespace kmi::emu
