@@ -10,6 +10,7 @@
 #include "kmi_host/output_files/atomic_files.h"
 #include "kmi_host/output_files/chart_page.h"
 #include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/closing_panels.h"
 #include "kmi_host/text/date_time_text.h"
 
 namespace {

@@ -115,8 +115,7 @@ std::unique_ptr<SyntheticMarket> make_market(std::int32_t bars, std::int32_t spa
 
 void close_market(SyntheticMarket& market) {
     if (!market.host) return;
-    if (emu::state_is_set(*market.host)) emu::call_study(*market.host, emu::CallKind::last);
-    emu::destroy_host_values(*market.host);
+    emu::close_host(*market.host);
     market.host.reset();
     market.sources = {};
 }

@@ -31,10 +31,12 @@
 #include "kmi_host/sample_data/synth.h"
 #include "kmi_host/scenarios/scenario.h"
 #include "kmi_host/serving/served_replay.h"
+#include "kmi_host/terminal/console_log.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/file_text.h"
 #include "kmi_host/text/input_error.h"
+#include "kmi_host/text/names.h"
 #include "kmi_host/text/path_text.h"
 
 #ifdef _WIN32
@@ -398,36 +400,6 @@ const CLI::Validator whole_number(
         return fits ? std::string() : "a whole number from 0 to 18446744073709551615 is needed, not \"" + value + "\"";
     },
     "WHOLE NUMBER", "whole_number");
-
-// The edits that turn one word into the other: a letter added, removed or changed, or two
-// neighbours swapped.
-std::size_t edit_distance(const std::string& a, const std::string& b) {
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-        }
-    }
-    return d[a.size()][b.size()];
-}
-
-// The name nearest to `word`, when it is near: at most two edits, and one per three letters.
-std::optional<std::string> nearest_name(const std::string& word, const std::vector<std::string>& names) {
-    std::optional<std::string> nearest;
-    std::size_t nearest_distance = 0;
-    for (const std::string& name : names) {
-        const std::size_t distance = edit_distance(word, name);
-        if (distance <= std::min<std::size_t>(2, name.size() / 3) && (!nearest || distance < nearest_distance)) {
-            nearest = name;
-            nearest_distance = distance;
-        }
-    }
-    return nearest;
-}
 
 // For a command line CLI11 refused: the first word it did not take, when it is a mistyped
 // command or option, with the nearest valid one and where the help is.

@@ -11,6 +11,7 @@
 
 #include "kmi_host/output_files/chart_page.h"
 #include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/closing_panels.h"
 #include "kmi_host/replay/replay.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host_support.h"

@@ -168,23 +168,6 @@ TEST(KmiHostReplay, WithoutAStartDateEveryBarArrivesLiveAndPastTheEndAllIsHistor
     EXPECT_EQ(emu::run_replay(fake_study, data.settings(at(2027, 1, 1)), {}).calls, 1);
 }
 
-TEST(KmiHostReplay, TheConsoleShowsTheDiagnosticsReportOnceAndOneLineForItsRepeats) {
-    emu::ConsoleLog log;
-    log.repeat_line = "(more in log.txt)";
-    const std::string build = "Keelwick Market Internals BUILD Dec  8 2026 00:16:00 | chart bars ";
-    using Lines = std::vector<std::string>;
-    const Lines first{"another line", build + "1", "   ES bars 1, last bar 2026-12-02 09:30", "   NQ off"};
-    EXPECT_EQ(log.shown(first), first);
-    EXPECT_EQ(log.shown({build + "2", "   ES bars 2, last bar 2026-12-02 09:31", "   NQ off"}),
-              Lines{"(more in log.txt)"});
-    // A report that says more is shown; the line on repeats is given once.
-    const Lines changed{build + "12", "   ES bars 12, last bar 2026-12-02 09:41", "   NQ bars 1"};
-    Lines both{build + "3", "   ES bars 3, last bar 2026-12-02 09:32", "   NQ off"};
-    both.insert(both.end(), changed.begin(), changed.end());
-    EXPECT_EQ(log.shown(both), changed);
-    EXPECT_EQ(log.shown({build + "13", "   ES bars 13, last bar 2026-12-02 09:42", "   NQ bars 2"}), Lines{});
-}
-
 TEST(KmiHostReplay, InputsAreSetAfterTheDefaultsCallAndNameTheSourcesToLoad) {
     SmallData data;
     write_text(data.folder / "OTHER.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,1\n");

@@ -1,7 +1,9 @@
 // The panel in the terminal: the study's drawings in display order, their colours and
-// background as 24-bit ANSI colour, their corner; and the progress bar of fast replays.
+// background as 24-bit ANSI colour, their corner; the progress bar of fast replays; and the
+// study's log as the console shows it.
 #include <gtest/gtest.h>
 
+#include "kmi_host/terminal/console_log.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host_support.h"
 
@@ -80,6 +82,23 @@ TEST(KmiHostProgressBar, ShowsTheShareDoneAndTheReplayClock) {
     EXPECT_EQ(emu::progress_line(1.0, "end", 4), "[####] 100%  end");
     EXPECT_EQ(emu::progress_line(-1.0, "", 4), "[----]   0%  ");
     EXPECT_EQ(emu::progress_line(0.999, "x", 4), "[###-]  99%  x");
+}
+
+TEST(KmiHostTerminal, TheConsoleShowsTheDiagnosticsReportOnceAndOneLineForItsRepeats) {
+    emu::ConsoleLog log;
+    log.repeat_line = "(more in log.txt)";
+    const std::string build = "Keelwick Market Internals BUILD Dec  8 2026 00:16:00 | chart bars ";
+    using Lines = std::vector<std::string>;
+    const Lines first{"another line", build + "1", "   ES bars 1, last bar 2026-12-02 09:30", "   NQ off"};
+    EXPECT_EQ(log.shown(first), first);
+    EXPECT_EQ(log.shown({build + "2", "   ES bars 2, last bar 2026-12-02 09:31", "   NQ off"}),
+              Lines{"(more in log.txt)"});
+    // A report that says more is shown; the line on repeats is given once.
+    const Lines changed{build + "12", "   ES bars 12, last bar 2026-12-02 09:41", "   NQ bars 1"};
+    Lines both{build + "3", "   ES bars 3, last bar 2026-12-02 09:32", "   NQ off"};
+    both.insert(both.end(), changed.begin(), changed.end());
+    EXPECT_EQ(log.shown(both), changed);
+    EXPECT_EQ(log.shown({build + "13", "   ES bars 13, last bar 2026-12-02 09:42", "   NQ bars 2"}), Lines{});
 }
 
 }  // namespace

@@ -45,10 +45,7 @@ struct StudyHost {
         : host(emu::make_host(study_entry, std::move(chart), study_id)) {}
     StudyHost(const StudyHost&) = delete;
     StudyHost& operator=(const StudyHost&) = delete;
-    ~StudyHost() {
-        if (emu::state_is_set(*host)) emu::call_study(*host, emu::CallKind::last);
-        emu::destroy_host_values(*host);
-    }
+    ~StudyHost() { emu::close_host(*host); }
 
     emu::Host& operator*() { return *host; }
     emu::Host* operator->() { return host.get(); }

@@ -344,6 +344,16 @@ void set_bars(Chart& chart, const std::vector<Bar>& bars) {
     for (const Bar& bar : bars) append_bar(chart, bar);
 }
 
+std::vector<Bar> bars_of(const Chart& chart, std::size_t from) {
+    std::vector<Bar> bars(chart.times.size() - std::min(from, chart.times.size()));
+    for (std::size_t k = 0; k < bars.size(); ++k) {
+        const std::size_t i = from + k;
+        bars[k] = Bar{chart.times[i], chart.open[i],   chart.high[i],       chart.low[i],
+                      chart.close[i], chart.volume[i], chart.bid_volume[i], chart.ask_volume[i]};
+    }
+    return bars;
+}
+
 std::int32_t bar_count(const Chart& chart) { return static_cast<std::int32_t>(chart.times.size()); }
 
 void set_chart_arrays(HostInterface& record, const Chart& chart) {
@@ -423,6 +433,26 @@ void set_input_text_value(HostInput& in, const char* text) {
 bool state_is_set(const Host& host) {
     const auto it = host.study.pointers.find(1);
     return it != host.study.pointers.end() && it->second != nullptr;
+}
+
+void close_host(Host& host) {
+    host.observer = nullptr;
+    if (state_is_set(host)) call_study(host, CallKind::last);
+    destroy_host_values(host);
+}
+
+std::vector<StudyDrawing> study_drawings_top_down(const Host& host) {
+    std::vector<StudyDrawing> drawings;
+    for (const auto& [key, drawing] : host.drawings) {
+        if (key.first == host.study.chart_number) drawings.push_back(StudyDrawing{key.second, &drawing});
+    }
+    std::stable_sort(drawings.begin(), drawings.end(), [](const StudyDrawing& a, const StudyDrawing& b) {
+        const float above = a.drawing->request.vertical_position;
+        const float below = b.drawing->request.vertical_position;
+        if (above != below) return above > below;
+        return a.line_number < b.line_number;
+    });
+    return drawings;
 }
 
 }  // namespace kmi::emu

@@ -54,6 +54,8 @@ void replace_last_bar(Chart& chart, const Bar& bar);
 // Room for `bars` bars in every array, so that appending them does not move the arrays.
 void reserve_bars(Chart& chart, std::size_t bars);
 void set_bars(Chart& chart, const std::vector<Bar>& bars);
+// The chart's bars from `from` on.
+std::vector<Bar> bars_of(const Chart& chart, std::size_t from = 0);
 std::int32_t bar_count(const Chart& chart);
 
 // Points the record's bar count and this chart's bar arrays at the chart's bars.
@@ -177,6 +179,21 @@ void set_input_text_value(HostInput& input, const char* text);  // null: no text
 
 // Whether the study has a state stored under persistent pointer key 1.
 bool state_is_set(const Host& host);
+
+// Ends the study's instance as a host does when the study is removed: no observer is told any
+// more, the study's last call frees its state (when it holds one), then the host frees its own
+// values.
+void close_host(Host& host);
+
+// A text drawing of the study's chart with its line number.
+struct StudyDrawing {
+    std::int32_t line_number = 0;
+    const Drawing* drawing = nullptr;
+};
+
+// The study's drawings on its chart as they stand on the chart, top to bottom: the higher
+// vertical position first, then by line number. Valid until a drawing is added or deleted.
+std::vector<StudyDrawing> study_drawings_top_down(const Host& host);
 
 }  // namespace kmi::emu
 

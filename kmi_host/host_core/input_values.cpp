@@ -5,7 +5,9 @@
 #include <map>
 #include <vector>
 
+#include "host/host_datetime.h"
 #include "host/host_text.h"
+#include "host/numeric.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 
@@ -274,6 +276,14 @@ Json declared_input_json(const Host& host, int index) {
         items.push_back(item);
     out["list_items"] = items;
     return out;
+}
+
+std::int64_t input_second_of_day(const HostInput& in) {
+    if (in.type != 8 && in.type != 9 && in.type != 10 && in.type != 25) return 0;
+    const double days = input_double(in);
+    if (days == 0.0) return 0;
+    const std::int64_t us = kmi::round_half_away_i64(days * static_cast<double>(kmi::microseconds_per_day));
+    return us % kmi::microseconds_per_day / us_per_second;
 }
 
 }  // namespace kmi::emu

@@ -46,6 +46,11 @@ Json input_value_json(const HostInput& input);
 // The declared input as JSON: index, name, type, value, limits and list items.
 Json declared_input_json(const Host& host, int index);
 
+// The seconds of the day that a time input holds, as the study reads its session inputs:
+// whole microseconds of the fraction of a day, their remainder by one day (the sign kept),
+// truncated to seconds; 0 for an input of another kind.
+std::int64_t input_second_of_day(const HostInput& input);
+
 // Whether the defaults call declared the input (it has a type code or a name).
 bool input_is_declared(const HostInput& input);
 

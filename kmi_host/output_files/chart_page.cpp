@@ -2,20 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <utility>
 
-#include "host/host_text.h"
-#include "kmi_host/host_core/input_values.h"
-#include "kmi_host/replay/file_plan.h"
-#include "kmi_host/replay/replay.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/json_text.h"
-#include "settings/source_slots.h"
 
 namespace kmi::emu {
 
@@ -37,13 +29,6 @@ std::optional<std::string> read_whole_file(const std::filesystem::path& file) {
     text << in.rdbuf();
     if (in.bad()) return std::nullopt;
     return text.str();
-}
-
-std::optional<float> float_input_named(const Host& host, const std::string& name) {
-    for (const HostInput& input : host.study.inputs) {
-        if (input.type == kmi_input_float && name == text_chars(input.name)) return input_float(input);
-    }
-    return std::nullopt;
 }
 
 Json drawings_json(const std::vector<PageDrawing>& drawings) {
@@ -107,172 +92,6 @@ std::string notice_comment(const std::string& notice) {
            embedded_library_text(embedded_library_text(text, "script"), "style") + "\n*/\n";
 }
 
-// The study's drawings on its chart, top to bottom, then by line number.
-std::vector<PageDrawing> page_drawings(const Host& host) {
-    std::vector<PageDrawing> drawings;
-    for (const auto& [key, drawing] : host.drawings) {
-        if (key.first != host.study.chart_number) continue;
-        const DrawingRequest& r = drawing.request;
-        PageDrawing page;
-        page.line_number = key.second;
-        page.text = drawing.text;
-        page.font_face = drawing.font_face;
-        page.font_size = r.font_size;
-        page.text_color = r.text_color;
-        page.background_color = r.background_color;
-        page.horizontal_position = r.horizontal_position;
-        page.vertical_position = r.vertical_position;
-        page.text_alignment = r.text_alignment;
-        drawings.push_back(std::move(page));
-    }
-    std::stable_sort(drawings.begin(), drawings.end(), [](const PageDrawing& a, const PageDrawing& b) {
-        if (a.vertical_position != b.vertical_position) return a.vertical_position > b.vertical_position;
-        return a.line_number < b.line_number;
-    });
-    return drawings;
-}
-
-// Whether the study had a chart for the slot, as it resolves one: a chart number given wins;
-// otherwise a symbol, the chart's own (in any case) or one the host can open.
-bool slot_has_chart(const Host& host, int slot) {
-    const HostInput& number = host.study.inputs.at(static_cast<std::size_t>(chart_number_input(slot)));
-    if (!input_holds_text(number.type) && !input_holds_double(number.type) && number.type != kmi_input_float &&
-        input_int32(number) > 0) {
-        return true;
-    }
-    const HostInput& symbol_in = host.study.inputs.at(static_cast<std::size_t>(symbol_input(slot)));
-    const char* symbol = input_holds_text(symbol_in.type) ? input_text(symbol_in) : nullptr;
-    if (symbol == nullptr || *symbol == '\0') return false;
-    if (lower_ascii(symbol) == lower_ascii(host.charts.at(host.study.chart_number).symbol)) return true;
-    return host.symbol_library.count(symbol) != 0;
-}
-
-// The chart's bars from `from` on.
-std::vector<Bar> bars_of(const Chart& chart, std::size_t from = 0) {
-    std::vector<Bar> bars(chart.times.size() - std::min(from, chart.times.size()));
-    for (std::size_t k = 0; k < bars.size(); ++k) {
-        const std::size_t i = from + k;
-        bars[k] = Bar{chart.times[i], chart.open[i],   chart.high[i],       chart.low[i],
-                      chart.close[i], chart.volume[i], chart.bid_volume[i], chart.ask_volume[i]};
-    }
-    return bars;
-}
-
-// The chart without its bars.
-Chart without_bars(const Chart& chart) {
-    Chart empty = make_chart(chart.number, chart.symbol, chart.bar_seconds);
-    empty.time_zone = chart.time_zone;
-    empty.price_format = chart.price_format;
-    empty.session_times = chart.session_times;
-    empty.bar_period = chart.bar_period;
-    return empty;
-}
-
-ReplayFeed feed_of(const Chart& chart) {
-    ReplayFeed feed;
-    feed.symbol = chart.symbol;
-    feed.bar_seconds = chart.bar_seconds;
-    feed.bars = bars_of(chart);
-    return feed;
-}
-
-// The clock of the last call a replay makes for the bar live: its close stage, three
-// quarters of its length in, or the last stage before the next bar starts.
-HostDateTime closing_clock(const ReplayFeed& feed, std::size_t bar) {
-    const HostDateTime period = static_cast<HostDateTime>(feed.bar_seconds) * us_per_second;
-    const HostDateTime start = feed.bars[bar].time;
-    for (int stage = 3; stage > 0; --stage) {
-        const HostDateTime clock = start + period * stage / 4;
-        if (bar + 1 >= feed.bars.size() || clock < feed.bars[bar + 1].time) return clock;
-    }
-    return start;
-}
-
-void copy_input_values(const Host& from, Host& to) {
-    for (std::size_t i = 0; i < from.study.inputs.size() && i < to.study.inputs.size(); ++i) {
-        const HostInput& source = from.study.inputs[i];
-        HostInput& target = to.study.inputs[i];
-        set_input_text_value(target, input_holds_text(source.type) ? input_text(source) : nullptr);
-        target.type = source.type;
-        if (!input_holds_text(source.type)) std::memcpy(target.value, source.value, sizeof target.value);
-    }
-}
-
-}  // namespace
-
-void ClosingHostEnd::operator()(Host* host) const noexcept {
-    try {
-        if (state_is_set(*host)) call_study(*host, CallKind::last);
-    } catch (...) {
-        // The last call only frees the study's state: a failure there has nothing to tell.
-    }
-    destroy_host_values(*host);
-    delete host;
-}
-
-ClosingPanels prepare_closing_panels(const Host& host, std::vector<PageDay> days, const ShownFeeds* shown) {
-    ClosingPanels work;
-    work.days = std::move(days);
-    if (work.days.empty() || host.study_function == nullptr) return work;
-    const Chart& chart = host.charts.at(host.study.chart_number);
-    // Without the replay's feeds, copies of the charts' bars stand for them.
-    if (shown == nullptr) {
-        work.copies.reserve(1 + host.symbol_library.size());
-        work.feeds.chart = &work.copies.emplace_back(feed_of(chart));
-        for (const auto& [symbol, library_chart] : host.symbol_library) {
-            work.feeds.library[symbol] = &work.copies.emplace_back(feed_of(library_chart));
-        }
-    } else {
-        work.feeds = *shown;
-    }
-    work.scratch.reset(make_host(host.study_function, without_bars(chart), host.study.study_id).release());
-    Host& scratch = *work.scratch;
-    for (const auto& [symbol, library_chart] : host.symbol_library) {
-        scratch.symbol_library[symbol] = without_bars(library_chart);
-    }
-    scratch.region_top_px = host.region_top_px;
-    scratch.region_bottom_px = host.region_bottom_px;
-    if (call_study(scratch, CallKind::defaults)) {
-        copy_input_values(host, scratch);
-    } else {
-        work.scratch.reset();
-    }
-    return work;
-}
-
-// The study's panel at each day's last session bar: the first day by a full recalculation,
-// each later one by an update from the bar the call before ended on.
-std::vector<PageDayPanel> run_closing_panels(ClosingPanels& work) {
-    std::vector<PageDayPanel> panels;
-    if (!work.scratch) return panels;
-    Host* scratch = work.scratch.get();
-    const ShownFeeds& feeds = work.feeds;
-    const ReplayFeed& chart_feed = *feeds.chart;
-    std::int32_t bars_before = 0;
-    for (const PageDay& day : work.days) {
-        if (day.bar < bars_before || static_cast<std::size_t>(day.bar) >= chart_feed.bars.size()) continue;
-        const HostDateTime clock = closing_clock(chart_feed, static_cast<std::size_t>(day.bar));
-        scratch->now = clock;
-        show_feed_at(study_chart(*scratch), chart_feed, clock);
-        for (auto& [symbol, library_chart] : scratch->symbol_library) {
-            show_feed_at(library_chart, *feeds.library.at(symbol), clock);
-        }
-        for (auto& [number, opened] : scratch->charts) {
-            const auto feed = feeds.library.find(opened.symbol);
-            if (number != scratch->study.chart_number && feed != feeds.library.end()) {
-                show_feed_at(opened, *feed->second, clock);
-            }
-        }
-        call_study(*scratch, panels.empty() ? CallKind::full : CallKind::update, std::max(bars_before - 1, 0));
-        bars_before = bar_count(study_chart(*scratch));
-        panels.push_back(PageDayPanel{day.date, page_drawings(*scratch)});
-    }
-    work.scratch.reset();
-    return panels;
-}
-
-namespace {
-
 std::string html_escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -299,93 +118,7 @@ std::string page_heading(const ChartPageData& data) {
     return heading;
 }
 
-// What the page takes of the host besides the bars, the series' values and the session days.
-ChartPageData page_summary(const Host& host) {
-    const StudyInstance& study = host.study;
-    const Chart& chart = host.charts.at(study.chart_number);
-    ChartPageData data;
-    data.study_name = text_chars(study.study_name);
-    data.symbol = chart.symbol;
-    data.bar_seconds = chart.bar_seconds;
-    data.region_height_px = host.region_bottom_px - host.region_top_px;
-    data.price_format = chart.price_format;
-    for (const HostOutputSeries& output : study.outputs) {
-        PageSeries series;
-        series.name = text_chars(output.name);
-        series.colour = output.colour;
-        data.series.push_back(std::move(series));
-    }
-    data.drawings = page_drawings(host);
-    data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
-    data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
-    for (int slot = 0; slot < source_slot_count; ++slot) {
-        if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
-    }
-    return data;
-}
-
 }  // namespace
-
-ChartPageData chart_page_summary(const Host& host, bool closing, const ShownFeeds* shown) {
-    ChartPageData data = page_summary(host);
-    data.days = session_days(host);
-    if (closing) {
-        ClosingPanels work = prepare_closing_panels(host, data.days, shown);
-        data.day_panels = run_closing_panels(work);
-    }
-    return data;
-}
-
-ChartPageData chart_page_tail(const Host& host, std::int32_t from_bar) {
-    ChartPageData data = page_summary(host);
-    const Chart& chart = host.charts.at(host.study.chart_number);
-    const std::size_t from = std::min(static_cast<std::size_t>(std::max(from_bar, 0)), chart.times.size());
-    const auto tail = [from](const auto& values) {
-        return std::vector(values.begin() + static_cast<std::ptrdiff_t>(from), values.end());
-    };
-    data.times = tail(chart.times);
-    data.open = tail(chart.open);
-    data.high = tail(chart.high);
-    data.low = tail(chart.low);
-    data.close = tail(chart.close);
-    data.volume = tail(chart.volume);
-    for (std::size_t i = 0; i < data.series.size(); ++i) {
-        std::vector<float>& values = data.series[i].values;
-        values.assign(data.times.size(), 0.0f);
-        if (i < host.study.series.size() && host.study.series[i].size() > from) {
-            const std::vector<float>& study_values = host.study.series[i];
-            std::copy_n(study_values.begin() + static_cast<std::ptrdiff_t>(from),
-                        std::min(study_values.size() - from, values.size()), values.begin());
-        }
-    }
-    data.days = session_days(host, bars_of(chart, from));
-    for (PageDay& day : data.days) day.bar += static_cast<std::int32_t>(from);
-    return data;
-}
-
-void take_page_bars(ChartPageData& data, Host& host) {
-    StudyInstance& study = host.study;
-    Chart& chart = host.charts.at(study.chart_number);
-    const std::size_t bars = chart.times.size();
-    for (std::size_t i = 0; i < data.series.size(); ++i) {
-        std::vector<float>& values = data.series[i].values;
-        if (i < study.series.size()) values = std::move(study.series[i]);
-        values.resize(bars, 0.0f);
-    }
-    data.times = std::move(chart.times);
-    data.open = std::move(chart.open);
-    data.high = std::move(chart.high);
-    data.low = std::move(chart.low);
-    data.close = std::move(chart.close);
-    data.volume = std::move(chart.volume);
-}
-
-ChartPageData chart_page_data(const Host& host) {
-    ChartPageData data = chart_page_tail(host, 0);
-    ClosingPanels work = prepare_closing_panels(host, data.days, nullptr);
-    data.day_panels = run_closing_panels(work);
-    return data;
-}
 
 std::optional<ChartLibrary> find_chart_library(const std::filesystem::path& program_folder) {
     std::error_code error;

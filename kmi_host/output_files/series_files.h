@@ -6,7 +6,7 @@
 #include <string>
 
 #include "kmi_host/output_files/atomic_files.h"
-#include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/output_files/page_data.h"
 
 namespace kmi::emu {
 

@@ -74,16 +74,6 @@ void set_once(Value& target, bool given, Value value, const std::string& option,
 
 }  // namespace
 
-std::string lower_ascii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    return text;
-}
-
-bool is_plain_file_name(const std::string& symbol) {
-    return !symbol.empty() && symbol != "." && symbol != ".." && symbol.find_first_of("/\\:") == std::string::npos;
-}
-
 bool is_file(const std::filesystem::path& file) {
     std::error_code error;
     return std::filesystem::is_regular_file(file, error);

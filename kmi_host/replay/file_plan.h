@@ -4,7 +4,6 @@
 #ifndef KMI_HOST_REPLAY_FILE_PLAN_H
 #define KMI_HOST_REPLAY_FILE_PLAN_H
 
-#include <array>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -12,13 +11,10 @@
 #include <vector>
 
 #include "kmi_host/bar_files/reader.h"
-#include "settings/source_slots.h"
+#include "kmi_host/host_core/source_slot_names.h"
+#include "kmi_host/text/names.h"
 
 namespace kmi::emu {
-
-// The --source slot names, in slot order.
-inline constexpr std::array<const char*, source_slot_count> source_slot_names{"tick",  "add",  "vold", "updown", "vix",
-                                                                              "front", "back", "es",   "nq"};
 
 // A bar file named on the command line: FILE (a name with any extension, or none), or
 // FILE#VALUE to keep only the rows whose symbol, contract or instrument_id column holds VALUE.
@@ -92,11 +88,6 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
 // The slots named in `readings` that are given no file: `fed` holds the slots that are.
 // Throws InputError naming the option.
 void check_slots_fed(const FileReadings& readings, const std::vector<std::string>& fed);
-
-std::string lower_ascii(std::string text);
-
-// A symbol that can be a file name of the data folder (no folder, no "." or "..").
-bool is_plain_file_name(const std::string& symbol);
 
 bool is_file(const std::filesystem::path& file);
 

@@ -17,6 +17,7 @@
 #include "kmi_host/following/stop_signal.h"
 #include "kmi_host/host_core/input_values.h"
 #include "kmi_host/output_files/series_files.h"
+#include "kmi_host/replay/closing_panels.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
@@ -26,57 +27,9 @@
 namespace kmi::emu {
 namespace {
 
-ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::string& symbol,
-                   std::vector<std::string>& notes);
-
 // A followed file's first reading, as the feed of `symbol`.
 ReplayFeed load_followed_feed(FollowedFile& file, const std::string& symbol, std::vector<std::string>& notes) {
     return feed_of(read_followed_file(file), file.path, symbol, notes);
-}
-
-HostDateTime period_us(const ReplayFeed& feed) { return static_cast<HostDateTime>(feed.bar_seconds) * us_per_second; }
-
-// The number of bars that have started by `clock`, at least `from` when the bar before it has
-// started: a replay's clock moves forward, so the answer is mostly `from` or a bar or two after.
-std::size_t started_bars(const ReplayFeed& feed, HostDateTime clock, std::size_t from) {
-    const std::vector<Bar>& bars = feed.bars;
-    auto first = bars.begin();
-    if (from <= bars.size() && (from == 0 || bars[from - 1].time <= clock)) {
-        for (int look = 0; look < 4 && from < bars.size(); ++look, ++from) {
-            if (bars[from].time > clock) return from;
-        }
-        first += static_cast<std::ptrdiff_t>(from);
-    }
-    return static_cast<std::size_t>(
-        std::upper_bound(first, bars.end(), clock, [](HostDateTime time, const Bar& bar) { return time < bar.time; }) -
-        bars.begin());
-}
-
-Bar bar_at(const ReplayFeed& feed, std::size_t index, HostDateTime clock) {
-    const Bar& whole = feed.bars[index];
-    const HostDateTime elapsed = clock - whole.time;
-    const HostDateTime period = period_us(feed);
-    if (index + 1 < feed.bars.size() && feed.bars[index + 1].time <= clock) return whole;
-    if (period <= 0 || elapsed >= period) return whole;
-    return forming_bar(whole, static_cast<int>(std::min<HostDateTime>(3, elapsed * 4 / period)));
-}
-
-bool same_bar(const Chart& chart, std::size_t index, const Bar& bar) {
-    return chart.times[index] == bar.time && chart.open[index] == bar.open && chart.high[index] == bar.high &&
-           chart.low[index] == bar.low && chart.close[index] == bar.close && chart.volume[index] == bar.volume &&
-           chart.bid_volume[index] == bar.bid_volume && chart.ask_volume[index] == bar.ask_volume;
-}
-
-// The chart shows the feed whole, as it stands: its bars from `changed_from` on changed (a
-// bar before the chart's last: every bar is set again).
-void show_whole_feed(Chart& chart, const ReplayFeed& feed, std::size_t changed_from) {
-    const std::size_t kept = chart.times.size();
-    if ((changed_from != no_change && changed_from + 1 < kept) || feed.bars.size() < kept) {
-        set_bars(chart, feed.bars);
-        return;
-    }
-    if (kept > 0 && !same_bar(chart, kept - 1, feed.bars[kept - 1])) replace_last_bar(chart, feed.bars[kept - 1]);
-    for (std::size_t i = kept; i < feed.bars.size(); ++i) append_bar(chart, feed.bars[i]);
 }
 
 // Stores a value in an input, under `type` unless the input already has that type.
@@ -90,23 +43,6 @@ void store_typed_input(Host& host, int index, std::uint8_t type, const Json& val
 void set_slot_symbol(Host& host, int slot, const std::string& symbol, const std::string& where) {
     store_typed_input(host, symbol_input(slot), kmi_input_text, Json(symbol), where);
     store_typed_input(host, chart_number_input(slot), kmi_input_integer, Json(0), where);
-}
-
-// The seconds of the day that a time input holds, as the study reads its session inputs:
-// whole microseconds of the fraction of a day, their remainder by one day (the sign kept),
-// truncated to seconds; 0 for an input of another kind.
-std::int64_t input_second_of_day(const HostInput& in) {
-    if (in.type != 8 && in.type != 9 && in.type != 10 && in.type != 25) return 0;
-    const double days = input_double(in);
-    if (days == 0.0) return 0;
-    const std::int64_t us = kmi::round_half_away_i64(days * static_cast<double>(kmi::microseconds_per_day));
-    return us % kmi::microseconds_per_day / us_per_second;
-}
-
-Chart feed_chart(std::int32_t number, const ReplayFeed& feed, const std::string& time_zone) {
-    Chart chart = make_chart(number, feed.symbol, feed.bar_seconds);
-    chart.time_zone = time_zone;
-    return chart;
 }
 
 // The slots whose symbol input names `symbol` (in any case).
@@ -365,150 +301,7 @@ struct Replay {
     }
 };
 
-// The line with each run of digits as one "#".
-std::string without_numbers(const std::string& line) {
-    std::string out;
-    for (const char c : line) {
-        if (c < '0' || c > '9') {
-            out += c;
-        } else if (out.empty() || out.back() != '#') {
-            out += '#';
-        }
-    }
-    return out;
-}
-
-void close_host(Host& host) {
-    host.observer = nullptr;
-    if (state_is_set(host)) call_study(host, CallKind::last);
-    destroy_host_values(host);
-}
-
 }  // namespace
-
-ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
-                     std::vector<std::string>& notes, const BarFileReader& reader) {
-    return feed_of(reader ? reader(file, options) : read_bar_file(file, options), file, symbol, notes);
-}
-
-namespace {
-
-ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::string& symbol,
-                   std::vector<std::string>& notes) {
-    notes.insert(notes.end(), read.notes.begin(), read.notes.end());
-    ReplayFeed feed;
-    feed.symbol = symbol;
-    feed.file = text_of(file);
-    feed.naive_zone = read.naive_zone;
-    feed.stamps = read.stamps;
-    feed.bars = std::move(read.bars);
-    feed.bar_seconds = typical_bar_seconds(feed.bars);
-    return feed;
-}
-
-}  // namespace
-
-Bar forming_bar(const Bar& whole, int stage) {
-    if (stage >= 3) return whole;
-    const bool rising = whole.close >= whole.open;
-    const float first = rising ? whole.low : whole.high;
-    const float second = rising ? whole.high : whole.low;
-    Bar bar = whole;
-    const float share = static_cast<float>(stage + 1) / 4.0f;
-    bar.volume = whole.volume * share;
-    bar.bid_volume = whole.bid_volume * share;
-    bar.ask_volume = whole.ask_volume * share;
-    bar.high = bar.low = bar.close = whole.open;
-    if (stage >= 1) {
-        bar.close = first;
-        bar.high = std::max(whole.open, first);
-        bar.low = std::min(whole.open, first);
-    }
-    if (stage >= 2) {
-        bar.close = second;
-        bar.high = whole.high;
-        bar.low = whole.low;
-    }
-    return bar;
-}
-
-void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock) {
-    std::size_t kept = chart.times.size();
-    const std::size_t shown = started_bars(feed, clock, kept);
-    if (kept > shown) {
-        std::vector<Bar> bars;
-        for (std::size_t i = 0; i < shown; ++i) bars.push_back(bar_at(feed, i, clock));
-        set_bars(chart, bars);
-        return;
-    }
-    if (kept > 0) {
-        const Bar last = bar_at(feed, kept - 1, clock);
-        if (!same_bar(chart, kept - 1, last)) replace_last_bar(chart, last);
-    }
-    // The chart's arrays are sized once for the whole feed, not grown bar by bar.
-    if (shown > chart.times.capacity()) reserve_bars(chart, feed.bars.size());
-    for (std::size_t i = kept; i < shown; ++i) append_bar(chart, bar_at(feed, i, clock));
-}
-
-std::vector<std::string> ConsoleLog::shown(const std::vector<std::string>& lines) {
-    auto starts_report = [](const std::string& line) { return line.rfind("Keelwick Market Internals BUILD", 0) == 0; };
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < lines.size();) {
-        if (!starts_report(lines[i])) {
-            out.push_back(lines[i++]);
-            continue;
-        }
-        const std::size_t begin = i;
-        std::string report;
-        do {
-            report += without_numbers(lines[i]) + "\n";
-        } while (++i < lines.size() && !starts_report(lines[i]));
-        if (report != shown_report) {
-            shown_report = report;
-            out.insert(out.end(), lines.begin() + static_cast<std::ptrdiff_t>(begin),
-                       lines.begin() + static_cast<std::ptrdiff_t>(i));
-        } else if (!repeat_told) {
-            repeat_told = true;
-            out.push_back(repeat_line);
-        }
-    }
-    return out;
-}
-
-namespace {
-
-// The session days of `bars` bars whose times `time_at` gives.
-template <typename TimeAt>
-std::vector<PageDay> days_of(const Host& host, std::size_t bars, TimeAt time_at) {
-    const std::int64_t start = input_second_of_day(host.study.inputs.at(8));
-    const std::int64_t end = input_second_of_day(host.study.inputs.at(9));
-    std::vector<PageDay> days;
-    std::int64_t last_day = 0;
-    constexpr std::int64_t ms_per_day = 86400000;
-    for (std::size_t bar = 0; bar < bars; ++bar) {
-        // A session is known by its day number: whole milliseconds divided by one day,
-        // truncated; the second of the day is the remainder, truncated.
-        const std::int64_t ms = kmi::to_milliseconds(time_at(bar));
-        const std::int64_t second = ms % ms_per_day / 1000;
-        if (second < start || second >= end) continue;
-        const std::int64_t day = ms / ms_per_day;
-        if (days.empty() || day != last_day) days.push_back(PageDay{format_date(day), 0});
-        days.back().bar = static_cast<std::int32_t>(bar);
-        last_day = day;
-    }
-    return days;
-}
-
-}  // namespace
-
-std::vector<PageDay> session_days(const Host& host) {
-    const Chart& chart = host.charts.at(host.study.chart_number);
-    return days_of(host, chart.times.size(), [&chart](std::size_t bar) { return chart.times[bar]; });
-}
-
-std::vector<PageDay> session_days(const Host& host, const std::vector<Bar>& bars) {
-    return days_of(host, bars.size(), [&bars](std::size_t bar) { return bars[bar].time; });
-}
 
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
     // The arguments are checked whole before any file is read, so a wrong one is told as itself.
@@ -597,7 +390,6 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
 
         // The clock of every call: the history's end, then four stages per live bar.
         const std::vector<Bar>& bars = replay.chart_feed.bars;
-        const HostDateTime period = period_us(replay.chart_feed);
         // Files followed are history up to now, unless --from says otherwise.
         std::size_t history = settings.follow ? bars.size() : 0;
         if (settings.from) {
@@ -607,20 +399,17 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
                 bars.begin());
         }
         std::vector<HostDateTime> clocks;
-        auto add_stage_clocks = [&](std::size_t k) {
-            for (int stage = 0; stage < 4; ++stage) {
-                const HostDateTime clock = bars[k].time + period * stage / 4;
-                if (k + 1 < bars.size() && clock >= bars[k + 1].time) break;
-                clocks.push_back(clock);
-            }
-        };
         if (history > 0) {
             // The history's last bar stands closed, at the time of its close stage.
-            HostDateTime clock = bars[history - 1].time + period * 3 / 4;
-            if (history < bars.size() && clock >= bars[history].time) clock = bars[history].time - 1;
-            clocks.push_back(clock);
+            clocks.push_back(stage_clock(replay.chart_feed, history - 1, 3).value_or(bars[history].time - 1));
         }
-        for (std::size_t k = history; k < bars.size(); ++k) add_stage_clocks(k);
+        for (std::size_t k = history; k < bars.size(); ++k) {
+            for (int stage = 0; stage < 4; ++stage) {
+                const std::optional<HostDateTime> clock = stage_clock(replay.chart_feed, k, stage);
+                if (!clock) break;
+                clocks.push_back(*clock);
+            }
+        }
 
         // The chart page's closing panels are worked out on a host of their own, on a thread of
         // their own while this host replays. The replay ends with every chart bar shown, so its
@@ -664,7 +453,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         for (const LogLine& line : host->log) outcome.log_txt += line.text + "\n";
         outcome.panel = panel_rows(*host);
         outcome.panel_txt = panel_plain_text(outcome.panel);
-        outcome.page = chart_page_summary(*host, false);
+        outcome.page = chart_page_summary(*host);
         if (day_panels.valid()) outcome.page.day_panels = day_panels.get();
         if (settings.follow) outcome.page.day_panels = std::move(followed_panels);
         outcome.bar_count = bar_count(study_chart(*host));

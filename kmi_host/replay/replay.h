@@ -14,39 +14,13 @@
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/host_core/host_core.h"
 #include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/output_files/page_data.h"
 #include "kmi_host/replay/file_plan.h"
+#include "kmi_host/replay/replay_feed.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host/text/json_text.h"
 
 namespace kmi::emu {
-
-// One symbol's bars from a bar file and their typical length.
-struct ReplayFeed {
-    std::string symbol;
-    std::int32_t bar_seconds = 60;
-    std::vector<Bar> bars;
-    std::string file;        // as named in messages
-    std::string naive_zone;  // the zone its times without one were read in, or empty
-    BarStamps stamps = BarStamps::start;
-};
-
-// Reads a bar file as read_bar_file does.
-using BarFileReader = std::function<BarFile(const std::filesystem::path&, const BarFileOptions&)>;
-
-// Reads a feed with `reader` (empty: read_bar_file); the reader's notes for the user are
-// added to `notes`. Throws InputError.
-ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
-                     std::vector<std::string>& notes, const BarFileReader& reader = {});
-
-// A bar part-way through its formation: stage 0 has only its open, stage 1 adds its first
-// extreme (the low when it closes at or above its open, else the high), stage 2 its
-// second extreme, stage 3 is the whole bar. Volumes grow by a quarter per stage.
-Bar forming_bar(const Bar& whole, int stage);
-
-// Sets the chart's bars to the feed as it stands at `clock`: every bar that has started,
-// the last one formed as far as the clock has gone through it (a quarter of its length
-// per stage). Only the bars that changed are touched.
-void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock);
 
 // The implicit members of the JSON value are reported as throwing by the exception check,
 // which cannot see that nlohmann's destructor asserts instead.
@@ -129,27 +103,6 @@ inline constexpr std::array<const char*, 5> replay_output_names{"series.csv", "l
 // Each of those files in `folder` with what writes it from `outcome` (for write_files_atomically).
 std::vector<std::pair<std::filesystem::path, FileWriter>> replay_output_writers(
     const ReplayOutcome& outcome, const std::filesystem::path& folder, const std::optional<ChartLibrary>& library);
-
-// The log of a replay as the console shows it. The study writes its diagnostics report (a line
-// beginning "Keelwick Market Internals BUILD" and the lines after it) on every full
-// recalculation, so a replay from its first bar writes it several times: the console shows a
-// report once, and a later one only when it says more than the one shown (reports that differ in
-// their numbers alone, counts and times, are the same), the first report left out replaced by
-// `repeat_line`. The log files keep every line.
-struct ConsoleLog {
-    std::string repeat_line;
-    std::string shown_report;  // the last report shown, its numbers left out
-    bool repeat_told = false;
-
-    // The lines of one call, as they are shown.
-    std::vector<std::string> shown(const std::vector<std::string>& lines);
-};
-
-// The days that have a regular-session bar (the window of inputs 8 and 9, start inclusive,
-// end exclusive, in the chart's time zone), each with its last session bar, in bar order.
-std::vector<PageDay> session_days(const Host& host);
-// The same for the bars of a file, before they are shown.
-std::vector<PageDay> session_days(const Host& host, const std::vector<Bar>& bars);
 
 }  // namespace kmi::emu
 

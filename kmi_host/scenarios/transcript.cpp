@@ -10,6 +10,7 @@
 #include "kmi_host/host_core/input_values.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
+#include "kmi_host/text/names.h"
 #include "kmi_host/text/path_text.h"
 
 namespace kmi::emu {
@@ -44,11 +45,6 @@ bool same_bits(float a, float b) {
     std::memcpy(&x, &a, sizeof x);
     std::memcpy(&y, &b, sizeof y);
     return x == y;
-}
-
-// A symbol that can name a file in the data folder: no folder separators, not "." or "..".
-bool is_plain_file_name(const std::string& symbol) {
-    return !symbol.empty() && symbol != "." && symbol != ".." && symbol.find_first_of("/\\:") == std::string::npos;
 }
 
 struct Run {
@@ -227,13 +223,6 @@ struct Run {
         return event;
     }
 };
-
-// Ends the study's instance outside the transcript and frees the host's values.
-void close_host(Host& host) {
-    host.observer = nullptr;
-    if (state_is_set(host)) call_study(host, CallKind::last);
-    destroy_host_values(host);
-}
 
 }  // namespace
 

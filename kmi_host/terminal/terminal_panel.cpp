@@ -40,22 +40,17 @@ void append_row(std::string& out, const std::string& shown, std::size_t pad, boo
 
 std::vector<PanelRow> panel_rows(const Host& host) {
     std::vector<PanelRow> rows;
-    for (const auto& [key, drawing] : host.drawings) {
-        if (key.first != host.study.chart_number) continue;
-        const DrawingRequest& r = drawing.request;
+    for (const StudyDrawing& shown : study_drawings_top_down(host)) {
+        const DrawingRequest& r = shown.drawing->request;
         PanelRow row;
-        row.text = drawing.text;
+        row.text = shown.drawing->text;
         row.text_color = r.text_color;
         row.background = r.background_color;
         row.right = r.horizontal_position >= right_edge_from_days * us_per_day;
         row.vertical = r.vertical_position;
-        row.line_number = key.second;
+        row.line_number = shown.line_number;
         rows.push_back(row);
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const PanelRow& a, const PanelRow& b) {
-        if (a.vertical != b.vertical) return a.vertical > b.vertical;
-        return a.line_number < b.line_number;
-    });
     return rows;
 }
 
