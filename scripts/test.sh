@@ -6,7 +6,8 @@
 # - the tests again under AddressSanitizer and UndefinedBehaviorSanitizer; the study library
 #   with instances called on several threads at once under ThreadSanitizer; the tests under
 #   valgrind memcheck, and the study's fuzzer for a bounded time (KMI_FUZZ_SECONDS, default 120);
-# - a clang build with warnings as errors;
+# - a clang build with warnings as errors, and a GCC release build of every target with
+#   warnings as errors;
 # - the Windows cross build with the check of its export and import tables and, under Wine,
 #   its transcripts compared byte for byte with the Linux build's;
 # - the release archive, written twice alike, unpacked and its demo run under Wine;
@@ -71,6 +72,10 @@ bash scripts/fuzz.sh "${KMI_FUZZ_SECONDS:-120}"
 step "clang build"
 cmake --preset clang >/dev/null
 cmake --build --preset clang -j "$jobs"
+
+step "release build of every target with warnings as errors"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j "$jobs"
 
 step "Windows cross build"
 cmake --preset windows >/dev/null
