@@ -21,24 +21,24 @@ BarFileOptions option_set(std::size_t index) {
     BarFileOptions options;
     switch (index) {
         case 1:
-            options.chart_time_zone = "UTC";
-            options.data_time_zone = "America/Chicago";
+            options.chart_zone = emu::load_time_zone("UTC");
+            options.data_zone = emu::load_time_zone("America/Chicago");
             break;
         case 2: options.bar_stamps = BarStamps::end; break;
         case 3: options.columns = {"date", "time", "open", "high", "low", "close", "volume"}; break;
         case 4: options.pick = "ESZ5"; break;
         case 5:
-            options.chart_time_zone = "Asia/Tokyo";
-            options.data_time_zone = "Europe/London";
+            options.chart_zone = emu::load_time_zone("Asia/Tokyo");
+            options.data_zone = emu::load_time_zone("Europe/London");
             break;
         case 6:
-            options.chart_time_zone = "Australia/Sydney";
+            options.chart_zone = emu::load_time_zone("Australia/Sydney");
             options.bar_stamps = BarStamps::start;
             break;
         case 7:
             options.columns = {"datetime", "open", "high", "low", "close", "volume"};
-            options.chart_time_zone = "America/Chicago";
-            options.data_time_zone = "UTC";
+            options.chart_zone = emu::load_time_zone("America/Chicago");
+            options.data_zone = emu::load_time_zone("UTC");
             options.bar_stamps = BarStamps::end;
             break;
         default: break;

@@ -32,8 +32,8 @@ struct Reading {
 
 emu::BarFileOptions options_of(const Reading& reading) {
     emu::BarFileOptions options;
-    options.chart_time_zone = reading.chart_zone;
-    options.data_time_zone = reading.data_zone;
+    options.chart_zone = emu::load_time_zone(reading.chart_zone);
+    if (*reading.data_zone != '\0') options.data_zone = emu::load_time_zone(reading.data_zone);
     options.pick = reading.pick;
     if (std::string(reading.stamps) == "end") options.bar_stamps = emu::BarStamps::end;
     if (std::string(reading.stamps) == "start") options.bar_stamps = emu::BarStamps::start;

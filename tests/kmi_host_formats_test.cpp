@@ -190,11 +190,7 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
     pick_missing.pick = "ES201406";
     EXPECT_EQ(rejection([&] { emu::parse_bar_file(months, "f.csv", pick_missing); }),
               "f.csv: no row has contract \"ES201406\"; its values: ES201312 (2 rows), ES201403 (1 rows)");
-    emu::BarFileOptions unknown_zone;
-    unknown_zone.data_time_zone = "Mars/Olympus";
-    EXPECT_EQ(rejection([&] {
-                  emu::parse_bar_file(header + good, "f.csv", unknown_zone);
-              }).rfind("unknown time zone \"Mars/Olympus\"", 0),
+    EXPECT_EQ(rejection([] { emu::load_time_zone("Mars/Olympus"); }).rfind("unknown time zone \"Mars/Olympus\"", 0),
               0u);
     const std::string missing = rejection([] { emu::read_bar_file("/nonexistent/NO.csv"); });
     EXPECT_EQ(missing, "/nonexistent/NO.csv: cannot be read");
@@ -288,8 +284,8 @@ TEST(KmiHostCsv, ReadsTheHeadersAndTimeFormsOfRealFilesAsInstants) {
     };
     for (const Case& c : cases) {
         emu::BarFileOptions options;
-        options.chart_time_zone = c.chart_zone;
-        options.data_time_zone = c.data_zone;
+        options.chart_zone = emu::load_time_zone(c.chart_zone);
+        if (!std::string(c.data_zone).empty()) options.data_zone = emu::load_time_zone(c.data_zone);
         const emu::BarFile file = emu::parse_bar_file(c.csv, "f.csv", options);
         ASSERT_EQ(file.bars.size(), c.times.size()) << c.csv;
         for (std::size_t i = 0; i < c.times.size(); ++i) {

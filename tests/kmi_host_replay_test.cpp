@@ -51,7 +51,7 @@ TEST(KmiHostReplayBars, AChartShowsTheFeedAsItStandsAtTheClock) {
         60,
         {bar_at(t0930, 1, 4, 0, 2), bar_at(t0930 + 60 * second, 2, 5, 1, 3), bar_at(t0930 + 300 * second, 3, 6, 2, 5)},
         "TICK.csv",
-        "",
+        std::nullopt,
         emu::BarStamps::start};
     emu::Chart chart = emu::make_chart(2, "TICK", 60);
     emu::show_feed_at(chart, feed, t0930 - 1);
@@ -361,8 +361,8 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
         const auto& [file, options] = with_data.reads[i];
         EXPECT_EQ(file, expected[i].first);
         EXPECT_EQ(options.pick, expected[i].second) << file;
-        EXPECT_EQ(options.chart_time_zone, "Europe/London") << file;
-        EXPECT_EQ(options.data_time_zone, "UTC") << file;
+        EXPECT_EQ(options.chart_zone.name, "Europe/London") << file;
+        EXPECT_EQ(options.data_zone ? options.data_zone->name : "", "UTC") << file;
     }
     EXPECT_EQ(with_data.notes,
               (std::vector<std::string>{"ESZ26.CME.csv: a note", "ADD.csv: a note", "TICK-NYSE.csv: a note"}));

@@ -36,7 +36,7 @@ struct Reading {
     std::uint64_t header_replaced = 0;  // the line of a header row --columns stands for
     DateOrder order = DateOrder::month_first;
     std::uint64_t day_first_line = 0;  // the line that showed the dates are day first
-    std::string naive_zone;
+    TimeZone naive_zone;
     enum class ZoneFrom : std::uint8_t { column, option, shape, chart } zone_from = ZoneFrom::chart;
     std::string instrument_column;  // several instruments, one after another
 };
@@ -100,16 +100,16 @@ void check_instruments(const RowsRead& rows, Reading& reading, const BarFileOpti
 void choose_naive_zone(Reading& reading, const BarFileOptions& options) {
     const Layout& layout = reading.layout;
     if (!layout.column_zone.empty()) {
-        reading.naive_zone = layout.column_zone;
+        reading.naive_zone = load_time_zone(layout.column_zone);
         reading.zone_from = Reading::ZoneFrom::column;
-    } else if (!options.data_time_zone.empty()) {
-        reading.naive_zone = options.data_time_zone;
+    } else if (options.data_zone) {
+        reading.naive_zone = *options.data_zone;
         reading.zone_from = Reading::ZoneFrom::option;
     } else if (!layout.shape_zone.empty()) {
-        reading.naive_zone = layout.shape_zone;
+        reading.naive_zone = load_time_zone(layout.shape_zone);
         reading.zone_from = Reading::ZoneFrom::shape;
     } else {
-        reading.naive_zone = options.chart_time_zone;
+        reading.naive_zone = options.chart_zone;
         reading.zone_from = Reading::ZoneFrom::chart;
     }
 }
@@ -149,7 +149,7 @@ void layout_notes(Notes& notes, const Reading& reading, const BarStamps stamps, 
     if (layout.headerless) {
         std::string text = "no header row: read by position as " + joined(layout.names, layout.separator);
         if (!layout.shape.empty()) text += ", as " + layout.shape + " writes it";
-        if (reading.zone_from == Reading::ZoneFrom::shape) text += ", times in " + reading.naive_zone;
+        if (reading.zone_from == Reading::ZoneFrom::shape) text += ", times in " + reading.naive_zone.name;
         text += stamps == BarStamps::end ? ", each bar stamped at its end (moved back by " +
                                                seconds_text(settled.moved_back_seconds) + " to its start)"
                                          : ", each bar stamped at its start";
@@ -163,19 +163,19 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
                 const SettledTimes& settled) {
     const bool naive_times = rows.instant_count < rows.bars.size();
     if (naive_times && reading.zone_from == Reading::ZoneFrom::chart) {
-        notes.add("its times carry no zone: read as " + reading.naive_zone +
+        notes.add("its times carry no zone: read as " + reading.naive_zone.name +
                   " time, the chart's zone (--data-time-zone ZONE, or SLOT=ZONE for one file, reads them in "
                   "another)");
     }
-    if (naive_times && reading.zone_from == Reading::ZoneFrom::shape && options.data_time_zone.empty() &&
+    if (naive_times && reading.zone_from == Reading::ZoneFrom::shape && !options.data_zone &&
         !reading.layout.headerless) {
-        notes.add("its times are read as " + reading.naive_zone + " time, as " + reading.layout.shape +
+        notes.add("its times are read as " + reading.naive_zone.name + " time, as " + reading.layout.shape +
                   " writes them (--data-time-zone reads them in another zone)");
     }
-    if (naive_times && reading.zone_from == Reading::ZoneFrom::column && !options.data_time_zone.empty() &&
-        options.data_time_zone != reading.naive_zone) {
-        notes.add("the time column's name gives its zone, " + reading.naive_zone + ", so --data-time-zone " +
-                  options.data_time_zone + " does not apply to it");
+    if (naive_times && reading.zone_from == Reading::ZoneFrom::column && options.data_zone &&
+        options.data_zone->name != reading.naive_zone.name) {
+        notes.add("the time column's name gives its zone, " + reading.naive_zone.name + ", so --data-time-zone " +
+                  options.data_zone->name + " does not apply to it");
     }
     if (reading.order == DateOrder::day_first) {
         notes.add("its dates are read day first (day/month/year): the date on line " +
@@ -204,7 +204,7 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
     }
     if (settled.skipped != 0) {
         notes.add(settled.first_skipped_line,
-                  format_date_time(settled.first_skipped_written) + " does not exist in " + reading.naive_zone +
+                  format_date_time(settled.first_skipped_written) + " does not exist in " + reading.naive_zone.name +
                       ": its clocks skip that hour when daylight saving time begins, so it is read an hour later" +
                       (settled.skipped > 1 ? " (and " + std::to_string(settled.skipped - 1) + " more such times)"
                                            : std::string()) +
@@ -276,8 +276,8 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
 
     choose_naive_zone(reading, options);
     const BarStamps stamps = options.bar_stamps.value_or(reading.layout.shape_stamps);
-    TimeSettings times{ZoneOffsets{load_time_zone(reading.naive_zone), {}},
-                       ZoneOffsets{load_time_zone(options.chart_time_zone), {}}, stamps, reading.instrument_column};
+    TimeSettings times{ZoneOffsets{reading.naive_zone, {}}, ZoneOffsets{options.chart_zone, {}}, stamps,
+                       reading.instrument_column};
     const SettledTimes settled = settle_bar_times(rows, times, name);
 
     Notes notes{name, {}};

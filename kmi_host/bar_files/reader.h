@@ -28,14 +28,15 @@
 #include <vector>
 
 #include "kmi_host/bar_files/layout.h"
+#include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/host_core/host_core.h"
 
 namespace kmi::emu {
 
 // How one bar file is read.
 struct BarFileOptions {
-    std::string chart_time_zone = "America/New_York";  // an IANA name: every bar time ends in it
-    std::string data_time_zone;           // the zone of times that carry none; empty: the file's own, or the chart's
+    TimeZone chart_zone = default_chart_zone();  // every bar time ends in it
+    std::optional<TimeZone> data_zone;           // of times that carry none; empty: the file's own, or the chart's
     std::string pick;                     // a value of the file's symbol/contract/instrument_id column; empty: none
     std::optional<BarStamps> bar_stamps;  // empty: as the file's shape stamps them (at their start, as a rule)
     std::vector<std::string> columns;     // the names of the columns, for a file without a header row
@@ -47,7 +48,7 @@ struct AppendedRows;  // kmi_host/bar_files/appended_rows.h
 struct BarFile {
     std::vector<Bar> bars;
     std::vector<std::string> notes;
-    std::string naive_zone;  // the zone of the times that carried none; empty when every time carried its own
+    std::optional<TimeZone> naive_zone;   // of the times that carried none; empty when every time carried its own
     BarStamps stamps = BarStamps::start;  // where in its period each bar's time fell, as the file was read
     // How rows appended to the file later are read: as this reading read its rows.
     std::shared_ptr<const AppendedRows> appended;

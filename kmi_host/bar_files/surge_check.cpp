@@ -46,8 +46,8 @@ std::string clock_text(std::int64_t second) {
 }  // namespace
 
 std::optional<std::string> surge_note(const std::vector<Bar>& bars, const std::string& file,
-                                      const std::string& naive_zone, bool stamped_at_start,
-                                      const std::string& chart_zone, std::int64_t session_open_second) {
+                                      const std::optional<TimeZone>& naive_zone, bool stamped_at_start,
+                                      const TimeZone& chart_zone, std::int64_t session_open_second) {
     if (bars.size() < 2) return std::nullopt;
     const std::vector<std::size_t> surges = daily_surges(bars);
     std::map<std::int64_t, std::size_t> days_by_second;
@@ -72,14 +72,14 @@ std::optional<std::string> surge_note(const std::vector<Bar>& bars, const std::s
         return surges_at + "one bar after the session's open at " + clock_text(session_open_second) +
                ": its bars are probably stamped at their end (--bar-stamps end)";
     }
-    if (naive_zone.empty() || away % 3600 != 0) return std::nullopt;
+    if (!naive_zone || away % 3600 != 0) return std::nullopt;
 
     // The zone that, reading the file's times, puts the surges at the open.
-    ZoneOffsets chart{load_time_zone(chart_zone), {}};
-    ZoneOffsets naive{load_time_zone(naive_zone), {}};
+    ZoneOffsets chart{chart_zone, {}};
+    ZoneOffsets naive{*naive_zone, {}};
     std::string fitting;
     for (const char* name : common_zones) {
-        if (name == naive_zone) continue;
+        if (name == naive_zone->name) continue;
         ZoneOffsets candidate{load_time_zone(name), {}};
         std::size_t fits = 0;
         for (const std::size_t bar : surges) {
@@ -95,8 +95,8 @@ std::optional<std::string> surge_note(const std::vector<Bar>& bars, const std::s
     }
     const std::int64_t hours = (away < 0 ? -away : away) / 3600;
     return surges_at + std::to_string(hours) + (hours == 1 ? " hour " : " hours ") + (away > 0 ? "after" : "before") +
-           " the session's open at " + clock_text(session_open_second) + ": its times are probably not " + naive_zone +
-           " time" +
+           " the session's open at " + clock_text(session_open_second) + ": its times are probably not " +
+           naive_zone->name + " time" +
            (fitting.empty()
                 ? std::string(" (--data-time-zone reads them in another zone)")
                 : "; read as " + fitting + " time they surge at the open (--data-time-zone " + fitting + ")");

@@ -10,18 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/host_core/host_core.h"
 
 namespace kmi::emu {
 
 // The note for a file whose volume surges, on most of its days (three at least), away from
 // `session_open_second` (a second of the chart's day): a whole number of hours away when its
-// times were read in a zone (`naive_zone`; empty when they carried their own), naming the
+// times were read in a zone (`naive_zone`; none when they carried their own), naming the
 // zone that would put the surge at the open when one of the common zones does; or one bar
 // after it when the bars were taken as stamped at their start. `bars` are in the chart's zone.
 std::optional<std::string> surge_note(const std::vector<Bar>& bars, const std::string& file,
-                                      const std::string& naive_zone, bool stamped_at_start,
-                                      const std::string& chart_zone, std::int64_t session_open_second);
+                                      const std::optional<TimeZone>& naive_zone, bool stamped_at_start,
+                                      const TimeZone& chart_zone, std::int64_t session_open_second);
 
 }  // namespace kmi::emu
 

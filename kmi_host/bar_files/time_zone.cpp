@@ -41,6 +41,11 @@ std::int64_t floor_seconds(HostDateTime value) {
 
 }  // namespace
 
+const TimeZone& default_chart_zone() {
+    static const TimeZone zone = load_time_zone(default_time_zone);
+    return zone;
+}
+
 bool is_zone_name(const std::string& name) {
     if (name.empty() || name.size() > 128) return false;
     std::size_t part_start = 0;

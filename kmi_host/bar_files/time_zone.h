@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/host_interface.h"
+#include "kmi_host/host_core/host_core.h"
 
 namespace kmi::emu {
 
@@ -32,6 +33,9 @@ bool is_zone_name(const std::string& name);
 // database is asked; on Linux only a regular file of it is opened. Throws InputError saying
 // that the name is unknown.
 TimeZone load_time_zone(const std::string& name);
+
+// The zone of default_time_zone (kmi_host/host_core/host_core.h), loaded once.
+const TimeZone& default_chart_zone();
 
 // The offset from UTC in seconds that holds at the instant `utc` (a host date-time in UTC),
 // and the instants from which and until which it holds (until excluded). The span may be

@@ -32,12 +32,16 @@ struct Bar {
     friend bool operator==(const Bar&, const Bar&) = default;
 };
 
+// The time zone of a chart that names none: every chart's, the session inputs' and the output
+// files' unless the replay is told another (--time-zone).
+inline constexpr const char* default_time_zone = "America/New_York";
+
 // A chart: its identity, settings and bar arrays (one vector per host array).
 struct Chart {
     std::int32_t number = 0;
     std::string symbol;
     std::int32_t bar_seconds = 60;
-    std::string time_zone = "America/New_York";
+    std::string time_zone = default_time_zone;
     std::int32_t price_format = 2;
     std::optional<HostSessionTimes> session_times;
     std::array<std::int32_t, 3> bar_period{2, 0, 60};  // kind, sub-kind, count

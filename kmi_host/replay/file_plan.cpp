@@ -171,12 +171,13 @@ FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
     for (const std::string& value : data_time_zones) {
         std::string zone;
         FileReading& reading = reading_of(slot_of_option("--data-time-zone", value, zone));
+        std::optional<TimeZone> loaded;
         try {
-            load_time_zone(zone);
+            loaded = load_time_zone(zone);
         } catch (const InputError& error) {
             throw InputError("--data-time-zone " + value + ": " + error.what());
         }
-        set_once(reading.data_time_zone, !reading.data_time_zone.empty(), zone, "--data-time-zone", value);
+        set_once(reading.data_zone, reading.data_zone.has_value(), std::move(loaded), "--data-time-zone", value);
     }
     for (const std::string& value : bar_stamps) {
         std::string stamps;
@@ -200,11 +201,11 @@ FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
 }
 
 BarFileOptions options_for(const FileReadings& readings, const std::vector<std::string>& slots,
-                           const std::string& chart_time_zone, const std::string& pick) {
+                           const TimeZone& chart_zone, const std::string& pick) {
     BarFileOptions options;
-    options.chart_time_zone = chart_time_zone;
+    options.chart_zone = chart_zone;
     options.pick = pick;
-    options.data_time_zone = readings.every.data_time_zone;
+    options.data_zone = readings.every.data_zone;
     options.bar_stamps = readings.every.bar_stamps;
     options.columns = readings.every.columns;
     // The slot that set each option, so two slots of one file cannot disagree.
@@ -219,10 +220,10 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
         const auto found = readings.by_slot.find(slot);
         if (found == readings.by_slot.end()) continue;
         const FileReading& reading = found->second;
-        if (!reading.data_time_zone.empty()) {
-            if (!zone_slot.empty() && options.data_time_zone != reading.data_time_zone)
+        if (reading.data_zone) {
+            if (!zone_slot.empty() && options.data_zone->name != reading.data_zone->name)
                 disagree("--data-time-zone", zone_slot, slot);
-            options.data_time_zone = reading.data_time_zone;
+            options.data_zone = reading.data_zone;
             zone_slot = slot;
         }
         if (reading.bar_stamps) {
@@ -243,9 +244,9 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
 void check_slots_fed(const FileReadings& readings, const std::vector<std::string>& fed) {
     for (const auto& [slot, reading] : readings.by_slot) {
         if (std::find(fed.begin(), fed.end(), slot) != fed.end()) continue;
-        const std::string option = !reading.data_time_zone.empty() ? "--data-time-zone"
-                                   : reading.bar_stamps            ? "--bar-stamps"
-                                                                   : "--columns";
+        const std::string option = reading.data_zone    ? "--data-time-zone"
+                                   : reading.bar_stamps ? "--bar-stamps"
+                                                        : "--columns";
         throw InputError(option + " " + slot + "=...: the " + slot + " slot is given no file (--source " + slot +
                          "=FILE)");
     }

@@ -62,7 +62,7 @@ bool same_bar_file(const BarFileName& a, const BarFileName& b);
 
 // What --data-time-zone, --bar-stamps and --columns say of one file, or of every file.
 struct FileReading {
-    std::string data_time_zone;
+    std::optional<TimeZone> data_zone;
     std::optional<BarStamps> bar_stamps;
     std::vector<std::string> columns;
 };
@@ -83,7 +83,7 @@ FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
 // every file, overridden by those given for its slots. Throws InputError when two of its slots
 // are given different values of one option.
 BarFileOptions options_for(const FileReadings& readings, const std::vector<std::string>& slots,
-                           const std::string& chart_time_zone, const std::string& pick);
+                           const TimeZone& chart_zone, const std::string& pick);
 
 // The slots named in `readings` that are given no file: `fed` holds the slots that are.
 // Throws InputError naming the option.

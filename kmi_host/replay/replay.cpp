@@ -60,6 +60,7 @@ std::vector<std::string> slots_of_symbol(const Host& host, const std::string& sy
 struct Replay {
     const ReplaySettings& settings;
     const ReplayHooks& hooks;
+    const TimeZone& time_zone;
     Host& host;
     ReplayFeed chart_feed;
     FileReadings readings;
@@ -96,7 +97,7 @@ struct Replay {
                               std::vector<std::string> slots) {
             planned.insert(symbol);
             to_load.push_back(
-                FeedToLoad{file, symbol, options_for(readings, slots, settings.time_zone, pick), std::move(slots)});
+                FeedToLoad{file, symbol, options_for(readings, slots, time_zone, pick), std::move(slots)});
         };
         for (const SourceFile& source : sources) {
             const std::string& symbol = source.bar_file.symbol;
@@ -305,8 +306,9 @@ struct Replay {
 
 ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& settings, const ReplayHooks& hooks) {
     // The arguments are checked whole before any file is read, so a wrong one is told as itself.
+    std::optional<TimeZone> time_zone;
     try {
-        load_time_zone(settings.time_zone);
+        time_zone = load_time_zone(settings.time_zone);
     } catch (const InputError& error) {
         throw InputError(std::string("--time-zone: ") + error.what());
     }
@@ -325,7 +327,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     if (settings.data_dir.empty()) check_slots_fed(readings, slots_fed);
 
     std::vector<std::string> notes;
-    const BarFileOptions chart_options = options_for(readings, chart_slots, settings.time_zone, chart_bars.pick);
+    const BarFileOptions chart_options = options_for(readings, chart_slots, *time_zone, chart_bars.pick);
     std::optional<FollowedFile> chart_followed;
     if (settings.follow)
         chart_followed =
@@ -344,6 +346,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, chart_feed, settings.time_zone), 0);
     Replay replay{settings,
                   hooks,
+                  *time_zone,
                   *host,
                   std::move(chart_feed),
                   std::move(readings),
@@ -378,7 +381,7 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplaySettings& set
         const std::int64_t session_open = input_second_of_day(host->study.inputs.at(8));
         for (const ReplayFeed* feed : replay.all_feeds()) {
             if (auto note = surge_note(feed->bars, feed->file, feed->naive_zone, feed->stamps == BarStamps::start,
-                                       settings.time_zone, session_open)) {
+                                       *time_zone, session_open)) {
                 replay.notes.push_back(*note);
             }
         }

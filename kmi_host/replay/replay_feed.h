@@ -21,8 +21,8 @@ struct ReplayFeed {
     std::string symbol;
     std::int32_t bar_seconds = 60;
     std::vector<Bar> bars;
-    std::string file;        // as named in messages
-    std::string naive_zone;  // the zone its times without one were read in, or empty
+    std::string file;                    // as named in messages
+    std::optional<TimeZone> naive_zone;  // the zone its times without one were read in, if any
     BarStamps stamps = BarStamps::start;
 };
 
