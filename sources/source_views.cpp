@@ -2,7 +2,6 @@
 
 #include "host/host_text.h"
 #include "sources/source_walk.h"
-#include "study/study_call.h"
 #include "study/study_state.h"
 
 namespace kmi {
@@ -64,6 +63,10 @@ bool history_changed(const SourceSession& session, const SourceView& view) noexc
 }
 
 }  // namespace
+
+std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept {
+    return host.bar_seconds >= 1 ? static_cast<std::int64_t>(host.bar_seconds) * 1000 : 0;
+}
 
 SourceViews prepare_source_views(HostInterface& host, const StudyState& state, bool& rebuild) noexcept {
     SourceViews views;

@@ -1,6 +1,9 @@
-// Building each resolved slot's view of its chart, and the change test.
+// Building each resolved slot's view of its chart, the change test, and this chart's own
+// bar length.
 #ifndef KMI_SOURCES_SOURCE_VIEWS_H
 #define KMI_SOURCES_SOURCE_VIEWS_H
+
+#include <cstdint>
 
 #include "host/host_interface.h"
 #include "sources/source_view.h"
@@ -8,6 +11,10 @@
 namespace kmi {
 
 struct StudyState;
+
+// This chart's bar length in ms: bar_seconds * 1000, or 0 when the chart has no fixed bar
+// length.
+std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept;
 
 // Fills the views, periods and resolved flags of the nine slots; sets `rebuild` when a
 // source chart's history changed under the walk (only while `rebuild` is still false).

@@ -224,10 +224,6 @@ bool host_layout_matches(const HostInterface& host) noexcept {
     return host.record_size == sizeof(HostInterface) && host.layout_version == KMI_HOST_LAYOUT_VERSION;
 }
 
-std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept {
-    return host.bar_seconds >= 1 ? static_cast<std::int64_t>(host.bar_seconds) * 1000 : 0;
-}
-
 void run_study_call(HostInterface& host) noexcept {
     if (host.is_defaults_call != 0) {
         declare_defaults(host);

@@ -2,8 +2,6 @@
 #ifndef KMI_STUDY_STUDY_CALL_H
 #define KMI_STUDY_STUDY_CALL_H
 
-#include <cstdint>
-
 #include "host/host_interface.h"
 
 namespace kmi {
@@ -14,9 +12,6 @@ void run_study_call(HostInterface& host) noexcept;
 
 // True when the host's record has the layout this study is built for.
 bool host_layout_matches(const HostInterface& host) noexcept;
-
-// bar_seconds * 1000, or 0 when the chart has no fixed bar length.
-std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept;
 
 }  // namespace kmi
 
