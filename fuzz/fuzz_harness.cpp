@@ -931,8 +931,8 @@ bool same_records(const StudyState& a, const StudyState& b) {
     return same_bits(f.session_day, g.session_day) && same_bits(f.cum_delta, g.cum_delta) &&
            same_bits(f.sum_price_volume, g.sum_price_volume) && same_bits(f.sum_volume, g.sum_volume) &&
            same_bits(f.last_close, g.last_close) && same_bits(f.has_data, g.has_data) &&
-           a.source_chart_numbers == b.source_chart_numbers && a.source_is_this_chart == b.source_is_this_chart &&
-           a.last_closed_bar == b.last_closed_bar;
+           a.source_bindings.chart_numbers == b.source_bindings.chart_numbers &&
+           a.source_bindings.is_this_chart == b.source_bindings.is_this_chart && a.last_closed_bar == b.last_closed_bar;
 }
 
 // A full or update call, then the check that the live pass leaves the persistent

@@ -5,7 +5,6 @@
 #include "host/numeric.h"
 #include "settings/input_readers.h"
 #include "settings/source_slots.h"
-#include "study/study_state.h"
 
 namespace kmi {
 namespace {
@@ -36,7 +35,7 @@ bool same_ignoring_case(const HostText& a, const HostText& b) noexcept {
     return *x == *y;
 }
 
-void write_slot_line(HostInterface& host, const StudyState& state, const SourceViews& views, int slot,
+void write_slot_line(HostInterface& host, const SourceBindings& bindings, const SourceViews& views, int slot,
                      const HostText& chart_time_zone) noexcept {
     const auto i = static_cast<std::size_t>(slot);
     HostText line = make_text();
@@ -47,8 +46,8 @@ void write_slot_line(HostInterface& host, const StudyState& state, const SourceV
         release(line);
         return;
     }
-    const std::int32_t chart = state.source_chart_numbers[i];
-    const bool this_chart = state.source_is_this_chart[i];
+    const std::int32_t chart = bindings.chart_numbers[i];
+    const bool this_chart = bindings.is_this_chart[i];
     const SourceView& view = views.views[i];
     HostText symbol = make_text();
     if (this_chart) {
@@ -82,7 +81,8 @@ void write_slot_line(HostInterface& host, const StudyState& state, const SourceV
 
 }  // namespace
 
-void write_diagnostics_report(HostInterface& host, const StudyState& state, const SourceViews& views) noexcept {
+void write_diagnostics_report(HostInterface& host, const SourceBindings& bindings, const SessionWindow& window,
+                              const SourceViews& views) noexcept {
     HostText header = make_text();
     format(header, "Keelwick Market Internals BUILD %s %s | chart bars %d | context only, not a signal", build_date,
            build_time, host.bar_count);
@@ -90,10 +90,10 @@ void write_diagnostics_report(HostInterface& host, const StudyState& state, cons
     release(header);
 
     HostText chart_time_zone = chart_text(host, host.get_time_zone_text, host.this_chart_number);
-    for (int slot = 0; slot < source_slot_count; ++slot) write_slot_line(host, state, views, slot, chart_time_zone);
+    for (int slot = 0; slot < source_slot_count; ++slot) write_slot_line(host, bindings, views, slot, chart_time_zone);
     release(chart_time_zone);
 
-    if (state.session_window.start_second >= state.session_window.end_second) {
+    if (window.start_second >= window.end_second) {
         HostText error = make_text();
         format(error, "%s",
                "Keelwick Market Internals: RTH Start must be before RTH End (the cash session, chart time zone).");

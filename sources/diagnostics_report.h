@@ -3,13 +3,16 @@
 #define KMI_SOURCES_DIAGNOSTICS_REPORT_H
 
 #include "host/host_interface.h"
+#include "metrics/session_window.h"
+#include "sources/source_bindings.h"
 #include "sources/source_view.h"
 
 namespace kmi {
 
-struct StudyState;
-
-void write_diagnostics_report(HostInterface& host, const StudyState& state, const SourceViews& views) noexcept;
+// The header, one line per slot from its binding and view, and an error line when
+// `window` does not start before it ends.
+void write_diagnostics_report(HostInterface& host, const SourceBindings& bindings, const SessionWindow& window,
+                              const SourceViews& views) noexcept;
 
 }  // namespace kmi
 

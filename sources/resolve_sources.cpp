@@ -6,7 +6,6 @@
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
 #include "settings/source_slots.h"
-#include "study/study_state.h"
 
 namespace kmi {
 namespace {
@@ -107,13 +106,13 @@ std::int32_t resolve_slot(HostInterface& host, const RequestCommon& common, int 
 
 }  // namespace
 
-void resolve_sources(HostInterface& host, StudyState& state) noexcept {
+void resolve_sources(HostInterface& host, SourceBindings& bindings) noexcept {
     RequestCommon common = fetch_request_common(host);
     for (int slot = 0; slot < source_slot_count; ++slot) {
         const auto i = static_cast<std::size_t>(slot);
-        state.source_chart_numbers[i] = resolve_slot(host, common, slot);
+        bindings.chart_numbers[i] = resolve_slot(host, common, slot);
         // Whichever way the number was found: a slot on this chart reads its own arrays.
-        state.source_is_this_chart[i] = state.source_chart_numbers[i] == host.this_chart_number;
+        bindings.is_this_chart[i] = bindings.chart_numbers[i] == host.this_chart_number;
     }
     release(common.time_zone);
 }

@@ -3,14 +3,12 @@
 #define KMI_SOURCES_RESOLVE_SOURCES_H
 
 #include "host/host_interface.h"
+#include "sources/source_bindings.h"
 
 namespace kmi {
 
-struct StudyState;
-
-// On a resolving call: writes source_chart_numbers and source_is_this_chart for all
-// nine slots.
-void resolve_sources(HostInterface& host, StudyState& state) noexcept;
+// On a resolving call: writes the chart number and this-chart flag of all nine slots.
+void resolve_sources(HostInterface& host, SourceBindings& bindings) noexcept;
 
 }  // namespace kmi
 

@@ -2,7 +2,6 @@
 
 #include "host/host_text.h"
 #include "sources/source_walk.h"
-#include "study/study_state.h"
 
 namespace kmi {
 namespace {
@@ -68,21 +67,22 @@ std::int64_t chart_bar_period_ms(const HostInterface& host) noexcept {
     return host.bar_seconds >= 1 ? static_cast<std::int64_t>(host.bar_seconds) * 1000 : 0;
 }
 
-SourceViews prepare_source_views(HostInterface& host, const StudyState& state, bool& rebuild) noexcept {
+SourceViews prepare_source_views(HostInterface& host, const SourceBindings& bindings,
+                                 const std::array<SourceSession, source_slot_count>& sessions, bool& rebuild) noexcept {
     SourceViews views;
     const std::int64_t this_chart_period_ms = chart_bar_period_ms(host);
     for (std::size_t i = 0; i < views.views.size(); ++i) {
-        const std::int32_t chart = state.source_chart_numbers[i];
+        const std::int32_t chart = bindings.chart_numbers[i];
         if (chart <= 0) continue;
         views.source_resolved[i] = true;
-        if (state.source_is_this_chart[i]) {
+        if (bindings.is_this_chart[i]) {
             views.views[i] = this_chart_view(host);
             views.source_bar_period_ms[i] = this_chart_period_ms;
         } else {
             views.views[i] = other_chart_view(host, chart);
             views.source_bar_period_ms[i] = other_chart_period_ms(host, chart);
         }
-        if (!rebuild && history_changed(state.sources[i], views.views[i])) rebuild = true;
+        if (!rebuild && history_changed(sessions[i], views.views[i])) rebuild = true;
     }
     return views;
 }

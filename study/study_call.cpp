@@ -209,12 +209,12 @@ LiveCopies compute_live_bar(HostInterface& host, const StudyState& state, const 
 void run_calculation_call(HostInterface& host, StudyState& state, std::int32_t line_base) noexcept {
     const std::int64_t bar_period_ms = chart_bar_period_ms(host);
     bool rebuild = starts_rebuild(host, state);
-    if (rebuild) resolve_sources(host, state);
-    const SourceViews views = prepare_source_views(host, state, rebuild);
+    if (rebuild) resolve_sources(host, state.source_bindings);
+    const SourceViews views = prepare_source_views(host, state.source_bindings, state.sources, rebuild);
     if (rebuild) reset_for_rebuild(state, host);
     walk_closed_chart_bars(host, state, views, bar_period_ms);
     const LiveCopies live = compute_live_bar(host, state, views, bar_period_ms);
-    if (rebuild) write_diagnostics_report(host, state, views);
+    if (rebuild) write_diagnostics_report(host, state.source_bindings, state.session_window, views);
     update_panel(host, state, line_base, PanelReadings{&views, &live.sources, &live.chart_flow, live.bound_ms});
 }
 

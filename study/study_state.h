@@ -10,6 +10,7 @@
 #include "metrics/session_window.h"
 #include "metrics/source_session.h"
 #include "settings/source_slots.h"
+#include "sources/source_bindings.h"
 
 namespace kmi {
 
@@ -23,8 +24,7 @@ struct StudyState {
     double lower_threshold = -1000.0;
     std::array<SourceSession, source_slot_count> sources{};
     ChartFlow chart_flow;
-    std::array<std::int32_t, source_slot_count> source_chart_numbers{};
-    std::array<bool, source_slot_count> source_is_this_chart{};
+    SourceBindings source_bindings;
     std::int32_t last_closed_bar = -1;
     std::int32_t panel_line_count = 0;
 };
@@ -41,8 +41,8 @@ StudyState* acquire_state(HostInterface& host, StudyState* fetched) noexcept;
 void release_state(HostInterface& host, StudyState* state) noexcept;
 
 // On a rebuild: window and thresholds from the inputs, every source record and the
-// chart flow back to their initial values, last_closed_bar to -1. The chart numbers,
-// this-chart flags and the panel line count are kept.
+// chart flow back to their initial values, last_closed_bar to -1. The source bindings
+// and the panel line count are kept.
 void reset_for_rebuild(StudyState& state, const HostInterface& host) noexcept;
 
 }  // namespace kmi

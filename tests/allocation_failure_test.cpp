@@ -144,8 +144,8 @@ bool one_piece_missing(const std::string& full, const std::string& degraded) {
     if (!same_bits(a.chart_flow, b.chart_flow)) return ::testing::AssertionFailure() << "chart flows differ";
     if (a.session_window.start_second != b.session_window.start_second ||
         a.session_window.end_second != b.session_window.end_second || a.upper_threshold != b.upper_threshold ||
-        a.lower_threshold != b.lower_threshold || a.source_chart_numbers != b.source_chart_numbers ||
-        a.source_is_this_chart != b.source_is_this_chart || a.last_closed_bar != b.last_closed_bar ||
+        a.lower_threshold != b.lower_threshold || a.source_bindings.chart_numbers != b.source_bindings.chart_numbers ||
+        a.source_bindings.is_this_chart != b.source_bindings.is_this_chart || a.last_closed_bar != b.last_closed_bar ||
         a.panel_line_count != b.panel_line_count) {
         return ::testing::AssertionFailure() << "state members differ";
     }

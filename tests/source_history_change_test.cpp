@@ -54,7 +54,7 @@ TEST(SourceHistoryChange, DifferentHistoryRebuildsOnceFromBarZero) {
     for (int i = 0; i < 12; ++i) add_bar(h.source(), wed(9, 30, 30) + i * 60 * one_second, Prices{5, 5, 5, 5});
     EXPECT_TRUE(h.update_rebuilt());
     EXPECT_EQ(h->open_requests.size(), 1u) << "no resolution on this rebuild";
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
     EXPECT_EQ(h.tick().next_bar, 8) << "the bars of the new history that end by 09:39";
     EXPECT_EQ(h.tick().consumed_bar_start_ms, ms(wed(9, 37, 30)));
     EXPECT_EQ(h.tick().session_bars, 8);
@@ -79,7 +79,7 @@ TEST(SourceHistoryChange, ShortenedChartRebuildsOnce) {
     source.times.resize(5);
     EXPECT_TRUE(h.update_rebuilt());
     EXPECT_EQ(h.tick().next_bar, 5);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
     EXPECT_FALSE(h.update_rebuilt());
 }
 
@@ -94,7 +94,7 @@ TEST(SourceHistoryChange, EmptiedChartRebuildsOnceAndShowsNoDataUntilBarsReturn)
     ChangingSourceHost h;
     emu::set_bars(h.source(), {});
     EXPECT_TRUE(h.update_rebuilt());
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
     EXPECT_TRUE(same_bits(h.tick(), SourceSession{}));
     EXPECT_FALSE(h.update_rebuilt());
     EXPECT_FALSE(h.update_rebuilt());

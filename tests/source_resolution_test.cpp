@@ -69,8 +69,8 @@ TEST(SourceResolution, OpenRequestCarriesEveryFieldAtItsPlace) {
     EXPECT_EQ(r.value_at_160, 0);
 
     EXPECT_EQ(got.result, 2);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
-    EXPECT_FALSE(h.state()->source_is_this_chart[slot_tick]);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
+    EXPECT_FALSE(h.state()->source_bindings.is_this_chart[slot_tick]);
     EXPECT_EQ(h.remembered(slot_tick), 2);
 }
 
@@ -109,8 +109,8 @@ TEST(SourceResolution, EachSlotRequestsOnceAndLaterRequestsRememberItsChart) {
     EXPECT_EQ(h->open_requests[2].request.remembered_chart_number, 2);
     EXPECT_EQ(h->open_requests[3].request.remembered_chart_number, 3);
     EXPECT_EQ(h->charts.size(), 3u) << "the host found the remembered charts again";
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_nq], 3);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_nq], 3);
 }
 
 TEST(SourceResolution, SymbolOfThisChartMatchesIgnoringAsciiCaseOnly) {
@@ -122,13 +122,13 @@ TEST(SourceResolution, SymbolOfThisChartMatchesIgnoringAsciiCaseOnly) {
     set_source_symbol(*h, slot_vold, "TICK-NYS");   // a prefix of this chart's symbol
     h.full();
 
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 1);
-    EXPECT_TRUE(h.state()->source_is_this_chart[slot_tick]);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 1);
+    EXPECT_TRUE(h.state()->source_bindings.is_this_chart[slot_tick]);
     ASSERT_EQ(h->open_requests.size(), 2u) << "no request for the slot on this chart";
     EXPECT_EQ(h->open_requests[0].symbol, "TICK-NYSE2");
     EXPECT_EQ(h->open_requests[1].symbol, "TICK-NYS");
-    EXPECT_FALSE(h.state()->source_is_this_chart[slot_add]);
-    EXPECT_FALSE(h.state()->source_is_this_chart[slot_vold]);
+    EXPECT_FALSE(h.state()->source_bindings.is_this_chart[slot_add]);
+    EXPECT_FALSE(h.state()->source_bindings.is_this_chart[slot_vold]);
 }
 
 TEST(SourceResolution, SymbolDifferingOnlyBeyondAsciiLettersIsAnotherSymbol) {
@@ -136,7 +136,7 @@ TEST(SourceResolution, SymbolDifferingOnlyBeyondAsciiLettersIsAnotherSymbol) {
     set_source_symbol(*h, slot_tick, "caf\xe9");  // only a to z are upper-cased
     h.full();
     ASSERT_EQ(h->open_requests.size(), 1u);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 0);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 0);
 }
 
 TEST(SourceResolution, ShorterSymbolOnLongerChartSymbolIsRequested) {
@@ -145,7 +145,7 @@ TEST(SourceResolution, ShorterSymbolOnLongerChartSymbolIsRequested) {
     set_source_symbol(*h, slot_tick, "TICK-NYSE");
     h.full();
     ASSERT_EQ(h->open_requests.size(), 1u);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
 }
 
 TEST(SourceResolution, ChartNumberInputWinsWithoutLookingAtTheSymbol) {
@@ -160,12 +160,12 @@ TEST(SourceResolution, ChartNumberInputWinsWithoutLookingAtTheSymbol) {
     h.full();
 
     EXPECT_TRUE(h->open_requests.empty());
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 7);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_add], 7);
-    EXPECT_FALSE(h.state()->source_is_this_chart[slot_add]);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 7);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_add], 7);
+    EXPECT_FALSE(h.state()->source_bindings.is_this_chart[slot_add]);
     EXPECT_EQ(h.remembered(slot_add), 4);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_vold], 1);
-    EXPECT_TRUE(h.state()->source_is_this_chart[slot_vold]);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_vold], 1);
+    EXPECT_TRUE(h.state()->source_bindings.is_this_chart[slot_vold]);
 }
 
 TEST(SourceResolution, EmptySymbolIsOffWithoutRequestAndKeepsTheRememberedChart) {
@@ -174,8 +174,8 @@ TEST(SourceResolution, EmptySymbolIsOffWithoutRequestAndKeepsTheRememberedChart)
     h.full();
     EXPECT_TRUE(h->open_requests.empty());
     for (int slot = 0; slot < source_slot_count; ++slot) {
-        EXPECT_EQ(h.state()->source_chart_numbers[static_cast<std::size_t>(slot)], 0);
-        EXPECT_FALSE(h.state()->source_is_this_chart[static_cast<std::size_t>(slot)]);
+        EXPECT_EQ(h.state()->source_bindings.chart_numbers[static_cast<std::size_t>(slot)], 0);
+        EXPECT_FALSE(h.state()->source_bindings.is_this_chart[static_cast<std::size_t>(slot)]);
     }
     EXPECT_EQ(h.remembered(slot_tick), 5);
 }
@@ -186,14 +186,14 @@ TEST(SourceResolution, FailedOpenLeavesTheSlotOffAndTheLastChartRemembered) {
     h.offer("TICK-NYSE");
     set_source_symbol(*h, slot_tick, "TICK-NYSE");
     h.full();
-    ASSERT_EQ(h.state()->source_chart_numbers[slot_tick], 12);
+    ASSERT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 12);
 
     h->symbol_library.clear();  // the host cannot serve the symbol any more
     h->charts.erase(12);
     h.full();
     ASSERT_EQ(h->open_requests.size(), 2u);
     EXPECT_EQ(h->open_requests[1].result, 0);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 0);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 0);
     EXPECT_EQ(h.remembered(slot_tick), 12);
 
     h.full();
@@ -211,10 +211,10 @@ TEST(SourceResolution, OnlyCallsThatRebuildResolve) {
 
     h.update(4);  // an ordinary update at the right edge
     EXPECT_EQ(h->open_requests.size(), 1u);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 2);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 2);
 
     h.update(2);  // reaches back into walked bars
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 0);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 0);
 }
 
 TEST(SourceResolution, HostWithoutOperationsLeavesSymbolSlotsOff) {
@@ -234,8 +234,8 @@ TEST(SourceResolution, HostWithoutOperationsLeavesSymbolSlotsOff) {
     };
     h.full();
     h->study_function = study_entry;
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_tick], 0);
-    EXPECT_EQ(h.state()->source_chart_numbers[slot_add], 3);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_tick], 0);
+    EXPECT_EQ(h.state()->source_bindings.chart_numbers[slot_add], 3);
     EXPECT_EQ(h.state()->sources[slot_add].next_bar, 0) << "a chart the host gives no arrays for has no bars";
 }
 

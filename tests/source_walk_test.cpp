@@ -244,7 +244,7 @@ TEST(SourceAlignment, SlotOnThisChartReadsTheChartsOwnBars) {
     set_source_chart(*h, slot_tick, 0);
     set_source_symbol(*h, slot_tick, "eSz26.cMe");
     h.full();
-    EXPECT_TRUE(h.state()->source_is_this_chart[slot_tick]);
+    EXPECT_TRUE(h.state()->source_bindings.is_this_chart[slot_tick]);
     EXPECT_EQ(h.tick().next_bar, 5);
     EXPECT_EQ(h.tick().last_value, 104.0);
 }
