@@ -11,7 +11,6 @@
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
 #include "sources/source_status.h"
-#include "study/study_state.h"
 
 namespace kmi {
 namespace {
@@ -19,7 +18,9 @@ namespace {
 // What every line of one call reads.
 struct Composition {
     HostInterface& host;
-    const StudyState& state;
+    const SessionWindow& window;
+    double upper_threshold = 0.0;
+    double lower_threshold = 0.0;
     const PanelReadings& readings;
     const PanelColors& colors;
     std::int32_t reference_day = -1;
@@ -35,8 +36,8 @@ bool resolved(const Composition& c, int slot) noexcept {
 }
 
 SourceStatus status_of(const Composition& c, int slot) noexcept {
-    return source_status(live(c, slot), resolved(c, slot), c.reference_day, c.readings.live_bound_ms,
-                         c.state.session_window, c.threshold_ms);
+    return source_status(live(c, slot), resolved(c, slot), c.reference_day, c.readings.live_bound_ms, c.window,
+                         c.threshold_ms);
 }
 
 double band(const Composition& c, int input) noexcept {
@@ -54,9 +55,8 @@ void compose_tick(const Composition& c, TextBuilder& text, PanelLine& line) noex
         append_format(text, "TICK %+6.0f"_fmt, tick.last_value);
         if (tick.session_bars > 0) {
             append_format(text, "  H %+.0f L %+.0f  >=%+.0f:%d <=%+.0f:%d  avg %+.0f"_fmt, tick.session_high,
-                          tick.session_low, c.state.upper_threshold, tick.bars_at_or_above_upper,
-                          c.state.lower_threshold, tick.bars_at_or_below_lower,
-                          tick.sum_y / static_cast<double>(tick.session_bars));
+                          tick.session_low, c.upper_threshold, tick.bars_at_or_above_upper, c.lower_threshold,
+                          tick.bars_at_or_below_lower, tick.sum_y / static_cast<double>(tick.session_bars));
         }
     } else {
         append_format(text, "TICK"_fmt);
@@ -190,10 +190,10 @@ std::int64_t longest_line(const PanelLines& lines) noexcept {
 
 }  // namespace
 
-void compose_panel(HostInterface& host, const StudyState& state, const PanelReadings& readings,
-                   const PanelColors& colors, PanelLines& lines) noexcept {
-    Composition c{host, state, readings, colors};
-    c.reference_day = panel_reference_day(state.session_window, *readings.live_chart_flow, host);
+void compose_panel(HostInterface& host, const SessionWindow& window, double upper_threshold, double lower_threshold,
+                   const PanelReadings& readings, const PanelColors& colors, PanelLines& lines) noexcept {
+    Composition c{host, window, upper_threshold, lower_threshold, readings, colors};
+    c.reference_day = panel_reference_day(window, *readings.live_chart_flow, host);
     c.threshold_ms = stale_threshold_ms(host);
     compose_title(c, lines.text, *add_panel_line(lines));
     compose_tick(c, lines.text, *add_panel_line(lines));

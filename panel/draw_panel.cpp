@@ -9,7 +9,6 @@
 #include "panel/panel.h"
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
-#include "study/study_state.h"
 
 namespace kmi {
 namespace {
@@ -92,7 +91,8 @@ void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t 
     if (host.add_or_update_drawing != nullptr) host.add_or_update_drawing(&host, &request);
 }
 
-void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept {
+void draw_panel(HostInterface& host, std::int32_t& line_count, std::int32_t line_base,
+                const PanelLines& lines) noexcept {
     const std::int32_t corner = read_int(input_at(host, input_panel_position));
     const std::int32_t font_size = read_int(input_at(host, input_panel_font_size));
     // The line pitch is 1.9 times the font size in pixels, in percent of the region.
@@ -116,11 +116,11 @@ void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, 
     destroy_drawing_request(request);
     clear(text);
     if (host.delete_drawing != nullptr) {
-        for (std::int32_t i = n; i < state.panel_line_count && i < max_panel_lines; ++i) {
+        for (std::int32_t i = n; i < line_count && i < max_panel_lines; ++i) {
             host.delete_drawing(&host, host.this_chart_number, 0, panel_line_number(line_base, i));
         }
     }
-    state.panel_line_count = n;
+    line_count = n;
 }
 
 }  // namespace kmi

@@ -9,8 +9,6 @@
 
 namespace kmi {
 
-struct StudyState;
-
 // A drawing request holding the host's defaults, with its four empty texts.
 void init_drawing_request(DrawingRequest& request) noexcept;
 
@@ -28,9 +26,10 @@ void draw_panel_line(HostInterface& host, DrawingRequest& request, std::int32_t 
                      std::uint32_t background_color) noexcept;
 
 // Draws lines 0 to lines.count - 1, each extended with spaces to the lines' width,
-// deletes the lines of the previous call beyond them and remembers how many are on the
-// chart.
-void draw_panel(HostInterface& host, StudyState& state, std::int32_t line_base, const PanelLines& lines) noexcept;
+// deletes the lines of the previous call beyond them (`line_count` of them were drawn)
+// and sets `line_count` to how many are on the chart.
+void draw_panel(HostInterface& host, std::int32_t& line_count, std::int32_t line_base,
+                const PanelLines& lines) noexcept;
 
 }  // namespace kmi
 

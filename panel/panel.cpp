@@ -4,7 +4,6 @@
 #include "panel/draw_panel.h"
 #include "settings/input_indices.h"
 #include "settings/input_readers.h"
-#include "study/study_state.h"
 
 namespace kmi {
 
@@ -20,25 +19,25 @@ void delete_panel_block(HostInterface& host, std::int32_t line_base) noexcept {
     }
 }
 
-void remove_panel(HostInterface& host, StudyState& state, std::int32_t line_base) noexcept {
+void remove_panel(HostInterface& host, std::int32_t& line_count, std::int32_t line_base) noexcept {
     if (host.delete_drawing != nullptr) {
-        for (std::int32_t i = 0; i < state.panel_line_count && i < max_panel_lines; ++i) {
+        for (std::int32_t i = 0; i < line_count && i < max_panel_lines; ++i) {
             host.delete_drawing(&host, host.this_chart_number, 0, panel_line_number(line_base, i));
         }
     }
-    state.panel_line_count = 0;
+    line_count = 0;
 }
 
-void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base,
-                  const PanelReadings& readings) noexcept {
+void update_panel(HostInterface& host, std::int32_t& line_count, std::int32_t line_base, const SessionWindow& window,
+                  double upper_threshold, double lower_threshold, const PanelReadings& readings) noexcept {
     if (!read_yes_no(input_at(host, input_show_panel)) || host.bar_count == 0) {
-        remove_panel(host, state, line_base);
+        remove_panel(host, line_count, line_base);
         return;
     }
     const PanelColors colors = read_panel_colors(host);
     PanelLines lines = make_panel_lines();
-    compose_panel(host, state, readings, colors, lines);
-    draw_panel(host, state, line_base, lines);
+    compose_panel(host, window, upper_threshold, lower_threshold, readings, colors, lines);
+    draw_panel(host, line_count, line_base, lines);
     release_panel_lines(lines);
 }
 

@@ -7,12 +7,11 @@
 #include "host/host_interface.h"
 #include "metrics/chart_flow.h"
 #include "metrics/output_values.h"
+#include "metrics/session_window.h"
 #include "panel/panel_lines.h"
 #include "sources/source_view.h"
 
 namespace kmi {
-
-struct StudyState;
 
 // (study_id + 75200) * 1000 in 32-bit arithmetic that wraps instead of overflowing.
 std::int32_t panel_line_base(std::int32_t study_id) noexcept;
@@ -25,9 +24,9 @@ inline std::int32_t panel_line_number(std::int32_t line_base, std::int32_t index
 // Deletes all 16 line numbers of the block (the last call).
 void delete_panel_block(HostInterface& host, std::int32_t line_base) noexcept;
 
-// Deletes the lines the previous call drew and sets the line count to 0 (panel off, or
-// a chart without bars).
-void remove_panel(HostInterface& host, StudyState& state, std::int32_t line_base) noexcept;
+// Deletes the `line_count` lines the previous call drew and sets the count to 0 (panel
+// off, or a chart without bars).
+void remove_panel(HostInterface& host, std::int32_t& line_count, std::int32_t line_base) noexcept;
 
 // What the panel reads of one call.
 struct PanelReadings {
@@ -37,9 +36,10 @@ struct PanelReadings {
     std::int64_t live_bound_ms = 0;
 };
 
-// The gate, composition and drawing of the panel.
-void update_panel(HostInterface& host, StudyState& state, std::int32_t line_base,
-                  const PanelReadings& readings) noexcept;
+// The gate, composition and drawing of the panel; `line_count` is how many lines are on
+// the chart, before the call and after it.
+void update_panel(HostInterface& host, std::int32_t& line_count, std::int32_t line_base, const SessionWindow& window,
+                  double upper_threshold, double lower_threshold, const PanelReadings& readings) noexcept;
 
 }  // namespace kmi
 

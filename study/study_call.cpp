@@ -215,7 +215,8 @@ void run_calculation_call(HostInterface& host, StudyState& state, std::int32_t l
     walk_closed_chart_bars(host, state, views, bar_period_ms);
     const LiveCopies live = compute_live_bar(host, state, views, bar_period_ms);
     if (rebuild) write_diagnostics_report(host, state.source_bindings, state.session_window, views);
-    update_panel(host, state, line_base, PanelReadings{&views, &live.sources, &live.chart_flow, live.bound_ms});
+    update_panel(host, state.panel_line_count, line_base, state.session_window, state.upper_threshold,
+                 state.lower_threshold, PanelReadings{&views, &live.sources, &live.chart_flow, live.bound_ms});
 }
 
 }  // namespace
