@@ -31,6 +31,7 @@
 
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/replay_outputs.h"
 #include "kmi_host/output_files/series_files.h"
 #include "kmi_host/replay/replay.h"
 #include "kmi_host/text/date_time_text.h"
@@ -124,16 +125,18 @@ int replay_rows(const std::filesystem::path& path) {
     const std::filesystem::path out =
         std::filesystem::temp_directory_path() / ("kmi_replay_memory_" + std::to_string(::getpid()));
     std::filesystem::create_directories(out);
-    kmi::emu::ReplaySettings settings;
-    settings.chart = path.string();
-    settings.from = kmi::emu::parse_date("2100-01-01");  // all of it history
+    kmi::emu::ReplayArguments arguments;
+    arguments.chart = path.string();
+    arguments.from = "2100-01-01";  // all of it history
+    kmi::emu::ReplayPlan settings = kmi::emu::plan_replay(arguments);
     settings.chart_page = true;
     const double before = peak_resident_bytes();
     double rows = 0;
     {
         const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
         rows = static_cast<double>(outcome.bar_count);
-        kmi::emu::write_files_atomically(kmi::emu::replay_output_writers(outcome, out, std::nullopt));
+        kmi::emu::write_files_atomically(
+            kmi::emu::replay_output_writers(outcome.page, outcome.log_txt, outcome.panel_txt, out, std::nullopt));
     }
     const double added = peak_resident_bytes() - before;
     std::filesystem::remove_all(out);

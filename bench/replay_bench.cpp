@@ -26,6 +26,7 @@
 
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/replay_outputs.h"
 #include "kmi_host/output_files/series_files.h"
 #include "kmi_host/replay/replay.h"
 #include "kmi_host/sample_data/synth.h"
@@ -72,18 +73,22 @@ void bm_read_files(benchmark::State& state) {
 }
 
 void bm_replay(benchmark::State& state, const char* from, bool out) {
-    kmi::emu::ReplaySettings settings;
-    settings.data_dir = year_folder().path;
-    settings.chart = kmi::emu::synth_chart_symbol;
+    kmi::emu::ReplayArguments arguments;
+    arguments.data_dir = year_folder().path.string();
+    arguments.chart = kmi::emu::synth_chart_symbol;
+    if (from != nullptr) arguments.from = from;
+    kmi::emu::ReplayPlan settings = kmi::emu::plan_replay(arguments);
     settings.chart_page = out;
-    if (from != nullptr) settings.from = kmi::emu::parse_date(from);
     const std::filesystem::path out_folder = year_folder().path / "out";
     if (out) std::filesystem::create_directories(out_folder);
     std::int64_t calls = 0;
     for (auto _ : state) {
         const kmi::emu::ReplayOutcome outcome = kmi::emu::run_replay(study_entry, settings, {});
         calls = outcome.calls;
-        if (out) kmi::emu::write_files_atomically(kmi::emu::replay_output_writers(outcome, out_folder, std::nullopt));
+        if (out) {
+            kmi::emu::write_files_atomically(kmi::emu::replay_output_writers(
+                outcome.page, outcome.log_txt, outcome.panel_txt, out_folder, std::nullopt));
+        }
         benchmark::DoNotOptimize(outcome.panel_txt.data());
     }
     state.counters["calls"] = static_cast<double>(calls);

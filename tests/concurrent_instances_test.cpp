@@ -181,10 +181,11 @@ TEST(ConcurrentInstances, AReplaysThreadsGiveWhatItGivesInOrder) {
     emu::SynthOptions synth;
     synth.days = 3;
     emu::write_synth_files(folder, synth);
-    emu::ReplaySettings settings;
-    settings.data_dir = folder;
-    settings.chart = emu::synth_chart_symbol;
-    settings.from = emu::parse_date(emu::format_date(emu::synth_trading_days(synth.days).back()));
+    emu::ReplayArguments arguments;
+    arguments.data_dir = folder.string();
+    arguments.chart = emu::synth_chart_symbol;
+    arguments.from = emu::format_date(emu::synth_trading_days(synth.days).back());
+    emu::ReplayPlan settings = emu::plan_replay(arguments);
     settings.chart_page = true;
 
     // The outputs as kmi-host writes them, side by side, read back.

@@ -28,7 +28,7 @@ const char* const small_chart =
 
 emu::ReplayOutcome replay_small_chart(const TempFolder& folder) {
     write_text(folder / "ESZ26.CME.csv", small_chart);
-    return emu::run_replay(fake_study, emu::ReplaySettings{folder.path, "ESZ26.CME", std::nullopt, Json(), ""}, {});
+    return emu::run_replay(fake_study, replay_plan(folder.path, "ESZ26.CME"), {});
 }
 
 std::size_t count_of(const std::string& text, const std::string& piece) {
@@ -126,8 +126,10 @@ TEST(KmiHostChartPage, TheSlotsOffAreThoseNoChartFed) {
     TempFolder folder;
     write_text(folder / "ESZ26.CME.csv", small_chart);
     write_text(folder / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,0,10,-10,5\n");
-    emu::ReplaySettings settings{folder.path, "ESZ26.CME", std::nullopt, Json::parse(R"({"33": 1})"), "in.json"};
-    const emu::ChartPageData page = emu::run_replay(study_entry, settings, {}).page;
+    emu::ReplayPlan plan = replay_plan(folder.path, "ESZ26.CME");
+    plan.inputs = Json::parse(R"({"33": 1})");
+    plan.inputs_name = "in.json";
+    const emu::ChartPageData page = emu::run_replay(study_entry, plan, {}).page;
     EXPECT_EQ(page.slots_off, (std::vector<std::string>{"vold", "updown", "vix", "front", "back", "nq"}))
         << "tick has its file, add chart number 1, es is the chart";
     EXPECT_EQ(Json::parse(emu::chart_page_json(page)).at("slots_off"), Json(page.slots_off));
@@ -158,10 +160,10 @@ TEST(KmiHostChartPageDays, EachDayHasThePanelDrawnLiveAtItsLastSessionBarAlsoWhe
         lines.clear();
         for (const emu::PanelRow& row : emu::panel_rows(host)) lines.push_back(row.text);
     };
-    emu::ReplaySettings settings{folder.path, emu::synth_chart_symbol, std::nullopt, Json(), ""};
-    seen.live = emu::run_replay(study_entry, settings, hooks).page;
-    settings.from = emu::synth_last_day() * emu::us_per_day;
-    const emu::ReplayOutcome with_history = emu::run_replay(study_entry, settings, {});
+    emu::ReplayPlan plan = replay_plan(folder.path, emu::synth_chart_symbol);
+    seen.live = emu::run_replay(study_entry, plan, hooks).page;
+    plan.from = emu::synth_last_day() * emu::us_per_day;
+    const emu::ReplayOutcome with_history = emu::run_replay(study_entry, plan, {});
     seen.with_history = with_history.page;
 
     ASSERT_EQ(seen.live.days.size(), 2u);

@@ -72,11 +72,10 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
         write_text(folder / file, text);
     };
     for (const char* file : files) write_all(live.path, file, rows[file]);
-    emu::ReplaySettings settings;
-    settings.chart = (live / "es.csv").string();
-    settings.sources = {"tick=" + (live / "tick.csv").string(), "add=" + (live / "add.csv").string()};
-    settings.follow = true;
-    settings.chart_page = false;
+    emu::ReplayArguments arguments;
+    arguments.chart = (live / "es.csv").string();
+    arguments.sources = {"tick=" + (live / "tick.csv").string(), "add=" + (live / "add.csv").string()};
+    arguments.follow = true;
     std::string panel;
     std::string series;
     std::vector<std::string> reports;
@@ -90,11 +89,11 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
     hooks.next_look = [&] {
         // What the study shows now is what it shows for the files finished as they stand.
         for (const char* file : files) write_all(finished.path, file, rows[file]);
-        emu::ReplaySettings replay = settings;
+        emu::ReplayArguments replay = arguments;
         replay.chart = (finished / "es.csv").string();
         replay.sources = {"tick=" + (finished / "tick.csv").string(), "add=" + (finished / "add.csv").string()};
         replay.follow = false;
-        const emu::ReplayOutcome outcome = emu::run_replay(study_entry, replay, {});
+        const emu::ReplayOutcome outcome = emu::run_replay(study_entry, emu::plan_replay(replay), {});
         const std::string where = "before look " + std::to_string(next);
         if (next >= compared_from) {
             EXPECT_EQ(panel, outcome.panel_txt) << where;
@@ -118,7 +117,7 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
         }
         return true;
     };
-    emu::run_replay(study_entry, settings, hooks);
+    emu::run_replay(study_entry, emu::plan_replay(arguments), hooks);
     EXPECT_EQ(next, looks.size());
 }
 

@@ -156,7 +156,7 @@ emu::PageDelta change_of(const emu::ChartPageData& page, std::int32_t from) {
 
 emu::PageServerHandle serve(const emu::LivePage& initial, std::size_t client_queue = 256) {
     emu::PageServerSettings settings;
-    settings.listen = "127.0.0.1:0";
+    settings.listen = emu::parse_listen_address("127.0.0.1:0");
     settings.client_queue = client_queue;
     return emu::start_page_server(settings, initial);
 }
@@ -192,11 +192,11 @@ TEST(KmiHostServedPage, TheChangesAReplayPublishesRebuildThePageItEndsWith) {
         };
         emu::ReplayHooks hooks;
         hooks.after_call = [&publisher](const emu::Host& host, const emu::ReplayStep& step) {
-            emu::publish_after_call(publisher, host, step);
+            emu::publish_after_call(publisher, host, step.from_bar, step.call >= step.calls_total);
         };
-        emu::ReplaySettings settings{folder.path, "ESZ26.CME", std::nullopt, Json(), ""};
-        settings.chart_page = false;
-        const emu::ReplayOutcome outcome = emu::run_replay(fake_study, settings, hooks);
+        emu::ReplayPlan plan = replay_plan(folder.path, "ESZ26.CME");
+        plan.chart_page = false;
+        const emu::ReplayOutcome outcome = emu::run_replay(fake_study, plan, hooks);
         SCOPED_TRACE(interval.count());
         EXPECT_EQ(published, interval.count() == 0 ? outcome.calls : 2);
         EXPECT_EQ(emu::series_csv(live.page), emu::series_csv(outcome.page));
@@ -204,7 +204,7 @@ TEST(KmiHostServedPage, TheChangesAReplayPublishesRebuildThePageItEndsWith) {
         ASSERT_EQ(live.page.drawings.size(), outcome.page.drawings.size());
         EXPECT_EQ(live.page.drawings[0].text, outcome.page.drawings[0].text);
 
-        emu::publish_outcome(publisher, outcome);
+        emu::publish_end(publisher, outcome.page, outcome.panel_txt);
         EXPECT_EQ(emu::series_csv(live.page), emu::series_csv(outcome.page)) << "the end adds no bar twice";
         EXPECT_EQ(live.page.live_version, published);
     }
@@ -374,18 +374,19 @@ TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {
              {"::1:8080", "--serve ::1:8080: write an IPv6 address as [ADDRESS]:PORT"},
              {"192.0.2.1:0", "--serve 192.0.2.1:0: 192.0.2.1 is not an address of this machine"},
          }) {
-        emu::PageServerSettings settings;
-        settings.listen = listen;
         try {
+            emu::PageServerSettings settings;
+            settings.listen = emu::parse_listen_address(listen);
             emu::start_page_server(settings, emu::LivePage{});
             ADD_FAILURE() << listen << " was taken";
         } catch (const emu::InputError& error) {
             EXPECT_EQ(std::string(error.what()).rfind(message, 0), 0u) << error.what();
         }
     }
-    // The program refuses before it reads any file: the chart file named does not exist.
+    // The program refuses before it reads any bar: the chart file named cannot be read.
     TempFolder folder;
-    const ProgramRun run = run_program("replay --chart missing.csv --fast --serve " + in_use, folder.path);
+    write_text(folder / "unreadable.csv", "no bars here\n");
+    const ProgramRun run = run_program("replay --chart unreadable.csv --fast --serve " + in_use, folder.path);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind("kmi-host: --serve " + in_use + ": port", 0), 0u) << run.err;
     EXPECT_EQ(run.out, "");

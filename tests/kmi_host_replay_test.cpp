@@ -89,8 +89,16 @@ struct SmallData {
         }
         write_text(folder / "TICK-NYSE.csv", tick);
     }
-    emu::ReplaySettings settings(std::optional<HostDateTime> from) const {
-        return emu::ReplaySettings{folder.path, "ESZ26.CME", from, Json(), ""};
+    emu::ReplayArguments arguments() const {
+        emu::ReplayArguments arguments;
+        arguments.data_dir = folder.path.string();
+        arguments.chart = "ESZ26.CME";
+        return arguments;
+    }
+    emu::ReplayPlan plan(std::optional<HostDateTime> from) const {
+        emu::ReplayPlan plan = replay_plan(arguments());
+        plan.from = from;
+        return plan;
     }
 };
 
@@ -124,7 +132,7 @@ TEST(KmiHostReplay, HistoryAtOnceThenFourUpdatesPerBarWithEverySourceOnTheSameCl
             ReplayCall{step.clock, host.record.bar_count, host.record.update_start_index, source_bars, last_close});
     };
     const int live_before = live_fake_states;
-    const emu::ReplayOutcome outcome = emu::run_replay(fake_study, data.settings(t0930 + 60 * second), hooks);
+    const emu::ReplayOutcome outcome = emu::run_replay(fake_study, data.plan(t0930 + 60 * second), hooks);
     EXPECT_EQ(live_fake_states, live_before);
 
     ASSERT_EQ(calls.size(), 9u);
@@ -163,17 +171,17 @@ TEST(KmiHostReplay, WithoutAStartDateEveryBarArrivesLiveAndPastTheEndAllIsHistor
             EXPECT_EQ(host.record.bar_count, 1);
         }
     };
-    EXPECT_EQ(emu::run_replay(fake_study, data.settings(std::nullopt), hooks).calls, 12);
+    EXPECT_EQ(emu::run_replay(fake_study, data.plan(std::nullopt), hooks).calls, 12);
     EXPECT_EQ(std::count(full.begin(), full.end(), true), 1);
-    EXPECT_EQ(emu::run_replay(fake_study, data.settings(at(2027, 1, 1)), {}).calls, 1);
+    EXPECT_EQ(emu::run_replay(fake_study, data.plan(at(2027, 1, 1)), {}).calls, 1);
 }
 
 TEST(KmiHostReplay, InputsAreSetAfterTheDefaultsCallAndNameTheSourcesToLoad) {
     SmallData data;
     write_text(data.folder / "OTHER.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,1\n");
-    emu::ReplaySettings settings = data.settings(t0930 + 60 * second);
-    settings.inputs = Json::parse(R"({"5": "OTHER", "2": 12})");
-    settings.inputs_name = "in.json";
+    emu::ReplayPlan plan = data.plan(t0930 + 60 * second);
+    plan.inputs = Json::parse(R"({"5": "OTHER", "2": 12})");
+    plan.inputs_name = "in.json";
     std::vector<std::string> symbols;
     emu::ReplayHooks hooks;
     hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep& step) {
@@ -181,37 +189,38 @@ TEST(KmiHostReplay, InputsAreSetAfterTheDefaultsCallAndNameTheSourcesToLoad) {
         EXPECT_EQ(input_int32(host.study.inputs[2]), 12);
         for (const auto& [symbol, chart] : host.symbol_library) symbols.push_back(symbol);
     };
-    emu::run_replay(fake_study, settings, hooks);
+    emu::run_replay(fake_study, plan, hooks);
     EXPECT_EQ(symbols, std::vector<std::string>{"OTHER"}) << "only files that text inputs name";
 }
 
 TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
     SmallData data;
-    auto rejection = [&](const emu::ReplaySettings& settings) {
+    auto rejection = [&](const emu::ReplayArguments& arguments, const Json& inputs = Json()) {
         try {
-            emu::run_replay(fake_study, settings, {});
+            emu::ReplayPlan plan = replay_plan(arguments);
+            plan.inputs = inputs;
+            plan.inputs_name = "in.json";
+            emu::run_replay(fake_study, plan, {});
         } catch (const emu::InputError& error) {
             return std::string(error.what());
         }
         ADD_FAILURE() << "accepted";
         return std::string();
     };
-    emu::ReplaySettings settings = data.settings(std::nullopt);
-    settings.chart = "NQ";
-    EXPECT_EQ(rejection(settings), "--chart NQ: no file " + (data.folder / "NQ.csv").string());
-    settings.chart = "../ESZ26.CME";
-    EXPECT_EQ(rejection(settings).rfind("--chart ../ESZ26.CME: no file", 0), 0u);
+    emu::ReplayArguments arguments = data.arguments();
+    arguments.chart = "NQ";
+    EXPECT_EQ(rejection(arguments), "--chart NQ: no file " + (data.folder / "NQ.csv").string());
+    arguments.chart = "../ESZ26.CME";
+    EXPECT_EQ(rejection(arguments).rfind("--chart ../ESZ26.CME: no file", 0), 0u);
     write_text(data.folder / "EMPTY.csv", "datetime,open,high,low,close\n");
-    settings.chart = "EMPTY";
-    EXPECT_EQ(rejection(settings), (data.folder / "EMPTY.csv").string() + ": has no bars");
+    arguments.chart = "EMPTY";
+    EXPECT_EQ(rejection(arguments), (data.folder / "EMPTY.csv").string() + ": has no bars");
 
-    settings = data.settings(std::nullopt);
-    settings.inputs = Json::parse(R"({"2": "big"})");
-    settings.inputs_name = "in.json";
-    EXPECT_EQ(rejection(settings), "in.json: input 2 \"Size\": takes an integer from 5 to 30, not \"big\"");
+    EXPECT_EQ(rejection(data.arguments(), Json::parse(R"({"2": "big"})")),
+              "in.json: input 2 \"Size\": takes an integer from 5 to 30, not \"big\"");
 
     write_text(data.folder / "TICK-NYSE.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,x\n");
-    EXPECT_EQ(rejection(data.settings(std::nullopt)),
+    EXPECT_EQ(rejection(data.arguments()),
               (data.folder / "TICK-NYSE.csv").string() +
                   ":2: column \"close\": not a finite number within the range of a 32-bit float: \"x\"");
 }
@@ -298,10 +307,11 @@ TEST(KmiHostReplayArguments, RejectsAMissingFileASlotGivenTwiceAndASymbolOfTwoFi
          "--source add=" + other_tick + ": its symbol tick-nyse is also that of --source tick=" + tick},
     };
     for (const Case& c : cases) {
-        emu::ReplaySettings settings;
-        settings.chart = c.chart;
-        settings.sources = c.sources;
-        const std::string error = input_error([&settings] { emu::run_replay(fake_study, settings, {}); });
+        emu::ReplayArguments arguments;
+        arguments.chart = c.chart;
+        arguments.sources = c.sources;
+        const std::string error =
+            input_error([&arguments] { emu::run_replay(fake_study, replay_plan(arguments), {}); });
         EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nexpected: " << c.message;
     }
 }
@@ -314,7 +324,7 @@ struct RecordedReplay {
     std::map<int, std::string> symbol_inputs;  // at the first call, by input index
     std::map<int, std::int32_t> number_inputs;
 
-    explicit RecordedReplay(const emu::ReplaySettings& settings) {
+    explicit RecordedReplay(const emu::ReplayPlan& plan) {
         emu::ReplayHooks hooks;
         hooks.read_bars = [this](const std::filesystem::path& file, const emu::BarFileOptions& options) {
             reads.emplace_back(file.filename().string(), options);
@@ -336,7 +346,7 @@ struct RecordedReplay {
                 if (number.type != 0) number_inputs[kmi::chart_number_input(slot)] = input_int32(number);
             }
         };
-        emu::run_replay(fake_study, settings, hooks);
+        emu::run_replay(fake_study, plan, hooks);
     }
 };
 
@@ -344,16 +354,20 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
     SmallData data;
     write_text(data.folder / "ADD.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2,0,1\n");
     const std::string chart = (data.folder / "ESZ26.CME.csv").string();
-    emu::ReplaySettings settings;
-    settings.data_dir = data.folder.path;  // the fake study's own text input names TICK-NYSE there
-    settings.chart = chart + "#ESZ6";
-    settings.sources = {"add=" + (data.folder / "ADD.csv").string() + "#NISS", "es=" + chart + "#ESZ6"};
-    settings.time_zone = "Europe/London";
-    settings.data_time_zones = {"UTC"};
+    emu::ReplayArguments arguments;
+    arguments.data_dir = data.folder.path.string();  // the fake study's own text input names TICK-NYSE there
+    arguments.chart = chart + "#ESZ6";
+    arguments.sources = {"add=" + (data.folder / "ADD.csv").string() + "#NISS", "es=" + chart + "#ESZ6"};
+    arguments.time_zone = "Europe/London";
+    arguments.data_time_zones = {"UTC"};
     // The inputs file sets slot inputs; --source has the last word on its own slots.
-    settings.inputs = Json::parse(R"({"44": {"type": 26, "value": "NQ"}, "38": {"type": 26, "value": "VIX"}})");
-    settings.inputs_name = "in.json";
-    const RecordedReplay with_data(settings);
+    const auto planned = [](const emu::ReplayArguments& given) {
+        emu::ReplayPlan plan = replay_plan(given);
+        plan.inputs = Json::parse(R"({"44": {"type": 26, "value": "NQ"}, "38": {"type": 26, "value": "VIX"}})");
+        plan.inputs_name = "in.json";
+        return plan;
+    };
+    const RecordedReplay with_data(planned(arguments));
     ASSERT_EQ(with_data.reads.size(), 3u) << "the chart's own file is read once, as the chart";
     const std::pair<const char*, const char*> expected[] = {
         {"ESZ26.CME.csv", "ESZ6"}, {"ADD.csv", "NISS"}, {"TICK-NYSE.csv", ""}};
@@ -370,8 +384,8 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
     EXPECT_EQ(with_data.symbol_inputs, (std::map<int, std::string>{{32, "ADD"}, {38, "VIX"}, {44, "ESZ26.CME"}}));
     EXPECT_EQ(with_data.number_inputs, (std::map<int, std::int32_t>{{33, 0}, {45, 0}}));
 
-    settings.data_dir.clear();
-    const RecordedReplay without_data(settings);
+    arguments.data_dir.clear();
+    const RecordedReplay without_data(planned(arguments));
     EXPECT_EQ(without_data.reads.size(), 2u);
     std::map<int, std::string> off;
     for (int slot = 0; slot < kmi::source_slot_count; ++slot) off[kmi::symbol_input(slot)] = "";
@@ -384,19 +398,19 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
     EXPECT_EQ(without_data.notes.back(),
               "the nq slot is given no file, so the panel's ES vs NQ line stays off: give it one with --source "
               "nq=FILE");
-    settings.sources = {"nq=" + (data.folder / "ADD.csv").string()};
-    EXPECT_EQ(RecordedReplay(settings).notes.back(),
+    arguments.sources = {"nq=" + (data.folder / "ADD.csv").string()};
+    EXPECT_EQ(RecordedReplay(planned(arguments)).notes.back(),
               "the es slot is given no file, so the panel's ES vs NQ line stays off: give it one with --source "
               "es=FILE (the chart's own file: --source es=" +
-                  settings.chart + ")");
+                  arguments.chart + ")");
 }
 
 TEST(KmiHostReplayFiles, TheNotesOfAReplayThatFailsOnItsFilesAreNotGiven) {
     SmallData data;
     write_text(data.folder / "BAD.csv", "datetime,open,high,low,close\n2026-12-02 09:30:00,1,2\n");
-    emu::ReplaySettings settings;
-    settings.chart = (data.folder / "ESZ26.CME.csv").string();
-    settings.sources = {"tick=" + (data.folder / "BAD.csv").string()};
+    emu::ReplayArguments arguments;
+    arguments.chart = (data.folder / "ESZ26.CME.csv").string();
+    arguments.sources = {"tick=" + (data.folder / "BAD.csv").string()};
     std::vector<std::string> notes;
     emu::ReplayHooks hooks;
     hooks.read_bars = [](const std::filesystem::path& file, const emu::BarFileOptions&) {
@@ -405,7 +419,7 @@ TEST(KmiHostReplayFiles, TheNotesOfAReplayThatFailsOnItsFilesAreNotGiven) {
         return read;
     };
     hooks.on_note = [&notes](const std::string& note) { notes.push_back(note); };
-    EXPECT_NE(input_error([&] { emu::run_replay(fake_study, settings, hooks); }), "accepted");
+    EXPECT_NE(input_error([&] { emu::run_replay(fake_study, replay_plan(arguments), hooks); }), "accepted");
     EXPECT_TRUE(notes.empty());
 }
 
@@ -438,17 +452,17 @@ TEST(KmiHostReplayFiles, EachSlotsFileIsReadWithItsOwnZoneStampsAndColumns) {
         read[file.filename().string()] = bars.bars;
         return bars;
     };
-    emu::ReplaySettings settings;
-    settings.chart = (folder / "ES.csv").string();
-    settings.sources = {"es=" + settings.chart, "nq=" + (folder / "NQ").string()};
-    settings.data_time_zones = {"ES=America/Chicago", "nq=America/New_York"};
-    settings.bar_stamps = {"nq=end"};
-    settings.columns = {"nq=date,time,open,high,low,close,volume"};
-    emu::run_replay(fake_study, settings, hooks);
-    emu::ReplaySettings reference;
+    emu::ReplayArguments arguments;
+    arguments.chart = (folder / "ES.csv").string();
+    arguments.sources = {"es=" + arguments.chart, "nq=" + (folder / "NQ").string()};
+    arguments.data_time_zones = {"ES=America/Chicago", "nq=America/New_York"};
+    arguments.bar_stamps = {"nq=end"};
+    arguments.columns = {"nq=date,time,open,high,low,close,volume"};
+    emu::run_replay(fake_study, replay_plan(arguments), hooks);
+    emu::ReplayArguments reference;
     reference.chart = (folder / "ES_NY.csv").string();
     reference.sources = {"nq=" + (folder / "NQ_NY.txt").string()};
-    emu::run_replay(fake_study, reference, hooks);
+    emu::run_replay(fake_study, replay_plan(reference), hooks);
     ASSERT_EQ(read.size(), 4u);
     for (const auto& [file, expected] : {std::pair{"ES.csv", "ES_NY.csv"}, std::pair{"NQ", "NQ_NY.txt"}}) {
         ASSERT_EQ(read[file].size(), 4u) << file;
@@ -458,7 +472,7 @@ TEST(KmiHostReplayFiles, EachSlotsFileIsReadWithItsOwnZoneStampsAndColumns) {
         }
     }
 
-    const std::string es = settings.chart;
+    const std::string es = arguments.chart;
     const std::string nq = (folder / "NQ").string();
     struct Case {
         std::vector<std::string> zones, stamps, columns;
@@ -479,13 +493,13 @@ TEST(KmiHostReplayFiles, EachSlotsFileIsReadWithItsOwnZoneStampsAndColumns) {
          "--data-time-zone: chart= and es= are given different values, but both slots read one file"},
     };
     for (const Case& c : cases) {
-        emu::ReplaySettings wrong;
+        emu::ReplayArguments wrong;
         wrong.chart = es;
         wrong.sources = c.sources;
         wrong.data_time_zones = c.zones;
         wrong.bar_stamps = c.stamps;
         wrong.columns = c.columns;
-        const std::string error = input_error([&wrong] { emu::run_replay(fake_study, wrong, {}); });
+        const std::string error = input_error([&wrong] { emu::run_replay(fake_study, replay_plan(wrong), {}); });
         EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nexpected: " << c.message;
     }
 }
@@ -508,12 +522,13 @@ TEST(KmiHostReplayDays, EachSessionDayHasTheSeriesOfItsLastSessionBar) {
                "2026-12-01 09:31:00,500,600,-1100,-200\n"
                "2026-12-01 09:32:00,-200,100,-400,50\n"
                "2026-12-03 09:30:00,0,50,-50,10\n");
-    emu::ReplaySettings settings;
-    settings.chart = (folder / "ES.csv").string();
-    settings.sources = {"tick=" + (folder / "TICK.csv").string(), "es=" + (folder / "ES.csv").string()};
-    settings.inputs = Json::parse(R"json({"RTH End Time (a bar starting at this time is not RTH)": "09:32"})json");
-    settings.inputs_name = "in.json";
-    const emu::ReplayOutcome outcome = emu::run_replay(study_entry, settings, {});
+    emu::ReplayArguments arguments;
+    arguments.chart = (folder / "ES.csv").string();
+    arguments.sources = {"tick=" + (folder / "TICK.csv").string(), "es=" + (folder / "ES.csv").string()};
+    emu::ReplayPlan plan = replay_plan(arguments);
+    plan.inputs = Json::parse(R"json({"RTH End Time (a bar starting at this time is not RTH)": "09:32"})json");
+    plan.inputs_name = "in.json";
+    const emu::ReplayOutcome outcome = emu::run_replay(study_entry, plan, {});
 
     // 2026-12-01 at 09:31: both TICK bars of the session (high 1200 and low -1100 each at a
     // threshold, average (500 - 200) / 2); delta (60 - 40) + (100 - 200); VWAP of the typical
@@ -554,10 +569,9 @@ struct SampleReplay {
             for (const emu::PanelRow& row : emu::panel_rows(host)) view.lines.push_back(row.text);
             seen.push_back(view);
         };
-        outcome = emu::run_replay(study_entry,
-                                  emu::ReplaySettings{folder.path, emu::synth_chart_symbol,
-                                                      emu::synth_last_day() * emu::us_per_day, Json(), ""},
-                                  hooks);
+        emu::ReplayPlan plan = replay_plan(folder.path, emu::synth_chart_symbol);
+        plan.from = emu::synth_last_day() * emu::us_per_day;
+        outcome = emu::run_replay(study_entry, plan, hooks);
     }
     bool panel_drawn() const { return !outcome.panel.empty(); }
 };

@@ -19,6 +19,7 @@
 #include "host/host_text.h"
 #include "host/process_heap.h"
 #include "kmi_host/host_core/host_core.h"
+#include "kmi_host/replay/replay_plan.h"
 #include "kmi_host/text/json_text.h"
 
 #ifndef _WIN32
@@ -28,6 +29,22 @@
 namespace kmi::test::host_program {
 
 using emu::Json;
+
+// The plan of a replay as kmi-host makes it of `arguments`, with the chart page's data worked
+// out, as for a replay that writes chart.html.
+inline emu::ReplayPlan replay_plan(const emu::ReplayArguments& arguments) {
+    emu::ReplayPlan plan = emu::plan_replay(arguments);
+    plan.chart_page = true;
+    return plan;
+}
+
+// The same of the chart `chart` (a bar file, or a symbol of `data_dir` when that is not empty).
+inline emu::ReplayPlan replay_plan(const std::filesystem::path& data_dir, const std::string& chart) {
+    emu::ReplayArguments arguments;
+    arguments.data_dir = data_dir.string();
+    arguments.chart = chart;
+    return replay_plan(arguments);
+}
 
 // --- The fake study ----------------------------------------------------------------------
 //

@@ -6,6 +6,7 @@
 #include "kmi_host/bar_files/bar_times.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
+#include "kmi_host/text/names.h"
 
 namespace kmi::emu {
 namespace {
@@ -31,8 +32,6 @@ std::size_t whole_lines_length(const std::string& text, bool any_line_end) {
     if (end == std::string::npos && any_line_end) end = text.rfind('\r');
     return end == std::string::npos ? 0 : end + 1;
 }
-
-std::string bars_counted(std::size_t count) { return std::to_string(count) + (count == 1 ? " bar" : " bars"); }
 
 void changed_at(FileNews& news, std::size_t bar) { news.changed_from = std::min(news.changed_from, bar); }
 
@@ -94,7 +93,9 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
         return;
     }
     if (read.bars.empty()) {
-        news.reports.push_back(said + " (no bars yet; the " + bars_counted(bars.size()) + " read before are kept)");
+        news.reports.push_back(said + " (no bars yet; the " +
+                               counted(static_cast<std::int64_t>(bars.size()), "bar", "bars") +
+                               " read before are kept)");
         return;
     }
     const auto first = std::lower_bound(bars.begin(), bars.end(), read.bars.front().time,
@@ -113,9 +114,10 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
     const auto [in_merged, in_bars] = std::mismatch(merged.begin(), merged.end(), bars.begin(), bars.end());
     const auto differ = static_cast<std::size_t>(in_merged - merged.begin());
     if (in_merged != merged.end() || in_bars != bars.end()) changed_at(news, differ);
-    std::string report = said + " (" + bars_counted(read.bars.size());
+    std::string report = said + " (" + counted(static_cast<std::int64_t>(read.bars.size()), "bar", "bars");
     if (kept_before + kept_after != 0)
-        report += ", and " + bars_counted(kept_before + kept_after) + " read before kept";
+        report += ", and " + counted(static_cast<std::int64_t>(kept_before + kept_after), "bar", "bars") +
+                  " read before kept";
     if (!agree)
         report += "; its rows differ from those read before, from " +
                   format_date_time(bars[std::min(differ, bars.size() - 1)].time) + " on: its own are taken";

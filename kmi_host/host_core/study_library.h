@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kmi_host/host_core/host_core.h"
+#include "kmi_host/text/input_error.h"
 
 namespace kmi::emu {
 
@@ -22,6 +23,21 @@ struct StudyLibrary {
 std::optional<StudyLibrary> load_study_library(const std::string& path, std::string& error);
 
 void unload_study_library(StudyLibrary& library);
+
+// The library at `path`, loaded for as long as this lives. Throws InputError saying why it
+// cannot be loaded.
+struct LoadedStudy {
+    StudyLibrary library;
+    explicit LoadedStudy(const std::string& path) {
+        std::string error;
+        auto loaded = load_study_library(path, error);
+        if (!loaded) throw InputError(error);
+        library = *loaded;
+    }
+    LoadedStudy(const LoadedStudy&) = delete;
+    LoadedStudy& operator=(const LoadedStudy&) = delete;
+    ~LoadedStudy() { unload_study_library(library); }
+};
 
 }  // namespace kmi::emu
 

@@ -221,15 +221,35 @@ void make_folder(const std::filesystem::path& folder) {
 }
 
 void check_output_folder(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& files) {
-    make_folder(folder);
-    for (const std::filesystem::path& file : files) {
-        check_replaceable(file);
-        const std::filesystem::path probe = with_suffix(file, ".partial");
-        const std::error_code error = write_whole(probe, "");
-        std::error_code ignored;
-        std::filesystem::remove(probe, ignored);
-        if (error) cannot_write(file, error);
+    // The folders made for the check go again: a run that fails later leaves none behind.
+    std::filesystem::path outermost_made;
+    for (std::filesystem::path place = folder; !place.empty() && !is_there(place); place = place.parent_path()) {
+        outermost_made = place;
+        if (place == place.parent_path()) break;
     }
+    const auto remove_made = [&folder, &outermost_made] {
+        if (outermost_made.empty()) return;
+        std::error_code ignored;
+        for (std::filesystem::path place = folder; !place.empty(); place = place.parent_path()) {
+            std::filesystem::remove(place, ignored);  // an empty folder only
+            if (place == outermost_made || place == place.parent_path()) break;
+        }
+    };
+    try {
+        make_folder(folder);
+        for (const std::filesystem::path& file : files) {
+            check_replaceable(file);
+            const std::filesystem::path probe = with_suffix(file, ".partial");
+            const std::error_code error = write_whole(probe, "");
+            std::error_code ignored;
+            std::filesystem::remove(probe, ignored);
+            if (error) cannot_write(file, error);
+        }
+    } catch (...) {
+        remove_made();
+        throw;
+    }
+    remove_made();
 }
 
 }  // namespace kmi::emu

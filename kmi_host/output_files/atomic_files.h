@@ -53,9 +53,10 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, F
 // system's reason, or the file in the way.
 void make_folder(const std::filesystem::path& folder);
 
-// Makes the folder and checks, before any work whose output would be lost, that each of
-// `files` (in that folder) can be written: none of them is a folder, and a file can be created
-// beside each. Throws InputError naming the folder or the file, with the reason.
+// Checks, before any work whose output would be lost, that the folder can be made and each of
+// `files` (in that folder) written: none of them is a folder, and a file can be created beside
+// each. The folders made to see it are taken away again. Throws InputError naming the folder or
+// the file, with the reason.
 void check_output_folder(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& files);
 
 }  // namespace kmi::emu

@@ -8,12 +8,11 @@
 
 namespace kmi::emu {
 
-void publish_after_call(PagePublisher& publisher, const Host& host, const ReplayStep& step) {
+void publish_after_call(PagePublisher& publisher, const Host& host, std::int32_t from_bar, bool caught_up) {
     const std::int32_t from =
-        std::min(publisher.pending_from.value_or(std::numeric_limits<std::int32_t>::max()), std::max(step.from_bar, 0));
+        std::min(publisher.pending_from.value_or(std::numeric_limits<std::int32_t>::max()), std::max(from_bar, 0));
     publisher.pending_from = from;
     const auto now = std::chrono::steady_clock::now();
-    const bool caught_up = step.call >= step.calls_total;
     if (!caught_up && publisher.last_published && now - *publisher.last_published < publisher.interval) return;
     PageDelta delta{from, chart_page_tail(host, from), panel_plain_text(panel_rows(host))};
     merge_session_days(publisher.days, delta.tail.days, from);
@@ -23,12 +22,12 @@ void publish_after_call(PagePublisher& publisher, const Host& host, const Replay
     publisher.publish(std::move(delta));
 }
 
-void publish_outcome(PagePublisher& publisher, const ReplayOutcome& outcome) {
-    const std::int32_t from = publisher.pending_from.value_or(static_cast<std::int32_t>(outcome.page.times.size()));
+void publish_end(PagePublisher& publisher, const ChartPageData& page, const std::string& panel_text) {
+    const std::int32_t from = publisher.pending_from.value_or(static_cast<std::int32_t>(page.times.size()));
     publisher.pending_from.reset();
-    publisher.days = outcome.page.days;
+    publisher.days = page.days;
     publisher.last_published = std::chrono::steady_clock::now();
-    publisher.publish(page_delta_since(outcome.page, outcome.panel_txt, from));
+    publisher.publish(page_delta_since(page, panel_text, from));
 }
 
 }  // namespace kmi::emu

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "kmi_host/host_core/host_core.h"
-#include "kmi_host/replay/replay.h"
 #include "kmi_host/serving/page_delta.h"
 
 namespace kmi::emu {
@@ -24,14 +24,14 @@ struct PagePublisher {
     std::vector<PageDay> days;                 // the session days as last published
 };
 
-// After a study call: publishes the page's change since the last publication when that is
-// `interval` old or the call is the last the replay has bars for (its call count reached);
-// otherwise keeps the first bar the call rewrote for the next.
-void publish_after_call(PagePublisher& publisher, const Host& host, const ReplayStep& step);
+// After a study call that rewrote the chart's bars from `from_bar` on: publishes the page's
+// change since the last publication when that is `interval` old or the replay has `caught_up`
+// (its last call with bars to show); otherwise keeps the first bar rewritten for the next.
+void publish_after_call(PagePublisher& publisher, const Host& host, std::int32_t from_bar, bool caught_up);
 
 // The replay's end: the bars not yet published and the page as it ended (its closing panels
-// among it), from the replay's outcome.
-void publish_outcome(PagePublisher& publisher, const ReplayOutcome& outcome);
+// among it), with panel.txt as it ended.
+void publish_end(PagePublisher& publisher, const ChartPageData& page, const std::string& panel_text);
 
 }  // namespace kmi::emu
 

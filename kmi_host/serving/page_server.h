@@ -22,12 +22,13 @@
 #include <string>
 
 #include "kmi_host/output_files/chart_page.h"
+#include "kmi_host/serving/listen_address.h"
 #include "kmi_host/serving/page_delta.h"
 
 namespace kmi::emu {
 
 struct PageServerSettings {
-    std::string listen;  // [ADDRESS:]PORT as --serve takes it; port 0 takes any free port
+    ListenAddress listen;  // port 0 takes any free port
     std::optional<ChartLibrary> library;
     std::size_t client_queue = 256;                  // changes an event stream may fall behind by
     std::chrono::milliseconds write_timeout{10000};  // a write to a client that takes longer drops it

@@ -5,6 +5,7 @@
 #include "kmi_host/text/date_time_text.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -131,6 +132,15 @@ bool is_terminal(std::FILE* stream) {
 #else
     return isatty(fileno(stream)) != 0;
 #endif
+}
+
+void write_stdout(const std::string& text) {
+#ifdef _WIN32
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);  // the same bytes as on every other platform
+#endif
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 bool terminal_takes_ansi(std::FILE* stream) {

@@ -45,6 +45,9 @@ std::string progress_line(double fraction, const std::string& label, int bar_wid
 bool is_terminal(std::FILE* stream);
 bool terminal_takes_ansi(std::FILE* stream);
 
+// Writes the text to stdout as it is: on Windows too without turning its line ends into CR LF.
+void write_stdout(const std::string& text);
+
 }  // namespace kmi::emu
 
 #endif

@@ -4,6 +4,10 @@
 
 namespace kmi::emu {
 
+std::string counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string lower_ascii(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });

@@ -1,14 +1,19 @@
-// Names as traders type them: compared in any ASCII letter case, a symbol that can name a file
-// of a data folder, and the nearest of several names to a word mistyped.
+// Names and words as traders read and type them: a count with its noun, names compared in any
+// ASCII letter case, a symbol that can name a file of a data folder, and the nearest of several
+// names to a word mistyped.
 #ifndef KMI_HOST_TEXT_NAMES_H
 #define KMI_HOST_TEXT_NAMES_H
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kmi::emu {
+
+// "1 bar", "2 bars".
+std::string counted(std::int64_t count, const char* one, const char* many);
 
 // The text with A to Z as a to z.
 std::string lower_ascii(std::string text);

@@ -1,4 +1,4 @@
-#include "kmi_host/serving/served_replay.h"
+#include "kmi_host/serving/served_page.h"
 
 #include <chrono>
 #include <cstdio>
@@ -8,12 +8,12 @@
 
 namespace kmi::emu {
 
-std::unique_ptr<ServedReplay> start_served_replay(const std::string& listen,
-                                                  const std::filesystem::path& program_folder, bool follow) {
+std::unique_ptr<ServedPage> start_served_page(const ListenAddress& listen, const std::optional<ChartLibrary>& library,
+                                              bool follow) {
     PageServerSettings settings;
     settings.listen = listen;
-    settings.library = find_chart_library(program_folder);
-    auto served = std::make_unique<ServedReplay>();
+    settings.library = library;
+    auto served = std::make_unique<ServedPage>();
     served->server = start_page_server(settings, LivePage{});
     served->follow = follow;
     PageServer& server = *served->server;
@@ -28,16 +28,7 @@ std::unique_ptr<ServedReplay> start_served_replay(const std::string& listen,
     return served;
 }
 
-void serve_study_calls(ServedReplay& served, ReplayHooks& hooks) {
-    hooks.after_call = [shown = std::move(hooks.after_call), &served](const Host& host, const ReplayStep& step) {
-        if (shown) shown(host, step);
-        publish_after_call(served.publisher, host, step);
-    };
-}
-
-void serve_outcome(ServedReplay& served, const ReplayOutcome& outcome) { publish_outcome(served.publisher, outcome); }
-
-void serve_until_stopped(const ServedReplay& served) {
+void serve_until_stopped(const ServedPage& served) {
     if (served.follow) return;
     std::printf("Serving the final page at %s until Ctrl-C\n", page_server_url(*served.server).c_str());
     std::fflush(stdout);

@@ -1,0 +1,137 @@
+#include "kmi_host/command_line/commands.h"
+
+#include "kmi_host/command_line/argument_checks.h"
+
+namespace kmi::emu {
+namespace {
+
+CLI::App* add_run_command(CLI::App& app, RunArguments& arguments) {
+    CLI::App* run = app.add_subcommand("run", "Run a scenario and write its transcript (JSON Lines)");
+    run->add_option("scenario", arguments.scenario_file, "The scenario file (JSON)")->required()->check(not_empty);
+    run->add_option("--study", arguments.study_path, "The study library")->check(not_empty)->capture_default_str();
+    run->add_option("--transcript", arguments.transcript_file, "Write the transcript to this file instead of stdout")
+        ->check(not_empty);
+    return run;
+}
+
+// The files read and how each is read.
+void add_replay_inputs(CLI::App* command, ReplayArguments& arguments) {
+    command->add_option("--data", arguments.data_dir, "Folder of SYMBOL.csv bar files")->check(existing_folder);
+    command
+        ->add_option("--chart", arguments.chart,
+                     "The chart carrying the study: a bar file (FILE#VALUE keeps the rows of one instrument), or a "
+                     "symbol of the --data folder")
+        ->required()
+        ->check(not_empty);
+    command
+        ->add_option("--source", arguments.sources,
+                     "SLOT=FILE[#VALUE]: a source slot (tick, add, vold, updown, vix, front, back, es, nq) reads "
+                     "this bar file; repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+    command
+        ->add_option("--time-zone", arguments.time_zone,
+                     "IANA time zone of the chart, its session inputs and the output files")
+        ->check(not_empty)
+        ->capture_default_str();
+    command
+        ->add_option("--data-time-zone", arguments.data_time_zones,
+                     "ZONE or SLOT=ZONE: the IANA time zone of bar times that carry none, in every file or in one "
+                     "slot's file (SLOT: chart or a source slot; default: the file's own, else the chart's); "
+                     "repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+    command
+        ->add_option("--bar-stamps", arguments.bar_stamps,
+                     "start|end or SLOT=start|end: whether bar times are the bars' starts or ends (end: each bar is "
+                     "moved back by its length; default: start, unless the file's shape is known to stamp ends); "
+                     "repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+    command
+        ->add_option("--columns", arguments.columns,
+                     "NAME,NAME,... or SLOT=NAME,...: the columns of a file without a header row, in order "
+                     "(datetime or date and time, open, high, low, close, volume, bid_volume, ask_volume, symbol, "
+                     "skip); repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+}
+
+// How the replay runs, and what it writes and serves.
+void add_replay_run_options(CLI::App* command, ReplayArguments& arguments) {
+    command->add_option("--from", arguments.from, "Bars before this date (or date-time) are loaded at once")
+        ->check(not_empty);
+    CLI::Option* speed = command->add_option("--speed", arguments.speed, "Times real time")
+                             ->check(finite_positive)
+                             ->capture_default_str();
+    CLI::Option* fast = command->add_flag("--fast", arguments.fast, "As fast as possible, no live drawing");
+    speed->excludes(fast);
+    command
+        ->add_option("--inputs", arguments.inputs_file,
+                     "JSON file of input values {\"INDEX\": VALUE, ...}; a key may also be an input's name")
+        ->check(not_empty);
+    command
+        ->add_option("--out", arguments.out_dir, "Folder for series.csv, log.txt, panel.txt, chart.html and days.csv")
+        ->check(not_empty);
+    command->add_option("--study", arguments.study_path, "The study library")->check(not_empty)->capture_default_str();
+    command->add_flag("--no-color", arguments.no_color, "No ANSI colour");
+    command
+        ->add_option("--serve", arguments.serve,
+                     "[ADDRESS:]PORT: serve the chart page live at http://127.0.0.1:PORT/ (this machine only; an "
+                     "ADDRESS of this machine, or 0.0.0.0 for all, lets others open it); after a replay that does not "
+                     "--follow, the final page until Ctrl-C")
+        ->check(not_empty);
+    command->add_flag("--follow", arguments.follow,
+                      "Then follow the files as they grow, until Ctrl-C (their bars so far are history unless --from "
+                      "says otherwise)");
+}
+
+CLI::App* add_synth_command(CLI::App& app, std::string& out_dir, SynthOptions& options) {
+    CLI::App* synth = app.add_subcommand("synth", "Write deterministic sample data for the chart and its sources");
+    synth->add_option("--out", out_dir, "Folder for the CSV files")->required()->check(not_empty);
+    synth->add_option("--days", options.days, "Trading days")->check(CLI::Range(1, 3650))->capture_default_str();
+    synth->add_option("--bar-seconds", options.bar_seconds, "Bar length in seconds")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
+    synth->add_option("--seed", options.seed, "Seed of the generator, 0 to 18446744073709551615")
+        ->check(whole_number)
+        ->capture_default_str();
+    return synth;
+}
+
+CLI::App* add_demo_command(CLI::App& app, DemoArguments& arguments) {
+    CLI::App* demo = app.add_subcommand("demo", "Sample data, then a fast replay of its last day, into out/");
+    demo->add_option("--out", arguments.out_dir, "Folder for the data and the replay's files")
+        ->check(not_empty)
+        ->capture_default_str();
+    demo->add_option("--study", arguments.study_path, "The study library")->check(not_empty)->capture_default_str();
+    return demo;
+}
+
+}  // namespace
+
+void set_up_commands(CommandLine& line, const ProgramPlace& place) {
+    CLI::App& app = line.app;
+    app.require_subcommand(1);
+    // Paths are paths on every platform: on Windows, CLI11 would read "/some/file" as an option.
+    // Subcommands take this from the app when they are added.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", "kmi-host " + place.version, "Print the version and exit");
+    line.run_arguments.study_path = place.study_path;
+    line.run = add_run_command(app, line.run_arguments);
+    line.replay_arguments.study_path = place.study_path;
+    line.replay_arguments.program_folder = place.folder;
+    line.replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
+    add_replay_inputs(line.replay, line.replay_arguments);
+    add_replay_run_options(line.replay, line.replay_arguments);
+    line.synth = add_synth_command(app, line.synth_out, line.synth_options);
+    line.demo_arguments.study_path = place.study_path;
+    line.demo_arguments.program_folder = place.folder;
+    line.demo = add_demo_command(app, line.demo_arguments);
+}
+
+}  // namespace kmi::emu

@@ -1,0 +1,110 @@
+#include "kmi_host/replay/replay_plan.h"
+
+#include <set>
+#include <utility>
+
+#include "kmi_host/output_files/atomic_files.h"
+#include "kmi_host/output_files/replay_outputs.h"
+#include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/file_text.h"
+#include "kmi_host/text/input_error.h"
+#include "kmi_host/text/names.h"
+#include "kmi_host/text/path_text.h"
+
+namespace kmi::emu {
+namespace {
+
+std::optional<HostDateTime> from_of(const std::string& given) {
+    if (given.empty()) return std::nullopt;
+    auto from = parse_date(given);
+    if (!from) from = parse_date_time(given);
+    if (!from) throw InputError("--from: not a date YYYY-MM-DD or a date-time YYYY-MM-DD HH:MM:SS: \"" + given + "\"");
+    return from;
+}
+
+Json inputs_of(const std::string& file) {
+    if (file.empty()) return Json();
+    Json inputs = parse_json_text(read_file_text(path_of(file)), file);
+    if (!inputs.is_object()) throw InputError(file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
+    return inputs;
+}
+
+TimeZone chart_zone_of(const std::string& name) {
+    try {
+        return load_time_zone(name);
+    } catch (const InputError& error) {
+        throw InputError(std::string("--time-zone: ") + error.what());
+    }
+}
+
+// The files of --source, one per symbol, each with the slots it feeds. The chart's own symbol
+// is the chart: the study reads a slot of that symbol from the chart itself.
+std::vector<FeedPlan> source_feeds_of(const ReplayPlan& plan) {
+    const std::string chart = lower_ascii(plan.chart.symbol);
+    std::vector<FeedPlan> feeds;
+    std::set<std::string> planned;
+    for (const SourceFile& source : plan.sources) {
+        const BarFileName& named = source.bar_file;
+        if (lower_ascii(named.symbol) == chart || !planned.insert(named.symbol).second) continue;
+        std::vector<std::string> slots;
+        for (const SourceFile& other : plan.sources) {
+            if (lower_ascii(other.bar_file.symbol) == lower_ascii(named.symbol))
+                slots.emplace_back(source_slot_names[static_cast<std::size_t>(other.slot)]);
+        }
+        BarFileOptions options = options_for(plan.readings, slots, plan.time_zone, named.pick);
+        feeds.push_back(FeedPlan{named.file, named.symbol, std::move(options), std::move(slots)});
+    }
+    return feeds;
+}
+
+// Which file feeds the chart and which each slot, and how each is read.
+void plan_files(ReplayPlan& plan, const ReplayArguments& arguments) {
+    plan.readings = plan_file_readings(arguments.data_time_zones, arguments.bar_stamps, arguments.columns);
+    plan.data_dir = path_of(arguments.data_dir);
+    const ChartFile chart = chart_file(arguments.chart, plan.data_dir);
+    plan.chart_given = arguments.chart;
+    plan.sources = checked_sources(arguments.sources, chart);
+    // The chart's file feeds the chart and every slot given the same file.
+    std::vector<std::string> chart_slots{"chart"};
+    std::vector<std::string> slots_fed{"chart"};
+    for (const SourceFile& source : plan.sources) {
+        const std::string slot = source_slot_names[static_cast<std::size_t>(source.slot)];
+        slots_fed.push_back(slot);
+        if (lower_ascii(source.bar_file.symbol) == lower_ascii(chart.bar_file.symbol)) chart_slots.push_back(slot);
+    }
+    if (plan.data_dir.empty()) check_slots_fed(plan.readings, slots_fed);
+    const BarFileName& named = chart.bar_file;
+    plan.chart = FeedPlan{named.file, named.symbol, options_for(plan.readings, chart_slots, plan.time_zone, named.pick),
+                          std::move(chart_slots)};
+    plan.source_feeds = source_feeds_of(plan);
+}
+
+}  // namespace
+
+ReplayPlan plan_replay(const ReplayArguments& arguments) {
+    ReplayPlan plan;
+    if (!arguments.serve.empty()) plan.serve = parse_listen_address(arguments.serve);
+    plan.from = from_of(arguments.from);
+    plan.from_given = arguments.from;
+    plan.inputs = inputs_of(arguments.inputs_file);
+    plan.inputs_name = arguments.inputs_file;
+    plan.time_zone = chart_zone_of(arguments.time_zone);
+    plan_files(plan, arguments);
+    plan.follow = arguments.follow;
+    plan.study_path = arguments.study_path;
+    plan.speed = arguments.speed;
+    plan.fast = arguments.fast;
+    plan.no_color = arguments.no_color;
+    if (!arguments.out_dir.empty()) {
+        // A folder the files cannot go to is told before the replay, not after it (a live day
+        // takes minutes).
+        plan.out = path_of(arguments.out_dir);
+        plan.out_files = replay_output_files(plan.out);
+        check_output_folder(plan.out, plan.out_files);
+    }
+    plan.chart_page = !plan.out.empty() || plan.serve.has_value();
+    if (plan.chart_page) plan.library = find_chart_library(arguments.program_folder);
+    return plan;
+}
+
+}  // namespace kmi::emu
