@@ -14,29 +14,6 @@
 namespace kmi::emu {
 namespace {
 
-std::optional<HostDateTime> from_of(const std::string& given) {
-    if (given.empty()) return std::nullopt;
-    auto from = parse_date(given);
-    if (!from) from = parse_date_time(given);
-    if (!from) throw InputError("--from: not a date YYYY-MM-DD or a date-time YYYY-MM-DD HH:MM:SS: \"" + given + "\"");
-    return from;
-}
-
-Json inputs_of(const std::string& file) {
-    if (file.empty()) return Json();
-    Json inputs = parse_json_text(read_file_text(path_of(file)), file);
-    if (!inputs.is_object()) throw InputError(file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
-    return inputs;
-}
-
-TimeZone chart_zone_of(const std::string& name) {
-    try {
-        return load_time_zone(name);
-    } catch (const InputError& error) {
-        throw InputError(std::string("--time-zone: ") + error.what());
-    }
-}
-
 // The files of --source, one per symbol, each with the slots it feeds. The chart's own symbol
 // is the chart: the study reads a slot of that symbol from the chart itself.
 std::vector<FeedPlan> source_feeds_of(const ReplayPlan& plan) {
@@ -84,11 +61,25 @@ void plan_files(ReplayPlan& plan, const ReplayArguments& arguments) {
 ReplayPlan plan_replay(const ReplayArguments& arguments) {
     ReplayPlan plan;
     if (!arguments.serve.empty()) plan.serve = parse_listen_address(arguments.serve);
-    plan.from = from_of(arguments.from);
     plan.from_given = arguments.from;
-    plan.inputs = inputs_of(arguments.inputs_file);
+    if (!arguments.from.empty()) {
+        plan.from = parse_date(arguments.from);
+        if (!plan.from) plan.from = parse_date_time(arguments.from);
+        if (!plan.from)
+            throw InputError("--from: not a date YYYY-MM-DD or a date-time YYYY-MM-DD HH:MM:SS: \"" + arguments.from +
+                             "\"");
+    }
     plan.inputs_name = arguments.inputs_file;
-    plan.time_zone = chart_zone_of(arguments.time_zone);
+    if (!arguments.inputs_file.empty()) {
+        plan.inputs = parse_json_text(read_file_text(path_of(arguments.inputs_file)), arguments.inputs_file);
+        if (!plan.inputs.is_object())
+            throw InputError(arguments.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
+    }
+    try {
+        plan.time_zone = load_time_zone(arguments.time_zone);
+    } catch (const InputError& error) {
+        throw InputError(std::string("--time-zone: ") + error.what());
+    }
     plan_files(plan, arguments);
     plan.follow = arguments.follow;
     plan.study_path = arguments.study_path;
