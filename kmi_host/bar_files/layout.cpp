@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 
+#include "kmi_host/bar_files/known_shapes.h"
 #include "kmi_host/bar_files/time_forms.h"
 #include "kmi_host/text/input_error.h"
 
@@ -103,31 +104,6 @@ constexpr std::array<int Layout::*, 13> every_column = {
 
 enum class TimeKind : std::uint8_t { none, date_time, date, time_of_day };
 
-// The words a time column's name may carry its zone in: "Timestamp (UTC)", "datetime_et",
-// "Gmt time", "DateTimeUTC".
-struct ZoneWord {
-    std::string_view word;
-    std::string_view zone;
-};
-constexpr ZoneWord zone_words[] = {
-    {"utc", "UTC"},
-    {"gmt", "UTC"},
-    {"z", "UTC"},
-    {"et", "America/New_York"},
-    {"ny", "America/New_York"},
-    {"nyc", "America/New_York"},
-    {"eastern", "America/New_York"},
-    {"ct", "America/Chicago"},
-    {"central", "America/Chicago"},
-};
-
-std::string_view zone_of_word(std::string_view word) {
-    for (const ZoneWord& zone : zone_words) {
-        if (zone.word == word) return zone.zone;
-    }
-    return {};
-}
-
 std::vector<std::string_view> words_of(std::string_view name) {
     std::vector<std::string_view> words;
     std::size_t at = 0;
@@ -202,56 +178,6 @@ void find_time_column(Layout& layout) {
     layout.column_zone = std::string(time_name(layout.names[static_cast<std::size_t>(layout.time)]).zone);
     if (layout.column_zone.empty() && layout.time_of_day >= 0) {
         layout.column_zone = std::string(time_name(layout.names[static_cast<std::size_t>(layout.time_of_day)]).zone);
-    }
-}
-
-// --- Shapes -----------------------------------------------------------------------------------
-
-// What the files of a platform, vendor or library are known for. A shape with a header is
-// known by names its header holds (all of them, in any order); a shape without one by its
-// fields, read by position: the names of its columns in order, the separator it needs (or 0),
-// and whether its time is the compact "YYYYMMDD HHMMSS".
-struct KnownShape {
-    std::string_view what;  // how notes name it
-    std::string_view names;
-    bool headerless = false;
-    char separator = 0;
-    bool compact_time = false;
-    std::string_view zone;  // the zone its times are in, or empty: not known
-    BarStamps stamps = BarStamps::start;
-    bool fixed_point_prices = false;  // integer prices in units of 1e-9
-};
-constexpr KnownShape known_shapes[] = {
-    {"the text export of a futures platform", "datetime,open,high,low,close,volume", true, ';', true, "UTC",
-     BarStamps::end, false},
-    {"", "date,time,open,high,low,close,volume", true, 0, false, "", BarStamps::start, false},
-    {"", "date,time,open,high,low,close", true, 0, false, "", BarStamps::start, false},
-    {"", "datetime,open,high,low,close,volume", true, 0, false, "", BarStamps::start, false},
-    {"", "datetime,open,high,low,close", true, 0, false, "", BarStamps::start, false},
-    {"an export with Up and Down volume", "date,time,up,down", false, 0, false, "", BarStamps::end, false},
-    {"an export with Vol and OI", "date,time,vol,oi", false, 0, false, "", BarStamps::end, false},
-    {"a market-data vendor's bars", "ts_event,rtype,publisher_id,instrument_id", false, 0, false, "", BarStamps::start,
-     true},
-};
-
-void take_shape(Layout& layout, const KnownShape& shape) {
-    layout.shape = shape.what;
-    layout.shape_zone = shape.zone;
-    layout.shape_stamps = shape.stamps;
-    layout.fixed_point_prices = shape.fixed_point_prices;
-}
-
-void match_named_shape(Layout& layout) {
-    for (const KnownShape& shape : known_shapes) {
-        if (shape.headerless) continue;
-        bool all = true;
-        for (const std::string& name : split_names(shape.names)) {
-            all = all && std::find(layout.names.begin(), layout.names.end(), name) != layout.names.end();
-        }
-        if (all) {
-            take_shape(layout, shape);
-            return;
-        }
     }
 }
 
@@ -433,7 +359,7 @@ Layout layout_by_position(const std::vector<std::string_view>& fields, std::stri
                           const std::string& file, std::uint64_t line_number) {
     const std::size_t count = fields_without_trailing_empty(fields);
     const std::size_t first = time_fields(fields);
-    for (const KnownShape& shape : known_shapes) {
+    for (const KnownShape& shape : known_shapes()) {
         if (!shape.headerless) continue;
         const std::vector<std::string> names = split_names(shape.names);
         const std::size_t shape_time_fields = names[0] == "date" ? 2 : 1;
