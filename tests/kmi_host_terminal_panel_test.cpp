@@ -1,9 +1,10 @@
 // The panel in the terminal: the study's drawings in display order, their colours and
-// background as 24-bit ANSI colour, their corner; the progress bar of fast replays; and the
-// study's log as the console shows it.
+// background as 24-bit ANSI colour, their corner; the progress bar of fast replays; the study's
+// log as the console shows it; and the live screen they make up.
 #include <gtest/gtest.h>
 
 #include "kmi_host/terminal/console_log.h"
+#include "kmi_host/terminal/live_screen.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host_support.h"
 
@@ -69,6 +70,27 @@ TEST_F(KmiHostTerminalPanel, DrawsEachLineInItsColoursAtItsCorner) {
     EXPECT_EQ(emu::render_panel(emu::panel_rows(*host), 12, false).find('\x1b'), std::string::npos);
     EXPECT_EQ(emu::render_panel({}, 24, false),
               "+----------------------+\n| (no panel drawn)     |\n+----------------------+\n");
+}
+
+// Redrawn in place, the screen clears the terminal and keeps the latest log lines beneath the
+// panel; written as lines (a pipe, a log), it begins a new block and leaves the log out.
+TEST_F(KmiHostTerminalPanel, TheLiveScreenIsOneHeadingThePanelAndTheLatestLogLines) {
+    draw(*host, 1, 100, "TICK +250", 95.0f, 80);
+    emu::LiveScreen screen;
+    screen.chart = "ES.csv";
+    screen.served_at = "  http://127.0.0.1:8080/";
+    for (int i = 1; i <= 14; ++i) emu::add_log_line(screen, "line " + std::to_string(i));
+    const std::vector<emu::PanelRow> rows = emu::panel_rows(*host);
+    const std::string panel = emu::render_panel(rows, emu::panel_width(rows), false);
+    std::string log = "log:\n";
+    for (int i = 3; i <= 14; ++i) log += "  line " + std::to_string(i) + "\n";
+    for (const bool in_place : {true, false}) {
+        screen.in_place = in_place;
+        EXPECT_EQ(emu::draw_live_screen(screen, rows, "2026-12-02 09:31:00  call 3 of 12"),
+                  std::string(in_place ? "\x1b[H\x1b[J" : "\n") +
+                      "kmi-host replay  ES.csv  2026-12-02 09:31:00  call 3 of 12  http://127.0.0.1:8080/\n" + panel +
+                      (in_place ? log : ""));
+    }
 }
 
 TEST(KmiHostTerminalColours, HostColoursAreBlueGreenRedFromTheHighByteDown) {
