@@ -1,5 +1,6 @@
 // kmi-host: our charting host for the study. Commands: run (a scenario, with its transcript),
-// replay (market data through the study, the panel drawn live), synth (sample data) and demo.
+// replay (market data through the study, the panel drawn live), inspect (how bar files are
+// read), synth (sample data) and demo.
 // This file sets the commands up and hands the one named to its job.
 #include <CLI/CLI.hpp>
 
@@ -13,6 +14,7 @@
 #include "kmi_host/command_line/did_you_mean.h"
 #include "kmi_host/command_line/program_folder.h"
 #include "kmi_host/command_line/windows_console.h"
+#include "kmi_host/replay/inspect_command.h"
 #include "kmi_host/replay/replay_command.h"
 #include "kmi_host/sample_data/synth_command.h"
 #include "kmi_host/scenarios/run_command.h"
@@ -38,6 +40,7 @@ int run_program(int argc, char** argv) {
     try {
         if (line.run->parsed()) return run_command(line.run_arguments);
         if (line.replay->parsed()) return replay_command(line.replay_arguments);
+        if (line.inspect->parsed()) return inspect_command(line.inspect_arguments);
         if (line.synth->parsed()) return synth_command(line.synth_out, line.synth_options);
         if (line.demo->parsed()) return demo_command(line.demo_arguments);
     } catch (const std::exception& error) {

@@ -371,6 +371,71 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         << "a zone given is no assumption";
 }
 
+// The plan `kmi-host inspect` prints: each column read or named as not read, where the zone,
+// the stamps and the bar length came from, and the first and last bar.
+TEST(BarFilePlans, SayHowEveryFileWasReadAndWhy) {
+    struct Case {
+        const char* what;
+        std::string text;
+        Reading reading;
+        std::vector<const char*> lines;
+    };
+    const Case cases[] = {
+        {"a header with a column of no use and a price ranked below the close",
+         "Date,Time,Open,High,Low,Close,Price,Volume,OpenInt\n2025-07-07,09:30,1,2,0.5,1.5,1.5,10,5\n"
+         "2025-07-07,09:31,1,2,0.5,1.5,1.5,10,5\n",
+         {},
+         {"  shape       a header row (line 1)\n", "    Date     date\n", "    Time     time of day\n",
+          "    Price    not read: the close is read from \"Close\"\n",
+          "    OpenInt  not read: no column kmi-host reads is named so\n",
+          "  times       a date and a time of day in two columns (\"2025-07-07 09:30\")\n",
+          "  zone        America/New_York, the chart's (assumed: its times carry no zone;",
+          "  bar stamps  each bar's start (assumed: the rule;",
+          "  bar length  1 min (1 of 1 step, too few to be sure)\n",
+          "  first bar   line 2: 2025-07-07 09:30 as written, 2025-07-07 09:30:00 America/New_York\n",
+          "  last bar    line 3: 2025-07-07 09:31 as written, 2025-07-07 09:31:00 America/New_York\n"}},
+        {"a headerless export known to write UTC and stamp ends",
+         "20110309 143100;132.31;132.37;132.25;132.35;556121\n20110309 143200;132.35;132.4;132.3;132.38;1000\n",
+         {},
+         {"  shape       no header row: read by position, as the text export of a futures platform\n",
+          "    column 1  time\n", "  zone        UTC, as the file's shape writes its times\n",
+          "  bar stamps  each bar's end, as the file's shape stamps them\n"}},
+        {"offsets on every time, newest first, a given zone and stamps",
+         "datetime,open,high,low,close\n2025-07-07 09:31:00-04:00,1,2,0.5,1\n2025-07-07 09:30:00-04:00,1,2,0.5,1\n",
+         {"America/New_York", "UTC", "start"},
+         {"  times       a date and time with its UTC offset (\"2025-07-07 09:31:00-04:00\")\n",
+          "  zone        carried by every time (an offset or a Unix time)\n",
+          "  bar stamps  each bar's start, as given (--bar-stamps)\n",
+          "  first bar   line 3: 2025-07-07 09:30:00-04:00 as written"}},
+        {"Unix milliseconds, --columns with a column skipped",
+         "1751895000000,x,1,2,0.5,1\n1751895060000,x,1,2,0.5,1\n",
+         {"America/New_York", "", "", "datetime,skip,open,high,low,close"},
+         {"  shape       no header row: the names of --columns\n", "    skip      not read: skipped (--columns)\n",
+          "  times       a Unix time in milliseconds (\"1751895000000\")\n"}},
+    };
+    for (const Case& c : cases) {
+        const emu::BarFile file = read(c.text, c.reading);
+        const std::string plan =
+            emu::reading_plan_text("f.csv", file.plan, file.bars, file.notes, c.reading.chart_zone);
+        for (const char* line : c.lines) EXPECT_NE(plan.find(line), std::string::npos) << c.what << ":\n" << plan;
+    }
+    // Bars of no one length are refused with the fix, or read with the length given.
+    std::string trades = "datetime,close\n";
+    HostDateTime time = at(2025, 7, 7, 9, 30);
+    for (const int tenths : {0, 75, 24, 116, 15, 124, 65, 16, 115, 54, 126, 45, 135}) {
+        time += tenths * 100000LL;
+        trades += emu::format_date_time(time) + ",1\n";
+    }
+    EXPECT_EQ(refusal(trades).rfind("f.csv: no bar length holds for most of its 12 steps between bars (they run from "
+                                    "2 s to 14 s; the commonest, 2 s, is 3 of them)",
+                                    0),
+              0u)
+        << refusal(trades);
+    emu::BarFileOptions given = options_of({});
+    given.bar_seconds = 1;
+    EXPECT_EQ(emu::parse_bar_file(trades, "f.csv", given).plan.length.seconds, 1);
+}
+
 TEST(BarFileZones, AZoneIsANameOfTheTzDatabaseAndNothingElseIsOpened) {
     for (const char* name : {"/usr/share/zoneinfo/UTC", "file:/usr/share/zoneinfo/UTC", "../zoneinfo/UTC",
                              "America/../UTC", "America//New_York", "localtime", "", "UTC ", "America/New_York\n"}) {

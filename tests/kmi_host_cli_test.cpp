@@ -125,6 +125,7 @@ TEST(KmiHostCli, ReplayWritesItsThreeFilesAndPrintsTheFinalPanel) {
     EXPECT_NE(late.out.find("Replayed 1 bar of ES.csv (1 as history, 0 live) in 1 call."), std::string::npos)
         << late.out;
     EXPECT_EQ(late.err,
+              "kmi-host: ES.csv: 1 bar of 1 min (assumed: too few bars to tell), at 2026-12-02 09:30:00\n"
               "kmi-host: ES.csv: no bid or ask volume, so the chart's cumulative delta reads 0 (it needs bid_volume "
               "and ask_volume columns)\n"
               "kmi-host: --from 2026-12-03: no bar starts at or after it, so nothing arrived live (1 bar of history); "
@@ -217,6 +218,31 @@ TEST(KmiHostCli, ReplayReadsEachFileWithTheOptionsOfItsSlot) {
 // sanitizers' allocators end a process that runs out of memory instead of failing the request,
 // so this is for the plain builds.)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// inspect prints how each file is read as a replay reads it, the options of its slot applied,
+// and goes on past a file it refuses.
+TEST(KmiHostCli, InspectSaysHowEachFileIsReadAsAReplayReadsIt) {
+    TempFolder folder;
+    write_text(folder / "ES.txt",
+               "Datetime,Open,High,Low,Close,Volume\n2026-12-02 08:30:00,10,12,9,11,100\n"
+               "2026-12-02 08:31:00,11,13,10,12,100\n");
+    write_text(folder / "bad.csv", "Datetime,Open\n2026-12-02 08:30:00,x\n");
+    const ProgramRun run =
+        run_program("inspect bad.csv --chart ES.txt --data-time-zone chart=America/Chicago", folder.path);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.out.rfind("ES.txt: 2 bars\n  shape       a header row (line 1)\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("  zone        America/Chicago, as given (--data-time-zone)\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("2026-12-02 08:30:00 as written, 2026-12-02 09:30:00 America/New_York"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err,
+              "kmi-host: bad.csv:1: no \"close\", \"last\" or \"price\" column: the header has \"datetime\", "
+              "\"open\"\n");
+    EXPECT_EQ(run_program("inspect ES.txt --data-time-zone nq=UTC", folder.path).err,
+              "kmi-host: --data-time-zone nq=...: the nq slot is given no file (--source nq=FILE)\n");
+    EXPECT_EQ(run_program("inspect", folder.path).err,
+              "kmi-host: inspect: name a bar file (kmi-host inspect FILE), or --chart FILE\n");
+}
+
 TEST(KmiHostCli, AReadThatRunsOutOfMemoryIsAnErrorNotAShorterFile) {
     TempFolder folder;
     write_text(folder / "ES.csv",

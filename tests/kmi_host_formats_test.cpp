@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "kmi_host/bar_files/bar_length.h"
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/bar_files/time_forms.h"
 #include "kmi_host/host_core/input_values.h"
@@ -308,15 +309,57 @@ TEST(KmiHostCsv, ReadsTheHeadersAndTimeFormsOfRealFilesAsInstants) {
     EXPECT_EQ(front.bars[0].time, at(2013, 10, 7, 9, 30)) << "13:30 UTC is 09:30 in New York in October";
 }
 
-TEST(KmiHostCsv, TakesTheBarLengthThatMostBarsKeep) {
+// Bars one after another, `count` of them, each `step` after the one before (in microseconds);
+// every `gap_every`-th step is `gap` longer, and step k is off by jitter[k % jitter.size()].
+std::vector<emu::Bar> stepped_bars(int count, std::int64_t step, std::vector<std::int64_t> jitter = {0},
+                                   int gap_every = 0, std::int64_t gap = 0) {
     std::vector<emu::Bar> bars;
-    for (int minute : {0, 1, 2, 3, 5, 6, 7, 60 * 24 * 3})
-        bars.push_back(emu::Bar{at(2026, 12, 2, 9, 30) + minute * 60000000LL});
-    EXPECT_EQ(emu::typical_bar_seconds(bars), 60);
-    EXPECT_EQ(emu::typical_bar_seconds({bars[0]}, 30), 30);
-    EXPECT_EQ(emu::typical_bar_seconds({bars[0], emu::Bar{bars[0].time + 5000000}, emu::Bar{bars[0].time + 15000000}}),
-              5)
-        << "a tie goes to the shorter length";
+    HostDateTime time = at(2026, 12, 2, 9, 30);
+    for (int k = 0; k < count; ++k) {
+        bars.push_back(emu::Bar{time + jitter[static_cast<std::size_t>(k) % jitter.size()]});
+        time += step + (gap_every > 0 && k % gap_every == gap_every - 1 ? gap : 0);
+    }
+    return bars;
+}
+
+TEST(KmiHostCsv, TakesTheBarLengthThatMostStepsKeepAndRefusesBarsOfNoLength) {
+    const std::int64_t s = 1000000;
+    const std::int64_t day = 86400 * s;
+    struct Case {
+        const char* what;
+        std::vector<emu::Bar> bars;
+        std::int32_t seconds;
+        bool holds;
+    };
+    const Case cases[] = {
+        {"1-minute bars with a gap now and then", stepped_bars(40, 60 * s, {0}, 7, 120 * s), 60, true},
+        {"1-minute bars stamped a few seconds late", stepped_bars(40, 60 * s, {0, 2 * s, -1 * s, 3 * s, 1 * s}), 60,
+         true},
+        {"5-minute bars stamped with milliseconds", stepped_bars(40, 300 * s, {100000, 250000, 0}), 300, true},
+        {"thin 1-minute bars: steps of 1, 2 and 3 bars alike", stepped_bars(40, 120 * s, {0, -60 * s, 0}), 60, true},
+        {"daily bars with weekends", stepped_bars(40, day, {0}, 5, 2 * day), 86400, true},
+        {"weekly bars", stepped_bars(20, 7 * day, {0}), 604800, true},
+        {"trades: steps of every length", stepped_bars(40, 7 * s, {0, 3500000, 1100000, 5900000, 2300000}), 5, false},
+        {"one bar", stepped_bars(1, 60 * s), 60, true},
+        {"two steps of 5 and 10 seconds: the shorter", stepped_bars(3, 5 * s, {0, 0, 5 * s}), 5, true},
+    };
+    for (const Case& c : cases) {
+        const emu::BarLength length = emu::decide_bar_length(c.bars);
+        EXPECT_EQ(length.seconds, c.seconds) << c.what;
+        EXPECT_EQ(emu::bar_length_holds(length), c.holds) << c.what << ": " << emu::bar_length_reason(length);
+    }
+    EXPECT_EQ(emu::typical_bar_seconds({emu::Bar{}}, 30), 30) << "too few bars: the fallback";
+    for (const auto& [text, seconds] : std::vector<std::pair<const char*, std::int32_t>>{{"90", 90},
+                                                                                         {"5min", 300},
+                                                                                         {"2h", 7200},
+                                                                                         {"1d", 86400},
+                                                                                         {"1w", 604800},
+                                                                                         {"0", 0},
+                                                                                         {"5x", 0},
+                                                                                         {"", 0},
+                                                                                         {"32d", 0}}) {
+        EXPECT_EQ(emu::parse_bar_length(text).value_or(0), seconds) << text;
+    }
 }
 
 struct KmiHostInputValues : ::testing::Test {

@@ -320,6 +320,7 @@ TEST(KmiHostReplayArguments, RejectsAMissingFileASlotGivenTwiceAndASymbolOfTwoFi
 struct RecordedReplay {
     std::vector<std::pair<std::string, emu::BarFileOptions>> reads;  // file name, options
     std::vector<std::string> notes;
+    std::size_t summaries = 0;  // a line for each file read
     std::set<std::string> chart_zones;
     std::map<int, std::string> symbol_inputs;  // at the first call, by input index
     std::map<int, std::int32_t> number_inputs;
@@ -334,7 +335,14 @@ struct RecordedReplay {
         };
         hooks.on_note = [this](const std::string& note) {
             EXPECT_TRUE(chart_zones.empty()) << "every note before the first call";
-            notes.push_back(note);
+            // Each file's line of what it gave ("PATH: 3 bars of 1 min, ...") comes before its notes.
+            const bool summary =
+                note.find(" bars of ") != std::string::npos || note.find(" bar of ") != std::string::npos;
+            if (summary) {
+                ++summaries;
+            } else {
+                notes.push_back(note);
+            }
         };
         hooks.after_call = [this](const emu::Host& host, const emu::ReplayStep& step) {
             for (const auto& [number, chart] : host.charts) chart_zones.insert(chart.time_zone);
@@ -369,6 +377,7 @@ TEST(KmiHostReplayFiles, EveryFileIsReadWithBothZonesAndItsPickAndEveryChartIsIn
     };
     const RecordedReplay with_data(planned(arguments));
     ASSERT_EQ(with_data.reads.size(), 3u) << "the chart's own file is read once, as the chart";
+    EXPECT_EQ(with_data.summaries, 3u);
     const std::pair<const char*, const char*> expected[] = {
         {"ESZ26.CME.csv", "ESZ6"}, {"ADD.csv", "NISS"}, {"TICK-NYSE.csv", ""}};
     for (std::size_t i = 0; i < 3; ++i) {

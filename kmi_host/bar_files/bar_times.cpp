@@ -198,7 +198,7 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
 
     settled.last_instant = rows.bars.back().time;
     if (settings.stamps == BarStamps::end) {
-        settled.moved_back_seconds = typical_bar_seconds(rows.bars);
+        settled.moved_back_seconds = settings.bar_seconds.value_or(typical_bar_seconds(rows.bars));
         const HostDateTime length = static_cast<HostDateTime>(settled.moved_back_seconds) * us_per_second;
         for (Bar& bar : rows.bars) bar.time -= length;
     }

@@ -18,7 +18,8 @@ struct TimeSettings {
     ZoneOffsets naive_zone;  // of the times that carry none
     ZoneOffsets chart_zone;
     BarStamps stamps = BarStamps::start;
-    std::string instrument_column;  // when the file's instruments follow one another: its name
+    std::optional<std::int32_t> bar_seconds;  // given: bars stamped at their end move back by it
+    std::string instrument_column;            // when the file's instruments follow one another: its name
 };
 
 // What settling did, for the notes.

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "kmi_host/bar_files/known_shapes.h"
+#include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/time_forms.h"
 #include "kmi_host/text/input_error.h"
 
@@ -299,7 +300,13 @@ Layout layout_of_header(const std::vector<std::string_view>& header, char separa
     layout.separator = separator;
     layout.header_line = line;
     layout.field_count = fields_without_trailing_empty(header);
-    for (std::size_t i = 0; i < layout.field_count; ++i) layout.names.push_back(canonical_name(header[i]));
+    for (std::size_t i = 0; i < layout.field_count; ++i) {
+        layout.names.push_back(canonical_name(header[i]));
+        std::string_view written = header[i];
+        while (!written.empty() && (written.front() == ' ' || written.front() == '\t')) written.remove_prefix(1);
+        while (!written.empty() && (written.back() == ' ' || written.back() == '\t')) written.remove_suffix(1);
+        layout.written.emplace_back(written);
+    }
     assign_roles(layout,
                  [&](const std::string& name) { fail(file, line, "more than one column for \"" + name + "\""); });
     if (layout.instrument >= 0) {
@@ -326,6 +333,7 @@ Layout layout_of_names(const std::vector<std::string>& names, char separator) {
                              std::string(column_name_help) + ")");
         }
         layout.names.push_back(canonical == "skip" ? std::string() : canonical);
+        layout.written.push_back(name);
     }
     assign_roles(layout, [](const std::string& name) {
         throw InputError("--columns: more than one column for \"" + name + "\"");
@@ -372,6 +380,7 @@ Layout layout_by_position(const std::vector<std::string_view>& fields, std::stri
         Layout layout = layout_of_names(names, separator);
         layout.named_by_option = false;
         layout.headerless = true;
+        for (std::size_t i = 0; i < layout.written.size(); ++i) layout.written[i] = "column " + std::to_string(i + 1);
         take_shape(layout, shape);
         return layout;
     }
@@ -402,6 +411,7 @@ bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fiel
         layout.time_of_day = -1;
         layout.column_zone = std::string(time.zone);
         if (!layout.names.empty()) layout.names[0] = first;
+        if (!layout.written.empty()) layout.written[0] = std::string(fields[0]);
         return true;
     }
     return (first == "ticker" || first == "symbol") && others_alike && fields.size() > 1;
@@ -419,6 +429,73 @@ void check_layout(const Layout& layout, const std::string& file) {
     if (layout.close < 0) {
         fail(file, line, "no \"close\", \"last\" or \"price\" column: " + what + quoted_list(layout.names));
     }
+}
+
+namespace {
+
+const char* role_text(Role role) {
+    switch (role) {
+        case Role::open: return "open";
+        case Role::high: return "high";
+        case Role::low: return "low";
+        case Role::close: return "close";
+        case Role::volume: return "volume";
+        case Role::tick_volume: return "tick volume (the volume, when the volume column is 0 throughout)";
+        case Role::up_volume: return "up volume (added to the volume)";
+        case Role::down_volume: return "down volume (added to the volume)";
+        case Role::bid_volume: return "bid volume";
+        case Role::ask_volume: return "ask volume";
+        case Role::instrument: return "instrument";
+        case Role::none: break;
+    }
+    return "";
+}
+
+// The role a column of this name would take, and its written name where a column holds it.
+const RoleName* role_of_name(const std::string& name) {
+    const auto named = std::find_if(std::begin(role_names), std::end(role_names),
+                                    [&](const RoleName& role) { return role.name == name; });
+    return named == std::end(role_names) ? nullptr : named;
+}
+
+}  // namespace
+
+std::vector<ColumnRead> layout_columns(const Layout& layout) {
+    std::vector<ColumnRead> columns;
+    for (std::size_t i = 0; i < layout.field_count; ++i) {
+        ColumnRead column;
+        column.name = i < layout.written.size() ? layout.written[i] : "column " + std::to_string(i + 1);
+        const int index = static_cast<int>(i);
+        const std::string& name = i < layout.names.size() ? layout.names[i] : std::string();
+        if (index == layout.time) {
+            column.read_as = layout.time_of_day >= 0 ? "date" : "time";
+        } else if (index == layout.time_of_day) {
+            column.read_as = "time of day";
+        } else if (std::find(layout.other_instruments.begin(), layout.other_instruments.end(), index) !=
+                   layout.other_instruments.end()) {
+            column.read_as = "instrument, for a pick (FILE#VALUE)";
+        } else if (const RoleName* role = role_of_name(name)) {
+            const int held = layout.*column_of(role->role);
+            const bool summed = role->role == Role::up_volume || role->role == Role::down_volume;
+            if (held == index && summed && layout.volume >= 0) {
+                column.why_not =
+                    "the volume is read from \"" + layout.written[static_cast<std::size_t>(layout.volume)] + "\"";
+            } else if (held == index) {
+                column.read_as = role_text(role->role);
+            } else {
+                column.why_not = std::string("the ") + role_text(role->role) + " is read from \"" +
+                                 layout.written[static_cast<std::size_t>(held)] + "\"";
+            }
+        } else if (name.empty() && layout.named_by_option) {
+            column.why_not = "skipped (--columns)";
+        } else if (time_name(name).kind != TimeKind::none) {
+            column.why_not = "the time is read from another column";
+        } else {
+            column.why_not = "no column kmi-host reads is named so";
+        }
+        columns.push_back(std::move(column));
+    }
+    return columns;
 }
 
 }  // namespace kmi::emu

@@ -18,12 +18,13 @@ enum class BarStamps : std::uint8_t { start, end };
 
 struct Layout {
     char separator = ',';
-    std::size_t field_count = 0;     // fields of a row
-    std::vector<std::string> names;  // the columns' names as compared, for messages
-    std::uint64_t header_line = 0;   // 0: no header row
-    int time = -1;                   // a date-time, or the date of a date and time pair
-    int time_of_day = -1;            // the time of a date and time pair
-    std::string column_zone;         // the zone the time column's name carries, or empty
+    std::size_t field_count = 0;       // fields of a row
+    std::vector<std::string> names;    // the columns' names as compared, for messages
+    std::vector<std::string> written;  // the columns' names as the header (or --columns) writes them
+    std::uint64_t header_line = 0;     // 0: no header row
+    int time = -1;                     // a date-time, or the date of a date and time pair
+    int time_of_day = -1;              // the time of a date and time pair
+    std::string column_zone;           // the zone the time column's name carries, or empty
     int open = -1;
     int high = -1;
     int low = -1;
@@ -82,6 +83,10 @@ bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fiel
 
 // Throws InputError (FILE:LINE of the header) when the layout has no time or no close column.
 void check_layout(const Layout& layout, const std::string& file);
+
+// What each column became, or why it is not read, for the reading plan.
+struct ColumnRead;  // kmi_host/bar_files/reading_plan.h
+std::vector<ColumnRead> layout_columns(const Layout& layout);
 
 // The column names a header or --columns may use, for messages.
 inline constexpr std::string_view column_name_help =

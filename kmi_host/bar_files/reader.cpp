@@ -1,12 +1,12 @@
 #include "kmi_host/bar_files/reader.h"
 
-#include <map>
 #include <new>
 #include <stdexcept>
 
 #include "kmi_host/bar_files/appended_rows.h"
 #include "kmi_host/bar_files/bar_times.h"
 #include "kmi_host/bar_files/fields.h"
+#include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/rows.h"
 #include "kmi_host/bar_files/text_lines.h"
 #include "kmi_host/text/date_time_text.h"
@@ -257,6 +257,102 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
     }
 }
 
+// How the file's times are written, with its first as an example.
+std::string time_form_text(const Layout& layout, const RowsRead& rows) {
+    const std::string example = " (\"" + rows.first_time_written + "\")";
+    if (layout.time_of_day >= 0) return "a date and a time of day in two columns" + example;
+    const std::string_view first = rows.first_time_written;
+    if (is_whole_number(first) && !rows.instants.empty() && rows.instants.front()) {
+        const std::size_t digits = first.size() - (first.front() == '-' ? 1 : 0);
+        const char* unit = digits <= 11   ? "seconds"
+                           : digits <= 14 ? "milliseconds"
+                           : digits <= 17 ? "microseconds"
+                                          : "nanoseconds";
+        return std::string("a Unix time in ") + unit + example;
+    }
+    if (rows.instant_count == rows.bars.size()) return "a date and time with its UTC offset" + example;
+    return "a date and time in one column" + example;
+}
+
+DecidedBy zone_decided_by(Reading::ZoneFrom from) {
+    switch (from) {
+        case Reading::ZoneFrom::column: return DecidedBy::column_name;
+        case Reading::ZoneFrom::option: return DecidedBy::option;
+        case Reading::ZoneFrom::shape: return DecidedBy::shape;
+        case Reading::ZoneFrom::chart: break;
+    }
+    return DecidedBy::assumed;
+}
+
+std::string shape_text(const Reading& reading) {
+    const Layout& layout = reading.layout;
+    if (layout.named_by_option) {
+        return reading.header_replaced != 0
+                   ? "the names of --columns, for the header row on line " + std::to_string(reading.header_replaced)
+                   : "no header row: the names of --columns";
+    }
+    if (layout.headerless) {
+        return "no header row: read by position" + (layout.shape.empty() ? std::string() : ", as " + layout.shape);
+    }
+    return "a header row (line " + std::to_string(layout.header_line) + ")" +
+           (layout.shape.empty() ? std::string() : ", as " + layout.shape + " writes it");
+}
+
+// The steps between bars longer than one bar, and the longest of them.
+void count_gaps(ReadingPlan& plan, const std::vector<Bar>& bars, const RowsRead& rows) {
+    const std::int64_t length = plan.length.seconds;
+    for (std::size_t i = 1; i < bars.size(); ++i) {
+        const std::int64_t step = (bars[i].time - bars[i - 1].time + us_per_second / 2) / us_per_second;
+        if (step * 2 <= length * 3) continue;
+        ++plan.gaps;
+        if (step > plan.longest_gap_seconds) {
+            plan.longest_gap_seconds = step;
+            plan.longest_gap_line = rows.lines[i];
+        }
+    }
+}
+
+ReadingPlan plan_of(const Reading& reading, const RowsRead& rows, const SettledTimes& settled,
+                    const BarFileOptions& options, const std::vector<Bar>& bars) {
+    const Layout& layout = reading.layout;
+    ReadingPlan plan;
+    plan.shape = shape_text(reading);
+    plan.columns = layout_columns(layout);
+    plan.time_form = time_form_text(layout, rows);
+    if (rows.instant_count < rows.bars.size()) {
+        plan.zone = reading.naive_zone.name;
+        plan.zone_by = zone_decided_by(reading.zone_from);
+    }
+    plan.stamps = options.bar_stamps.value_or(layout.shape_stamps);
+    plan.stamps_by = options.bar_stamps     ? DecidedBy::option
+                     : layout.shape.empty() ? DecidedBy::assumed
+                                            : DecidedBy::shape;
+    plan.length = decide_bar_length(bars);
+    if (options.bar_seconds) {
+        plan.length.seconds = *options.bar_seconds;
+        plan.length.from = BarLength::From::given;
+    }
+    plan.dates_year_last = rows.clues.year_last;
+    plan.order = reading.order;
+    plan.order_by = reading.day_first_line != 0 || rows.clues.second_above_12 ? DecidedBy::data : DecidedBy::assumed;
+    plan.decimal_comma = rows.decimal_comma_line != 0;
+    if (rows.fixed_point) {
+        plan.price_scale = 1e-9;
+        plan.price_scale_why =
+            "divided by 10^9: fixed-point integers in units of 1e-9, as " + layout.shape + " writes them";
+    }
+    plan.rows = rows.data_rows;
+    plan.bars = bars.size();
+    count_gaps(plan, bars, rows);
+    if (!bars.empty()) {
+        plan.first_written = settled.newest_first ? rows.last_time_written : rows.first_time_written;
+        plan.last_written = settled.newest_first ? rows.first_time_written : rows.last_time_written;
+        plan.first_line = rows.lines.front();
+        plan.last_line = rows.lines.back();
+    }
+    return plan;
+}
+
 BarFile read_in_order(const BarSource& source, const std::string& name, const BarFileOptions& options, DateOrder order,
                       std::uint64_t day_first_line) {
     LineReader lines = open_source(source, name);
@@ -277,7 +373,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     choose_naive_zone(reading, options);
     const BarStamps stamps = options.bar_stamps.value_or(reading.layout.shape_stamps);
     TimeSettings times{ZoneOffsets{reading.naive_zone, {}}, ZoneOffsets{options.chart_zone, {}}, stamps,
-                       reading.instrument_column};
+                       options.bar_seconds, reading.instrument_column};
     const SettledTimes settled = settle_bar_times(rows, times, name);
 
     Notes notes{name, {}};
@@ -297,6 +393,8 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     appended->moved_back = static_cast<HostDateTime>(settled.moved_back_seconds) * us_per_second;
     if (!rows.bars.empty()) appended->last_instant = settled.last_instant;
     out.appended = std::move(appended);
+    out.plan = plan_of(reading, rows, settled, options, rows.bars);
+    if (!bar_length_holds(out.plan.length)) throw InputError(name + ": " + bar_length_refusal(out.plan.length));
     out.bars = std::move(rows.bars);
     out.notes = std::move(notes.lines);
     if (rows.instant_count < out.bars.size()) out.naive_zone = reading.naive_zone;
@@ -326,23 +424,6 @@ BarFile parse_bar_file(std::string_view text, const std::string& file_name, cons
 
 BarFile read_bar_file(const std::filesystem::path& file, const BarFileOptions& options) {
     return read_bars(BarSource{&file, {}}, text_of(file), options);
-}
-
-std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback) {
-    std::map<std::int64_t, int> counts;
-    for (std::size_t i = 1; i < bars.size(); ++i) {
-        const std::int64_t step = bars[i].time - bars[i - 1].time;
-        if (step > 0 && step <= 86400 * us_per_second && step % us_per_second == 0) ++counts[step / us_per_second];
-    }
-    std::int64_t best = 0;
-    int best_count = 0;
-    for (const auto& [seconds, count] : counts) {
-        if (count > best_count) {
-            best = seconds;
-            best_count = count;
-        }
-    }
-    return best_count == 0 ? fallback : static_cast<std::int32_t>(best);
 }
 
 }  // namespace kmi::emu

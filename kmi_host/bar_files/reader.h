@@ -27,7 +27,9 @@
 #include <string_view>
 #include <vector>
 
+#include "kmi_host/bar_files/bar_length.h"
 #include "kmi_host/bar_files/layout.h"
+#include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/host_core/host_core.h"
 
@@ -37,9 +39,10 @@ namespace kmi::emu {
 struct BarFileOptions {
     TimeZone chart_zone = default_chart_zone();  // every bar time ends in it
     std::optional<TimeZone> data_zone;           // of times that carry none; empty: the file's own, or the chart's
-    std::string pick;                     // a value of the file's symbol/contract/instrument_id column; empty: none
-    std::optional<BarStamps> bar_stamps;  // empty: as the file's shape stamps them (at their start, as a rule)
-    std::vector<std::string> columns;     // the names of the columns, for a file without a header row
+    std::string pick;                         // a value of the file's symbol/contract/instrument_id column; empty: none
+    std::optional<BarStamps> bar_stamps;      // empty: as the file's shape stamps them (at their start, as a rule)
+    std::vector<std::string> columns;         // the names of the columns, for a file without a header row
+    std::optional<std::int32_t> bar_seconds;  // the bars' length; empty: decided from the steps between them
 };
 
 struct AppendedRows;  // kmi_host/bar_files/appended_rows.h
@@ -52,6 +55,7 @@ struct BarFile {
     BarStamps stamps = BarStamps::start;  // where in its period each bar's time fell, as the file was read
     // How rows appended to the file later are read: as this reading read its rows.
     std::shared_ptr<const AppendedRows> appended;
+    ReadingPlan plan;  // how it was read
 };
 
 // The bars of a text in memory; `file_name` names the file in messages, which also give the
@@ -60,10 +64,6 @@ BarFile parse_bar_file(std::string_view text, const std::string& file_name, cons
 
 // Reads a bar file, streaming it. Throws InputError, also when memory runs out.
 BarFile read_bar_file(const std::filesystem::path& file, const BarFileOptions& options = {});
-
-// The bar length in seconds that most bars of a series keep from one start to the next
-// (ties to the shorter), or `fallback` with fewer than two bars.
-std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback = 60);
 
 }  // namespace kmi::emu
 

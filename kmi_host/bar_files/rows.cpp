@@ -171,6 +171,16 @@ struct RowReader {
         fail(file(), line, "not a date and time (" + std::string(bar_time_forms) + "): \"" + written + "\"");
     }
 
+    // The row's time as written into `text` (its blocks kept from row to row): its time field,
+    // and its time of day after a space.
+    void keep_time_written(std::string& text) const {
+        text.assign(field(layout.time));
+        if (layout.time_of_day >= 0) {
+            text += ' ';
+            text += field(layout.time_of_day);
+        }
+    }
+
     void check_field_count() {
         const std::size_t count = splitter.fields.size();
         const bool trailing = count == layout.field_count + 1 && splitter.fields.back().empty();
@@ -191,6 +201,7 @@ struct RowReader {
             seen_data = true;
         }
         check_field_count();
+        ++out.data_rows;
         if (!keep_instrument()) return;
         if (line > std::numeric_limits<std::uint32_t>::max()) fail(file(), line, "more lines than a bar file can hold");
         const BarTimeText when = time();
@@ -221,6 +232,8 @@ struct RowReader {
                 std::vector<float>().swap(out.tick_volumes);
             }
         }
+        if (out.bars.empty()) keep_time_written(out.first_time_written);
+        keep_time_written(out.last_time_written);
         out.bars.push_back(bar);
         out.lines.push_back(static_cast<std::uint32_t>(line));
         out.instants.push_back(when.instant);

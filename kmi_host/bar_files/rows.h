@@ -32,6 +32,9 @@ struct RowsRead {
     DateClues clues;
     std::uint64_t ambiguous_date_line = 0;  // the first date that reads as two days, month or day first
     std::string ambiguous_date;
+    std::uint64_t data_rows = 0;     // every data row read, kept or not
+    std::string first_time_written;  // the times of the first and the last row kept, as written
+    std::string last_time_written;
 };
 
 // What a reading must know beyond the layout.

@@ -14,15 +14,15 @@ CLI::App* add_run_command(CLI::App& app, RunArguments& arguments) {
     return run;
 }
 
-// The files read and how each is read.
-void add_replay_inputs(CLI::App* command, ReplayArguments& arguments) {
-    command->add_option("--data", arguments.data_dir, "Folder of SYMBOL.csv bar files")->check(existing_folder);
-    command
-        ->add_option("--chart", arguments.chart,
-                     "The chart carrying the study: a bar file (FILE#VALUE keeps the rows of one instrument), or a "
-                     "symbol of the --data folder")
-        ->required()
-        ->check(not_empty);
+// The chart's file and the sources' (the chart required for a replay).
+void add_chart_and_sources(CLI::App* command, ReplayArguments& arguments, bool chart_required) {
+    CLI::Option* chart =
+        command
+            ->add_option("--chart", arguments.chart,
+                         "The chart carrying the study: a bar file (FILE#VALUE keeps the rows of one instrument), or a "
+                         "symbol of the --data folder")
+            ->check(not_empty);
+    if (chart_required) chart->required();
     command
         ->add_option("--source", arguments.sources,
                      "SLOT=FILE[#VALUE]: a source slot (tick, add, vold, updown, vix, front, back, es, nq) reads "
@@ -30,6 +30,10 @@ void add_replay_inputs(CLI::App* command, ReplayArguments& arguments) {
         ->take_all()
         ->allow_extra_args(false)
         ->check(not_empty);
+}
+
+// How each file is read.
+void add_file_options(CLI::App* command, ReplayArguments& arguments) {
     command
         ->add_option("--time-zone", arguments.time_zone,
                      "IANA time zone of the chart, its session inputs and the output files")
@@ -59,6 +63,31 @@ void add_replay_inputs(CLI::App* command, ReplayArguments& arguments) {
         ->take_all()
         ->allow_extra_args(false)
         ->check(not_empty);
+    command
+        ->add_option("--bar-length", arguments.bar_lengths,
+                     "LENGTH or SLOT=LENGTH: the length of the bars, in seconds or with s, min, h, d or w (60, 5min, "
+                     "1d), in every file or in one slot's file (default: the length most steps between bars keep); "
+                     "repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
+}
+
+// The files read and how each is read.
+void add_replay_inputs(CLI::App* command, ReplayArguments& arguments) {
+    command->add_option("--data", arguments.data_dir, "Folder of SYMBOL.csv bar files")->check(existing_folder);
+    add_chart_and_sources(command, arguments, true);
+    add_file_options(command, arguments);
+}
+
+CLI::App* add_inspect_command(CLI::App& app, InspectArguments& arguments) {
+    CLI::App* inspect =
+        app.add_subcommand("inspect", "Say how bar files are read, as a replay reads them, without running the study");
+    inspect->add_option("files", arguments.files, "Bar files (FILE#VALUE keeps the rows of one instrument)")
+        ->check(not_empty);
+    add_chart_and_sources(inspect, arguments.replay, false);
+    add_file_options(inspect, arguments.replay);
+    return inspect;
 }
 
 // How the replay runs, and what it writes and serves.
@@ -128,6 +157,7 @@ void set_up_commands(CommandLine& line, const ProgramPlace& place) {
     line.replay = app.add_subcommand("replay", "Replay market data through the study, the panel drawn live");
     add_replay_inputs(line.replay, line.replay_arguments);
     add_replay_run_options(line.replay, line.replay_arguments);
+    line.inspect = add_inspect_command(app, line.inspect_arguments);
     line.synth = add_synth_command(app, line.synth_out, line.synth_options);
     line.demo_arguments.study_path = place.study_path;
     line.demo_arguments.program_folder = place.folder;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "kmi_host/replay/inspect_command.h"
 #include "kmi_host/replay/replay_arguments.h"
 #include "kmi_host/replay/replay_command.h"
 #include "kmi_host/sample_data/synth.h"
@@ -20,10 +21,12 @@ struct CommandLine {
     CLI::App app{"kmi-host: runs the Keelwick Market Internals study as a charting host does"};
     CLI::App* run = nullptr;
     CLI::App* replay = nullptr;
+    CLI::App* inspect = nullptr;
     CLI::App* synth = nullptr;
     CLI::App* demo = nullptr;
     RunArguments run_arguments;
     ReplayArguments replay_arguments;
+    InspectArguments inspect_arguments;
     std::string synth_out;
     SynthOptions synth_options;
     DemoArguments demo_arguments;
@@ -37,7 +40,7 @@ struct ProgramPlace {
     std::string version;
 };
 
-// Sets up the four commands (run, replay, synth, demo), one of which a command line names.
+// Sets up the commands (run, replay, inspect, synth, demo), one of which a command line names.
 void set_up_commands(CommandLine& line, const ProgramPlace& place);
 
 }  // namespace kmi::emu

@@ -162,13 +162,12 @@ std::vector<SourceFile> checked_sources(const std::vector<std::string>& values, 
     return sources;
 }
 
-FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
-                                const std::vector<std::string>& bar_stamps, const std::vector<std::string>& columns) {
+FileReadings plan_file_readings(const ReplayArguments& arguments) {
     FileReadings readings;
     const auto reading_of = [&readings](const std::string& slot) -> FileReading& {
         return slot.empty() ? readings.every : readings.by_slot[slot];
     };
-    for (const std::string& value : data_time_zones) {
+    for (const std::string& value : arguments.data_time_zones) {
         std::string zone;
         FileReading& reading = reading_of(slot_of_option("--data-time-zone", value, zone));
         std::optional<TimeZone> loaded;
@@ -179,7 +178,7 @@ FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
         }
         set_once(reading.data_zone, reading.data_zone.has_value(), std::move(loaded), "--data-time-zone", value);
     }
-    for (const std::string& value : bar_stamps) {
+    for (const std::string& value : arguments.bar_stamps) {
         std::string stamps;
         FileReading& reading = reading_of(slot_of_option("--bar-stamps", value, stamps));
         stamps = lower_ascii(stamps);
@@ -190,12 +189,24 @@ FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
         set_once(reading.bar_stamps, reading.bar_stamps.has_value(),
                  std::optional<BarStamps>(stamps == "end" ? BarStamps::end : BarStamps::start), "--bar-stamps", value);
     }
-    for (const std::string& value : columns) {
+    for (const std::string& value : arguments.columns) {
         std::string list;
         FileReading& reading = reading_of(slot_of_option("--columns", value, list));
         std::vector<std::string> names = split_names(list);
         layout_of_names(names, ',');  // throws for a name kmi-host does not know
         set_once(reading.columns, !reading.columns.empty(), names, "--columns", value);
+    }
+    for (const std::string& value : arguments.bar_lengths) {
+        std::string length;
+        FileReading& reading = reading_of(slot_of_option("--bar-length", value, length));
+        const std::optional<std::int32_t> seconds = parse_bar_length(length);
+        if (!seconds) {
+            throw InputError(
+                "--bar-length " + value +
+                ": a length of bars is seconds, or a number with s, min, h, d or w after it (60, 5min, 1d), "
+                "up to 31 days");
+        }
+        set_once(reading.bar_seconds, reading.bar_seconds.has_value(), seconds, "--bar-length", value);
     }
     return readings;
 }
@@ -208,10 +219,12 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
     options.data_zone = readings.every.data_zone;
     options.bar_stamps = readings.every.bar_stamps;
     options.columns = readings.every.columns;
+    options.bar_seconds = readings.every.bar_seconds;
     // The slot that set each option, so two slots of one file cannot disagree.
     std::string zone_slot;
     std::string stamps_slot;
     std::string columns_slot;
+    std::string length_slot;
     const auto disagree = [](const std::string& option, const std::string& first, const std::string& second) {
         throw InputError(option + ": " + first + "= and " + second +
                          "= are given different values, but both slots read one file");
@@ -237,6 +250,12 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
             options.columns = reading.columns;
             columns_slot = slot;
         }
+        if (reading.bar_seconds) {
+            if (!length_slot.empty() && options.bar_seconds != reading.bar_seconds)
+                disagree("--bar-length", length_slot, slot);
+            options.bar_seconds = reading.bar_seconds;
+            length_slot = slot;
+        }
     }
     return options;
 }
@@ -244,9 +263,10 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
 void check_slots_fed(const FileReadings& readings, const std::vector<std::string>& fed) {
     for (const auto& [slot, reading] : readings.by_slot) {
         if (std::find(fed.begin(), fed.end(), slot) != fed.end()) continue;
-        const std::string option = reading.data_zone    ? "--data-time-zone"
-                                   : reading.bar_stamps ? "--bar-stamps"
-                                                        : "--columns";
+        const std::string option = reading.data_zone          ? "--data-time-zone"
+                                   : reading.bar_stamps       ? "--bar-stamps"
+                                   : !reading.columns.empty() ? "--columns"
+                                                              : "--bar-length";
         throw InputError(option + " " + slot + "=...: the " + slot + " slot is given no file (--source " + slot +
                          "=FILE)");
     }

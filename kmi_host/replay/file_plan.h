@@ -12,6 +12,7 @@
 
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/host_core/source_slot_names.h"
+#include "kmi_host/replay/replay_arguments.h"
 #include "kmi_host/text/names.h"
 
 namespace kmi::emu {
@@ -60,11 +61,12 @@ std::vector<SourceFile> checked_sources(const std::vector<std::string>& values, 
 
 bool same_bar_file(const BarFileName& a, const BarFileName& b);
 
-// What --data-time-zone, --bar-stamps and --columns say of one file, or of every file.
+// What --data-time-zone, --bar-stamps, --columns and --bar-length say of one file, or of every file.
 struct FileReading {
     std::optional<TimeZone> data_zone;
     std::optional<BarStamps> bar_stamps;
     std::vector<std::string> columns;
+    std::optional<std::int32_t> bar_seconds;
 };
 
 // Those options as given: each value applies to every file, or, written SLOT=VALUE (SLOT a
@@ -74,10 +76,9 @@ struct FileReadings {
     std::map<std::string, FileReading> by_slot;  // "chart", "tick", ... "nq"
 };
 
-// The three options' values, checked: known slots, each given once, known zones and stamps,
+// The four options' values, checked: known slots, each given once, known zones and stamps,
 // column names kmi-host knows. Throws InputError naming the option and the value.
-FileReadings plan_file_readings(const std::vector<std::string>& data_time_zones,
-                                const std::vector<std::string>& bar_stamps, const std::vector<std::string>& columns);
+FileReadings plan_file_readings(const ReplayArguments& arguments);
 
 // How a file that feeds `slots` (with "chart" for the chart) is read: the options given for
 // every file, overridden by those given for its slots. Throws InputError when two of its slots

@@ -52,6 +52,7 @@ ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbo
 
 ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::string& symbol,
                    std::vector<std::string>& notes) {
+    notes.push_back(reading_plan_summary(text_of(file), read.plan, read.bars));
     notes.insert(notes.end(), read.notes.begin(), read.notes.end());
     ReplayFeed feed;
     feed.symbol = symbol;
@@ -59,7 +60,7 @@ ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::s
     feed.naive_zone = read.naive_zone;
     feed.stamps = read.stamps;
     feed.bars = std::move(read.bars);
-    feed.bar_seconds = typical_bar_seconds(feed.bars);
+    feed.bar_seconds = read.plan.length.seconds;
     return feed;
 }
 

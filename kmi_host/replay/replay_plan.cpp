@@ -36,7 +36,7 @@ std::vector<FeedPlan> source_feeds_of(const ReplayPlan& plan) {
 
 // Which file feeds the chart and which each slot, and how each is read.
 void plan_files(ReplayPlan& plan, const ReplayArguments& arguments) {
-    plan.readings = plan_file_readings(arguments.data_time_zones, arguments.bar_stamps, arguments.columns);
+    plan.readings = plan_file_readings(arguments);
     plan.data_dir = path_of(arguments.data_dir);
     const ChartFile chart = chart_file(arguments.chart, plan.data_dir);
     plan.chart_given = arguments.chart;
@@ -58,6 +58,14 @@ void plan_files(ReplayPlan& plan, const ReplayArguments& arguments) {
 
 }  // namespace
 
+TimeZone chart_zone_of(const std::string& name) {
+    try {
+        return load_time_zone(name);
+    } catch (const InputError& error) {
+        throw InputError(std::string("--time-zone: ") + error.what());
+    }
+}
+
 ReplayPlan plan_replay(const ReplayArguments& arguments) {
     ReplayPlan plan;
     if (!arguments.serve.empty()) plan.serve = parse_listen_address(arguments.serve);
@@ -75,11 +83,7 @@ ReplayPlan plan_replay(const ReplayArguments& arguments) {
         if (!plan.inputs.is_object())
             throw InputError(arguments.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
     }
-    try {
-        plan.time_zone = load_time_zone(arguments.time_zone);
-    } catch (const InputError& error) {
-        throw InputError(std::string("--time-zone: ") + error.what());
-    }
+    plan.time_zone = chart_zone_of(arguments.time_zone);
     plan_files(plan, arguments);
     plan.follow = arguments.follow;
     plan.study_path = arguments.study_path;

@@ -69,6 +69,9 @@ struct ReplayPlan {  // NOLINT(bugprone-exception-escape)
 // Throws InputError naming the argument at fault.
 ReplayPlan plan_replay(const ReplayArguments& arguments);
 
+// The chart's zone, --time-zone. Throws InputError naming the option.
+TimeZone chart_zone_of(const std::string& name);
+
 }  // namespace kmi::emu
 
 #endif
