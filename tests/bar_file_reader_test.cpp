@@ -371,6 +371,57 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         << "a zone given is no assumption";
 }
 
+// A time that cannot be a bar's is refused, naming the form it most likely is and the fix,
+// never read as 1970 or 2046.
+TEST(BarFileTimes, ImplausibleTimesAreRefusedNamingTheirLikelyForm) {
+    const std::string prices = ",1,2,0.5,1\n";
+    const std::string datetime = "datetime,open,high,low,close\n";
+    const Reading by_position{"America/New_York", "", "", "datetime,open,high,low,close"};
+    struct Case {
+        std::string text;
+        Reading reading;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"Date,Open,High,Low,Close\n45355" + prices,
+         {},
+         "f.csv:2: \"45355\" read as a Unix time is 1970-01-01 12:35:55 UTC, before 1980: it looks like a "
+         "spreadsheet's serial date (45355 is 2024-03-04 as days since 1899-12-30)"},
+        {datetime + "45355.3958" + prices,
+         {},
+         "f.csv:2: \"45355.3958\" is no date and time: it looks like a spreadsheet's serial date (45355.3958 is "
+         "2024-03-04"},
+        {"Date,Open,High,Low,Close\n240305" + prices, {}, "it looks like a date YYMMDD (240305 is 2024-03-05 so read)"},
+        {"Time,Open,High,Low,Close\n0930" + prices, {}, "it looks like a time of day HHMM with no date"},
+        {"Time,Open,High,Low,Close\n093000" + prices, {}, "it looks like a time of day HHMMSS with no date"},
+        {"Time,Open,High,Low,Close\n09:30" + prices, {}, "it looks like a time of day with no date"},
+        {"2403050930" + prices, by_position,
+         "f.csv:1: \"2403050930\" read as a Unix time is 2046-02-24 02:08:50 UTC, after this machine's clock: it "
+         "looks like a date and time YYMMDDHHMM (2403050930 is 2024-03-05 09:30 so read)"},
+        {"34200000" + prices, by_position,
+         "it looks like milliseconds after midnight (34200000 is 09:30:00) with the date elsewhere"},
+        {"-5" + prices, by_position, "f.csv:1: \"-5\" read as a Unix time is 1969-12-31 23:59:55 UTC, before 1980"},
+        {datetime + "1975-06-02 09:30:00" + prices, {}, "f.csv:2: bar time 1975-06-02 09:30:00 is before 1980"},
+    };
+    for (const Case& c : cases) {
+        const std::string error = refusal(c.text, c.reading);
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.text << "\ngot: " << error;
+    }
+    emu::BarFileOptions options = options_of({});
+    options.clock = at(2026, 12, 8, 12, 0);
+    const std::string soon = datetime + "2026-12-10 06:00:00" + prices;
+    EXPECT_EQ(emu::parse_bar_file(soon, "f.csv", options).bars.size(), 1u) << "two days ahead of the clock is read";
+    options.clock = at(2026, 12, 7, 12, 0);
+    try {
+        emu::parse_bar_file(soon, "f.csv", options);
+        ADD_FAILURE() << "read";
+    } catch (const emu::InputError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "f.csv:2: bar time 2026-12-10 06:00:00 is more than two days after this machine's clock "
+                  "(2026-12-07 12:00:00 UTC): a date written in another order, or the machine's clock is wrong");
+    }
+}
+
 // The plan `kmi-host inspect` prints: each column read or named as not read, where the zone,
 // the stamps and the bar length came from, and the first and last bar.
 TEST(BarFilePlans, SayHowEveryFileWasReadAndWhy) {

@@ -141,6 +141,24 @@ std::pair<std::size_t, std::uint64_t> drop_rewritten(RowsRead& rows, std::vector
     return {dropped, first_line};
 }
 
+// The first bar (the earliest) may not be before 1980, nor the last after `latest`.
+void check_plausible(const OrderCheck& check, HostDateTime latest) {
+    const RowsRead& rows = check.rows;
+    if (rows.bars.front().time < earliest_bar_time) {
+        fail(check.file, rows.lines.front(),
+             "bar time " + check.shown(0) +
+                 " is before 1980: no bar file's market data is that old (a time column "
+                 "that holds something else, or its year written short?)");
+    }
+    if (rows.bars.back().time > latest) {
+        fail(check.file, rows.lines.back(),
+             "bar time " + check.shown(rows.bars.size() - 1) + " is more than two days after this machine's clock (" +
+                 format_date_time(latest - 2LL * us_per_day) +
+                 " UTC): a date written in another order, or the "
+                 "machine's clock is wrong");
+    }
+}
+
 }  // namespace
 
 bool rewrites_bar(const Bar& earlier, const Bar& later) {
@@ -196,6 +214,7 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
                  " is at " + check.shown(neighbour) + " and the file runs " + order + " (bars must be in time order)");
     }
 
+    check_plausible(check, settings.latest);
     settled.last_instant = rows.bars.back().time;
     if (settings.stamps == BarStamps::end) {
         settled.moved_back_seconds = settings.bar_seconds.value_or(typical_bar_seconds(rows.bars));

@@ -19,6 +19,7 @@ struct TimeSettings {
     ZoneOffsets chart_zone;
     BarStamps stamps = BarStamps::start;
     std::optional<std::int32_t> bar_seconds;  // given: bars stamped at their end move back by it
+    HostDateTime latest = 0;                  // the latest a bar's time can be (UTC)
     std::string instrument_column;            // when the file's instruments follow one another: its name
 };
 

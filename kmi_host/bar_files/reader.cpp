@@ -1,5 +1,6 @@
 #include "kmi_host/bar_files/reader.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
@@ -41,6 +42,13 @@ struct Reading {
     std::string instrument_column;  // several instruments, one after another
 };
 
+bool all_numbers(const std::vector<std::string_view>& fields) {
+    return std::all_of(fields.begin(), fields.end(), [](std::string_view field) {
+        if (!field.empty() && (field.front() == '-' || field.front() == '+')) field.remove_prefix(1);
+        return !field.empty() && field.find_first_not_of("0123456789.,") == std::string_view::npos;
+    });
+}
+
 // The layout, from the first line that holds anything: a header, the names of --columns, or
 // a known shape of a first line of data (which `first_data` then holds).
 Layout find_layout(LineReader& lines, const BarFileOptions& options, std::optional<std::string_view>& first_data,
@@ -63,7 +71,9 @@ Layout find_layout(LineReader& lines, const BarFileOptions& options, std::option
                                  lines.name + ":" + std::to_string(lines.line_number) + " has " +
                                  std::to_string(fields) + " fields");
             }
-            if (holds_time(layout, probe.fields)) {
+            // A line of numbers alone is data, whatever its time: its time is then read (and told
+            // when it is none), never taken for a header.
+            if (holds_time(layout, probe.fields) || all_numbers(probe.fields)) {
                 first_data = line;
             } else {
                 header_replaced = lines.line_number;
@@ -365,15 +375,19 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
         throw InputError(name + ": no symbol, contract, instrument_id or ticker column to pick \"" + options.pick +
                          "\" from");
     }
-    const RowSettings settings{order, day_first_line == 0, options.pick, rows_bound(source)};
+    const RowSettings settings{order, day_first_line == 0, options.pick, rows_bound(source), options.clock};
     RowsRead rows = read_rows(lines, reading.layout, first_data, settings);
     check_instruments(rows, reading, options, name);
     const bool tick_volumes = take_tick_volumes(rows, reading.layout);
 
     choose_naive_zone(reading, options);
     const BarStamps stamps = options.bar_stamps.value_or(reading.layout.shape_stamps);
-    TimeSettings times{ZoneOffsets{reading.naive_zone, {}}, ZoneOffsets{options.chart_zone, {}}, stamps,
-                       options.bar_seconds, reading.instrument_column};
+    TimeSettings times{ZoneOffsets{reading.naive_zone, {}},
+                       ZoneOffsets{options.chart_zone, {}},
+                       stamps,
+                       options.bar_seconds,
+                       latest_bar_time(options.clock.value_or(machine_clock())),
+                       reading.instrument_column};
     const SettledTimes settled = settle_bar_times(rows, times, name);
 
     Notes notes{name, {}};
@@ -386,7 +400,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     appended->layout = reading.layout;
     appended->layout.header_line = 0;  // a further line that is no row is told, not taken for a header
     appended->layout.fixed_point_prices = rows.fixed_point;  // as the first bar decided it
-    appended->settings = RowSettings{order, false, options.pick, 0};
+    appended->settings = RowSettings{order, false, options.pick, 0, options.clock};
     appended->tick_volumes = tick_volumes;
     appended->naive_zone = times.naive_zone;
     appended->chart_zone = times.chart_zone;

@@ -43,6 +43,7 @@ struct BarFileOptions {
     std::optional<BarStamps> bar_stamps;      // empty: as the file's shape stamps them (at their start, as a rule)
     std::vector<std::string> columns;         // the names of the columns, for a file without a header row
     std::optional<std::int32_t> bar_seconds;  // the bars' length; empty: decided from the steps between them
+    std::optional<HostDateTime> clock;        // this machine's clock (UTC), bars may not be long after; empty: read it
 };
 
 struct AppendedRows;  // kmi_host/bar_files/appended_rows.h

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "kmi_host/bar_files/fields.h"
+#include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 
 namespace kmi::emu {
@@ -53,12 +54,13 @@ struct RowReader {
     LineReader& lines;
     Layout& layout;
     const RowSettings& settings;
-    FieldSplitter splitter;
-    RowsRead out;
+    FieldSplitter splitter{};
+    RowsRead out{};
     bool seen_data = false;
     bool fixed_point_decided = false;
     std::uint64_t line = 0;
-    DateCache dates;
+    DateCache dates{};
+    HostDateTime latest = latest_bar_time(settings.clock.value_or(machine_clock()));
 
     const std::string& file() const { return lines.name; }
 
@@ -160,7 +162,10 @@ struct RowReader {
             out.ambiguous_date_line = line;
             out.ambiguous_date = field(layout.time);
         }
-        if (time) return *time;
+        if (time) {
+            if (time->instant && is_whole_number(field(layout.time))) check_unix_time(*time);
+            return *time;
+        }
         if (settings.order_assumed && settings.order == DateOrder::month_first && clues.first_above_12 &&
             !out.clues.second_above_12) {
             throw DayFirstDates{line};
@@ -168,7 +173,22 @@ struct RowReader {
         const std::string written = layout.time_of_day >= 0
                                         ? std::string(field(layout.time)) + " " + std::string(field(layout.time_of_day))
                                         : std::string(field(layout.time));
+        const std::string likely = likely_time_form(written);
+        if (!likely.empty()) fail(file(), line, "\"" + written + "\" is no date and time: it looks like " + likely);
         fail(file(), line, "not a date and time (" + std::string(bar_time_forms) + "): \"" + written + "\"");
+    }
+
+    // A whole number read as a Unix time must fall between 1980 and two days after this
+    // machine's clock: a number of another form gives another time.
+    void check_unix_time(const BarTimeText& time) const {
+        if (time.value >= earliest_bar_time && time.value <= latest) return;
+        const std::string text(field(layout.time));
+        const std::string when = format_date_time(time.value) + " UTC";
+        const std::string likely = likely_time_form(text);
+        fail(file(), line,
+             "\"" + text + "\" read as a Unix time is " + when +
+                 (time.value < earliest_bar_time ? ", before 1980" : ", after this machine's clock") +
+                 (likely.empty() ? std::string(": no bar file's time") : ": it looks like " + likely));
     }
 
     // The row's time as written into `text` (its blocks kept from row to row): its time field,
@@ -245,7 +265,7 @@ struct RowReader {
 
 RowsRead read_rows(LineReader& lines, Layout& layout, std::optional<std::string_view> first,
                    const RowSettings& settings) {
-    RowReader reader{lines, layout, settings, {}, {}, false, false, 0, {}};
+    RowReader reader{lines, layout, settings};
     reader.splitter.separator = layout.separator;
     const auto bound = static_cast<std::size_t>(settings.rows_bound);
     reader.out.bars.reserve(bound);

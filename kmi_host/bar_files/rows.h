@@ -42,7 +42,8 @@ struct RowSettings {
     DateOrder order = DateOrder::month_first;
     bool order_assumed = true;  // month first by assumption: a date that cannot be restarts day first
     std::string pick;
-    std::uint64_t rows_bound = 0;  // at least the rows to come: the bars are sized once
+    std::uint64_t rows_bound = 0;       // at least the rows to come: the bars are sized once
+    std::optional<HostDateTime> clock;  // this machine's clock (UTC); empty: read it
 };
 
 // A date that cannot be month first in a file read month first by assumption.

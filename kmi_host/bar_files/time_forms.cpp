@@ -1,5 +1,7 @@
 #include "kmi_host/bar_files/time_forms.h"
 
+#include <chrono>
+
 #include "kmi_host/text/date_time_text.h"
 
 namespace kmi::emu {
@@ -230,6 +232,58 @@ std::optional<BarTimeText> whole_number(std::string_view text) {
 }
 
 }  // namespace
+
+HostDateTime machine_clock() {
+    const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+    return unix_epoch + std::chrono::duration_cast<std::chrono::microseconds>(since_epoch).count();
+}
+
+std::string likely_time_form(std::string_view text) {
+    if (is_time_of_day(text) && text.find(':') != std::string_view::npos) {
+        return "a time of day with no date: the date must be in a column of its own beside it (--columns "
+               "date,time,...)";
+    }
+    const bool fraction = text.find('.') != std::string_view::npos;
+    const std::string_view whole = text.substr(0, text.find('.'));
+    if (whole.empty() || !is_whole_number(whole) || whole.front() == '-' || whole.size() > 19) return {};
+    std::uint64_t value = 0;
+    for (const char c : whole) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    const std::string number(text);
+    if (value >= 20000 && value < 80000 && whole.size() == 5) {
+        const std::string date = format_date(static_cast<std::int64_t>(value));
+        return "a spreadsheet's serial date (" + number + " is " + date +
+               " as days since 1899-12-30): save the column as a date and time (YYYY-MM-DD HH:MM:SS)";
+    }
+    if (fraction) return {};
+    const auto two = [&whole](std::size_t at) { return digits(whole, at, 2); };
+    if (whole.size() == 6 && two(2) >= 1 && two(2) <= 12 && two(4) >= 1 && two(4) <= 31) {
+        return "a date YYMMDD (" + number + " is 20" + number.substr(0, 2) + "-" + number.substr(2, 2) + "-" +
+               number.substr(4, 2) +
+               " so read): write the year whole (YYYYMMDD), or name the column date with "
+               "--columns";
+    }
+    if ((whole.size() == 3 || whole.size() == 4) && value % 100 < 60 && value / 100 < 24) {
+        return "a time of day HHMM with no date: the date must be in a column of its own beside it (--columns "
+               "date,time,...)";
+    }
+    if (whole.size() == 6 && value / 10000 < 24 && value / 100 % 100 < 60 && value % 100 < 60) {
+        return "a time of day HHMMSS with no date: the date must be in a column of its own beside it (--columns "
+               "date,time,...)";
+    }
+    if (value < 86400000) {
+        const HostDateTime clock = static_cast<HostDateTime>(value) * 1000;
+        return "milliseconds after midnight (" + number + " is " + format_date_time(clock).substr(11) +
+               ") with the date elsewhere (LEAN's minute and second files keep it in the file name)";
+    }
+    if (whole.size() == 10 && two(2) >= 1 && two(2) <= 12 && two(4) >= 1 && two(4) <= 31 && two(6) < 24 &&
+        two(8) < 60) {
+        return "a date and time YYMMDDHHMM (" + number + " is 20" + number.substr(0, 2) + "-" + number.substr(2, 2) +
+               "-" + number.substr(4, 2) + " " + number.substr(6, 2) + ":" + number.substr(8, 2) +
+               " so read): write the year whole";
+    }
+    return "a Unix time in another unit than its digits suggest (seconds have 10 digits, milliseconds 13, "
+           "microseconds 16, nanoseconds 19)";
+}
 
 bool is_whole_number(std::string_view text) {
     if (!text.empty() && text.front() == '-') text.remove_prefix(1);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "host/host_interface.h"
@@ -64,6 +65,20 @@ bool is_time_of_day(std::string_view text);
 
 // Whether a field is a whole number (a Unix time or a compact date, by its digits).
 bool is_whole_number(std::string_view text);
+
+// Bar times before this are no market data of a bar file (host date-time of 1980-01-01).
+inline constexpr HostDateTime earliest_bar_time = 29221LL * 86400 * 1000000;
+
+// The latest a bar's time can be: two days after `clock` (a host date-time in UTC).
+inline constexpr HostDateTime latest_bar_time(HostDateTime clock) { return clock + 2LL * 86400 * 1000000; }
+
+// This machine's clock now, as a host date-time in UTC.
+HostDateTime machine_clock();
+
+// What a time field that gave no plausible time probably is, and the fix, for a message:
+// a spreadsheet serial date, YYMMDD, a time of day alone (HHMM, HHMMSS), milliseconds after
+// midnight, YYMMDDHHMM, or a Unix time in another unit. Empty when it looks like none.
+std::string likely_time_form(std::string_view text);
 
 // The forms parse_bar_time accepts, for messages.
 inline constexpr std::string_view bar_time_forms =
