@@ -371,6 +371,63 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         << "a zone given is no assumption";
 }
 
+// Every column whose name says volume is read or named as not read, a column of a bar's end
+// stamps the bars at their end unless a start column stands beside it, and a zone in a time
+// column's name is read (a fixed abbreviation as written, with a note) or refused naming it.
+TEST(BarFileColumns, VolumesBarEndsAndZonesInNamesAreReadOrRefused) {
+    const std::string rows = "2025-07-07 09:30:00,1,2,0.5,1.5,10\n2025-07-07 09:31:00,1,2,0.5,1.5,10\n";
+    struct Case {
+        std::string header;
+        HostDateTime first;  // the first bar in New York, when read
+        float volume;
+        const char* said;  // a note, or the refusal
+    };
+    const Case cases[] = {
+        {"Datetime,Open,High,Low,Close,Volume (Contracts)", july_0930, 10, ""},
+        {"datetime,open,high,low,close,size", july_0930, 10, ""},
+        {"Datetime,Open,High,Low,Close,Volume BTC,Volume USD", 0, 0,
+         "f.csv:1: two columns may be read as one: \"Volume BTC\" and \"Volume USD\": name the one to read with "
+         "--columns"},
+        {"Close Time,Open,High,Low,Close,Volume", july_0930 - 60000000LL, 10, "as the time column's name says"},
+        {"Timestamp (CET),Open,High,Low,Close,Volume", at(2025, 7, 7, 4, 30), 10,
+         "f.csv: the time column's name says CET: read as UTC+01:00 all year, as written (--data-time-zone "
+         "Europe/Berlin reads them with that zone's daylight saving time)"},
+        {"Timestamp (UTC+1),Open,High,Low,Close,Volume", at(2025, 7, 7, 4, 30), 10, "says UTC+1: read as UTC+01:00"},
+        {"Time (EST),Open,High,Low,Close,Volume", at(2025, 7, 7, 10, 30), 10, "says EST: read as UTC-05:00 all year"},
+        {"Datetime (PT),Open,High,Low,Close,Volume", at(2025, 7, 7, 12, 30), 10, ""},
+        {"Timestamp [Europe/Berlin],Open,High,Low,Close,Volume", at(2025, 7, 7, 3, 30), 10, ""},
+        {"Time (CST),Open,High,Low,Close,Volume", at(2025, 7, 7, 11, 30), 10,
+         "CST also names China Standard Time, UTC+08:00"},
+        {"Time (XYZ),Open,High,Low,Close,Volume", 0, 0,
+         "f.csv:1: the time column's name \"Time (XYZ)\" gives the zone \"XYZ\", which kmi-host does not know"},
+        {"Time (Mars/Olympus),Open,High,Low,Close,Volume", 0, 0,
+         "f.csv:1: the time column's name \"Time (Mars/Olympus)\" gives the zone \"Mars/Olympus\", which is no name "
+         "of the tz database"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = c.header + "\n" + rows;
+        if (c.first == 0) {
+            EXPECT_EQ(refusal(text).rfind(c.said, 0), 0u) << c.header << "\ngot: " << refusal(text);
+            continue;
+        }
+        const emu::BarFile file = read(text);
+        EXPECT_EQ(emu::format_date_time(file.bars.front().time), emu::format_date_time(c.first)) << c.header;
+        EXPECT_EQ(file.bars.front().volume, c.volume) << c.header;
+        EXPECT_NE(notes_of(file).find(c.said), std::string::npos) << c.header << "\n" << notes_of(file);
+    }
+    const std::string both =
+        "End Time,Start Time,Open,High,Low,Close,Volume,Taker buy volume\n"
+        "2025-07-07 09:31:00,2025-07-07 09:30:00,1,2,0.5,1.5,10,4\n";
+    const emu::BarFile started = read(both);
+    EXPECT_EQ(emu::format_date_time(started.bars.front().time), emu::format_date_time(july_0930));
+    const std::string plan = emu::reading_plan_text("f.csv", started.plan, started.bars, started.notes, "");
+    EXPECT_NE(plan.find("End Time          not read: the bar's end: its start is read from \"Start Time\""),
+              std::string::npos)
+        << plan;
+    EXPECT_NE(plan.find("Taker buy volume  not read: one side's volume, not the bar's"), std::string::npos) << plan;
+    EXPECT_NE(read("datetime,close\n" + rows.substr(0, 20) + "1\n").plan.volume.find("none"), std::string::npos);
+}
+
 // A time that cannot be a bar's is refused, naming the form it most likely is and the fix,
 // never read as 1970 or 2046.
 TEST(BarFileTimes, ImplausibleTimesAreRefusedNamingTheirLikelyForm) {

@@ -1,11 +1,52 @@
 #include "kmi_host/bar_files/known_shapes.h"
 
+#include "kmi_host/bar_files/time_columns.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 namespace kmi::emu {
 namespace {
+
+constexpr RoleName role_names[] = {
+    {"open", Role::open, 0},
+    {"open_price", Role::open, 1},
+    {"high", Role::high, 0},
+    {"high_price", Role::high, 1},
+    {"low", Role::low, 0},
+    {"low_price", Role::low, 1},
+    {"close", Role::close, 0},
+    {"close_price", Role::close, 1},
+    {"last", Role::close, 2},
+    {"last_price", Role::close, 3},
+    {"price", Role::close, 4},
+    {"volume", Role::volume, 0},
+    {"vol", Role::volume, 1},
+    {"total_volume", Role::volume, 2},
+    {"totalvolume", Role::volume, 2},
+    {"size", Role::volume, 3},
+    {"tickvol", Role::tick_volume, 0},
+    {"tick_volume", Role::tick_volume, 0},
+    {"tickvolume", Role::tick_volume, 0},
+    {"up", Role::up_volume, 0},
+    {"up_volume", Role::up_volume, 1},
+    {"upvolume", Role::up_volume, 1},
+    {"down", Role::down_volume, 0},
+    {"down_volume", Role::down_volume, 1},
+    {"downvolume", Role::down_volume, 1},
+    {"bid_volume", Role::bid_volume, 0},
+    {"bidvolume", Role::bid_volume, 0},
+    {"sell_volume", Role::bid_volume, 1},
+    {"ask_volume", Role::ask_volume, 0},
+    {"askvolume", Role::ask_volume, 0},
+    {"buy_volume", Role::ask_volume, 1},
+    {"symbol", Role::instrument, 0},
+    {"ticker", Role::instrument, 1},
+    {"contract", Role::instrument, 2},
+    {"instrument", Role::instrument, 3},
+    {"instrument_id", Role::instrument, 4},
+};
 
 constexpr KnownShape known_shape_table[] = {
     {"the text export of a futures platform", "datetime,open,high,low,close,volume", true, ';', true, "UTC",
@@ -21,24 +62,96 @@ constexpr KnownShape known_shape_table[] = {
 };
 
 // The words a time column's name may carry its zone in: "Timestamp (UTC)", "datetime_et",
-// "Gmt time", "DateTimeUTC".
-struct ZoneWord {
-    std::string_view word;
-    std::string_view zone;
-};
-constexpr ZoneWord zone_words[] = {
-    {"utc", "UTC"},
-    {"gmt", "UTC"},
-    {"z", "UTC"},
-    {"et", "America/New_York"},
-    {"ny", "America/New_York"},
-    {"nyc", "America/New_York"},
-    {"eastern", "America/New_York"},
-    {"ct", "America/Chicago"},
-    {"central", "America/Chicago"},
+// "Gmt time", "DateTimeUTC", "Time (EST)". A word of a zone with its daylight saving time names
+// the zone; an abbreviation of one offset ("EST" is UTC-5 in summer too) is that offset all year,
+// as written, with the zone whose clock it is part of the year (a note names it).
+constexpr NamedZone zone_words[] = {
+    {"utc", "UTC", 0, "", ""},
+    {"gmt", "UTC", 0, "", ""},
+    {"z", "UTC", 0, "", ""},
+    {"et", "America/New_York", 0, "", ""},
+    {"ny", "America/New_York", 0, "", ""},
+    {"nyc", "America/New_York", 0, "", ""},
+    {"eastern", "America/New_York", 0, "", ""},
+    {"ct", "America/Chicago", 0, "", ""},
+    {"central", "America/Chicago", 0, "", ""},
+    {"mt", "America/Denver", 0, "", ""},
+    {"mountain", "America/Denver", 0, "", ""},
+    {"pt", "America/Los_Angeles", 0, "", ""},
+    {"pacific", "America/Los_Angeles", 0, "", ""},
+    {"est", "", -300, "America/New_York", ""},
+    {"edt", "", -240, "America/New_York", ""},
+    {"cst", "", -360, "America/Chicago", "China Standard Time, UTC+08:00"},
+    {"cdt", "", -300, "America/Chicago", ""},
+    {"mst", "", -420, "America/Denver", ""},
+    {"mdt", "", -360, "America/Denver", ""},
+    {"pst", "", -480, "America/Los_Angeles", ""},
+    {"pdt", "", -420, "America/Los_Angeles", ""},
+    {"hst", "", -600, "", ""},
+    {"wet", "", 0, "Europe/Lisbon", ""},
+    {"west", "", 60, "Europe/Lisbon", ""},
+    {"bst", "", 60, "Europe/London", "Bangladesh Standard Time, UTC+06:00"},
+    {"cet", "", 60, "Europe/Berlin", ""},
+    {"cest", "", 120, "Europe/Berlin", ""},
+    {"mez", "", 60, "Europe/Berlin", ""},
+    {"mesz", "", 120, "Europe/Berlin", ""},
+    {"eet", "", 120, "Europe/Athens", ""},
+    {"eest", "", 180, "Europe/Athens", ""},
+    {"msk", "", 180, "", ""},
+    {"ist", "", 330, "", "Irish Standard Time, UTC+01:00, and Israel Standard Time, UTC+02:00"},
+    {"sgt", "", 480, "", ""},
+    {"hkt", "", 480, "", ""},
+    {"awst", "", 480, "", ""},
+    {"jst", "", 540, "", ""},
+    {"kst", "", 540, "", ""},
+    {"acst", "", 570, "Australia/Adelaide", ""},
+    {"aest", "", 600, "Australia/Sydney", ""},
+    {"aedt", "", 660, "Australia/Sydney", ""},
+    {"nzst", "", 720, "Pacific/Auckland", ""},
+    {"nzdt", "", 780, "Pacific/Auckland", ""},
 };
 
 }  // namespace
+
+std::optional<RoleName> role_of(const std::string& name) {
+    const auto named = std::find_if(std::begin(role_names), std::end(role_names),
+                                    [&](const RoleName& role) { return role.name == name; });
+    if (named != std::end(role_names)) return *named;
+    const std::vector<std::string_view> words = words_of(name);
+    const auto has = [&words](std::initializer_list<std::string_view> any) {
+        return std::any_of(words.begin(), words.end(), [&any](std::string_view word) {
+            return std::find(any.begin(), any.end(), word) != any.end();
+        });
+    };
+    if (has({"volume", "vol", "volumes"}) &&
+        !has({"up", "down", "bid", "ask", "buy", "sell", "taker", "maker", "tick"})) {
+        return RoleName{name, Role::volume, 5};
+    }
+    return std::nullopt;
+}
+
+bool is_role_name(const std::string& name) {
+    return std::any_of(std::begin(role_names), std::end(role_names),
+                       [&](const RoleName& role) { return role.name == name; });
+}
+
+const char* role_text(Role role) {
+    switch (role) {
+        case Role::open: return "open";
+        case Role::high: return "high";
+        case Role::low: return "low";
+        case Role::close: return "close";
+        case Role::volume: return "volume";
+        case Role::tick_volume: return "tick volume (the volume, when the volume column is 0 throughout)";
+        case Role::up_volume: return "up volume (added to the volume)";
+        case Role::down_volume: return "down volume (added to the volume)";
+        case Role::bid_volume: return "bid volume";
+        case Role::ask_volume: return "ask volume";
+        case Role::instrument: return "instrument";
+        case Role::none: break;
+    }
+    return "";
+}
 
 std::span<const KnownShape> known_shapes() { return known_shape_table; }
 
@@ -63,11 +176,11 @@ void match_named_shape(Layout& layout) {
     }
 }
 
-std::string_view zone_of_word(std::string_view word) {
-    for (const ZoneWord& zone : zone_words) {
-        if (zone.word == word) return zone.zone;
+const NamedZone* zone_of_word(std::string_view word) {
+    for (const NamedZone& zone : zone_words) {
+        if (zone.word == word) return &zone;
     }
-    return {};
+    return nullptr;
 }
 
 }  // namespace kmi::emu

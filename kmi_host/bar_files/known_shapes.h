@@ -4,12 +4,52 @@
 #ifndef KMI_HOST_BAR_FILES_KNOWN_SHAPES_H
 #define KMI_HOST_BAR_FILES_KNOWN_SHAPES_H
 
+#include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "kmi_host/bar_files/layout.h"
 
 namespace kmi::emu {
+
+// What a column of a bar file holds, by its name.
+enum class Role : std::uint8_t {
+    none,
+    open,
+    high,
+    low,
+    close,
+    volume,
+    tick_volume,
+    up_volume,
+    down_volume,
+    bid_volume,
+    ask_volume,
+    instrument
+};
+
+// The names of each role. When two columns name one role, the lower rank wins ("Close" over
+// "Price", "symbol" over "instrument_id"); two of one rank are an error.
+// The names of each role. When two columns name one role, the lower rank wins ("Close" over
+// "Price", "symbol" over "instrument_id"); two of one rank are an error.
+struct RoleName {
+    std::string_view name;
+    Role role;
+    int rank;
+};
+
+// The role a column's name (as compared: canonical_name) gives: a name of the table, else a
+// name that says volume ("Volume BTC", "Volume (Contracts)") as a volume of the lowest rank. A
+// name that says one side's volume ("Taker buy volume") gives none: it is no bar's volume.
+std::optional<RoleName> role_of(const std::string& name);
+
+// Whether the name is one of the table's (--columns takes those, and the names of times).
+bool is_role_name(const std::string& name);
+
+// How the reading plan names a role.
+const char* role_text(Role role);
 
 // What the files of a platform, vendor or library are known for. A shape with a header is
 // known by names its header holds (all of them, in any order); a shape without one by its
@@ -35,8 +75,17 @@ void take_shape(Layout& layout, const KnownShape& shape);
 // A layout read from a header takes the first shape whose names the header holds.
 void match_named_shape(Layout& layout);
 
-// The zone a word of a time column's name stands for ("utc", "et", "central"), or empty.
-std::string_view zone_of_word(std::string_view word);
+// A zone a word of a time column's name stands for.
+struct NamedZone {
+    std::string_view word;              // in lower case
+    std::string_view zone;              // of the tz database; empty: `fixed_offset_minutes` all year
+    std::int32_t fixed_offset_minutes;  // east of UTC
+    std::string_view daylight_zone;     // the zone whose clock the offset is part of the year; may be empty
+    std::string_view also;              // what else the word names; empty: nothing
+};
+
+// The zone a word of a time column's name stands for ("utc", "et", "est"), or none.
+const NamedZone* zone_of_word(std::string_view word);
 
 }  // namespace kmi::emu
 

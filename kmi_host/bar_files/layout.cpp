@@ -6,7 +6,9 @@
 
 #include "kmi_host/bar_files/known_shapes.h"
 #include "kmi_host/bar_files/reading_plan.h"
+#include "kmi_host/bar_files/time_columns.h"
 #include "kmi_host/bar_files/time_forms.h"
+#include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/text/input_error.h"
 
 namespace kmi::emu {
@@ -15,68 +17,6 @@ namespace {
 [[noreturn]] void fail(const std::string& file, std::uint64_t line, const std::string& message) {
     throw InputError(file + ":" + std::to_string(line) + ": " + message);
 }
-
-// --- Names ------------------------------------------------------------------------------------
-
-enum class Role : std::uint8_t {
-    none,
-    open,
-    high,
-    low,
-    close,
-    volume,
-    tick_volume,
-    up_volume,
-    down_volume,
-    bid_volume,
-    ask_volume,
-    instrument
-};
-
-// The names of each role. When two columns name one role, the lower rank wins ("Close" over
-// "Price", "symbol" over "instrument_id"); two of one rank are an error.
-struct RoleName {
-    std::string_view name;
-    Role role;
-    int rank;
-};
-constexpr RoleName role_names[] = {
-    {"open", Role::open, 0},
-    {"open_price", Role::open, 1},
-    {"high", Role::high, 0},
-    {"high_price", Role::high, 1},
-    {"low", Role::low, 0},
-    {"low_price", Role::low, 1},
-    {"close", Role::close, 0},
-    {"close_price", Role::close, 1},
-    {"last", Role::close, 2},
-    {"last_price", Role::close, 3},
-    {"price", Role::close, 4},
-    {"volume", Role::volume, 0},
-    {"vol", Role::volume, 1},
-    {"total_volume", Role::volume, 2},
-    {"totalvolume", Role::volume, 2},
-    {"tickvol", Role::tick_volume, 0},
-    {"tick_volume", Role::tick_volume, 0},
-    {"tickvolume", Role::tick_volume, 0},
-    {"up", Role::up_volume, 0},
-    {"up_volume", Role::up_volume, 1},
-    {"upvolume", Role::up_volume, 1},
-    {"down", Role::down_volume, 0},
-    {"down_volume", Role::down_volume, 1},
-    {"downvolume", Role::down_volume, 1},
-    {"bid_volume", Role::bid_volume, 0},
-    {"bidvolume", Role::bid_volume, 0},
-    {"sell_volume", Role::bid_volume, 1},
-    {"ask_volume", Role::ask_volume, 0},
-    {"askvolume", Role::ask_volume, 0},
-    {"buy_volume", Role::ask_volume, 1},
-    {"symbol", Role::instrument, 0},
-    {"ticker", Role::instrument, 1},
-    {"contract", Role::instrument, 2},
-    {"instrument", Role::instrument, 3},
-    {"instrument_id", Role::instrument, 4},
-};
 
 int Layout::*column_of(Role role) {
     switch (role) {
@@ -101,87 +41,6 @@ constexpr std::array<int Layout::*, 13> every_column = {
     &Layout::close,      &Layout::volume,      &Layout::tick_volume, &Layout::up_volume, &Layout::down_volume,
     &Layout::bid_volume, &Layout::ask_volume,  &Layout::instrument};
 
-// --- Time columns -----------------------------------------------------------------------------
-
-enum class TimeKind : std::uint8_t { none, date_time, date, time_of_day };
-
-std::vector<std::string_view> words_of(std::string_view name) {
-    std::vector<std::string_view> words;
-    std::size_t at = 0;
-    while (at <= name.size()) {
-        const std::size_t end = std::min(name.find('_', at), name.size());
-        if (end > at) words.push_back(name.substr(at, end - at));
-        at = end + 1;
-    }
-    return words;
-}
-
-struct TimeName {
-    TimeKind kind = TimeKind::none;
-    std::string_view zone;
-};
-
-TimeName time_name(std::string_view name) {
-    std::vector<std::string_view> words = words_of(name);
-    if (words.empty()) return {};
-    TimeName out;
-    if (words.size() >= 2 && !zone_of_word(words.back()).empty()) {
-        out.zone = zone_of_word(words.back());
-        words.pop_back();
-    } else if (words.size() >= 2 && !zone_of_word(words.front()).empty()) {
-        out.zone = zone_of_word(words.front());
-        words.erase(words.begin());
-    } else if (words.size() == 1) {
-        if (words[0] == "utc" || words[0] == "gmt") return {TimeKind::date_time, "UTC"};
-        // A zone joined to its time word: "DateTimeUTC", "TimestampET".
-        for (const std::string_view base : {"datetime", "timestamp", "time", "date"}) {
-            if (name.size() > base.size() && name.substr(0, base.size()) == base &&
-                !zone_of_word(name.substr(base.size())).empty() && name.substr(base.size()) != "z") {
-                out.zone = zone_of_word(name.substr(base.size()));
-                words = {base};
-                break;
-            }
-        }
-    }
-    const std::string_view first = words.front();
-    if (first.rfind("timestamp", 0) == 0 || first.rfind("datetime", 0) == 0 || first == "ts" || first == "unix" ||
-        first == "epoch" || (words.size() == 2 && first == "date" && words[1] == "time")) {
-        out.kind = TimeKind::date_time;
-    } else if (words.size() == 1 && first == "date") {
-        out.kind = TimeKind::date;
-    } else if (words.back() == "time") {
-        out.kind = TimeKind::time_of_day;
-    }
-    return out;
-}
-
-// The time column: a date-time column (the first from the left), else a date column with
-// a time column, else a date column or a time column alone (holding whole date-times).
-void find_time_column(Layout& layout) {
-    const auto first_of = [&layout](TimeKind kind) {
-        for (std::size_t i = 0; i < layout.names.size(); ++i) {
-            if (time_name(layout.names[i]).kind == kind) return static_cast<int>(i);
-        }
-        return -1;
-    };
-    const int date_time = first_of(TimeKind::date_time);
-    const int date = first_of(TimeKind::date);
-    const int time_of_day = first_of(TimeKind::time_of_day);
-    if (date_time >= 0) {
-        layout.time = date_time;
-    } else if (date >= 0) {
-        layout.time = date;
-        layout.time_of_day = time_of_day;
-    } else {
-        layout.time = time_of_day;
-    }
-    if (layout.time < 0) return;
-    layout.column_zone = std::string(time_name(layout.names[static_cast<std::size_t>(layout.time)]).zone);
-    if (layout.column_zone.empty() && layout.time_of_day >= 0) {
-        layout.column_zone = std::string(time_name(layout.names[static_cast<std::size_t>(layout.time_of_day)]).zone);
-    }
-}
-
 // --- Layouts from names -----------------------------------------------------------------------
 
 std::string quoted_list(const std::vector<std::string>& names, std::size_t most = 12) {
@@ -191,25 +50,30 @@ std::string quoted_list(const std::vector<std::string>& names, std::size_t most 
     return out;
 }
 
-// Roles by name; `conflict` is called with the name of a second column of one role and rank.
+// Roles by name: of the columns of one role, the lowest rank wins; `conflict` is called with the
+// first and the second column of one role at the winning rank.
 template <typename Conflict>
 void assign_roles(Layout& layout, Conflict conflict) {
-    std::array<int, 16> ranks{};
-    ranks.fill(1000);
-    for (std::size_t i = 0; i < layout.names.size(); ++i) {
-        const auto named = std::find_if(std::begin(role_names), std::end(role_names),
-                                        [&](const RoleName& role) { return role.name == layout.names[i]; });
-        if (named == std::end(role_names)) continue;
-        int& rank = ranks[static_cast<std::size_t>(named->role)];
-        int& column = layout.*column_of(named->role);
-        if (named->rank == rank) conflict(layout.names[i]);
-        if (named->rank > rank) {
-            if (named->role == Role::instrument) layout.other_instruments.push_back(static_cast<int>(i));
+    std::array<int, 16> best{};
+    best.fill(1000);
+    std::vector<std::optional<RoleName>> roles;
+    for (const std::string& name : layout.names) {
+        roles.push_back(role_of(name));
+        if (roles.back()) {
+            int& rank = best[static_cast<std::size_t>(roles.back()->role)];
+            rank = std::min(rank, roles.back()->rank);
+        }
+    }
+    for (std::size_t i = 0; i < roles.size(); ++i) {
+        if (!roles[i]) continue;
+        const RoleName& named = *roles[i];
+        int& column = layout.*column_of(named.role);
+        if (named.rank > best[static_cast<std::size_t>(named.role)]) {
+            if (named.role == Role::instrument) layout.other_instruments.push_back(static_cast<int>(i));
             continue;
         }
-        if (named->role == Role::instrument && column >= 0) layout.other_instruments.push_back(column);
+        if (column >= 0) conflict(static_cast<std::size_t>(column), i);
         column = static_cast<int>(i);
-        rank = named->rank;
     }
     find_time_column(layout);
 }
@@ -301,14 +165,23 @@ Layout layout_of_header(const std::vector<std::string_view>& header, char separa
     layout.header_line = line;
     layout.field_count = fields_without_trailing_empty(header);
     for (std::size_t i = 0; i < layout.field_count; ++i) {
-        layout.names.push_back(canonical_name(header[i]));
         std::string_view written = header[i];
         while (!written.empty() && (written.front() == ' ' || written.front() == '\t')) written.remove_prefix(1);
         while (!written.empty() && (written.back() == ' ' || written.back() == '\t')) written.remove_suffix(1);
         layout.written.emplace_back(written);
+        std::string base;
+        layout.name_zones.push_back(bracket_zone(written, base, file, line));
+        layout.names.push_back(canonical_name(layout.name_zones.back() ? std::string_view(base) : written));
     }
-    assign_roles(layout,
-                 [&](const std::string& name) { fail(file, line, "more than one column for \"" + name + "\""); });
+    assign_roles(layout, [&](std::size_t first, std::size_t second) {
+        if (layout.names[first] == layout.names[second]) {
+            fail(file, line, "more than one column for \"" + layout.names[second] + "\"");
+        }
+        fail(file, line,
+             "two columns may be read as one: \"" + layout.written[first] + "\" and \"" + layout.written[second] +
+                 "\": name the one to read with --columns, its other columns skip (for example --columns "
+                 "datetime,open,high,low,close,volume,skip)");
+    });
     if (layout.instrument >= 0) {
         std::string_view written = header[static_cast<std::size_t>(layout.instrument)];
         while (!written.empty() && written.front() == ' ') written.remove_prefix(1);
@@ -325,9 +198,8 @@ Layout layout_of_names(const std::vector<std::string>& names, char separator) {
     layout.named_by_option = true;
     for (const std::string& name : names) {
         const std::string canonical = canonical_name(name);
-        const bool known = canonical == "skip" || time_name(canonical).kind != TimeKind::none ||
-                           std::any_of(std::begin(role_names), std::end(role_names),
-                                       [&](const RoleName& role) { return role.name == canonical; });
+        const bool known =
+            canonical == "skip" || time_name(canonical).kind != TimeKind::none || is_role_name(canonical);
         if (!known) {
             throw InputError("--columns: \"" + name + "\" is no column name kmi-host knows (" +
                              std::string(column_name_help) + ")");
@@ -335,8 +207,8 @@ Layout layout_of_names(const std::vector<std::string>& names, char separator) {
         layout.names.push_back(canonical == "skip" ? std::string() : canonical);
         layout.written.push_back(name);
     }
-    assign_roles(layout, [](const std::string& name) {
-        throw InputError("--columns: more than one column for \"" + name + "\"");
+    assign_roles(layout, [&layout](std::size_t, std::size_t second) {
+        throw InputError("--columns: more than one column for \"" + layout.names[second] + "\"");
     });
     if (layout.instrument >= 0) layout.instrument_name = layout.names[static_cast<std::size_t>(layout.instrument)];
     return layout;
@@ -409,7 +281,8 @@ bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fiel
         }
         layout.time = 0;
         layout.time_of_day = -1;
-        layout.column_zone = std::string(time.zone);
+        layout.column_zone.reset();
+        if (time.zone != nullptr) layout.column_zone = column_zone_of(*time.zone, time.zone->word);
         if (!layout.names.empty()) layout.names[0] = first;
         if (!layout.written.empty()) layout.written[0] = std::string(fields[0]);
         return true;
@@ -433,29 +306,16 @@ void check_layout(const Layout& layout, const std::string& file) {
 
 namespace {
 
-const char* role_text(Role role) {
-    switch (role) {
-        case Role::open: return "open";
-        case Role::high: return "high";
-        case Role::low: return "low";
-        case Role::close: return "close";
-        case Role::volume: return "volume";
-        case Role::tick_volume: return "tick volume (the volume, when the volume column is 0 throughout)";
-        case Role::up_volume: return "up volume (added to the volume)";
-        case Role::down_volume: return "down volume (added to the volume)";
-        case Role::bid_volume: return "bid volume";
-        case Role::ask_volume: return "ask volume";
-        case Role::instrument: return "instrument";
-        case Role::none: break;
-    }
-    return "";
-}
-
-// The role a column of this name would take, and its written name where a column holds it.
-const RoleName* role_of_name(const std::string& name) {
-    const auto named = std::find_if(std::begin(role_names), std::end(role_names),
-                                    [&](const RoleName& role) { return role.name == name; });
-    return named == std::end(role_names) ? nullptr : named;
+// Why a column that takes no role is not read.
+std::string why_not_read(const Layout& layout, const std::string& name) {
+    if (name.empty() && layout.named_by_option) return "skipped (--columns)";
+    const TimeName time = time_name(name);
+    const std::string start = layout.time >= 0 ? layout.written[static_cast<std::size_t>(layout.time)] : "";
+    if (time.kind == TimeKind::end_time) return "the bar's end: its start is read from \"" + start + "\"";
+    if (time.kind != TimeKind::none) return "the time is read from \"" + start + "\"";
+    const std::vector<std::string_view> words = words_of(name);
+    if (std::find(words.begin(), words.end(), "volume") != words.end()) return "one side's volume, not the bar's";
+    return "no column kmi-host reads is named so";
 }
 
 }  // namespace
@@ -474,7 +334,7 @@ std::vector<ColumnRead> layout_columns(const Layout& layout) {
         } else if (std::find(layout.other_instruments.begin(), layout.other_instruments.end(), index) !=
                    layout.other_instruments.end()) {
             column.read_as = "instrument, for a pick (FILE#VALUE)";
-        } else if (const RoleName* role = role_of_name(name)) {
+        } else if (const std::optional<RoleName> role = role_of(name)) {
             const int held = layout.*column_of(role->role);
             const bool summed = role->role == Role::up_volume || role->role == Role::down_volume;
             if (held == index && summed && layout.volume >= 0) {
@@ -486,12 +346,8 @@ std::vector<ColumnRead> layout_columns(const Layout& layout) {
                 column.why_not = std::string("the ") + role_text(role->role) + " is read from \"" +
                                  layout.written[static_cast<std::size_t>(held)] + "\"";
             }
-        } else if (name.empty() && layout.named_by_option) {
-            column.why_not = "skipped (--columns)";
-        } else if (time_name(name).kind != TimeKind::none) {
-            column.why_not = "the time is read from another column";
         } else {
-            column.why_not = "no column kmi-host reads is named so";
+            column.why_not = why_not_read(layout, name);
         }
         columns.push_back(std::move(column));
     }

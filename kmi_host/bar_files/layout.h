@@ -7,6 +7,7 @@
 #define KMI_HOST_BAR_FILES_LAYOUT_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +17,26 @@ namespace kmi::emu {
 // When in its period a bar's time falls: at its start (the rule), or at its end.
 enum class BarStamps : std::uint8_t { start, end };
 
+// The zone a time column's name gives: a zone of the tz database, or an offset fixed all year
+// (an abbreviation such as EST, or UTC+1), with what the reader says of it.
+struct ColumnZone {
+    std::string word;                       // as the name writes it: "UTC", "EST", "UTC+1", "Europe/Berlin"
+    std::string zone;                       // a name of the tz database; empty: `fixed_offset`
+    std::int32_t fixed_offset_minutes = 0;  // east of UTC
+    std::string note;                       // for a fixed or ambiguous abbreviation; empty: none
+};
+
 struct Layout {
     char separator = ',';
-    std::size_t field_count = 0;       // fields of a row
-    std::vector<std::string> names;    // the columns' names as compared, for messages
-    std::vector<std::string> written;  // the columns' names as the header (or --columns) writes them
-    std::uint64_t header_line = 0;     // 0: no header row
-    int time = -1;                     // a date-time, or the date of a date and time pair
-    int time_of_day = -1;              // the time of a date and time pair
-    std::string column_zone;           // the zone the time column's name carries, or empty
+    std::size_t field_count = 0;                        // fields of a row
+    std::vector<std::string> names;                     // the columns' names as compared, for messages
+    std::vector<std::string> written;                   // the columns' names as the header (or --columns) writes them
+    std::uint64_t header_line = 0;                      // 0: no header row
+    int time = -1;                                      // a date-time, or the date of a date and time pair
+    int time_of_day = -1;                               // the time of a date and time pair
+    bool time_is_end = false;                           // the time column names the bar's end (close_time, End Time)
+    std::optional<ColumnZone> column_zone;              // the zone the time column's name gives
+    std::vector<std::optional<ColumnZone>> name_zones;  // the zone each column's name gives in brackets
     int open = -1;
     int high = -1;
     int low = -1;

@@ -79,6 +79,7 @@ std::string reading_plan_text(const std::string& file, const ReadingPlan& plan, 
     out += item("bar stamps", stamps_text(plan));
     out += item("bar length", bar_length_reason(plan.length));
     if (plan.dates_year_last) out += item("dates", order_text(plan));
+    out += item("volume", plan.volume);
     out += item("numbers", plan.decimal_comma ? "a decimal comma (623,38 is 623.38)" : "a decimal point");
     out += item("prices", plan.price_scale == 1.0 ? "as written" : plan.price_scale_why);
     out += item("rows", std::to_string(plan.rows) + " read, " + std::to_string(plan.bars) + " bars");

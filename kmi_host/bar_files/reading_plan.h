@@ -43,6 +43,7 @@ struct ReadingPlan {
     bool dates_year_last = false;  // whether the date order mattered (dates such as 07/08/2025)
     DateOrder order = DateOrder::month_first;
     DecidedBy order_by = DecidedBy::assumed;
+    std::string volume;  // where each bar's volume comes from
     bool decimal_comma = false;
     double price_scale = 1.0;  // the prices as written were multiplied by this
     std::string price_scale_why;

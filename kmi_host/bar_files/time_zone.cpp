@@ -46,6 +46,20 @@ const TimeZone& default_chart_zone() {
     return zone;
 }
 
+TimeZone fixed_time_zone(std::int64_t offset_seconds) {
+    TimeZone zone;
+    zone.fixed_offset = offset_seconds;
+    zone.name = "UTC";
+    if (offset_seconds != 0) {
+        const std::int64_t minutes = (offset_seconds < 0 ? -offset_seconds : offset_seconds) / 60;
+        const std::string hours = std::to_string(minutes / 60);
+        const std::string rest = std::to_string(minutes % 60);
+        zone.name += (offset_seconds < 0 ? "-" : "+") + std::string(hours.size() < 2 ? "0" : "") + hours + ":" +
+                     (rest.size() < 2 ? "0" : "") + rest;
+    }
+    return zone;
+}
+
 bool is_zone_name(const std::string& name) {
     if (name.empty() || name.size() > 128) return false;
     std::size_t part_start = 0;
@@ -91,10 +105,13 @@ TimeZone load_time_zone(const std::string& name) {
         !cctz::load_time_zone(name, &rules->zone)) {
         unknown_zone(name);
     }
-    return TimeZone{name, std::move(rules)};
+    return TimeZone{name, std::move(rules), std::nullopt};
 }
 
 OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
+    if (zone.fixed_offset)
+        return OffsetSpan{*zone.fixed_offset, std::numeric_limits<HostDateTime>::min(),
+                          std::numeric_limits<HostDateTime>::max()};
     using Point = std::chrono::time_point<std::chrono::system_clock, cctz::seconds>;
     const cctz::time_zone& rules = zone.rules->zone;
     const std::int64_t seconds = floor_seconds(utc);
@@ -236,7 +253,7 @@ TimeZone load_time_zone(const std::string& name) {
     std::copy(known->second.begin(), known->second.end(), rules->zone.TimeZoneKeyName);
     TIME_ZONE_INFORMATION probe{};
     if (!rules->year_rules(2000, probe)) unknown_zone(name);
-    return TimeZone{name, std::move(rules)};
+    return TimeZone{name, std::move(rules), std::nullopt};
 }
 
 namespace {
@@ -261,6 +278,9 @@ std::int64_t offset_at_second(const TimeZone& zone, std::int64_t seconds) {
 }  // namespace
 
 OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
+    if (zone.fixed_offset)
+        return OffsetSpan{*zone.fixed_offset, std::numeric_limits<HostDateTime>::min(),
+                          std::numeric_limits<HostDateTime>::max()};
     const std::int64_t seconds = floor_seconds(utc);
     // The API tells the offset of one moment, not the span it holds for: the span is the second.
     return OffsetSpan{offset_at_second(zone, seconds), seconds * us_per_second, (seconds + 1) * us_per_second};

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/host_interface.h"
@@ -21,7 +22,8 @@ struct ZoneRules;  // the platform's own handle on a zone
 
 struct TimeZone {
     std::string name;
-    std::shared_ptr<const ZoneRules> rules;
+    std::shared_ptr<const ZoneRules> rules;    // of a zone of the tz database
+    std::optional<std::int64_t> fixed_offset;  // seconds east of UTC, all year: a zone of no rules
 };
 
 // Whether `name` has the shape of a tz database name: letters, digits, "_", "-" and "+" in
@@ -36,6 +38,10 @@ TimeZone load_time_zone(const std::string& name);
 
 // The zone of default_time_zone (kmi_host/host_core/host_core.h), loaded once.
 const TimeZone& default_chart_zone();
+
+// A zone whose offset never changes, `offset_seconds` east of UTC, named "UTC+HH:MM" (or
+// "UTC" for none).
+TimeZone fixed_time_zone(std::int64_t offset_seconds);
 
 // The offset from UTC in seconds that holds at the instant `utc` (a host date-time in UTC),
 // and the instants from which and until which it holds (until excluded). The span may be
