@@ -146,6 +146,8 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
     const std::string months =
         "datetime_utc,contract,open,high,low,close\n2013-10-07 13:30:00,ES201312,1,2,0.5,1\n"
         "2013-10-07 13:30:00,ES201403,1,2,0.5,1\n2013-10-07 13:31:00,ES201312,1,2,0.5,1\n";
+    std::string quoted_ones;  // after a time, 1 001 fields in all
+    for (int i = 0; i < 1000; ++i) quoted_ones += ",\"1\"";
     const std::pair<std::string, std::string> cases[] = {
         {"", "f.csv:1: no header row"},
         {"when,open,high,low,close\n",
@@ -161,6 +163,11 @@ TEST(KmiHostCsv, RejectsEveryMalformedFileNamingTheFileAndLine) {
         {header + good + "2026-12-02 9h31,1,2,0.5,1.5,10\n", "f.csv:3: not a date and time (a date YYYY-MM-DD"},
         {header + good + "2026-12-02 09:31:00,1,2,0.5,1.5\n", "f.csv:3: 5 fields where the header has 6"},
         {header + good + "2026-12-02 09:31:00,\"1,2,0.5,1.5,10\n", "f.csv:3: unbalanced double quotes"},
+        // A line of more fields than a bar file has is refused before they are held.
+        {std::string(100000, ',') + "\n",
+         "f.csv:1: more than 1000 fields: this is no bar file (a bar file has a time, prices and volumes)"},
+        {header + good + "2026-12-02 09:31:00" + quoted_ones + "\n",
+         "f.csv:3: more than 1000 fields: this is no bar file"},
         // A row at the same time that is not the bar rewritten as it forms (another open).
         {header + good + "2026-12-02 09:30:00,1.25,2,0.5,1.5,10\n",
          "f.csv:3: a second bar at 2026-12-02 09:30:00 (the first is on line 2)"},

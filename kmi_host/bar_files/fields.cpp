@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "kmi_host/text/input_error.h"
+
 namespace kmi::emu {
 namespace {
 
@@ -30,7 +32,11 @@ char separator_of(std::string_view line) {
     return ',';
 }
 
-bool split_fields(FieldSplitter& splitter, std::string_view line) {
+namespace {
+
+enum class Split : std::uint8_t { done, unbalanced_quotes, too_many_fields };
+
+Split split(FieldSplitter& splitter, std::string_view line) {
     splitter.fields.clear();
     std::size_t unquoted_used = 0;
     const char separator = splitter.separator;
@@ -43,7 +49,7 @@ bool split_fields(FieldSplitter& splitter, std::string_view line) {
             std::size_t i = start + 1;
             bool escaped = false;
             while (true) {
-                if (i >= line.size()) return false;
+                if (i >= line.size()) return Split::unbalanced_quotes;
                 if (line[i] == '"') {
                     if (i + 1 < line.size() && line[i + 1] == '"') {
                         escaped = true;
@@ -67,19 +73,33 @@ bool split_fields(FieldSplitter& splitter, std::string_view line) {
             }
             ++i;
             while (i < line.size() && line[i] != separator) {
-                if (line[i] != ' ' && line[i] != '\t') return false;
+                if (line[i] != ' ' && line[i] != '\t') return Split::unbalanced_quotes;
                 ++i;
             }
+            if (splitter.fields.size() == most_fields) return Split::too_many_fields;
             splitter.fields.push_back(field);
-            if (i >= line.size()) return true;
+            if (i >= line.size()) return Split::done;
             at = i + 1;
             continue;
         }
         const std::size_t end = line.find(separator, at);
+        if (splitter.fields.size() == most_fields) return Split::too_many_fields;
         splitter.fields.push_back(trimmed(line.substr(at, end == std::string_view::npos ? end : end - at), separator));
-        if (end == std::string_view::npos) return true;
+        if (end == std::string_view::npos) return Split::done;
         at = end + 1;
     }
+}
+
+}  // namespace
+
+void split_fields(FieldSplitter& splitter, std::string_view line, const std::string& file, std::uint64_t line_number) {
+    const Split result = split(splitter, line);
+    if (result == Split::done) return;
+    splitter.fields.clear();
+    const std::string where = file + ":" + std::to_string(line_number) + ": ";
+    if (result == Split::unbalanced_quotes) throw InputError(where + "unbalanced double quotes");
+    throw InputError(where + "more than " + std::to_string(most_fields) +
+                     " fields: this is no bar file (a bar file has a time, prices and volumes)");
 }
 
 bool fields_empty(const FieldSplitter& splitter) {

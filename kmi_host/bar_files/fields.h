@@ -3,6 +3,7 @@
 #ifndef KMI_HOST_BAR_FILES_FIELDS_H
 #define KMI_HOST_BAR_FILES_FIELDS_H
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -20,9 +21,15 @@ struct FieldSplitter {
     std::deque<std::string> unquoted;      // quoted fields that held "", without their quotes
 };
 
-// Splits a line into `splitter.fields`, which stay valid until the next split and as long
-// as the line. False for unbalanced quotes or text after a closing quote.
-bool split_fields(FieldSplitter& splitter, std::string_view line);
+// The most fields a line of a bar file may have. A bar file has a time, prices and volumes: a
+// line with more fields is no row and no header, and is refused before its fields are held
+// (a line of millions of commas would take gigabytes of them).
+inline constexpr std::size_t most_fields = 1000;
+
+// Splits line `line_number` of `file` into `splitter.fields`, which stay valid until the next
+// split and as long as the line. Throws InputError ("FILE:LINE: ...") for unbalanced quotes
+// or text after a closing quote, and for more than `most_fields` fields.
+void split_fields(FieldSplitter& splitter, std::string_view line, const std::string& file, std::uint64_t line_number);
 
 // Whether every field of the line last split is empty (a spreadsheet's ",,,,,").
 bool fields_empty(const FieldSplitter& splitter);

@@ -47,9 +47,7 @@ Layout find_layout(LineReader& lines, const BarFileOptions& options, std::option
     while (next_line(lines, line)) {
         FieldSplitter probe;
         probe.separator = separator_of(line);
-        if (!split_fields(probe, line)) {
-            throw InputError(lines.name + ":" + std::to_string(lines.line_number) + ": unbalanced double quotes");
-        }
+        split_fields(probe, line, lines.name, lines.line_number);
         if (fields_empty(probe)) continue;
         const bool data = looks_like_data(probe.fields);
         if (!options.columns.empty()) {

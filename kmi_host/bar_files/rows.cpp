@@ -213,7 +213,7 @@ struct RowReader {
     }
 
     void read(std::string_view text) {
-        if (!split_fields(splitter, text)) fail(file(), line, "unbalanced double quotes");
+        split_fields(splitter, text, file(), line);
         if (fields_empty(splitter)) return;  // a blank line, or a spreadsheet's row of empty cells
         if (!seen_data) {
             if (absorb_header_row(layout, splitter.fields)) return;
