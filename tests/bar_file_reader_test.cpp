@@ -319,6 +319,35 @@ TEST(BarFileShapes, FormerSilentMisreadsAreReadRightOrRefused) {
               "--columns names 3 columns, but f.csv:1 has 6 fields");
 }
 
+// Lines that hold no row (blank lines, a spreadsheet's rows of empty cells) cost no memory:
+// the bars are sized once for the rows the file can hold, not for its lines. Before, 100 000
+// blank lines sized them for 100 004 bars, and a gigabyte of them was refused.
+TEST(BarFileMemory, LinesThatHoldNoRowAreNotGivenRoomForBars) {
+    const std::pair<const char*, std::string> fillers[] = {
+        {"blank lines", "\n"},
+        {"blank lines of a Windows file", "\r\n"},
+        {"rows of empty cells", ",,,,\n"},
+        {"rows of quoted empty cells and blanks", "\"\", ,\"\" ,, \n"},
+    };
+    const std::string header = "datetime,open,high,low,close\n";
+    TempFolder folder;
+    for (const auto& [what, filler] : fillers) {
+        SCOPED_TRACE(what);
+        std::string text = header + "2025-07-07 09:30:00,1,2,0.5,1.5\n";
+        for (int i = 0; i < 50000; ++i) text += filler;
+        text += "2025-07-07 09:31:00,1,2,0.5,1.5\n";
+        for (int i = 0; i < 50000; ++i) text += filler;
+        text += "2025-07-07 09:32:00,1,2,0.5,1.5\n";
+        write_text(folder / "f.csv", text);
+        const emu::BarFile in_memory = read(text);
+        const emu::BarFile from_file = emu::read_bar_file(folder / "f.csv", options_of({}));
+        for (const emu::BarFile* file : {&in_memory, &from_file}) {
+            EXPECT_EQ(file->bars.size(), 3u);
+            EXPECT_LE(file->bars.capacity(), 100u) << "room for bars in proportion to the rows, not the lines";
+        }
+    }
+}
+
 TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
     const std::string header = "datetime,open,high,low,close\n";
     // A recorder writes its forming bar again as it grows.

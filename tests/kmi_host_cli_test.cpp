@@ -213,10 +213,10 @@ TEST(KmiHostCli, ReplayReadsEachFileWithTheOptionsOfItsSlot) {
     EXPECT_NE(series.find("\n2026-12-02 09:30:00,"), std::string::npos) << "08:30 in Chicago is 09:30 in New York";
 }
 
-// A read that runs out of memory is an error, never a shorter file. A header, a bar and 32
-// million blank lines: the bars sized for every line take more than the program may have. (The
-// sanitizers' allocators end a process that runs out of memory instead of failing the request,
-// so this is for the plain builds.)
+// A read that runs out of memory is an error, never a shorter file. A header and 8 million
+// rows of four bytes: the bars sized for every row take more than the program may have (256
+// MiB, where it starts in less than 32 MiB). (The sanitizers' allocators end a process that
+// runs out of memory instead of failing the request, so this is for the plain builds.)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // inspect prints how each file is read as a replay reads it, the options of its slot applied,
 // and goes on past a file it refuses.
@@ -245,9 +245,10 @@ TEST(KmiHostCli, InspectSaysHowEachFileIsReadAsAReplayReadsIt) {
 
 TEST(KmiHostCli, AReadThatRunsOutOfMemoryIsAnErrorNotAShorterFile) {
     TempFolder folder;
-    write_text(folder / "ES.csv",
-               "datetime_et,open,high,low,close\n2026-12-02 09:30:00,10,12,9,11\n" + std::string(32 << 20, '\n'));
-    const ProgramRun run = run_program("replay --chart ES.csv --fast --no-color", folder.path, "ulimit -v 786432");
+    std::string rows = "unix,close\n";
+    for (int i = 0; i < 8 << 20; ++i) rows += "1,1\n";
+    write_text(folder / "ES.csv", rows);
+    const ProgramRun run = run_program("replay --chart ES.csv --fast --no-color", folder.path, "ulimit -v 262144");
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, "kmi-host: ES.csv: there is not enough memory to read it\n");
 }

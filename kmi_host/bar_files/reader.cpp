@@ -10,6 +10,7 @@
 #include "kmi_host/bar_files/reading.h"
 #include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/rows.h"
+#include "kmi_host/bar_files/rows_bound.h"
 #include "kmi_host/bar_files/text_lines.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
@@ -28,8 +29,8 @@ LineReader open_source(const BarSource& source, const std::string& name) {
     return source.file != nullptr ? open_lines(*source.file, name) : text_lines(source.text, name);
 }
 
-std::uint64_t rows_bound(const BarSource& source) {
-    return source.file != nullptr ? line_count_bound(*source.file) : line_count_bound(source.text);
+std::uint64_t rows_bound(const BarSource& source, const Layout& layout) {
+    return source.file != nullptr ? row_count_bound(*source.file, layout) : row_count_bound(source.text, layout);
 }
 
 bool all_numbers(const std::vector<std::string_view>& fields) {
@@ -138,7 +139,8 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
         throw InputError(name + ": no symbol, contract, instrument_id or ticker column to pick \"" + options.pick +
                          "\" from");
     }
-    const RowSettings settings{order, day_first_line == 0, options.pick, rows_bound(source), options.clock};
+    const RowSettings settings{order, day_first_line == 0, options.pick, rows_bound(source, reading.layout),
+                               options.clock};
     RowsRead rows = read_rows(lines, reading.layout, first_data, settings);
     check_instruments(rows, reading, options, name);
     const bool tick_volumes = take_tick_volumes(rows, reading.layout);

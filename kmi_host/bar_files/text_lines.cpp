@@ -141,15 +141,6 @@ void read_block(LineReader& reader, bool first) {
     reader.text = reader.buffer;
 }
 
-// The "\n" bytes of `bytes`; while none has been found, also the "\r" bytes (a file of lone
-// carriage returns).
-std::uint64_t count_line_ends(std::string_view bytes, std::uint64_t newlines_before, std::uint64_t& returns) {
-    const auto newlines = static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-    if (newlines_before + newlines == 0)
-        returns += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\r'));
-    return newlines;
-}
-
 }  // namespace
 
 LineReader open_lines(const std::filesystem::path& file, const std::string& name) {
@@ -219,25 +210,6 @@ bool next_line(LineReader& reader, std::string_view& line) {
         reader.newline_known = false;
         read_block(reader, false);
     }
-}
-
-std::uint64_t line_count_bound(std::string_view text) {
-    std::uint64_t returns = 0;
-    const std::uint64_t newlines = count_line_ends(text, 0, returns);
-    return (newlines > 0 ? newlines : returns) + 1;
-}
-
-std::uint64_t line_count_bound(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string block(block_bytes, '\0');
-    std::uint64_t newlines = 0;
-    std::uint64_t returns = 0;
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        newlines += count_line_ends(std::string_view(block).substr(0, static_cast<std::size_t>(in.gcount())), newlines,
-                                    returns);
-    }
-    return (newlines > 0 ? newlines : returns) + 1;
 }
 
 }  // namespace kmi::emu

@@ -43,11 +43,6 @@ LineReader text_lines(std::string_view text, const std::string& name);
 // longer than a bar file's line can be.
 bool next_line(LineReader& reader, std::string_view& line);
 
-// At least the number of lines of a file or a text: its "\n" bytes (or its "\r" bytes when it
-// has none) and one more. Read in one quick pass, to size the bars once.
-std::uint64_t line_count_bound(const std::filesystem::path& file);
-std::uint64_t line_count_bound(std::string_view text);
-
 }  // namespace kmi::emu
 
 #endif
