@@ -3,6 +3,9 @@
 // stdout byte for byte the same as the one the library writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
+
 #include "kmi_host/output_files/atomic_files.h"
 #include "kmi_host/sample_data/synth.h"
 #include "kmi_host/text/input_error.h"
@@ -299,6 +302,63 @@ TEST(KmiHostCli, ReplayOutputIsRefusedBeforeTheReplayAndChangesAllTogetherOrNotA
     EXPECT_FALSE(std::filesystem::exists(out / "panel.txt"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 3)
         << "no .partial or .previous file is left";
+}
+
+// A writer that fails part-way (out of memory, as the chart page's writer on its thread did)
+// leaves every target as it was and no temporary file: each file it opened is closed on the way
+// out (Windows removes no open file), and every one is removed once every writer has ended.
+TEST(KmiHostCli, AWriterThatThrowsLeavesEveryTargetAsItWasAndNoTemporaryFile) {
+    struct Failure {
+        const char* what;
+        std::size_t file;   // the writer that throws std::bad_alloc (the first is on the caller's thread)
+        std::size_t bytes;  // what it writes before: above 256 KiB, some of it is in its file
+    };
+    const Failure failures[] = {
+        {"the first file, at once", 0, 0},
+        {"the first file, part-way", 0, 300000},
+        {"a later file on its own thread, at once", 2, 0},
+        {"a later file on its own thread, part-way", 3, 300000},
+    };
+    TempFolder folder;
+    const std::filesystem::path out = folder / "out";
+    std::filesystem::create_directories(out);
+    write_text(out / "series.csv", "earlier series\n");
+    write_text(out / "log.txt", "earlier log\n");
+    const auto listing = [&out] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(out))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = listing();
+#ifdef __linux__
+    const auto open_files = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto files_open_before = open_files();
+#endif
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.what);
+        std::vector<std::pair<std::filesystem::path, emu::FileWriter>> files;
+        for (const char* name : {"series.csv", "log.txt", "panel.txt", "chart.html"}) {
+            const bool fails = files.size() == failure.file;
+            const std::size_t bytes = failure.bytes;
+            files.emplace_back(out / name, [fails, bytes](emu::OutputSink& sink) {
+                emu::put(sink, std::string(bytes, 'x'));
+                if (fails) throw std::bad_alloc();
+                emu::put(sink, "new\n");
+            });
+        }
+        EXPECT_THROW(emu::write_files_atomically(files), std::bad_alloc);
+        EXPECT_EQ(listing(), before) << "no .partial or .previous file, no new target";
+        EXPECT_EQ(read_text(out / "series.csv"), "earlier series\n");
+        EXPECT_EQ(read_text(out / "log.txt"), "earlier log\n");
+#ifdef __linux__
+        EXPECT_EQ(open_files(), files_open_before) << "every file opened is closed";
+#endif
+    }
 }
 
 // A mistyped command or option is named with the nearest valid one; CLI11's message and exit

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <future>
+#include <memory>
 #include <system_error>
 
 #include "kmi_host/text/input_error.h"
@@ -39,24 +40,30 @@ std::error_code replace_file(const std::filesystem::path& from, const std::files
 #endif
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+
 // Writes what `writer` gives to `file` whole, replacing what it held; the reason when it cannot.
+// Whatever the writer throws (std::bad_alloc too) closes the file on its way out, so that it
+// can be removed, on Windows too.
 std::error_code write_whole(const std::filesystem::path& file, const FileWriter& writer) {
     errno = 0;
 #ifdef _WIN32
-    std::FILE* out = _wfopen(file.c_str(), L"wb");
+    std::unique_ptr<std::FILE, FileCloser> out(_wfopen(file.c_str(), L"wb"));
 #else
-    std::FILE* out = std::fopen(file.c_str(), "wb");
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(file.c_str(), "wb"));
 #endif
     if (out == nullptr) return last_error();
-    OutputSink sink{out, {}, 0};
+    OutputSink sink{out.get(), {}, 0};
     sink.text.reserve(std::size_t{1} << 19);
     writer(sink);
     flush_sink(sink);
     errno = 0;
-    std::error_code error = sink.error != 0         ? std::error_code(sink.error, std::generic_category())
-                            : std::fflush(out) == 0 ? std::error_code()
-                                                    : last_error();
-    if (std::fclose(out) != 0 && !error) error = last_error();
+    std::error_code error = sink.error != 0               ? std::error_code(sink.error, std::generic_category())
+                            : std::fflush(out.get()) == 0 ? std::error_code()
+                                                          : last_error();
+    if (std::fclose(out.release()) != 0 && !error) error = last_error();
     return error;
 }
 
@@ -143,11 +150,20 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, s
 }
 
 void write_files_atomically(const std::vector<std::pair<std::filesystem::path, FileWriter>>& files) {
+    // Every name is made before the first file is written: the way back, when a writer fails
+    // (out of memory, mostly), takes no memory.
     std::vector<std::filesystem::path> temporaries;
+    std::vector<std::filesystem::path> previous;
     temporaries.reserve(files.size());
-    for (const auto& [file, writer] : files) temporaries.push_back(with_suffix(file, ".partial"));
-    // The files are written side by side: each but the first on a thread of its own.
+    previous.reserve(files.size());
+    for (const auto& [file, writer] : files) {
+        temporaries.push_back(with_suffix(file, ".partial"));
+        previous.push_back(with_suffix(file, ".previous"));
+    }
+    // The files are written side by side: each but the first on a thread of its own. Whatever
+    // any writer throws, every thread has ended before the temporary files are removed.
     std::vector<std::future<std::error_code>> others;
+    others.reserve(files.size());
     std::vector<std::error_code> errors(files.size());
     std::exception_ptr thrown;
     try {
@@ -191,15 +207,14 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, F
         std::error_code ignored;
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (i < placed && !had_previous[i]) std::filesystem::remove(files[i].first, ignored);
-            if (had_previous[i]) replace_file(with_suffix(files[i].first, ".previous"), files[i].first);
+            if (had_previous[i]) replace_file(previous[i], files[i].first);
         }
         remove_files(temporaries);
         cannot_write(failed, error);
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!is_there(files[i].first)) continue;
-        if (const std::error_code error = replace_file(files[i].first, with_suffix(files[i].first, ".previous")))
-            undo(files[i].first, error);
+        if (const std::error_code error = replace_file(files[i].first, previous[i])) undo(files[i].first, error);
         had_previous[i] = true;
     }
     for (; placed < files.size(); ++placed) {
@@ -208,7 +223,7 @@ void write_files_atomically(const std::vector<std::pair<std::filesystem::path, F
     }
     std::error_code ignored;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (had_previous[i]) std::filesystem::remove(with_suffix(files[i].first, ".previous"), ignored);
+        if (had_previous[i]) std::filesystem::remove(previous[i], ignored);
     }
 }
 
@@ -240,8 +255,14 @@ void check_output_folder(const std::filesystem::path& folder, const std::vector<
         for (const std::filesystem::path& file : files) {
             check_replaceable(file);
             const std::filesystem::path probe = with_suffix(file, ".partial");
-            const std::error_code error = write_whole(probe, "");
+            std::error_code error;
             std::error_code ignored;
+            try {
+                error = write_whole(probe, "");
+            } catch (...) {
+                std::filesystem::remove(probe, ignored);
+                throw;
+            }
             std::filesystem::remove(probe, ignored);
             if (error) cannot_write(file, error);
         }
