@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,17 @@
 namespace {
 
 using namespace kmi::emu;
+
+// Running out of memory where no job told more: one line with the fix, printed without taking
+// any memory.
+constexpr const char* not_enough_memory =
+    "not enough memory to go on: give kmi-host fewer bars (shorter files), or close other programs";
+
+int failed(const char* message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kmi-host: %s\n", message);
+    return 1;
+}
 
 int run_program(int argc, char** argv) {
     const std::filesystem::path folder = program_folder(argv[0]);
@@ -43,10 +56,12 @@ int run_program(int argc, char** argv) {
         if (line.inspect->parsed()) return inspect_command(line.inspect_arguments);
         if (line.synth->parsed()) return synth_command(line.synth_out, line.synth_options);
         if (line.demo->parsed()) return demo_command(line.demo_arguments);
+    } catch (const std::bad_alloc&) {
+        return failed(not_enough_memory);
+    } catch (const std::length_error&) {
+        return failed(not_enough_memory);  // more than a string or an array can hold
     } catch (const std::exception& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "kmi-host: %s\n", error.what());
-        return 1;
+        return failed(error.what());
     }
     return 0;
 }
@@ -65,12 +80,13 @@ int main(int argc, char** argv) {
     // any other failure.
     try {
         return run_program(static_cast<int>(arguments.size()), utf8_argv.data());
+    } catch (const std::bad_alloc&) {
+        return failed(not_enough_memory);
+    } catch (const std::length_error&) {
+        return failed(not_enough_memory);
     } catch (const std::exception& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "kmi-host: %s\n", error.what());
+        return failed(error.what());
     } catch (...) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "kmi-host: an unexpected error\n");
+        return failed("an unexpected error");
     }
-    return 1;
 }

@@ -253,7 +253,7 @@ TEST(KmiHostCli, AReadThatRunsOutOfMemoryIsAnErrorNotAShorterFile) {
     write_text(folder / "ES.csv", rows);
     const ProgramRun run = run_program("replay --chart ES.csv --fast --no-color", folder.path, "ulimit -v 262144");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.err, "kmi-host: ES.csv: there is not enough memory to read it\n");
+    EXPECT_EQ(run.err, "kmi-host: ES.csv: there is not enough memory to read it: give a shorter file, of fewer bars\n");
 }
 #endif
 

@@ -225,8 +225,6 @@ TEST(KmiHostReplay, RejectsMissingAndMalformedDataNamingTheFile) {
                   ":2: column \"close\": not a finite number within the range of a 32-bit float: \"x\"");
 }
 
-// --- Bar files named on the command line ---------------------------------------------
-
 template <typename Action>
 std::string input_error(Action action) {
     try {
@@ -236,6 +234,38 @@ std::string input_error(Action action) {
     }
     return "accepted";
 }
+
+// Running out of memory while replaying (the host's arrays, the study's calls, the chart page's
+// data) is one line with the chart's bars and the fix, whatever call it happens in.
+TEST(KmiHostReplay, RunningOutOfMemoryIsToldWithTheBarsAndTheFix) {
+    struct Shortage {
+        const char* what;
+        std::int64_t call;  // the call after which memory runs out
+        const char* out;    // --out, which adds the chart page's data
+        std::string message;
+    };
+    const Shortage shortages[] = {
+        {"the full recalculation", 1, "",
+         "not enough memory to replay ESZ26.CME (3 bars): replay fewer bars, with a shorter file"},
+        {"a later call, with the chart page", 5, "out",
+         "not enough memory to replay ESZ26.CME (3 bars) and work out its chart page: replay fewer bars, with a "
+         "shorter file, or leave out --out"},
+    };
+    SmallData data;
+    for (const Shortage& shortage : shortages) {
+        SCOPED_TRACE(shortage.what);
+        emu::ReplayPlan plan = data.plan(std::nullopt);
+        plan.out = shortage.out;
+        plan.chart_page = !plan.out.empty();
+        emu::ReplayHooks hooks;
+        hooks.after_call = [&shortage](const emu::Host&, const emu::ReplayStep& step) {
+            if (step.call == shortage.call) throw std::bad_alloc();
+        };
+        EXPECT_EQ(input_error([&] { emu::run_replay(fake_study, plan, hooks); }), shortage.message);
+    }
+}
+
+// --- Bar files named on the command line ---------------------------------------------
 
 TEST(KmiHostReplayArguments, ASourceNamesItsSlotInAnyCaseAndItsSymbolIsTheFileName) {
     struct Case {

@@ -186,9 +186,9 @@ BarFile read_bars(const BarSource& source, const std::string& name, const BarFil
             return read_in_order(source, name, options, DateOrder::day_first, day_first.line);
         }
     } catch (const std::bad_alloc&) {
-        throw InputError(name + ": there is not enough memory to read it");
+        throw InputError(name + ": there is not enough memory to read it: give a shorter file, of fewer bars");
     } catch (const std::length_error&) {
-        throw InputError(name + ": there is not enough memory to read it");
+        throw InputError(name + ": there is not enough memory to read it: give a shorter file, of fewer bars");
     }
 }
 

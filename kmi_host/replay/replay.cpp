@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "kmi_host/bar_files/surge_check.h"
@@ -10,6 +11,7 @@
 #include "kmi_host/host_core/input_values.h"
 #include "kmi_host/replay/closing_panels.h"
 #include "kmi_host/replay/replay_state.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host/text/names.h"
 
 namespace kmi::emu {
@@ -152,10 +154,9 @@ void take_outcome(const Replay& replay, ReplayOutcome& outcome) {
     outcome.bar_count = bar_count(host.charts.at(host.study.chart_number));
 }
 
-}  // namespace
-
-ReplayOutcome run_replay(StudyFunction study_function, const ReplayPlan& plan, const ReplayHooks& hooks) {
-    Replay replay{plan, hooks};
+ReplayOutcome replay_all(Replay& replay, StudyFunction study_function) {
+    const ReplayPlan& plan = replay.plan;
+    const ReplayHooks& hooks = replay.hooks;
     load_chart_feed(replay);
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, replay.chart_feed, plan.time_zone.name), 0);
     replay.host = host.get();
@@ -199,6 +200,29 @@ ReplayOutcome run_replay(StudyFunction study_function, const ReplayPlan& plan, c
     // The bars and the series go to the outcome as they are, not copied.
     take_page_bars(outcome.page, *host);
     return outcome;
+}
+
+// Running out of memory while replaying, told with the chart's bars and the fix.
+std::string not_enough_memory(const Replay& replay) {
+    const ReplayPlan& plan = replay.plan;
+    std::string text = "not enough memory to replay " + plan.chart_given;
+    const std::size_t bars = replay.chart_feed.bars.size();
+    if (bars > 0) text += " (" + counted(static_cast<std::int64_t>(bars), "bar", "bars") + ")";
+    if (!plan.chart_page) return text + ": replay fewer bars, with a shorter file";
+    const std::string page_options = plan.out.empty() ? "--serve" : plan.serve ? "--out and --serve" : "--out";
+    return text + " and work out its chart page: replay fewer bars, with a shorter file, or leave out " + page_options;
+}
+
+}  // namespace
+
+ReplayOutcome run_replay(StudyFunction study_function, const ReplayPlan& plan, const ReplayHooks& hooks) {
+    Replay replay{plan, hooks};
+    try {
+        return replay_all(replay, study_function);
+    } catch (const std::bad_alloc&) {
+        // The host and the page's data went on the way here: the feeds are what is left.
+        throw InputError(not_enough_memory(replay));
+    }
 }
 
 }  // namespace kmi::emu

@@ -65,7 +65,7 @@ struct ReplayOutcome {
 // updates per later bar (its open, high, low and close) with the host's current time at a
 // quarter of the bar's length apart; following, a call for every look at the files that finds
 // them changed; at the end the outcome is taken before the last call. Throws InputError for
-// missing or malformed data or inputs.
+// missing or malformed data or inputs, and when memory runs out (with the chart's bars and the fix).
 ReplayOutcome run_replay(StudyFunction study_function, const ReplayPlan& plan, const ReplayHooks& hooks);
 
 }  // namespace kmi::emu

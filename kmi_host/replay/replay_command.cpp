@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "kmi_host/terminal/console_log.h"
 #include "kmi_host/terminal/live_screen.h"
 #include "kmi_host/text/date_time_text.h"
+#include "kmi_host/text/input_error.h"
 #include "kmi_host/text/names.h"
 #include "kmi_host/text/path_text.h"
 
@@ -154,7 +156,13 @@ std::string write_outputs(Watch& watch, const ReplayOutcome& outcome) {
     const auto written =
         replay_output_writers(outcome.page, outcome.log_txt, outcome.panel_txt, plan.out, plan.library);
     make_folder(plan.out);
-    write_files_atomically(written);
+    try {
+        write_files_atomically(written);
+    } catch (const std::bad_alloc&) {
+        throw InputError("not enough memory to write the files of --out " + text_of(plan.out) + " (" +
+                         counted(outcome.bar_count, "bar", "bars") +
+                         "): replay fewer bars, with a shorter file (the files there are left as they were)");
+    }
     std::string names;
     for (const auto& [file, content] : written) names += (names.empty() ? "" : ", ") + text_of(file);
     return names;
@@ -171,7 +179,9 @@ void print_summary(const Watch& watch, const ReplayOutcome& outcome, const std::
 
 }  // namespace
 
-int replay_command(const ReplayArguments& arguments) {
+// Running out of memory where the replay did not tell more is told for the replay as a whole;
+// whatever it held is given back on the way here.
+int replay_command(const ReplayArguments& arguments) try {
     const ReplayPlan plan = plan_replay(arguments);
     // The page's server first: a port that cannot be had is told before any bar is read.
     const std::unique_ptr<ServedPage> served =
@@ -194,6 +204,8 @@ int replay_command(const ReplayArguments& arguments) {
     print_summary(watch, outcome, written);
     if (served) serve_until_stopped(*served);
     return 0;
+} catch (const std::bad_alloc&) {
+    throw InputError("not enough memory to replay " + arguments.chart + ": replay fewer bars, with a shorter file");
 }
 
 int demo_command(const DemoArguments& arguments) {

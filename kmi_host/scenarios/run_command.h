@@ -12,8 +12,8 @@ struct RunArguments {
     std::string transcript_file;  // empty: stdout
 };
 
-// Throws InputError for a malformed scenario, a study that cannot be loaded, or a transcript
-// that cannot be written.
+// Throws InputError for a malformed scenario, a study that cannot be loaded, a transcript
+// that cannot be written, or memory that runs out.
 int run_command(const RunArguments& arguments);
 
 }  // namespace kmi::emu
