@@ -319,6 +319,61 @@ TEST(BarFileShapes, FormerSilentMisreadsAreReadRightOrRefused) {
               "--columns names 3 columns, but f.csv:1 has 6 fields");
 }
 
+// Shapes seen in traders' downloads: a title above the header, a header one name short, text
+// after a quoted header and a header repeated where two exports were joined are read with a
+// note; what cannot be read as written is refused with the cause.
+TEST(BarFileShapes, TitlesShortHeadersAndJoinedExportsAreReadWithANote) {
+    const std::string rows = "2025-07-07,09:30,1,2,0.5,1.5,10\n2025-07-07,09:31,1,2,0.5,1.5,10\n";
+    const std::string header = "Date,Time,Open,High,Low,Close,Volume\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* said;  // a note of the read file, or the start of the refusal (nothing read)
+        bool read = true;
+    };
+    const Case cases[] = {
+        {"a title above the header", "https://www.example-data.com\n" + header + rows,
+         "f.csv:1: no header and no bar, \"https://www.example-data.com\": left out (a title above the header)"},
+        {"a header one name short",
+         "Date,Open,High,Low,Close,Volume,OpenInterest\n"
+         "2025-07-07,09:30:00,1,2,0.5,1.5,10,0\n2025-07-07,09:31:00,1,2,0.5,1.5,10,0\n",
+         "f.csv:1: the header names one column fewer than its rows have: \"Date\" stands for the date and the time "
+         "of day, the rows' first two fields (read so)"},
+        {"text after a quoted header",
+         "\"Date\",\"Time\",\"Open\",\"High\",\"Low\",\"Close\",\"Volume\"  ### comment\n" + rows,
+         "f.csv:1: text after the header's last name, \"### comment\", is left out"},
+        {"the header again", header + rows.substr(0, 32) + header + rows.substr(32),
+         "f.csv:3: the header again: left out, as where two exports were joined"},
+        {"a header of other columns", header + rows.substr(0, 32) + "Date,Time,Open,High,Low,Close\n" + rows.substr(32),
+         "f.csv:3: a header with other columns than line 1's (two files joined one after the other?): give each "
+         "file on its own",
+         false},
+        {"a time column that is not read",
+         "Date,Hour,Open,High,Low,Close\n2025-07-07,9,1,2,0.5,1\n2025-07-07,10,1,2,0.5,1\n",
+         "f.csv:3: a second bar on 2025-07-07 (the first is on line 2): the file's times are dates alone, so it "
+         "holds one bar a day; its column \"Hour\" is not read as a time of day: name the columns with --columns "
+         "date,time,...",
+         false},
+        {"dates alone", "Date,Open,High,Low,Close\n2025-07-07,1,2,0.5,1\n2025-07-07,1,2,0.5,1\n",
+         "f.csv:3: a second bar on 2025-07-07 (the first is on line 2): the file's times are dates alone, so it "
+         "holds one bar a day; bars of a day need their times of day",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.read) {
+            const std::string error = refusal(c.text);
+            EXPECT_EQ(error.rfind(c.said, 0), 0u) << "got: " << error;
+            continue;
+        }
+        const emu::BarFile file = read(c.text);
+        ASSERT_EQ(file.bars.size(), 2u);
+        expect_bar(file.bars[0], july_bar, c.what);
+        expect_bar(file.bars[1], {july_0930 + 60 * 1000000LL, 1, 2, 0.5f, 1.5f, 10, 0, 0}, c.what);
+        EXPECT_NE(notes_of(file).find(c.said), std::string::npos) << notes_of(file);
+    }
+}
+
 // Lines that hold no row (blank lines, a spreadsheet's rows of empty cells) cost no memory:
 // the bars are sized once for the rows the file can hold, not for its lines. Before, 100 000
 // blank lines sized them for 100 004 bars, and a gigabyte of them was refused.

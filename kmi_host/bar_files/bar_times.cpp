@@ -183,7 +183,8 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
     }
     if (settled.newest_first) {
         turn_around(rows, skipped);
-    } else {
+    } else if (!settings.dates_only) {
+        // Recorders write times of day: two rows of one date are two days' bars read wrong.
         std::tie(settled.rewritten, settled.first_rewritten_line) = drop_rewritten(rows, skipped, changes);
     }
 
@@ -203,6 +204,18 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
             const std::size_t second = settled.newest_first ? i - 1 : i;
             const std::size_t first = settled.newest_first ? i : i - 1;
             const std::string first_written = check.skipped_at(first) ? ", written " + check.shown(first) : "";
+            if (settings.dates_only) {
+                fail(file, rows.lines[second],
+                     "a second bar on " + check.shown(second).substr(0, 10) + " (the first is on line " +
+                         std::to_string(rows.lines[first]) +
+                         "): the file's times are dates alone, so it holds one "
+                         "bar a day; " +
+                         (settings.unread_time_column.empty()
+                              ? std::string("bars of a day need their times of day (a column named time, or --columns "
+                                            "date,time,...)")
+                              : "its column \"" + settings.unread_time_column +
+                                    "\" is not read as a time of day: name the columns with --columns date,time,..."));
+            }
             fail(file, rows.lines[second],
                  "a second bar at " + check.shown(second) + " (the first is on line " +
                      std::to_string(rows.lines[first]) + first_written + ")");

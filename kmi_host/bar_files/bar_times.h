@@ -21,6 +21,8 @@ struct TimeSettings {
     std::optional<std::int32_t> bar_seconds;  // given: bars stamped at their end move back by it
     HostDateTime latest = 0;                  // the latest a bar's time can be (UTC)
     std::string instrument_column;            // when the file's instruments follow one another: its name
+    bool dates_only = false;                  // the times are dates alone: one bar a day
+    std::string unread_time_column;           // a column whose name says hour or time that is not read
 };
 
 // What settling did, for the notes.

@@ -32,8 +32,6 @@ enum class Role : std::uint8_t {
 
 // The names of each role. When two columns name one role, the lower rank wins ("Close" over
 // "Price", "symbol" over "instrument_id"); two of one rank are an error.
-// The names of each role. When two columns name one role, the lower rank wins ("Close" over
-// "Price", "symbol" over "instrument_id"); two of one rank are an error.
 struct RoleName {
     std::string_view name;
     Role role;

@@ -158,6 +158,33 @@ std::string canonical_name(std::string_view name) {
     return out;
 }
 
+namespace {
+
+// The --columns that read the layout as it was taken, leaving out the column `left_out`.
+std::string columns_example(const Layout& layout, std::size_t left_out) {
+    std::string out;
+    for (std::size_t i = 0; i < layout.field_count; ++i) {
+        const int column = static_cast<int>(i);
+        std::string word = "skip";
+        const auto role = role_of(layout.names[i]);
+        if (column == layout.time) {
+            word = layout.time_of_day >= 0 ? "date" : "datetime";
+        } else if (column == layout.time_of_day) {
+            word = "time";
+        } else if (i != left_out && role && role->role == Role::instrument) {
+            word = "symbol";
+        } else if (i != left_out && role && role->role >= Role::open && role->role <= Role::volume) {
+            word = role_text(role->role);
+        } else if (i != left_out && role && (role->role == Role::bid_volume || role->role == Role::ask_volume)) {
+            word = role->role == Role::bid_volume ? "bid_volume" : "ask_volume";
+        }
+        out += (i == 0 ? "" : ",") + word;
+    }
+    return out;
+}
+
+}  // namespace
+
 Layout layout_of_header(const std::vector<std::string_view>& header, char separator, const std::string& file,
                         std::uint64_t line) {
     Layout layout;
@@ -173,15 +200,20 @@ Layout layout_of_header(const std::vector<std::string_view>& header, char separa
         layout.name_zones.push_back(bracket_zone(written, base, file, line));
         layout.names.push_back(canonical_name(layout.name_zones.back() ? std::string_view(base) : written));
     }
+    std::optional<std::pair<std::size_t, std::size_t>> conflict;
     assign_roles(layout, [&](std::size_t first, std::size_t second) {
         if (layout.names[first] == layout.names[second]) {
             fail(file, line, "more than one column for \"" + layout.names[second] + "\"");
         }
-        fail(file, line,
-             "two columns may be read as one: \"" + layout.written[first] + "\" and \"" + layout.written[second] +
-                 "\": name the one to read with --columns, its other columns skip (for example --columns "
-                 "datetime,open,high,low,close,volume,skip)");
+        if (!conflict) conflict = {first, second};
     });
+    if (conflict) {
+        fail(file, line,
+             "two columns may be read as one: \"" + layout.written[conflict->first] + "\" and \"" +
+                 layout.written[conflict->second] +
+                 "\": name the one to read with --columns, its other columns skip (for example --columns " +
+                 columns_example(layout, conflict->second) + ")");
+    }
     if (layout.instrument >= 0) {
         std::string_view written = header[static_cast<std::size_t>(layout.instrument)];
         while (!written.empty() && written.front() == ' ') written.remove_prefix(1);
@@ -288,6 +320,40 @@ bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fiel
         return true;
     }
     return (first == "ticker" || first == "symbol") && others_alike && fields.size() > 1;
+}
+
+bool widen_for_date_and_time(Layout& layout, const std::vector<std::string_view>& fields) {
+    const int time = layout.time;
+    if (layout.header_line == 0 || time < 0 || layout.time_of_day >= 0 || layout.time_is_end ||
+        fields_without_trailing_empty(fields) != layout.field_count + 1 ||
+        !is_date_and_time(fields[static_cast<std::size_t>(time)], fields[static_cast<std::size_t>(time) + 1])) {
+        return false;
+    }
+    for (int Layout::*column : every_column) {
+        if (layout.*column > time) ++(layout.*column);
+    }
+    for (int& other : layout.other_instruments) other += other > time ? 1 : 0;
+    const auto at = static_cast<std::ptrdiff_t>(time) + 1;
+    layout.names.insert(layout.names.begin() + at, "time");
+    layout.written.insert(layout.written.begin() + at,
+                          "(its time of day, under \"" + layout.written[static_cast<std::size_t>(time)] + "\")");
+    if (layout.name_zones.size() > static_cast<std::size_t>(time))
+        layout.name_zones.insert(layout.name_zones.begin() + at, std::nullopt);
+    layout.time_of_day = time + 1;
+    ++layout.field_count;
+    return true;
+}
+
+bool holds_no_number(const std::vector<std::string_view>& fields) {
+    return std::none_of(fields.begin(), fields.end(), [](std::string_view field) { return is_number(field); });
+}
+
+bool repeats_header(const Layout& layout, const std::vector<std::string_view>& fields) {
+    if (layout.header_line == 0 || fields_without_trailing_empty(fields) != layout.written.size()) return false;
+    for (std::size_t i = 0; i < layout.written.size(); ++i) {
+        if (canonical_name(fields[i]) != canonical_name(layout.written[i])) return false;
+    }
+    return true;
 }
 
 void check_layout(const Layout& layout, const std::string& file) {

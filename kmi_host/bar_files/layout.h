@@ -93,6 +93,17 @@ Layout layout_by_position(const std::vector<std::string_view>& fields, std::stri
 // taken into the layout.
 bool absorb_header_row(Layout& layout, const std::vector<std::string_view>& fields);
 
+// A header with one name fewer than its rows have fields, where its time column's name stands
+// for a date and a time in two fields ("Date" over 2006-01-02,09:01:00): true when `fields` (the
+// first row) is one, the time of day then taken as a column of its own after the date.
+bool widen_for_date_and_time(Layout& layout, const std::vector<std::string_view>& fields);
+
+// Whether a row holds no number at all (a header, not a bar).
+bool holds_no_number(const std::vector<std::string_view>& fields);
+
+// Whether a row is the header again (two files joined one after the other).
+bool repeats_header(const Layout& layout, const std::vector<std::string_view>& fields);
+
 // Throws InputError (FILE:LINE of the header) when the layout has no time or no close column.
 void check_layout(const Layout& layout, const std::string& file);
 

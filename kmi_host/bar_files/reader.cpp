@@ -40,32 +40,63 @@ bool all_numbers(const std::vector<std::string_view>& fields) {
     });
 }
 
-// The layout, from the first line that holds anything: a header, the names of --columns, or
-// a known shape of a first line of data (which `first_data` then holds).
+// A line before the header that is no header and no row: a data site's title ("https://...",
+// "Bitstamp BTC/USD 1h"), one field alone.
+bool is_banner(const FieldSplitter& probe) {
+    const auto filled =
+        std::count_if(probe.fields.begin(), probe.fields.end(), [](std::string_view field) { return !field.empty(); });
+    return filled == 1 && !probe.fields.empty() && !probe.fields.front().empty() &&
+           !is_whole_number(probe.fields.front()) && !parse_bar_time(probe.fields.front()).has_value();
+}
+
+// Text after the last quoted name of a header, `"Date","Time",..."Volume"  ### comment`: the
+// text, which the header leaves out; empty when there is none.
+std::string_view text_after_quotes(std::string_view line, char separator) {
+    const std::size_t quote = line.rfind('"');
+    if (quote == std::string_view::npos || line.front() != '"') return {};
+    std::string_view after = line.substr(quote + 1);
+    while (!after.empty() && (after.front() == ' ' || after.front() == '\t')) after.remove_prefix(1);
+    if (after.empty() || after.front() == separator) return {};
+    return after;
+}
+
+// The layout, from the first line that holds anything: a header, the names of --columns, or a
+// known shape of a first line of data (which `first_data` then holds). Title lines above a
+// header are skipped, and text after a quoted header's last name left out; the reading says so.
 Layout find_layout(LineReader& lines, const BarFileOptions& options, std::optional<std::string_view>& first_data,
-                   std::uint64_t& header_replaced) {
+                   Reading& reading) {
     std::string_view line;
     while (next_line(lines, line)) {
         FieldSplitter probe;
         probe.separator = separator_of(line);
+        const std::string_view after = text_after_quotes(line, probe.separator);
+        if (!after.empty()) {
+            reading.header_text_left_out = std::string(after);
+            line = line.substr(0, line.rfind('"') + 1);
+        }
         split_fields(probe, line, lines.name, lines.line_number);
         if (fields_empty(probe)) continue;
+        if (is_banner(probe) && reading.banner_lines.size() < 3) {
+            reading.banner_lines.emplace_back(lines.line_number, std::string(probe.fields.front().substr(0, 80)));
+            continue;
+        }
         const bool data = looks_like_data(probe.fields);
         if (!options.columns.empty()) {
             Layout layout = layout_of_names(options.columns, probe.separator);
             const std::size_t fields =
                 probe.fields.size() > 1 && probe.fields.back().empty() ? probe.fields.size() - 1 : probe.fields.size();
-            if (fields != layout.field_count) {
+            // A line of numbers alone is data, whatever its time: its time is then read (and told
+            // when it is none), never taken for a header. A header may have fewer names than --columns.
+            const bool row = holds_time(layout, probe.fields) || all_numbers(probe.fields);
+            if (row && fields != layout.field_count) {
                 throw InputError("--columns names " + std::to_string(layout.field_count) + " columns, but " +
                                  lines.name + ":" + std::to_string(lines.line_number) + " has " +
                                  std::to_string(fields) + " fields");
             }
-            // A line of numbers alone is data, whatever its time: its time is then read (and told
-            // when it is none), never taken for a header.
-            if (holds_time(layout, probe.fields) || all_numbers(probe.fields)) {
+            if (row) {
                 first_data = line;
             } else {
-                header_replaced = lines.line_number;
+                reading.header_replaced = lines.line_number;
             }
             return layout;
         }
@@ -76,6 +107,19 @@ Layout find_layout(LineReader& lines, const BarFileOptions& options, std::option
         return layout_of_header(probe.fields, probe.separator, lines.name, lines.line_number);
     }
     throw InputError(lines.name + ":1: no header row and no bars: the file is empty");
+}
+
+// A column whose name says hour, minute or time that no role reads, for a message.
+std::string unread_time_column(const Layout& layout) {
+    for (std::size_t i = 0; i < layout.names.size(); ++i) {
+        const std::string& name = layout.names[i];
+        const bool timeish = name.find("hour") != std::string::npos || name.find("minute") != std::string::npos ||
+                             name.find("time") != std::string::npos;
+        if (timeish && static_cast<int>(i) != layout.time && static_cast<int>(i) != layout.time_of_day) {
+            return layout.written[i];
+        }
+    }
+    return {};
 }
 
 // A pick names an instrument; without one, several instruments must follow one another.
@@ -134,7 +178,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     reading.order = order;
     reading.day_first_line = day_first_line;
     std::optional<std::string_view> first_data;
-    reading.layout = find_layout(lines, options, first_data, reading.header_replaced);
+    reading.layout = find_layout(lines, options, first_data, reading);
     if (!options.pick.empty() && reading.layout.instrument < 0) {
         throw InputError(name + ": no symbol, contract, instrument_id or ticker column to pick \"" + options.pick +
                          "\" from");
@@ -153,7 +197,12 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
                        stamps,
                        options.bar_seconds,
                        latest_bar_time(options.clock.value_or(machine_clock())),
-                       reading.instrument_column};
+                       reading.instrument_column,
+                       false,
+                       {}};
+    times.dates_only = reading.layout.time_of_day < 0 && rows.first_time_written.find(':') == std::string::npos &&
+                       !is_whole_number(rows.first_time_written) && rows.first_time_written.size() <= 10;
+    times.unread_time_column = unread_time_column(reading.layout);
     const SettledTimes settled = settle_bar_times(rows, times, name);
 
     BarFile out;

@@ -19,7 +19,9 @@ namespace kmi::emu {
 // What was read besides the rows, for the notes.
 struct Reading {
     Layout layout;
-    std::uint64_t header_replaced = 0;  // the line of a header row --columns stands for
+    std::uint64_t header_replaced = 0;                                // the line of a header row --columns stands for
+    std::vector<std::pair<std::uint64_t, std::string>> banner_lines;  // title lines skipped above the header
+    std::string header_text_left_out;                                 // after the header's last quoted name
     DateOrder order = DateOrder::month_first;
     std::uint64_t day_first_line = 0;  // the line that showed the dates are day first
     TimeZone naive_zone;

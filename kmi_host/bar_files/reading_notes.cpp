@@ -41,6 +41,13 @@ void layout_notes(Notes& notes, const Reading& reading, const BarStamps stamps, 
     } else if (reading.header_replaced != 0) {
         notes.add(reading.header_replaced, "this header row is read as the names of --columns");
     }
+    for (const auto& [line, text] : reading.banner_lines) {
+        notes.add(line, "no header and no bar, \"" + text + "\": left out (a title above the header)");
+    }
+    if (!reading.header_text_left_out.empty()) {
+        notes.add(layout.header_line, "text after the header's last name, \"" +
+                                          reading.header_text_left_out.substr(0, 80) + "\", is left out");
+    }
 }
 
 void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, const BarFileOptions& options,
@@ -104,6 +111,20 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
 void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, bool tick_volumes) {
     const Layout& layout = reading.layout;
     const Instruments& instruments = rows.instruments;
+    if (rows.time_split_line != 0) {
+        notes.add(layout.header_line,
+                  "the header names one column fewer than its rows have: \"" +
+                      layout.written[static_cast<std::size_t>(layout.time)] +
+                      "\" stands for the date and the time of day, the rows' first two fields (read so)");
+    }
+    if (rows.repeated_headers != 0) {
+        notes.add(rows.first_repeated_header_line,
+                  "the header again" +
+                      (rows.repeated_headers == 1
+                           ? std::string()
+                           : " (" + std::to_string(rows.repeated_headers) + " times, the first on this line)") +
+                      ": left out, as where two exports were joined");
+    }
     if (!reading.instrument_column.empty()) {
         std::string rolls;
         for (std::size_t run = 1; run < instruments.runs.size() && run <= 12; ++run) {

@@ -218,7 +218,16 @@ struct RowReader {
         if (!seen_data) {
             if (absorb_header_row(layout, splitter.fields)) return;
             check_layout(layout, file());
+            if (widen_for_date_and_time(layout, splitter.fields)) out.time_split_line = line;
             seen_data = true;
+        } else if (holds_no_number(splitter.fields) && !holds_time(layout, splitter.fields)) {
+            if (!repeats_header(layout, splitter.fields)) {
+                fail(file(), line,
+                     "a header with other columns than line " + std::to_string(layout.header_line) +
+                         "'s (two files joined one after the other?): give each file on its own");
+            }
+            if (out.repeated_headers++ == 0) out.first_repeated_header_line = line;
+            return;
         }
         check_field_count();
         ++out.data_rows;

@@ -32,7 +32,10 @@ struct RowsRead {
     DateClues clues;
     std::uint64_t ambiguous_date_line = 0;  // the first date that reads as two days, month or day first
     std::string ambiguous_date;
-    std::uint64_t data_rows = 0;     // every data row read, kept or not
+    std::uint64_t data_rows = 0;        // every data row read, kept or not
+    std::uint64_t time_split_line = 0;  // the first row, whose time the header names once for two fields
+    std::size_t repeated_headers = 0;   // rows that were the header again (files joined), left out
+    std::uint64_t first_repeated_header_line = 0;
     std::string first_time_written;  // the times of the first and the last row kept, as written
     std::string last_time_written;
 };
