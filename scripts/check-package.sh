@@ -101,7 +101,7 @@ grep -qF "$name.zip" README.md || fail "README.md does not name the archive of v
 # The notices name the upstream versions the archive was built from (a Debian revision or
 # point update of the same upstream version does not change the licence texts).
 for package in nlohmann-json3-dev libcli11-dev libboost1.74-dev g++-mingw-w64-x86-64-posix \
-    gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev mingw-w64-common; do
+    gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev mingw-w64-common libz-mingw-w64-dev; do
     installed=$(dpkg-query -W -f='${Version}' "$package") || fail "$package is not installed"
     upstream=$(sed -E 's/^[0-9]+://; s/^([0-9][0-9.]*).*/\1/' <<<"$installed")
     named=$(grep -F "\`$package\`" "$root/THIRD_PARTY_NOTICES.md" || true)

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev libcli11-dev libboost-dev libcctz-dev tzdata g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           valgrind libclang-rt-14-dev wine wine64 chromium fonts-dejavu-core clang-format-14 clang-tidy-14 gcovr
-          zip unzip)
+          zip unzip zlib1g-dev libz-mingw-w64-dev)
 # Node.js and npm for the chart page, unless the machine brings its own.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
