@@ -1,8 +1,10 @@
 #include "kmi_host/bar_files/rows_bound.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
+
+#include "kmi_host/bar_files/compressed_files.h"
+#include "kmi_host/text/input_error.h"
 
 namespace kmi::emu {
 namespace {
@@ -46,8 +48,33 @@ std::uint64_t rows_in_block(std::string_view bytes, const RowMarks& marks) {
 
 }  // namespace
 
+namespace {
+
+// The rows of the unpacked bytes; a stream that cannot be read is refused when its lines are
+// read, after the rows counted before it.
+std::uint64_t rows_of(ByteSource& bytes, const RowMarks& marks) {
+    std::string block(block_bytes, '\0');
+    std::uint64_t rows = 1;
+    try {
+        while (const std::size_t read = read_bytes(bytes, block.data(), block.size()))
+            rows += rows_in_block(std::string_view(block).substr(0, read), marks);
+    } catch (const InputError&) {
+    }
+    return rows;
+}
+
+}  // namespace
+
 std::uint64_t row_count_bound(std::string_view text, const Layout& layout) {
     const RowMarks marks = row_marks(layout);
+    if (packing_of(text) != Packing::plain) {
+        try {
+            ByteSource bytes = memory_bytes(text, {});
+            return rows_of(bytes, marks);
+        } catch (const InputError&) {
+            return 1;
+        }
+    }
     std::uint64_t rows = 1;
     for (std::size_t at = 0; at < text.size(); at += block_bytes)
         rows += rows_in_block(text.substr(at, block_bytes), marks);
@@ -55,15 +82,12 @@ std::uint64_t row_count_bound(std::string_view text, const Layout& layout) {
 }
 
 std::uint64_t row_count_bound(const std::filesystem::path& file, const Layout& layout) {
-    const RowMarks marks = row_marks(layout);
-    std::ifstream in(file, std::ios::binary);
-    std::string block(block_bytes, '\0');
-    std::uint64_t rows = 1;
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        rows += rows_in_block(std::string_view(block).substr(0, static_cast<std::size_t>(in.gcount())), marks);
+    try {
+        ByteSource bytes = open_bytes(file, {});
+        return rows_of(bytes, row_marks(layout));
+    } catch (const InputError&) {
+        return 1;  // refused when its lines are read
     }
-    return rows;
 }
 
 }  // namespace kmi::emu

@@ -17,6 +17,7 @@ namespace kmi::emu {
 // bound is what the bytes hold of each, so blank lines and rows of empty cells add nothing to
 // it, and the memory sized by it goes with the rows, never with the bytes. Bytes of a UTF-16
 // file count as they stand: they hold as many separators and digits as its characters, or more.
+// A gzipped file or zip archive is counted in the text it unpacks to.
 std::uint64_t row_count_bound(const std::filesystem::path& file, const Layout& layout);
 std::uint64_t row_count_bound(std::string_view text, const Layout& layout);
 

@@ -124,9 +124,7 @@ void read_block(LineReader& reader, bool first) {
     std::string& raw = reader.encoding == TextEncoding::utf8 && !first ? reader.buffer : reader.raw;
     const std::size_t kept = raw.size();
     raw.resize(kept + block_bytes);
-    reader.file.read(raw.data() + kept, static_cast<std::streamsize>(block_bytes));
-    if (reader.file.bad()) fail(reader, "cannot be read on (a read error)");
-    raw.resize(kept + static_cast<std::size_t>(reader.file.gcount()));
+    raw.resize(kept + read_bytes(reader.bytes, raw.data() + kept, block_bytes));
     const bool last = raw.size() == kept;
     std::string_view bytes = std::string_view(raw).substr(kept);
     if (first) bytes.remove_prefix(byte_order_mark(bytes, reader.encoding));
@@ -146,13 +144,7 @@ void read_block(LineReader& reader, bool first) {
 LineReader open_lines(const std::filesystem::path& file, const std::string& name) {
     LineReader reader;
     reader.name = name;
-    std::error_code error;
-    if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)) {
-        fail(reader, "is not a regular file");
-    }
-    reader.file.open(file, std::ios::binary);
-    if (!reader.file) fail(reader, "cannot be read");
-    reader.from_file = true;
+    reader.bytes = open_bytes(file, name);
     read_block(reader, true);
     return reader;
 }
@@ -160,6 +152,11 @@ LineReader open_lines(const std::filesystem::path& file, const std::string& name
 LineReader text_lines(std::string_view text, const std::string& name) {
     LineReader reader;
     reader.name = name;
+    if (packing_of(text) != Packing::plain) {
+        reader.bytes = memory_bytes(text, name);
+        read_block(reader, true);
+        return reader;
+    }
     text.remove_prefix(byte_order_mark(text, reader.encoding));
     if (reader.encoding == TextEncoding::utf8) {
         refuse_nul_bytes(reader, text);
