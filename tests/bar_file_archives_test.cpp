@@ -14,6 +14,7 @@
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/bar_files/rows_bound.h"
 #include "kmi_host/bar_files/text_lines.h"
+#include "kmi_host/following/followed_files.h"
 #include "kmi_host/text/input_error.h"
 #include "kmi_host/text/path_text.h"
 #include "kmi_host_support.h"
@@ -209,6 +210,11 @@ TEST(BarFileArchives, GzipAndZipFilesReadAsTheTextTheyUnpackToOrAreRefused) {
         EXPECT_EQ(emu::row_count_bound(std::string_view(c.bytes), layout), bound) << c.what;
         if (!expected.refusal.empty()) continue;
         EXPECT_EQ(emu::unpacking_note(path, name), c.entry.empty() ? "" : name + ": read its one file, " + c.entry)
+            << c.what;
+        // Its unpacked text cannot grow as the file does.
+        emu::FollowedFile followed{.path = path, .name = name, .options = {}};
+        EXPECT_EQ(outcome_of([&] { return emu::read_followed_file(followed); }).refusal,
+                  name + ": a compressed file cannot be followed as it grows: replay it without --follow")
             << c.what;
     }
 }

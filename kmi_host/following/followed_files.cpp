@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "kmi_host/bar_files/bar_times.h"
+#include "kmi_host/bar_files/compressed_files.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 #include "kmi_host/text/names.h"
@@ -131,6 +132,9 @@ BarFile read_followed_file(FollowedFile& file) {
     file.identity = file_identity(file.path);
     if (!file.identity) throw InputError(file.name + ": cannot be read (no such file)");
     const std::string text = read_span(file.path, 0, std::min(file.identity->size, most_read_at_once * 16));
+    if (packing_of(text) != Packing::plain) {
+        throw InputError(file.name + ": a compressed file cannot be followed as it grows: replay it without --follow");
+    }
     if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
         throw InputError(file.name +
                          ": is UTF-16 text, which cannot be followed as it grows: have the recorder write UTF-8");

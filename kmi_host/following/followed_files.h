@@ -31,7 +31,7 @@ struct FollowedFile {
 };
 
 // The first reading of a followed file: its whole lines, as read_bar_file reads a file.
-// UTF-16 files cannot be followed. Throws InputError.
+// UTF-16 files and compressed ones cannot be followed. Throws InputError.
 BarFile read_followed_file(FollowedFile& file);
 
 inline constexpr std::size_t no_change = std::numeric_limits<std::size_t>::max();
