@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "kmi_host/bar_files/compressed_files.h"
 #include "kmi_host/following/followed_files.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/path_text.h"
@@ -47,7 +48,10 @@ bool same_bar(const Chart& chart, std::size_t index, const Bar& bar) {
 
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
                      std::vector<std::string>& notes, const BarFileReader& reader) {
-    return feed_of(reader ? reader(file, options) : read_bar_file(file, options), file, symbol, notes);
+    BarFile read = reader ? reader(file, options) : read_bar_file(file, options);
+    const std::string unpacked = unpacking_note(file, text_of(file));
+    if (!unpacked.empty()) notes.push_back(unpacked);
+    return feed_of(std::move(read), file, symbol, notes);
 }
 
 ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::string& symbol,

@@ -30,7 +30,7 @@ struct ReplayFeed {
 using BarFileReader = std::function<BarFile(const std::filesystem::path&, const BarFileOptions&)>;
 
 // Reads a feed with `reader` (empty: read_bar_file); the reader's notes for the user are
-// added to `notes`. Throws InputError.
+// added to `notes`, after one naming the file read of a zip archive. Throws InputError.
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
                      std::vector<std::string>& notes, const BarFileReader& reader = {});
 
