@@ -281,6 +281,8 @@ TEST(KmiHostReplayArguments, ASourceNamesItsSlotInAnyCaseAndItsSymbolIsTheFileNa
         {"front=VX.CSV", 5, "VX.CSV", "", "VX"},
         {"vix=d/VIX.txt", 4, "d/VIX.txt", "", "VIX"},
         {"back=d/VXX6", 6, "d/VXX6", "", "VXX6"},
+        {"add=d/ADD-NYSE.csv.gz", 1, "d/ADD-NYSE.csv.gz", "", "ADD-NYSE"},  // gzipped, or in a zip archive
+        {"vold=VOLD.ZIP", 2, "VOLD.ZIP", "", "VOLD"},
         {"Es=d/all.csv#ESZ6", 7, "d/all.csv", "ESZ6", "all"},
         {"nq=d/a#b.csv#NQ#1", 8, "d/a#b.csv", "NQ#1", "a#b"},  // the first "#" after ".csv" starts the pick
     };

@@ -1,6 +1,7 @@
 #include "kmi_host/replay/file_plan.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/text/input_error.h"
@@ -22,9 +23,17 @@ bool ends_with_csv(const std::string& text) {
     return text.size() >= 4 && lower_ascii(text.substr(text.size() - 4)) == ".csv";
 }
 
-// The symbol of a file: its name without a bar file's extension.
+// The symbol of a file: its name without a bar file's extension, nor that of a gzipped file
+// or a zip archive before it (ES.csv.gz, ES.zip).
 std::string symbol_of(const std::filesystem::path& file) {
     std::string name = text_of(file.filename());
+    const std::string lower = lower_ascii(name);
+    for (const std::string_view packed : {".gz", ".zip"}) {
+        if (lower.size() > packed.size() && lower.compare(lower.size() - packed.size(), packed.size(), packed) == 0) {
+            name = name.substr(0, name.size() - packed.size());
+            break;
+        }
+    }
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name;
     const std::string extension = lower_ascii(name.substr(dot + 1));
