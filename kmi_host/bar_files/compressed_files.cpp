@@ -463,14 +463,4 @@ std::size_t read_bytes(ByteSource& source, char* out, std::size_t size) {
     return read;
 }
 
-std::string unpacking_note(const std::filesystem::path& file, const std::string& name) {
-    try {
-        const ByteSource source = open_bytes(file, name);
-        if (source.packing == Packing::zip) return name + ": read its one file, " + source.entry;
-    } catch (const InputError&) {
-        // A file refused has no notes.
-    }
-    return {};
-}
-
 }  // namespace kmi::emu

@@ -63,10 +63,6 @@ ByteSource memory_bytes(std::string_view text, const std::string& name);
 // its packed bytes are cut short or damaged.
 std::size_t read_bytes(ByteSource& source, char* out, std::size_t size);
 
-// For the notes: "NAME: read its one file, ENTRY" when `file` is a zip archive read as such;
-// otherwise empty.
-std::string unpacking_note(const std::filesystem::path& file, const std::string& name);
-
 }  // namespace kmi::emu
 
 #endif

@@ -6,6 +6,7 @@
 
 #include "kmi_host/bar_files/appended_rows.h"
 #include "kmi_host/bar_files/bar_times.h"
+#include "kmi_host/bar_files/compressed_files.h"
 #include "kmi_host/bar_files/fields.h"
 #include "kmi_host/bar_files/reading.h"
 #include "kmi_host/bar_files/reading_plan.h"
@@ -227,13 +228,23 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     return out;
 }
 
+// "NAME: read its one file, ENTRY" for a zip archive; otherwise empty.
+std::string unpacking_note(const BarSource& source, const std::string& name) {
+    const ByteSource bytes = source.file != nullptr ? open_bytes(*source.file, name) : memory_bytes(source.text, name);
+    return bytes.packing == Packing::zip ? name + ": read its one file, " + bytes.entry : std::string();
+}
+
 BarFile read_bars(const BarSource& source, const std::string& name, const BarFileOptions& options) {
     try {
+        BarFile read;
         try {
-            return read_in_order(source, name, options, DateOrder::month_first, 0);
+            read = read_in_order(source, name, options, DateOrder::month_first, 0);
         } catch (const DayFirstDates& day_first) {
-            return read_in_order(source, name, options, DateOrder::day_first, day_first.line);
+            read = read_in_order(source, name, options, DateOrder::day_first, day_first.line);
         }
+        std::string unpacked = unpacking_note(source, name);
+        if (!unpacked.empty()) read.notes.insert(read.notes.begin(), std::move(unpacked));
+        return read;
     } catch (const std::bad_alloc&) {
         throw InputError(name + ": there is not enough memory to read it: give a shorter file, of fewer bars");
     } catch (const std::length_error&) {

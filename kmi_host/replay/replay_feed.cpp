@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "kmi_host/bar_files/compressed_files.h"
 #include "kmi_host/following/followed_files.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/path_text.h"
@@ -49,8 +48,6 @@ bool same_bar(const Chart& chart, std::size_t index, const Bar& bar) {
 ReplayFeed load_feed(const std::filesystem::path& file, const std::string& symbol, const BarFileOptions& options,
                      std::vector<std::string>& notes, const BarFileReader& reader) {
     BarFile read = reader ? reader(file, options) : read_bar_file(file, options);
-    const std::string unpacked = unpacking_note(file, text_of(file));
-    if (!unpacked.empty()) notes.push_back(unpacked);
     return feed_of(std::move(read), file, symbol, notes);
 }
 
