@@ -51,7 +51,11 @@ std::string gap_text(const ReadingPlan& plan) {
     const std::int64_t hours = plan.longest_gap_seconds / 3600;
     const std::int64_t minutes = plan.longest_gap_seconds % 3600 / 60;
     std::string longest = hours > 0 ? std::to_string(hours) + " h" : "";
-    if (minutes > 0 || hours == 0) longest += (longest.empty() ? "" : " ") + std::to_string(minutes) + " min";
+    if (minutes > 0 || hours == 0) {
+        if (!longest.empty()) longest += ' ';
+        longest += std::to_string(minutes);
+        longest += " min";
+    }
     return std::to_string(plan.gaps) + (plan.gaps == 1 ? " step" : " steps") + " longer than a bar, the longest " +
            longest + " (before line " + std::to_string(plan.longest_gap_line) + ")";
 }

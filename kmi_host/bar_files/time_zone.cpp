@@ -52,10 +52,13 @@ TimeZone fixed_time_zone(std::int64_t offset_seconds) {
     zone.name = "UTC";
     if (offset_seconds != 0) {
         const std::int64_t minutes = (offset_seconds < 0 ? -offset_seconds : offset_seconds) / 60;
-        const std::string hours = std::to_string(minutes / 60);
-        const std::string rest = std::to_string(minutes % 60);
-        zone.name += (offset_seconds < 0 ? "-" : "+") + std::string(hours.size() < 2 ? "0" : "") + hours + ":" +
-                     (rest.size() < 2 ? "0" : "") + rest;
+        const auto two_digits = [](std::int64_t value) {
+            return std::string(1, static_cast<char>('0' + value / 10)) + static_cast<char>('0' + value % 10);
+        };
+        zone.name += offset_seconds < 0 ? '-' : '+';
+        zone.name += two_digits(minutes / 60 % 100);
+        zone.name += ':';
+        zone.name += two_digits(minutes % 60);
     }
     return zone;
 }
