@@ -28,6 +28,7 @@ struct Reading {
     const char* stamps = "";  // "start", "end" or "" for the file's own
     const char* columns = "";
     const char* pick = "";
+    const char* mark = "";  // "point", "comma" or "" to decide by the numbers
 };
 
 emu::BarFileOptions options_of(const Reading& reading) {
@@ -35,6 +36,8 @@ emu::BarFileOptions options_of(const Reading& reading) {
     options.chart_zone = emu::load_time_zone(reading.chart_zone);
     if (*reading.data_zone != '\0') options.data_zone = emu::load_time_zone(reading.data_zone);
     options.pick = reading.pick;
+    if (std::string(reading.mark) == "point") options.decimal_mark = emu::DecimalMark::point;
+    if (std::string(reading.mark) == "comma") options.decimal_mark = emu::DecimalMark::comma;
     if (std::string(reading.stamps) == "end") options.bar_stamps = emu::BarStamps::end;
     if (std::string(reading.stamps) == "start") options.bar_stamps = emu::BarStamps::start;
     for (std::string rest = reading.columns; !rest.empty();) {
@@ -370,6 +373,63 @@ TEST(BarFileShapes, TitlesShortHeadersAndJoinedExportsAreReadWithANote) {
         ASSERT_EQ(file.bars.size(), 2u);
         expect_bar(file.bars[0], july_bar, c.what);
         expect_bar(file.bars[1], {july_0930 + 60 * 1000000LL, 1, 2, 0.5f, 1.5f, 10, 0, 0}, c.what);
+        EXPECT_NE(notes_of(file).find(c.said), std::string::npos) << notes_of(file);
+    }
+}
+
+// The decimal mark is decided for each column over all its rows, else by the file's other
+// columns: "1,234" alone may be 1234 or 1.234. Before, a tab file's volume "1,234" was read as
+// 1.234 beside prices written with a decimal point.
+TEST(BarFileNumbers, DecimalMarksAreDecidedByEachColumnOrElseTheFile) {
+    struct Case {
+        const char* what;
+        std::string text;
+        float close;  // of the first bar; 0: refused
+        float volume;
+        const char* said;  // a note, or the start of the refusal
+        const char* mark = "";
+    };
+    const std::string tab = "Date\tTime\tClose\tVolume\n";
+    const std::string semi = "Date;Time;Close;Volume\n";
+    const Case cases[] = {
+        {"a tab file of decimal points", tab + "2025-07-07\t09:30\t5130.25\t1,234\n", 5130.25f, 1234,
+         "f.csv:2: column \"Volume\": \"1,234\" is read as 1234, the comma between thousands, as the file's other "
+         "columns have a decimal point (--decimal-mark comma reads it as 1.234)"},
+        {"a decimal comma on the row after", semi + "2025-07-07;09:30;5130;1.234\n2025-07-07;09:31;5130,5;987\n", 5130,
+         1234, "column \"Volume\": \"1.234\" is read as 1234, the point between thousands"},
+        {"no number says which", semi + "2025-07-07;09:30;5130;1,234\n", 5130, 1.234f,
+         "f.csv:2: column \"Volume\": \"1,234\" is read as 1.234, a decimal comma: no number of the file says which "
+         "mark is decimal (--decimal-mark point reads it as 1234)"},
+        {"said by the option", semi + "2025-07-07;09:30;5130;1,234\n", 5130, 1234, "", "point"},
+        {"quoted with both marks", "Date,Price,Vol.\n\"07/07/2025\",\"5,130.95\",\"1,234,567\"\n", 5130.95f, 1234567,
+         ""},
+        {"both marks, the other way", semi + "2025-07-07;09:30;1.234,5;1.234.567\n", 1234.5f, 1234567,
+         "numbers with a decimal comma (623,38) are read as decimals (623.38)"},
+        {"volumes written short", "Date,Price,Vol.\n07/07/2025,5130,2.41B\n", 5130, 2.41e9f,
+         "volumes are written short (\"2.41B\")"},
+        {"a volume written as none", "Date,Price,Vol.\n07/07/2025,5130,-\n", 5130, 0,
+         "1 volumes are written \"-\" (the first on this line): read as 0"},
+        {"a column of both marks", semi + "2025-07-07;09:30;5130,25;1\n2025-07-07;09:31;5130.5;1\n", 0, 0,
+         "f.csv:3: column \"Close\" writes \"5130.5\" with a decimal point, but \"5130,25\" on line 2 with a "
+         "decimal comma"},
+        {"\"1,234\" in a file of both marks", "Date;Time;Open;Close;Volume\n2025-07-07;09:30;5130,5;5130.5;1,234\n", 0,
+         0,
+         "f.csv:2: column \"Volume\": \"1,234\" may be a decimal or a whole number in thousands, and the file's "
+         "columns write both decimal marks"},
+        {"thousands out of their groups", semi + "2025-07-07;09:30;5130;1,23,456\n", 0, 0,
+         "f.csv:2: column \"volume\": not a finite number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Reading reading{"America/New_York", "", "", "", "", c.mark};
+        if (c.close == 0) {
+            const std::string error = refusal(c.text, reading);
+            EXPECT_EQ(error.rfind(c.said, 0), 0u) << "got: " << error;
+            continue;
+        }
+        const emu::BarFile file = read(c.text, reading);
+        EXPECT_EQ(file.bars.front().close, c.close);
+        EXPECT_EQ(file.bars.front().volume, c.volume);
         EXPECT_NE(notes_of(file).find(c.said), std::string::npos) << notes_of(file);
     }
 }

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "kmi_host/bar_files/known_shapes.h"
+#include "kmi_host/bar_files/number_marks.h"
 #include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/time_columns.h"
 #include "kmi_host/bar_files/time_forms.h"
@@ -83,13 +84,10 @@ bool is_number(std::string_view text) {
     double value = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec == std::errc() && result.ptr == text.data() + text.size()) return true;
-    // A decimal comma: "623,38".
-    const std::size_t comma = text.find(',');
-    if (comma == std::string_view::npos || text.find(',', comma + 1) != std::string_view::npos) return false;
-    std::string copy(text);
-    copy[comma] = '.';
-    const auto again = std::from_chars(copy.data(), copy.data() + copy.size(), value);
-    return again.ec == std::errc() && again.ptr == copy.data() + copy.size();
+    // Marks other than one decimal point: "623,38", "1,234.5", "1.234,5".
+    const MarkClue clue = mark_clue(!text.empty() && text.front() == '-' ? text.substr(1) : text);
+    if (clue == MarkClue::none || clue == MarkClue::invalid) return false;
+    return read_marked(text, provisional_mark(clue, ';'), value);
 }
 
 std::size_t fields_without_trailing_empty(const std::vector<std::string_view>& fields) {

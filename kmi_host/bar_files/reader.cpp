@@ -172,21 +172,49 @@ bool take_tick_volumes(RowsRead& rows, const Layout& layout) {
     return true;
 }
 
-BarFile read_in_order(const BarSource& source, const std::string& name, const BarFileOptions& options, DateOrder order,
-                      std::uint64_t day_first_line) {
+// What a reading learnt that has the file read again: its dates are day first, or a number
+// was read with another decimal mark than its column's.
+struct ReadAgain {
+    DateOrder order = DateOrder::month_first;
+    std::uint64_t day_first_line = 0;
+    std::optional<MarksDecided> marks;
+};
+
+struct OtherMarks {
+    MarksDecided decided;
+};
+
+// Each column's decimal mark: given by the option, else decided by a reading before, else by
+// the numbers of this one (which throws OtherMarks when one was read with another mark).
+MarksDecided marks_of(const RowsRead& rows, const Reading& reading, const BarFileOptions& options,
+                      const ReadAgain& again, const std::string& name) {
+    if (options.decimal_mark) return marks_given(*options.decimal_mark, reading.layout.field_count);
+    if (again.marks) return *again.marks;
+    MarksDecided decided = decide_marks(rows.marks, reading.layout.written, reading.layout.separator, name);
+    if (decided.read_again) throw OtherMarks{std::move(decided)};
+    return decided;
+}
+
+BarFile read_in_order(const BarSource& source, const std::string& name, const BarFileOptions& options,
+                      const ReadAgain& again) {
     LineReader lines = open_source(source, name);
     Reading reading;
+    const DateOrder order = again.order;
     reading.order = order;
-    reading.day_first_line = day_first_line;
+    reading.day_first_line = again.day_first_line;
     std::optional<std::string_view> first_data;
     reading.layout = find_layout(lines, options, first_data, reading);
     if (!options.pick.empty() && reading.layout.instrument < 0) {
         throw InputError(name + ": no symbol, contract, instrument_id or ticker column to pick \"" + options.pick +
                          "\" from");
     }
-    const RowSettings settings{order, day_first_line == 0, options.pick, rows_bound(source, reading.layout),
-                               options.clock};
+    RowSettings settings{
+        order, again.day_first_line == 0, options.pick, rows_bound(source, reading.layout), options.clock, {}};
+    // One more column than the header names: a date and a time under one name.
+    if (options.decimal_mark) settings.marks.assign(reading.layout.field_count + 1, *options.decimal_mark);
+    if (again.marks) settings.marks = again.marks->marks;
     RowsRead rows = read_rows(lines, reading.layout, first_data, settings);
+    reading.marks = marks_of(rows, reading, options, again, name);
     check_instruments(rows, reading, options, name);
     const bool tick_volumes = take_tick_volumes(rows, reading.layout);
 
@@ -201,8 +229,9 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
                        reading.instrument_column,
                        false,
                        {}};
-    times.dates_only = reading.layout.time_of_day < 0 && rows.first_time_written.find(':') == std::string::npos &&
-                       !is_whole_number(rows.first_time_written) && rows.first_time_written.size() <= 10;
+    reading.dates_only = reading.layout.time_of_day < 0 && rows.first_time_written.find(':') == std::string::npos &&
+                         !is_whole_number(rows.first_time_written) && rows.first_time_written.size() <= 10;
+    times.dates_only = reading.dates_only;
     times.unread_time_column = unread_time_column(reading.layout);
     const SettledTimes settled = settle_bar_times(rows, times, name);
 
@@ -212,7 +241,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     appended->layout = reading.layout;
     appended->layout.header_line = 0;  // a further line that is no row is told, not taken for a header
     appended->layout.fixed_point_prices = rows.fixed_point;  // as the first bar decided it
-    appended->settings = RowSettings{order, false, options.pick, 0, options.clock};
+    appended->settings = RowSettings{order, false, options.pick, 0, options.clock, reading.marks.marks};
     appended->tick_volumes = tick_volumes;
     appended->naive_zone = times.naive_zone;
     appended->chart_zone = times.chart_zone;
@@ -237,10 +266,17 @@ std::string unpacking_note(const BarSource& source, const std::string& name) {
 BarFile read_bars(const BarSource& source, const std::string& name, const BarFileOptions& options) {
     try {
         BarFile read;
-        try {
-            read = read_in_order(source, name, options, DateOrder::month_first, 0);
-        } catch (const DayFirstDates& day_first) {
-            read = read_in_order(source, name, options, DateOrder::day_first, day_first.line);
+        // Read again at most twice: day first once, with the columns' marks once.
+        for (ReadAgain again;;) {
+            try {
+                read = read_in_order(source, name, options, again);
+                break;
+            } catch (const DayFirstDates& day_first) {
+                again.order = DateOrder::day_first;
+                again.day_first_line = day_first.line;
+            } catch (OtherMarks& other) {
+                again.marks = std::move(other.decided);
+            }
         }
         std::string unpacked = unpacking_note(source, name);
         if (!unpacked.empty()) read.notes.insert(read.notes.begin(), std::move(unpacked));

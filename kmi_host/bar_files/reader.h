@@ -29,6 +29,7 @@
 
 #include "kmi_host/bar_files/bar_length.h"
 #include "kmi_host/bar_files/layout.h"
+#include "kmi_host/bar_files/number_marks.h"
 #include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/host_core/host_core.h"
@@ -44,6 +45,7 @@ struct BarFileOptions {
     std::vector<std::string> columns;         // the names of the columns, for a file without a header row
     std::optional<std::int32_t> bar_seconds;  // the bars' length; empty: decided from the steps between them
     std::optional<HostDateTime> clock;        // this machine's clock (UTC), bars may not be long after; empty: read it
+    std::optional<DecimalMark> decimal_mark;  // of every column; empty: decided by each column's numbers
 };
 
 struct AppendedRows;  // kmi_host/bar_files/appended_rows.h

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kmi_host/bar_files/bar_times.h"
+#include "kmi_host/bar_files/number_marks.h"
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/rows.h"
@@ -27,6 +28,8 @@ struct Reading {
     TimeZone naive_zone;
     enum class ZoneFrom : std::uint8_t { column, option, shape, chart } zone_from = ZoneFrom::chart;
     std::string instrument_column;  // several instruments, one after another
+    MarksDecided marks;             // the decimal mark of each column
+    bool dates_only = false;        // its times are dates alone: one bar a day
 };
 
 // The notes for the user, one line each, naming the file (and the line where one is to blame).

@@ -142,6 +142,15 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
     if (layout.open < 0 || layout.high < 0 || layout.low < 0) {
         notes.add("no open, high or low column: every bar takes its close for the missing ones");
     }
+    if (rows.dashed_volumes != 0) {
+        notes.add(rows.first_dashed_volume_line, std::to_string(rows.dashed_volumes) +
+                                                     " volumes are written \"-\" (the first on this line): read as 0");
+    }
+    if (rows.short_volume_line != 0) {
+        notes.add(rows.short_volume_line, "volumes are written short (\"" + rows.short_volume +
+                                              "\"): K, M and B are read as thousands, millions and billions, as "
+                                              "exact as written");
+    }
     if (rows.outside_range != 0) {
         notes.add(rows.first_outside_line,
                   "the open or close of " +
@@ -162,9 +171,7 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
         notes.add("its prices are fixed-point integers in units of 1e-9, as " + layout.shape +
                   " writes them: divided by 10^9");
     }
-    if (rows.decimal_comma_line != 0) {
-        notes.add(rows.decimal_comma_line, "numbers with a decimal comma (623,38) are read as decimals (623.38)");
-    }
+    for (const auto& [line, text] : marks_notes(reading.marks, rows.marks, layout.written)) notes.add(line, text);
 }
 
 // How the file's times are written, with its first as an example.
@@ -263,6 +270,11 @@ ReadingPlan plan_of(const Reading& reading, const RowsRead& rows, const SettledT
                      : layout.shape.empty() ? DecidedBy::assumed
                                             : DecidedBy::shape;
     plan.length = decide_bar_length(bars);
+    // Times of dates alone are days, unless their steps say weeks.
+    if (reading.dates_only && plan.length.from == BarLength::From::too_few_bars && plan.length.seconds < 7 * 86400) {
+        plan.length.seconds = 86400;
+        plan.length.steps = 0;
+    }
     if (options.bar_seconds) {
         plan.length.seconds = *options.bar_seconds;
         plan.length.from = BarLength::From::given;
@@ -270,7 +282,7 @@ ReadingPlan plan_of(const Reading& reading, const RowsRead& rows, const SettledT
     plan.dates_year_last = rows.clues.year_last;
     plan.order = reading.order;
     plan.order_by = reading.day_first_line != 0 || rows.clues.second_above_12 ? DecidedBy::data : DecidedBy::assumed;
-    plan.decimal_comma = rows.decimal_comma_line != 0;
+    plan.numbers = numbers_text(reading.marks, rows.marks, reading.layout.written);
     if (rows.fixed_point) {
         plan.price_scale = 1e-9;
         plan.price_scale_why =

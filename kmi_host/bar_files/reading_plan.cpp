@@ -84,9 +84,11 @@ std::string reading_plan_text(const std::string& file, const ReadingPlan& plan, 
     out += item("bar length", bar_length_reason(plan.length));
     if (plan.dates_year_last) out += item("dates", order_text(plan));
     out += item("volume", plan.volume);
-    out += item("numbers", plan.decimal_comma ? "a decimal comma (623,38 is 623.38)" : "a decimal point");
+    out += item("numbers", plan.numbers);
     out += item("prices", plan.price_scale == 1.0 ? "as written" : plan.price_scale_why);
-    out += item("rows", std::to_string(plan.rows) + " read, " + std::to_string(plan.bars) + " bars");
+    std::string rows = std::to_string(plan.rows) + " read, " + std::to_string(plan.bars);
+    rows += plan.bars == 1 ? " bar" : " bars";
+    out += item("rows", rows);
     out += item("gaps", gap_text(plan));
     if (!bars.empty()) {
         out += item("first bar", bar_text(plan.first_line, plan.first_written, bars.front().time, chart_zone));

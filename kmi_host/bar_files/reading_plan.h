@@ -43,9 +43,9 @@ struct ReadingPlan {
     bool dates_year_last = false;  // whether the date order mattered (dates such as 07/08/2025)
     DateOrder order = DateOrder::month_first;
     DecidedBy order_by = DecidedBy::assumed;
-    std::string volume;  // where each bar's volume comes from
-    bool decimal_comma = false;
-    double price_scale = 1.0;  // the prices as written were multiplied by this
+    std::string volume;                       // where each bar's volume comes from
+    std::string numbers = "a decimal point";  // the decimal mark, and how it was decided
+    double price_scale = 1.0;                 // the prices as written were multiplied by this
     std::string price_scale_why;
     std::uint64_t rows = 0;  // the data rows read
     std::size_t bars = 0;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "kmi_host/bar_files/fields.h"
+#include "kmi_host/bar_files/number_marks.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 
@@ -17,29 +18,40 @@ namespace {
 
 enum class NumberFault : std::uint8_t { none, empty, not_a_number, too_small };
 
+// The clue of a number from_chars reads whole (no comma, one point at most), as mark_clue
+// gives it, in a few steps.
+MarkClue point_clue(std::string_view digits) {
+    const std::size_t at = digits.find('.');
+    if (at == std::string_view::npos) return MarkClue::none;
+    const auto digit = [&](std::size_t i) { return digits[i] >= '0' && digits[i] <= '9'; };
+    const bool groups = at >= 1 && at <= 3 && digits.size() == at + 4 && digits[0] != '0' && digit(at + 1) &&
+                        digit(at + 2) && digit(at + 3) && (at < 2 || digit(at - 1)) && (at < 3 || digit(at - 2));
+    return groups ? MarkClue::either_point : MarkClue::point;
+}
+
 // A number as a 32-bit float holds it: finite, within its range, and not so small that it
-// would read as 0. A "+" may lead; where the separator is not a comma, a decimal comma
-// ("623,38") is read as a point.
-NumberFault read_number(std::string_view text, char separator, double& value, bool& decimal_comma) {
+// would read as 0. A "+" may lead. Its marks are read with its column's decimal mark, or, while
+// that is not decided, as `clue` (set to what they say of it) and the separator have it. A
+// number with one decimal point is given no clue unless `look`: its column's clue is known.
+NumberFault read_number(std::string_view text, DecimalMark mark, char separator, bool look, double& value,
+                        MarkClue& clue) {
     if (text.empty()) return NumberFault::empty;
     if (text.front() == '+') {
         text.remove_prefix(1);
         if (text.empty() || text.front() == '-' || text.front() == '+') return NumberFault::not_a_number;
     }
-    auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-        const std::size_t comma = text.find(',');
-        if (separator == ',' || comma == std::string_view::npos ||
-            text.find_first_of(",.", comma + 1) != std::string_view::npos || text.find('.') != std::string_view::npos ||
-            text.size() > 64) {
+    const std::string_view digits = text.front() == '-' ? text.substr(1) : text;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec == std::errc() && result.ptr == text.data() + text.size()) {
+        // A point read as decimal: unless the column's decimal mark is a comma ("1.234" is 1234).
+        if (look) clue = point_clue(digits);
+        if (mark == DecimalMark::comma && clue != MarkClue::none && !read_marked(text, mark, value))
             return NumberFault::not_a_number;
-        }
-        char copy[64];
-        text.copy(copy, text.size());
-        copy[comma] = '.';
-        result = std::from_chars(copy, copy + text.size(), value);
-        if (result.ec != std::errc() || result.ptr != copy + text.size()) return NumberFault::not_a_number;
-        decimal_comma = true;
+    } else {
+        clue = mark_clue(digits);
+        if (clue == MarkClue::none || clue == MarkClue::invalid) return NumberFault::not_a_number;
+        if (!read_marked(text, mark == DecimalMark::unknown ? provisional_mark(clue, separator) : mark, value))
+            return NumberFault::not_a_number;
     }
     const double magnitude = std::fabs(value);
     if (!std::isfinite(value) || magnitude > static_cast<double>(std::numeric_limits<float>::max())) {
@@ -66,11 +78,17 @@ struct RowReader {
 
     std::string_view field(int column) const { return splitter.fields[static_cast<std::size_t>(column)]; }
 
-    double number(int column, const char* name, bool optional) {
-        const std::string_view text = field(column);
+    double number(int column, const char* name, bool optional) { return number(column, name, optional, field(column)); }
+
+    double number(int column, const char* name, bool optional, std::string_view text) {
         double value = 0.0;
-        bool comma = false;
-        switch (read_number(text, layout.separator, value, comma)) {
+        MarkClue clue = MarkClue::none;
+        const auto at = static_cast<std::size_t>(column);
+        const DecimalMark mark = at < settings.marks.size() ? settings.marks[at] : DecimalMark::unknown;
+        // Once a column has shown a decimal point, its numbers that read as plain decimals tell
+        // nothing more.
+        const bool look = mark == DecimalMark::comma || out.marks[at].line(MarkClue::point) == 0;
+        switch (read_number(text, mark, layout.separator, look, value, clue)) {
             case NumberFault::none: break;
             case NumberFault::empty:
                 if (optional) return 0.0;
@@ -84,7 +102,7 @@ struct RowReader {
                      std::string("column \"") + name + "\": \"" + std::string(text) +
                          "\" is too small for a 32-bit float, which would read it as 0");
         }
-        if (comma && out.decimal_comma_line == 0) out.decimal_comma_line = line;
+        if (clue != MarkClue::none) out.marks[at].see(clue, line, text);
         return value;
     }
 
@@ -115,9 +133,28 @@ struct RowReader {
         out.fixed_point = true;
     }
 
+    // A volume; as some sites write it, "-" for none and "2.41B" short for 2 410 000 000.
     double volume(int column, const char* name) {
         if (column < 0) return 0.0;
-        const double value = number(column, name, true);
+        std::string_view text = field(column);
+        if (text == "-") {
+            if (out.dashed_volumes++ == 0) out.first_dashed_volume_line = line;
+            return 0.0;
+        }
+        const char unit = text.size() > 1 ? text.back() : '\0';
+        const double scale = unit == 'K' ? 1e3 : unit == 'M' ? 1e6 : unit == 'B' ? 1e9 : 1.0;
+        if (scale != 1.0) {
+            text.remove_suffix(1);
+            if (out.short_volume_line == 0) {
+                out.short_volume_line = line;
+                out.short_volume = field(column);
+            }
+        }
+        const double value = number(column, name, true, text) * scale;
+        if (value > static_cast<double>(std::numeric_limits<float>::max()))
+            fail(file(), line,
+                 std::string("column \"") + name + "\": a volume beyond a 32-bit float: \"" +
+                     std::string(field(column)) + "\"");
         if (value < 0.0)
             fail(file(), line,
                  std::string("column \"") + name + "\": a negative volume: \"" + std::string(field(column)) + "\"");
@@ -219,6 +256,7 @@ struct RowReader {
             if (absorb_header_row(layout, splitter.fields)) return;
             check_layout(layout, file());
             if (widen_for_date_and_time(layout, splitter.fields)) out.time_split_line = line;
+            out.marks.resize(layout.field_count);
             seen_data = true;
         } else if (holds_no_number(splitter.fields) && !holds_time(layout, splitter.fields)) {
             if (!repeats_header(layout, splitter.fields)) {

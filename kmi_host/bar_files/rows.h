@@ -11,6 +11,7 @@
 
 #include "kmi_host/bar_files/instruments.h"
 #include "kmi_host/bar_files/layout.h"
+#include "kmi_host/bar_files/number_marks.h"
 #include "kmi_host/bar_files/text_lines.h"
 #include "kmi_host/bar_files/time_forms.h"
 #include "kmi_host/host_core/host_core.h"
@@ -27,8 +28,12 @@ struct RowsRead {
     bool volumes_all_zero = true;
     std::size_t outside_range = 0;  // bars whose open or close lies outside their low and high
     std::uint64_t first_outside_line = 0;
-    bool fixed_point = false;              // the prices were integers in units of 1e-9
-    std::uint64_t decimal_comma_line = 0;  // the first number written with a decimal comma
+    bool fixed_point = false;        // the prices were integers in units of 1e-9
+    std::vector<ColumnMarks> marks;  // by column: what the marks of its numbers said
+    std::size_t dashed_volumes = 0;  // volumes written "-": none, read as 0
+    std::uint64_t first_dashed_volume_line = 0;
+    std::uint64_t short_volume_line = 0;  // the first volume written short ("2.41B")
+    std::string short_volume;
     DateClues clues;
     std::uint64_t ambiguous_date_line = 0;  // the first date that reads as two days, month or day first
     std::string ambiguous_date;
@@ -47,6 +52,7 @@ struct RowSettings {
     std::string pick;
     std::uint64_t rows_bound = 0;       // at least the rows to come: the bars are sized once
     std::optional<HostDateTime> clock;  // this machine's clock (UTC); empty: read it
+    std::vector<DecimalMark> marks;     // by column, once decided; none: as each number's marks say
 };
 
 // A date that cannot be month first in a file read month first by assumption.

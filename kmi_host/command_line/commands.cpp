@@ -71,6 +71,13 @@ void add_file_options(CLI::App* command, ReplayArguments& arguments) {
         ->take_all()
         ->allow_extra_args(false)
         ->check(not_empty);
+    command
+        ->add_option("--decimal-mark", arguments.decimal_marks,
+                     "point|comma or SLOT=point|comma: the decimal mark of the numbers, the other standing between "
+                     "thousands (default: decided for each column by its numbers, else by the file's); repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty);
 }
 
 // The files read and how each is read.

@@ -217,6 +217,18 @@ FileReadings plan_file_readings(const ReplayArguments& arguments) {
         }
         set_once(reading.bar_seconds, reading.bar_seconds.has_value(), seconds, "--bar-length", value);
     }
+    for (const std::string& value : arguments.decimal_marks) {
+        std::string mark;
+        FileReading& reading = reading_of(slot_of_option("--decimal-mark", value, mark));
+        mark = lower_ascii(mark);
+        if (mark != "point" && mark != "comma") {
+            throw InputError("--decimal-mark " + value +
+                             ": the decimal mark is a point or a comma (point, comma, or SLOT=point, SLOT=comma)");
+        }
+        set_once(reading.decimal_mark, reading.decimal_mark.has_value(),
+                 std::optional<DecimalMark>(mark == "comma" ? DecimalMark::comma : DecimalMark::point),
+                 "--decimal-mark", value);
+    }
     return readings;
 }
 
@@ -229,11 +241,13 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
     options.bar_stamps = readings.every.bar_stamps;
     options.columns = readings.every.columns;
     options.bar_seconds = readings.every.bar_seconds;
+    options.decimal_mark = readings.every.decimal_mark;
     // The slot that set each option, so two slots of one file cannot disagree.
     std::string zone_slot;
     std::string stamps_slot;
     std::string columns_slot;
     std::string length_slot;
+    std::string mark_slot;
     const auto disagree = [](const std::string& option, const std::string& first, const std::string& second) {
         throw InputError(option + ": " + first + "= and " + second +
                          "= are given different values, but both slots read one file");
@@ -265,6 +279,12 @@ BarFileOptions options_for(const FileReadings& readings, const std::vector<std::
             options.bar_seconds = reading.bar_seconds;
             length_slot = slot;
         }
+        if (reading.decimal_mark) {
+            if (!mark_slot.empty() && options.decimal_mark != reading.decimal_mark)
+                disagree("--decimal-mark", mark_slot, slot);
+            options.decimal_mark = reading.decimal_mark;
+            mark_slot = slot;
+        }
     }
     return options;
 }
@@ -275,7 +295,8 @@ void check_slots_fed(const FileReadings& readings, const std::vector<std::string
         const std::string option = reading.data_zone          ? "--data-time-zone"
                                    : reading.bar_stamps       ? "--bar-stamps"
                                    : !reading.columns.empty() ? "--columns"
-                                                              : "--bar-length";
+                                   : reading.bar_seconds      ? "--bar-length"
+                                                              : "--decimal-mark";
         throw InputError(option + " " + slot + "=...: the " + slot + " slot is given no file (--source " + slot +
                          "=FILE)");
     }

@@ -61,12 +61,14 @@ std::vector<SourceFile> checked_sources(const std::vector<std::string>& values, 
 
 bool same_bar_file(const BarFileName& a, const BarFileName& b);
 
-// What --data-time-zone, --bar-stamps, --columns and --bar-length say of one file, or of every file.
+// What --data-time-zone, --bar-stamps, --columns, --bar-length and --decimal-mark say of one
+// file, or of every file.
 struct FileReading {
     std::optional<TimeZone> data_zone;
     std::optional<BarStamps> bar_stamps;
     std::vector<std::string> columns;
     std::optional<std::int32_t> bar_seconds;
+    std::optional<DecimalMark> decimal_mark;
 };
 
 // Those options as given: each value applies to every file, or, written SLOT=VALUE (SLOT a
@@ -76,7 +78,7 @@ struct FileReadings {
     std::map<std::string, FileReading> by_slot;  // "chart", "tick", ... "nq"
 };
 
-// The four options' values, checked: known slots, each given once, known zones and stamps,
+// The five options' values, checked: known slots, each given once, known zones and stamps,
 // column names kmi-host knows. Throws InputError naming the option and the value.
 FileReadings plan_file_readings(const ReplayArguments& arguments);
 

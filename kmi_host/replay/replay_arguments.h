@@ -23,6 +23,7 @@ struct ReplayArguments {
     std::vector<std::string> bar_stamps;
     std::vector<std::string> columns;
     std::vector<std::string> bar_lengths;
+    std::vector<std::string> decimal_marks;
     std::string from;                      // --from: bars before this date or date-time are history
     double speed = 60.0;                   // --speed: times real time
     bool fast = false;                     // --fast: as fast as possible, no live drawing
