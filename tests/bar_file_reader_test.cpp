@@ -482,6 +482,11 @@ TEST(BarFileNotes, EveryAssumptionAndOddityIsToldOnce) {
         {header + "2024-03-10 01:30:00,1,2,0.5,1\n2024-03-10 02:30:00,1,2,0.5,1\n",
          "f.csv:3: 2024-03-10 02:30:00 does not exist in America/New_York: its clocks skip that hour when daylight "
          "saving time begins, so it is read an hour later"},
+        // 01:00 and 01:30 come twice as New York's clocks go back; the file writes them once.
+        {header + "2024-11-03 00:30:00,1,2,0.5,1\n2024-11-03 01:00:00,1,2,0.5,1\n2024-11-03 01:30:00,1,2,0.5,1\n"
+                  "2024-11-03 02:00:00,1,2,0.5,1\n",
+         "f.csv:3: the hour from 01:00 on 2024-11-03 comes twice in America/New_York as its clocks go back, but the "
+         "file writes it once: read as its first occurrence, so an hour with no bars follows"},
         {header + recorder,
          "f.csv:3: 2 rows rewrite the bar before it at the same time (the first on this line), "
          "as a recorder rewrites its forming bar: the last row of each time is read"},

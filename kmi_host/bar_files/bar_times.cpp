@@ -42,19 +42,39 @@ bool runs_newest_first(const RowsRead& rows, ZoneOffsets& naive_zone) {
 }
 
 // Every time to its instant, in time order: a wall-clock time the zone repeats is its first
-// occurrence unless that is not after the bar before it.
-std::vector<SkippedTime> settle_instants(RowsRead& rows, ZoneOffsets& naive_zone, bool newest_first) {
+// occurrence unless that is not after the bar before it. Returns the times the zone skips; a
+// repeated hour the rows leave without taking its second occurrence is counted in `settled`.
+std::vector<SkippedTime> settle_instants(RowsRead& rows, ZoneOffsets& naive_zone, bool newest_first,
+                                         SettledTimes& settled) {
     std::vector<SkippedTime> skipped;
     if (rows.instant_count == rows.bars.size()) return skipped;
     const std::size_t count = rows.bars.size();
     std::optional<HostDateTime> previous;
+    std::optional<std::size_t> in_repeat;  // the first bar of a repeated hour, while in it
+    HostDateTime repeat_written = 0;
+    bool second_taken = false;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t i = newest_first ? count - 1 - k : k;
         HostDateTime& time = rows.bars[i].time;
         if (!rows.instants[i]) {
             const WallTimeInstants instants = instants_of(naive_zone, time);
             if (instants.kind == WallTimeInstants::Kind::skipped) skipped.push_back(SkippedTime{i, time});
+            const HostDateTime written = time;
             time = previous && instants.earlier <= *previous ? instants.later : instants.earlier;
+            if (instants.kind == WallTimeInstants::Kind::repeated) {
+                if (!in_repeat) {
+                    in_repeat = i;
+                    repeat_written = written;
+                }
+                second_taken = second_taken || time == instants.later;
+            } else if (in_repeat) {
+                if (!second_taken && settled.repeated_once++ == 0) {
+                    settled.first_repeated_once_line = rows.lines[*in_repeat];
+                    settled.once_written = repeat_written;
+                }
+                in_repeat.reset();
+                second_taken = false;
+            }
         }
         previous = time;
     }
@@ -169,7 +189,7 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
     SettledTimes settled;
     if (rows.bars.empty()) return settled;
     settled.newest_first = runs_newest_first(rows, settings.naive_zone);
-    std::vector<SkippedTime> skipped = settle_instants(rows, settings.naive_zone, settled.newest_first);
+    std::vector<SkippedTime> skipped = settle_instants(rows, settings.naive_zone, settled.newest_first, settled);
     if (!skipped.empty()) {
         settled.skipped = skipped.size();
         settled.first_skipped_line = rows.lines[skipped.front().bar];

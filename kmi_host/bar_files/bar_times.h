@@ -35,6 +35,9 @@ struct SettledTimes {
     std::size_t skipped = 0;  // wall-clock times the naive zone skips
     std::uint64_t first_skipped_line = 0;
     HostDateTime first_skipped_written = 0;
+    std::size_t repeated_once = 0;  // hours the zone repeats (clocks going back) that the rows write once
+    std::uint64_t first_repeated_once_line = 0;
+    HostDateTime once_written = 0;  // the first time written in the first of them
 };
 
 // Whether `later`, a row at the time of the row before it, is that bar rewritten as it forms:

@@ -106,6 +106,17 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
                                            : std::string()) +
                       "; such times are a sign that the file is in another zone (--data-time-zone)");
     }
+    if (settled.repeated_once != 0) {
+        notes.add(
+            settled.first_repeated_once_line,
+            "the hour from " + format_date_time(settled.once_written).substr(11, 5) + " on " +
+                format_date_time(settled.once_written).substr(0, 10) + " comes twice in " + reading.naive_zone.name +
+                " as its clocks go back, but the file writes it once: read as its first occurrence, so an hour "
+                "with no bars follows" +
+                (settled.repeated_once > 1 ? " (and " + std::to_string(settled.repeated_once - 1) + " more such days)"
+                                           : std::string()) +
+                "; a file whose times never repeat an hour is in another zone (--data-time-zone)");
+    }
 }
 
 void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, bool tick_volumes) {
