@@ -49,16 +49,18 @@ constexpr RoleName role_names[] = {
 };
 
 constexpr KnownShape known_shape_table[] = {
-    {"the text export of a futures platform", "datetime,open,high,low,close,volume", true, ';', true, "UTC",
-     BarStamps::end, false},
-    {"", "date,time,open,high,low,close,volume", true, 0, false, "", BarStamps::start, false},
-    {"", "date,time,open,high,low,close", true, 0, false, "", BarStamps::start, false},
-    {"", "datetime,open,high,low,close,volume", true, 0, false, "", BarStamps::start, false},
-    {"", "datetime,open,high,low,close", true, 0, false, "", BarStamps::start, false},
-    {"an export with Up and Down volume", "date,time,up,down", false, 0, false, "", BarStamps::end, false},
-    {"an export with Vol and OI", "date,time,vol,oi", false, 0, false, "", BarStamps::end, false},
-    {"a market-data vendor's bars", "ts_event,rtype,publisher_id,instrument_id", false, 0, false, "", BarStamps::start,
-     true},
+    {"the text export of a futures platform", "datetime,open,high,low,close,volume", true, ';', TimeShape::compact,
+     "UTC", BarStamps::end, 0},
+    {"LEAN's hour or daily bars", "datetime,open,high,low,close,volume", true, ',', TimeShape::lean, "",
+     BarStamps::start, 1e4},
+    {"", "date,time,open,high,low,close,volume", true, 0, TimeShape::any, "", BarStamps::start, 0},
+    {"", "date,time,open,high,low,close", true, 0, TimeShape::any, "", BarStamps::start, 0},
+    {"", "datetime,open,high,low,close,volume", true, 0, TimeShape::any, "", BarStamps::start, 0},
+    {"", "datetime,open,high,low,close", true, 0, TimeShape::any, "", BarStamps::start, 0},
+    {"an export with Up and Down volume", "date,time,up,down", false, 0, TimeShape::any, "", BarStamps::end, 0},
+    {"an export with Vol and OI", "date,time,vol,oi", false, 0, TimeShape::any, "", BarStamps::end, 0},
+    {"a market-data vendor's bars", "ts_event,rtype,publisher_id,instrument_id", false, 0, TimeShape::any, "",
+     BarStamps::start, 1e9},
 };
 
 // The words a time column's name may carry its zone in: "Timestamp (UTC)", "datetime_et",
@@ -159,7 +161,7 @@ void take_shape(Layout& layout, const KnownShape& shape) {
     layout.shape = shape.what;
     layout.shape_zone = shape.zone;
     layout.shape_stamps = shape.stamps;
-    layout.fixed_point_prices = shape.fixed_point_prices;
+    layout.fixed_point_divisor = shape.fixed_point_divisor;
 }
 
 void match_named_shape(Layout& layout) {

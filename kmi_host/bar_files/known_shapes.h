@@ -52,16 +52,22 @@ const char* role_text(Role role);
 // What the files of a platform, vendor or library are known for. A shape with a header is
 // known by names its header holds (all of them, in any order); a shape without one by its
 // fields, read by position: the names of its columns in order, the separator it needs (or 0),
-// and whether its time is the compact "YYYYMMDD HHMMSS".
+// and the form its time must have, when one.
+enum class TimeShape : std::uint8_t {
+    any,
+    compact,  // "YYYYMMDD HHMMSS"
+    lean,     // "YYYYMMDD HH:MM", as LEAN writes hour and daily bars
+};
+
 struct KnownShape {
     std::string_view what;  // how notes name it
     std::string_view names;
     bool headerless = false;
     char separator = 0;
-    bool compact_time = false;
+    TimeShape time_shape = TimeShape::any;
     std::string_view zone;  // the zone its times are in, or empty: not known
     BarStamps stamps = BarStamps::start;
-    bool fixed_point_prices = false;  // integer prices in units of 1e-9
+    double fixed_point_divisor = 0;  // whole-number prices are in units of its inverse; 0: none
 };
 
 // Every shape known, those with a header first matched in this order.

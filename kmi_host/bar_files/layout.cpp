@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "kmi_host/bar_files/known_shapes.h"
+#include "kmi_host/bar_files/lean_files.h"
 #include "kmi_host/bar_files/number_marks.h"
 #include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/time_columns.h"
@@ -90,10 +91,6 @@ bool is_number(std::string_view text) {
     return read_marked(text, provisional_mark(clue, ';'), value);
 }
 
-std::size_t fields_without_trailing_empty(const std::vector<std::string_view>& fields) {
-    return fields.size() > 1 && fields.back().empty() ? fields.size() - 1 : fields.size();
-}
-
 // A date-time in one field that is plainly a time: a whole number is one only with enough
 // digits for a Unix time since 1973, or as a compact date.
 bool is_date_time_field(std::string_view field) {
@@ -118,12 +115,21 @@ std::size_t time_fields(const std::vector<std::string_view>& fields) {
     return 0;
 }
 
+bool is_lean_time(std::string_view field) {
+    return field.size() == 14 && field[8] == ' ' && field[11] == ':' && is_whole_number(field.substr(0, 8)) &&
+           is_whole_number(field.substr(9, 2)) && is_whole_number(field.substr(12));
+}
+
 bool is_compact_time(std::string_view field) {
     return field.size() == 15 && field[8] == ' ' && is_whole_number(field.substr(0, 8)) &&
            is_whole_number(field.substr(9));
 }
 
 }  // namespace
+
+std::size_t fields_without_trailing_empty(const std::vector<std::string_view>& fields) {
+    return fields.size() > 1 && fields.back().empty() ? fields.size() - 1 : fields.size();
+}
 
 std::vector<std::string> split_names(std::string_view list) {
     std::vector<std::string> names;
@@ -275,7 +281,8 @@ Layout layout_by_position(const std::vector<std::string_view>& fields, std::stri
         const std::size_t shape_time_fields = names[0] == "date" ? 2 : 1;
         if (names.size() != count || shape_time_fields != first) continue;
         if (shape.separator != 0 && shape.separator != separator) continue;
-        if (shape.compact_time && !is_compact_time(fields[0])) continue;
+        if (shape.time_shape == TimeShape::compact && !is_compact_time(fields[0])) continue;
+        if (shape.time_shape == TimeShape::lean && !is_lean_time(fields[0])) continue;
         bool numbers = true;
         for (std::size_t i = first; i < count; ++i) numbers = numbers && is_number(fields[i]);
         if (!numbers) continue;
@@ -284,6 +291,7 @@ Layout layout_by_position(const std::vector<std::string_view>& fields, std::stri
         layout.headerless = true;
         for (std::size_t i = 0; i < layout.written.size(); ++i) layout.written[i] = "column " + std::to_string(i + 1);
         take_shape(layout, shape);
+        if (shape.time_shape == TimeShape::lean) take_lean_folder(layout, file);
         return layout;
     }
     std::string shown(line.substr(0, 120));

@@ -54,14 +54,18 @@ struct Layout {
     std::string shape;       // how notes name the shape; empty for none in particular
     std::string shape_zone;  // the zone such files write, or empty
     BarStamps shape_stamps = BarStamps::start;
-    bool fixed_point_prices = false;  // prices may be integers in units of 1e-9
-    bool headerless = false;          // read by position
-    bool named_by_option = false;     // the names of --columns
+    double fixed_point_divisor = 0;        // prices may be whole numbers in units of its inverse (1e9, 1e4); 0: none
+    std::optional<std::int64_t> file_day;  // times are milliseconds after midnight of this day (a HostDateTime)
+    bool headerless = false;               // read by position
+    bool named_by_option = false;          // the names of --columns
 };
 
 // A column name as compared: in lower case, without <...>, its words joined by "_" (a run of
 // anything but letters and digits parts words): "Timestamp (UTC)" is "timestamp_utc".
 std::string canonical_name(std::string_view name);
+
+// The fields of a row, without the empty one a separator at its end leaves.
+std::size_t fields_without_trailing_empty(const std::vector<std::string_view>& fields);
 
 // The names of a comma-separated list, as --columns gives them.
 std::vector<std::string> split_names(std::string_view list);

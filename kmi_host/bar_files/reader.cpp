@@ -8,6 +8,7 @@
 #include "kmi_host/bar_files/bar_times.h"
 #include "kmi_host/bar_files/compressed_files.h"
 #include "kmi_host/bar_files/fields.h"
+#include "kmi_host/bar_files/lean_files.h"
 #include "kmi_host/bar_files/reading.h"
 #include "kmi_host/bar_files/reading_plan.h"
 #include "kmi_host/bar_files/rows.h"
@@ -104,6 +105,18 @@ Layout find_layout(LineReader& lines, const BarFileOptions& options, std::option
         if (data) {
             first_data = line;
             return layout_by_position(probe.fields, line, probe.separator, lines.name, lines.line_number);
+        }
+        if (is_lean_day_row(probe.fields)) {
+            first_data = line;
+            return lean_day_layout(probe.fields, probe.separator, lines.name, lines.bytes.entry, lines.line_number);
+        }
+        if (all_numbers(probe.fields)) {
+            const std::string likely = likely_time_form(probe.fields.front());
+            throw InputError(lines.name + ":" + std::to_string(lines.line_number) +
+                             ": the first line is numbers alone, no header, and its first field, \"" +
+                             std::string(probe.fields.front().substr(0, 40)) + "\", is no time kmi-host reads" +
+                             (likely.empty() ? std::string() : " (it looks like " + likely + ")") +
+                             ": write the file's times as dates and times, or name its columns with --columns");
         }
         return layout_of_header(probe.fields, probe.separator, lines.name, lines.line_number);
     }
@@ -240,7 +253,7 @@ BarFile read_in_order(const BarSource& source, const std::string& name, const Ba
     appended->file = name;
     appended->layout = reading.layout;
     appended->layout.header_line = 0;  // a further line that is no row is told, not taken for a header
-    appended->layout.fixed_point_prices = rows.fixed_point;  // as the first bar decided it
+    appended->layout.fixed_point_divisor = rows.price_divisor;  // as the first bar decided it
     appended->settings = RowSettings{order, false, options.pick, 0, options.clock, reading.marks.marks};
     appended->tick_volumes = tick_volumes;
     appended->naive_zone = times.naive_zone;

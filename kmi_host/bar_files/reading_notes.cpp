@@ -178,9 +178,14 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
         notes.add(volume + ": the volume is the tick volume of \"" +
                   layout.names[static_cast<std::size_t>(layout.tick_volume)] + "\" (the number of price changes)");
     }
-    if (rows.fixed_point) {
+    if (rows.price_divisor == 1e9) {
         notes.add("its prices are fixed-point integers in units of 1e-9, as " + layout.shape +
                   " writes them: divided by 10^9");
+    }
+    if (rows.price_divisor == 1e4) {
+        notes.add(
+            "its prices are whole numbers of ten-thousandths, as LEAN writes the prices of equities and "
+            "options: divided by 10 000");
     }
     for (const auto& [line, text] : marks_notes(reading.marks, rows.marks, layout.written)) notes.add(line, text);
 }
@@ -189,6 +194,10 @@ void value_notes(Notes& notes, const Reading& reading, const RowsRead& rows, boo
 std::string time_form_text(const Layout& layout, const RowsRead& rows) {
     const std::string example = " (\"" + rows.first_time_written + "\")";
     if (layout.time_of_day >= 0) return "a date and a time of day in two columns" + example;
+    if (layout.file_day) {
+        return "milliseconds after midnight" + example + " of " + format_date(*layout.file_day / us_per_day) +
+               ", the date of the file's name, as LEAN writes its files of a day";
+    }
     const std::string_view first = rows.first_time_written;
     if (is_whole_number(first) && !rows.instants.empty() && rows.instants.front()) {
         const std::size_t digits = first.size() - (first.front() == '-' ? 1 : 0);
@@ -294,7 +303,13 @@ ReadingPlan plan_of(const Reading& reading, const RowsRead& rows, const SettledT
     plan.order = reading.order;
     plan.order_by = reading.day_first_line != 0 || rows.clues.second_above_12 ? DecidedBy::data : DecidedBy::assumed;
     plan.numbers = numbers_text(reading.marks, rows.marks, reading.layout.written);
-    if (rows.fixed_point) {
+    if (rows.price_divisor == 1e4) {
+        plan.price_scale = 1e-4;
+        plan.price_scale_why =
+            "divided by 10 000: whole numbers of ten-thousandths, as LEAN writes the prices of "
+            "equities and options";
+    }
+    if (rows.price_divisor == 1e9) {
         plan.price_scale = 1e-9;
         plan.price_scale_why =
             "divided by 10^9: fixed-point integers in units of 1e-9, as " + layout.shape + " writes them";

@@ -106,31 +106,34 @@ struct RowReader {
         return value;
     }
 
-    // Fixed-point prices, as a market-data vendor writes them: integers in units of 1e-9. A file
-    // of that vendor's shape has them when its first bar's prices are all integers of at
-    // least 10^6 (a price of 0.001); then every price must be one.
+    // Fixed-point prices, as a market-data vendor writes them (integers in units of 1e-9) and
+    // LEAN writes equities' (in ten-thousandths). A file of such a shape has them when its first
+    // bar's prices are all whole numbers of a price of 0.001 or more; then every price must be one.
     double price(int column, const char* name) {
-        if (!out.fixed_point) return number(column, name, false);
+        if (out.price_divisor == 0) return number(column, name, false);
         const std::string_view text = field(column);
         std::int64_t units = 0;
         const auto result = std::from_chars(text.data(), text.data() + text.size(), units);
         if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
             fail(file(), line,
                  std::string("column \"") + name + "\": \"" + std::string(text) +
-                     "\" is no whole number, but the first bar's prices were fixed-point integers (units of 1e-9)");
+                     "\" is no whole number, but the first bar's prices were fixed-point integers (units of " +
+                     (out.price_divisor == 1e9 ? std::string("1e-9") : std::string("1e-4")) + ")");
         }
-        return static_cast<double>(units) / 1e9;
+        return static_cast<double>(units) / out.price_divisor;
     }
 
     void decide_fixed_point() {
         fixed_point_decided = true;
-        if (!layout.fixed_point_prices) return;
+        if (layout.fixed_point_divisor == 0) return;
+        const double least = 0.001 * layout.fixed_point_divisor;
         for (const int column : {layout.open, layout.high, layout.low, layout.close}) {
             if (column < 0) continue;
             const std::string_view text = field(column);
-            if (!is_whole_number(text) || text.front() == '-' || text.size() < 7) return;
+            if (!is_whole_number(text) || text.front() == '-' || text.size() > 18) return;
+            if (static_cast<double>(std::stoll(std::string(text))) < least) return;
         }
-        out.fixed_point = true;
+        out.price_divisor = layout.fixed_point_divisor;
     }
 
     // A volume; as some sites write it, "-" for none and "2.41B" short for 2 410 000 000.
@@ -185,7 +188,21 @@ struct RowReader {
         return true;
     }
 
+    // A LEAN file of a day: milliseconds after midnight of the day its name gives.
+    BarTimeText time_in_file_day() const {
+        const std::string_view text = field(layout.time);
+        std::int64_t ms = -1;
+        const auto result = std::from_chars(text.data(), text.data() + text.size(), ms);
+        if (result.ec != std::errc() || result.ptr != text.data() + text.size() || ms < 0 || ms >= 86400000) {
+            fail(file(), line,
+                 "\"" + std::string(text) +
+                     "\" is no time of a LEAN file of a day, which gives milliseconds after midnight (0 to 86399999)");
+        }
+        return BarTimeText{*layout.file_day + ms * 1000, false};
+    }
+
     BarTimeText time() {
+        if (layout.file_day) return time_in_file_day();
         DateClues clues;
         const auto time =
             layout.time_of_day >= 0

@@ -28,7 +28,7 @@ struct RowsRead {
     bool volumes_all_zero = true;
     std::size_t outside_range = 0;  // bars whose open or close lies outside their low and high
     std::uint64_t first_outside_line = 0;
-    bool fixed_point = false;        // the prices were integers in units of 1e-9
+    double price_divisor = 0;        // the prices were whole numbers in units of its inverse; 0: as written
     std::vector<ColumnMarks> marks;  // by column: what the marks of its numbers said
     std::size_t dashed_volumes = 0;  // volumes written "-": none, read as 0
     std::uint64_t first_dashed_volume_line = 0;
