@@ -33,8 +33,8 @@ struct BarFileOutcome {
 };
 
 // The file name the reader is given: a refusal starts with it (or with "--columns", for a
-// message about that option).
-inline constexpr const char* fuzzed_bar_file_name = "bars.csv";
+// message about that option). It has a date, as LEAN's files of a day have theirs.
+inline constexpr const char* fuzzed_bar_file_name = "20250707_bars.csv";
 
 // Reads one input's file with its options and checks the reader's promises.
 BarFileOutcome check_bar_file_input(const std::uint8_t* data, std::size_t size);
