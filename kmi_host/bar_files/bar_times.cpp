@@ -50,7 +50,8 @@ std::vector<SkippedTime> settle_instants(RowsRead& rows, ZoneOffsets& naive_zone
     if (rows.instant_count == rows.bars.size()) return skipped;
     const std::size_t count = rows.bars.size();
     std::optional<HostDateTime> previous;
-    std::optional<std::size_t> in_repeat;  // the first bar of a repeated hour, while in it
+    constexpr std::size_t outside = static_cast<std::size_t>(-1);
+    std::size_t in_repeat = outside;  // the first bar of a repeated hour, while in it
     HostDateTime repeat_written = 0;
     bool second_taken = false;
     for (std::size_t k = 0; k < count; ++k) {
@@ -62,17 +63,17 @@ std::vector<SkippedTime> settle_instants(RowsRead& rows, ZoneOffsets& naive_zone
             const HostDateTime written = time;
             time = previous && instants.earlier <= *previous ? instants.later : instants.earlier;
             if (instants.kind == WallTimeInstants::Kind::repeated) {
-                if (!in_repeat) {
+                if (in_repeat == outside) {
                     in_repeat = i;
                     repeat_written = written;
                 }
                 second_taken = second_taken || time == instants.later;
-            } else if (in_repeat) {
+            } else if (in_repeat != outside) {
                 if (!second_taken && settled.repeated_once++ == 0) {
-                    settled.first_repeated_once_line = rows.lines[*in_repeat];
+                    settled.first_repeated_once_line = rows.lines[in_repeat];
                     settled.once_written = repeat_written;
                 }
-                in_repeat.reset();
+                in_repeat = outside;
                 second_taken = false;
             }
         }
