@@ -32,6 +32,17 @@ struct PageSeries {
     std::vector<float> values;  // one per chart bar
 };
 
+// An alert rule that fired: on a bar that has closed (alerts.csv holds these), or early on the
+// forming last bar of a chart followed live (shown, never written).
+struct PageAlert {
+    std::int32_t bar = 0;   // the chart bar's index
+    HostDateTime time = 0;  // the bar's time
+    std::string rule;       // as the trader wrote it
+    std::string series;     // the series' declared name
+    float value = 0.0f;     // the series' value on the bar
+    bool forming = false;
+};
+
 // A day with a regular-session bar: its date and the index of its last session bar.
 struct PageDay {
     std::string date;  // YYYY-MM-DD
@@ -58,6 +69,7 @@ struct ChartPageData {
     std::vector<PageDay> days;                  // the session days, for the day selector
     std::vector<PageDayPanel> day_panels;       // their closing panels, in day order
     std::vector<std::string> slots_off;         // the source slots no chart fed (tick, add, ... nq)
+    std::vector<PageAlert> alerts;              // the alert rules that fired, in bar order
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
     // A page served live (replay --serve) names its stream of changes and how many changes its

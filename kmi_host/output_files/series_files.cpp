@@ -48,6 +48,20 @@ void write_days_csv(OutputSink& sink, const ChartPageData& data) {
     }
 }
 
+void write_alerts_csv(OutputSink& sink, const std::vector<PageAlert>& alerts) {
+    put(sink, "time,rule,value\n");
+    DateTimeWriter times;
+    for (const PageAlert& alert : alerts) {
+        if (alert.forming) continue;
+        put(sink, times.text(alert.time));
+        put(sink, ",");
+        put(sink, csv_field(alert.rule));
+        put(sink, ",");
+        put_shortest(sink, alert.value);
+        put(sink, "\n");
+    }
+}
+
 std::string series_csv(const ChartPageData& data) {
     OutputSink sink;
     write_series_csv(sink, data);
@@ -57,6 +71,12 @@ std::string series_csv(const ChartPageData& data) {
 std::string days_csv(const ChartPageData& data) {
     OutputSink sink;
     write_days_csv(sink, data);
+    return std::move(sink.text);
+}
+
+std::string alerts_csv(const std::vector<PageAlert>& alerts) {
+    OutputSink sink;
+    write_alerts_csv(sink, alerts);
     return std::move(sink.text);
 }
 

@@ -4,6 +4,7 @@
 #define KMI_HOST_OUTPUT_FILES_SERIES_FILES_H
 
 #include <string>
+#include <vector>
 
 #include "kmi_host/output_files/atomic_files.h"
 #include "kmi_host/output_files/page_data.h"
@@ -18,9 +19,14 @@ void write_series_csv(OutputSink& sink, const ChartPageData& data);
 // session bar.
 void write_days_csv(OutputSink& sink, const ChartPageData& data);
 
+// "time,rule,value", then one row per alert of a closed bar: the bar's time, the rule as written
+// and the series' value in its shortest form.
+void write_alerts_csv(OutputSink& sink, const std::vector<PageAlert>& alerts);
+
 // The same as texts.
 std::string series_csv(const ChartPageData& data);
 std::string days_csv(const ChartPageData& data);
+std::string alerts_csv(const std::vector<PageAlert>& alerts);
 
 }  // namespace kmi::emu
 
