@@ -62,7 +62,7 @@ struct Look {
 // Follows the files of `rows` (es, tick and add) through `looks`; before every look the panel
 // and the series are those of a replay of the files as they then stand, finished.
 void expect_follow_matches_finished_files(std::map<std::string, std::vector<std::string>> rows,
-                                          const std::vector<Look>& looks, std::size_t compared_from = 0) {
+                                          const std::vector<Look>& looks) {
     TempFolder live;
     TempFolder finished;
     const auto write_all = [](const std::filesystem::path& folder, const std::string& file,
@@ -95,10 +95,8 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
         replay.follow = false;
         const emu::ReplayOutcome outcome = emu::run_replay(study_entry, emu::plan_replay(replay), {});
         const std::string where = "before look " + std::to_string(next);
-        if (next >= compared_from) {
-            EXPECT_EQ(panel, outcome.panel_txt) << where;
-            EXPECT_EQ(series, emu::series_csv(outcome.page)) << where;
-        }
+        EXPECT_EQ(panel, outcome.panel_txt) << where;
+        EXPECT_EQ(series, emu::series_csv(outcome.page)) << where;
         if (next > 0 && !looks[next - 1].report.empty()) {
             std::string told;
             for (const std::string& report : reports) told += report + "\n";
@@ -183,27 +181,67 @@ TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
     expect_follow_matches_finished_files(rows, looks);
 }
 
-// A chart file begun with one bar tells its bar length (5 minutes, as its sources' files
-// already do) as bars arrive: until then a source's bar would not count for the chart bar it
-// belongs to.
-TEST(KmiHostFollow, AFileBegunWithOneBarTakesItsBarLengthFromTheBarsThatArrive) {
-    std::map<std::string, std::vector<std::string>> rows{{"es.csv", {row("es.csv", 30)}}};
-    for (const char* file : {"tick.csv", "add.csv"}) {
-        for (const int minute : {20, 25, 30}) rows[file].push_back(row(file, minute));
-    }
+// The rows of `files` at minutes [from, to), written at once.
+struct Batch {
+    std::vector<const char*> files;
+    int from = 0;
+    int to = 0;
+};
+
+std::vector<Look> looks_of(const std::vector<std::vector<Batch>>& batches) {
     std::vector<Look> looks;
-    for (const int minute : {35, 40, 45}) {
-        Look look{[minute](const TempFolder& f) {
-                      for (const char* file : files) append(f / file, row(file, minute));
+    for (const std::vector<Batch>& look_batches : batches) {
+        Look look{[look_batches](const TempFolder& f) {
+                      for (const Batch& batch : look_batches) {
+                          for (const char* file : batch.files) {
+                              std::string text;
+                              for (int minute = batch.from; minute < batch.to; ++minute) text += row(file, minute);
+                              append(f / file, text);
+                          }
+                      }
                   },
                   {},
                   ""};
-        for (const char* file : files) look.finished[file] = {row(file, minute)};
+        for (const Batch& batch : look_batches) {
+            for (const char* file : batch.files) {
+                for (int minute = batch.from; minute < batch.to; ++minute)
+                    look.finished[file].push_back(row(file, minute));
+            }
+        }
         looks.push_back(look);
     }
-    // Before the first look the chart's one bar tells no length: a replay then forms the sources'
-    // 5-minute bars by the chart's 1-minute clock, where following shows the files as they stand.
-    expect_follow_matches_finished_files(rows, looks, 1);
+    return looks;
+}
+
+std::map<std::string, std::vector<std::string>> rows_at(const std::map<std::string, std::vector<int>>& minutes) {
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const auto& [file, list] : minutes) {
+        for (const int minute : list) rows[file].push_back(row(file, minute));
+    }
+    return rows;
+}
+
+// Rows arrive in batches of any grouping: files together, the chart's file ahead of its sources'
+// and behind them, a source's rows late for chart bars already played. A file's bar length is
+// decided again as its rows arrive: a chart begun with one bar (five minutes, its sources say),
+// and one begun with three bars five minutes apart whose later rows are a minute apart.
+TEST(KmiHostFollow, BatchesOfRowsPlayAsAReplayOfTheFilesAsTheyStand) {
+    const std::vector<const char*> all{"es.csv", "tick.csv", "add.csv"};
+    const std::vector<const char*> sources{"tick.csv", "add.csv"};
+    expect_follow_matches_finished_files(
+        rows_at({{"es.csv", {30, 31, 32}}, {"tick.csv", {30, 31, 32}}, {"add.csv", {30, 31, 32}}}),
+        looks_of({{{all, 33, 36}},
+                  {{{"es.csv"}, 36, 39}},
+                  {{sources, 36, 39}},
+                  {{{"tick.csv"}, 39, 41}},
+                  {{{"es.csv", "add.csv"}, 39, 42}},
+                  {{{"tick.csv"}, 41, 43}, {{"es.csv"}, 42, 44}, {{"add.csv"}, 42, 43}}}));
+    expect_follow_matches_finished_files(
+        rows_at({{"es.csv", {30}}, {"tick.csv", {20, 25, 30}}, {"add.csv", {20, 25, 30}}}),
+        looks_of({{{all, 35, 36}}, {{all, 40, 41}}, {{all, 45, 46}}}));
+    expect_follow_matches_finished_files(
+        rows_at({{"es.csv", {30, 35, 40}}, {"tick.csv", {30, 35, 40}}, {"add.csv", {30, 35, 40}}}),
+        looks_of({{{all, 41, 44}}, {{all, 44, 50}}, {{all, 50, 56}}}));
 }
 
 #ifndef _WIN32

@@ -52,7 +52,9 @@ TEST(KmiHostReplayBars, AChartShowsTheFeedAsItStandsAtTheClock) {
         {bar_at(t0930, 1, 4, 0, 2), bar_at(t0930 + 60 * second, 2, 5, 1, 3), bar_at(t0930 + 300 * second, 3, 6, 2, 5)},
         "TICK.csv",
         std::nullopt,
-        emu::BarStamps::start};
+        emu::BarStamps::start,
+        std::nullopt,
+        false};
     emu::Chart chart = emu::make_chart(2, "TICK", 60);
     emu::show_feed_at(chart, feed, t0930 - 1);
     EXPECT_EQ(emu::bar_count(chart), 0);

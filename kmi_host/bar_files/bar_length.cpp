@@ -135,6 +135,20 @@ std::optional<std::int32_t> parse_bar_length(std::string_view text) {
     return static_cast<std::int32_t>(seconds);
 }
 
+BarLength file_bar_length(const std::vector<Bar>& bars, bool dates_only, std::optional<std::int32_t> given) {
+    BarLength length = decide_bar_length(bars);
+    // Times of dates alone are days, unless their steps say weeks.
+    if (dates_only && length.from == BarLength::From::too_few_bars && length.seconds < 7 * 86400) {
+        length.seconds = 86400;
+        length.steps = 0;
+    }
+    if (given) {
+        length.seconds = *given;
+        length.from = BarLength::From::given;
+    }
+    return length;
+}
+
 std::int32_t typical_bar_seconds(const std::vector<Bar>& bars, std::int32_t fallback) {
     return decide_bar_length(bars, fallback).seconds;
 }

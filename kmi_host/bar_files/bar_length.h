@@ -32,6 +32,10 @@ inline constexpr std::size_t steps_to_judge_bar_length = 10;
 // The length of `bars` (times in order); `fallback` with fewer than two bars.
 BarLength decide_bar_length(const std::vector<Bar>& bars, std::int32_t fallback = 60);
 
+// The length of a file's bars as its reading decides it: `given` (--bar-length) when set, else
+// decided from the bars, and a day for times of dates alone unless enough steps say otherwise.
+BarLength file_bar_length(const std::vector<Bar>& bars, bool dates_only, std::optional<std::int32_t> given);
+
 // Whether the length holds for most steps (or there were too few to tell).
 bool bar_length_holds(const BarLength& length);
 

@@ -289,16 +289,8 @@ ReadingPlan plan_of(const Reading& reading, const RowsRead& rows, const SettledT
                      : layout.time_is_end   ? DecidedBy::column_name
                      : layout.shape.empty() ? DecidedBy::assumed
                                             : DecidedBy::shape;
-    plan.length = decide_bar_length(bars);
-    // Times of dates alone are days, unless their steps say weeks.
-    if (reading.dates_only && plan.length.from == BarLength::From::too_few_bars && plan.length.seconds < 7 * 86400) {
-        plan.length.seconds = 86400;
-        plan.length.steps = 0;
-    }
-    if (options.bar_seconds) {
-        plan.length.seconds = *options.bar_seconds;
-        plan.length.from = BarLength::From::given;
-    }
+    plan.length = file_bar_length(bars, reading.dates_only, options.bar_seconds);
+    plan.dates_only = reading.dates_only;
     plan.dates_year_last = rows.clues.year_last;
     plan.order = reading.order;
     plan.order_by = reading.day_first_line != 0 || rows.clues.second_above_12 ? DecidedBy::data : DecidedBy::assumed;

@@ -102,7 +102,9 @@ std::size_t history_bars(const ReplayPlan& plan, const std::vector<Bar>& bars) {
 std::vector<HostDateTime> call_clocks(const ReplayFeed& chart, std::size_t history) {
     std::vector<HostDateTime> clocks;
     if (history > 0) {
-        clocks.push_back(stage_clock(chart, history - 1, 3).value_or(chart.bars[history].time - 1));
+        // Stage 3 of the last bar always comes: a next bar is read only when it does not.
+        const std::optional<HostDateTime> closed = stage_clock(chart, history - 1, 3);
+        clocks.push_back(closed ? *closed : chart.bars[history].time - 1);
     }
     for (std::size_t k = history; k < chart.bars.size(); ++k) {
         for (int stage = 0; stage < 4; ++stage) {

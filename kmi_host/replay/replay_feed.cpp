@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "kmi_host/following/followed_files.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/path_text.h"
 
@@ -62,6 +61,8 @@ ReplayFeed feed_of(BarFile read, const std::filesystem::path& file, const std::s
     feed.stamps = read.stamps;
     feed.bars = std::move(read.bars);
     feed.bar_seconds = read.plan.length.seconds;
+    if (read.plan.length.from == BarLength::From::given) feed.given_seconds = read.plan.length.seconds;
+    feed.dates_only = read.plan.dates_only;
     return feed;
 }
 
@@ -75,6 +76,13 @@ std::optional<HostDateTime> stage_clock(const ReplayFeed& feed, std::size_t bar,
     const HostDateTime clock = feed.bars[bar].time + period_us(feed) * stage / 4;
     if (bar + 1 < feed.bars.size() && clock >= feed.bars[bar + 1].time) return std::nullopt;
     return clock;
+}
+
+HostDateTime last_stage_clock(const ReplayFeed& feed, std::size_t bar) {
+    for (int stage = 3; stage > 0; --stage) {
+        if (const std::optional<HostDateTime> clock = stage_clock(feed, bar, stage)) return *clock;
+    }
+    return feed.bars[bar].time;
 }
 
 Bar forming_bar(const Bar& whole, int stage) {
@@ -117,16 +125,6 @@ void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock) {
     // The chart's arrays are sized once for the whole feed, not grown bar by bar.
     if (shown > chart.times.capacity()) reserve_bars(chart, feed.bars.size());
     for (std::size_t i = kept; i < shown; ++i) append_bar(chart, bar_at(feed, i, clock));
-}
-
-void show_whole_feed(Chart& chart, const ReplayFeed& feed, std::size_t changed_from) {
-    const std::size_t kept = chart.times.size();
-    if ((changed_from != no_change && changed_from + 1 < kept) || feed.bars.size() < kept) {
-        set_bars(chart, feed.bars);
-        return;
-    }
-    if (kept > 0 && !same_bar(chart, kept - 1, feed.bars[kept - 1])) replace_last_bar(chart, feed.bars[kept - 1]);
-    for (std::size_t i = kept; i < feed.bars.size(); ++i) append_bar(chart, feed.bars[i]);
 }
 
 }  // namespace kmi::emu

@@ -24,6 +24,9 @@ struct ReplayFeed {
     std::string file;                    // as named in messages
     std::optional<TimeZone> naive_zone;  // the zone its times without one were read in, if any
     BarStamps stamps = BarStamps::start;
+    // How its bar length is decided again as a followed file grows: given, or from its bars.
+    std::optional<std::int32_t> given_seconds;
+    bool dates_only = false;
 };
 
 // Reads a bar file as read_bar_file does.
@@ -50,14 +53,13 @@ Chart feed_chart(std::int32_t number, const ReplayFeed& feed, const std::string&
 // the bar's length apart, when that comes before the next bar starts.
 std::optional<HostDateTime> stage_clock(const ReplayFeed& feed, std::size_t bar, int stage);
 
+// The clock of a bar's last stage: its close, or the last stage before the next bar starts.
+HostDateTime last_stage_clock(const ReplayFeed& feed, std::size_t bar);
+
 // Sets the chart's bars to the feed as it stands at `clock`: every bar that has started,
 // the last one formed as far as the clock has gone through it (a quarter of its length
 // per stage). Only the bars that changed are touched.
 void show_feed_at(Chart& chart, const ReplayFeed& feed, HostDateTime clock);
-
-// The chart shows the feed whole, as it stands: its bars from `changed_from` on changed (a
-// bar before the chart's last: every bar is set again; no_change: none).
-void show_whole_feed(Chart& chart, const ReplayFeed& feed, std::size_t changed_from);
 
 }  // namespace kmi::emu
 

@@ -51,9 +51,9 @@ void load_source_feeds(Replay& replay);
 // Every chart moves to the clock.
 void advance(Replay& replay, HostDateTime clock);
 
-// Every chart shows its feed whole, as it now stands: `changed` holds the first bar of each
-// feed that changed.
-void show_whole_feeds(Replay& replay, const std::map<const ReplayFeed*, std::size_t>& changed);
+// Every chart shows its feed again from its first bar, as it stands at `clock` (bars before
+// its last may have changed, and its bar length).
+void show_feeds_again(Replay& replay, HostDateTime clock);
 
 // Calls the study (an update from the bar before the chart's new ones, or the full
 // recalculation) and tells the hooks.

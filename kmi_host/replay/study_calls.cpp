@@ -31,12 +31,13 @@ void advance(Replay& replay, HostDateTime clock) {
     for (const auto& [chart, feed] : replay.moved) show_feed_at(*chart, *feed, clock);
 }
 
-void show_whole_feeds(Replay& replay, const std::map<const ReplayFeed*, std::size_t>& changed) {
+void show_feeds_again(Replay& replay, HostDateTime clock) {
+    replay.host->now = clock;
     update_moved_charts(replay);
     for (const auto& [chart, feed] : replay.moved) {
-        const auto change = changed.find(feed);
         if (chart->bar_seconds != feed->bar_seconds) set_bar_seconds(*chart, feed->bar_seconds);
-        show_whole_feed(*chart, *feed, change == changed.end() ? no_change : change->second);
+        set_bars(*chart, {});
+        show_feed_at(*chart, *feed, clock);
     }
 }
 
