@@ -288,7 +288,7 @@ TEST(KmiHostFollow, CtrlCEndsTheRunAndWritesItsFilesWhole) {
 
     const ProgramRun finished = run_program(arguments + " --fast --out finished", folder.path);
     ASSERT_EQ(finished.exit_code, 0) << finished.err;
-    for (const char* file : {"panel.txt", "series.csv", "days.csv"}) {
+    for (const char* file : {"panel.txt", "series.csv", "days.csv", "log.txt"}) {
         EXPECT_EQ(read_text(folder / "live" / file), read_text(folder / "finished" / file)) << file;
     }
     EXPECT_NE(read_text(folder / "live" / "chart.html").find("</html>"), std::string::npos);

@@ -88,10 +88,10 @@ void note_what_was_read(Replay& replay) {
     }
 }
 
-// The bars before --from are history; files followed are history up to now, unless --from
-// says otherwise.
+// The bars before --from are history. Files followed are played as a replay of them plays
+// them, so that following goes on from where that replay ends, its log and all.
 std::size_t history_bars(const ReplayPlan& plan, const std::vector<Bar>& bars) {
-    if (!plan.from) return plan.follow ? bars.size() : 0;
+    if (!plan.from) return 0;
     return static_cast<std::size_t>(
         std::lower_bound(bars.begin(), bars.end(), *plan.from,
                          [](const Bar& bar, HostDateTime time) { return bar.time < time; }) -

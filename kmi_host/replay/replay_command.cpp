@@ -35,6 +35,7 @@ struct Watch {
     std::vector<std::string> call_log{};    // the log lines of the call under way
     std::vector<std::string> held_notes{};  // told once the replay has succeeded, its files written
     bool following = false;                 // the files are followed now
+    bool catching_up = false;               // files followed without --from: played without waiting first
     HostDateTime previous_clock = 0;        // of the call before, for --speed
     int shown_permille = -1;                // of the progress bar
 };
@@ -46,7 +47,8 @@ Watch watch_of(const ReplayPlan& plan, const std::string& served_at) {
     watch.screen.served_at = served_at;
     watch.screen.in_place = !plan.fast && ansi;
     watch.screen.colour = ansi && !plan.no_color && std::getenv("NO_COLOR") == nullptr;
-    watch.progress = plan.fast && terminal_takes_ansi(stderr);
+    watch.catching_up = plan.follow && !plan.from;
+    watch.progress = (plan.fast || watch.catching_up) && terminal_takes_ansi(stderr);
     watch.console_log.repeat_line =
         plan.out.empty()
             ? "(more reports like this one, one per full recalculation, are not shown: --out DIR keeps "
@@ -108,10 +110,14 @@ void after_call(Watch& watch, const Host& host, const ReplayStep& step) {
     show_call_log(watch);
     if (step.following && !watch.following) start_following(watch);
     if (step.following) {
-        if (!watch.plan.fast) draw(watch, host, format_date_time(step.clock) + "  following");
+        // A look's calls end with the screen drawn once, at the time of the chart's newest bar.
+        const std::vector<HostDateTime>& times = host.charts.at(host.study.chart_number).times;
+        if (!watch.plan.fast && step.call >= step.calls_total && !times.empty()) {
+            draw(watch, host, format_date_time(times.back()) + "  following");
+        }
         return;
     }
-    if (watch.plan.fast) {
+    if (watch.plan.fast || watch.catching_up) {
         show_progress(watch, step);
         return;
     }
