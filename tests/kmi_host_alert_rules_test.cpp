@@ -1,12 +1,16 @@
-// Alert rules: how a rule reads, or why it is refused.
+// Alert rules: how a rule reads (or why it is refused), the bars each
+// comparison fires on, and the forming bar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "kmi_host/alerts/alert_rules.h"
+#include "kmi_host/alerts/judging.h"
+#include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 
 namespace kmi::emu {
@@ -31,6 +35,7 @@ std::vector<std::string> declared_series() {
 }
 
 const std::vector<std::string> declared = declared_series();
+const float nan = std::numeric_limits<float>::quiet_NaN();
 
 // The message of the InputError `read` throws, or "" when it throws none.
 template <typename Read>
@@ -113,6 +118,92 @@ TEST(AlertRules, NamesAndAliasesComeFromTheSeriesTheStudyDeclares) {
     EXPECT_EQ(alert_series_list(names), "\"Close\", \"VWAP\", \"Cumulative Delta (RTH)\" or \"delta\"");
     EXPECT_NE(refusal([&] { parse_alert_rule("ratio >= 3", names); }).find("\"ratio\" is no series"),
               std::string::npos);
+}
+
+struct Bars {
+    std::vector<HostDateTime> times;
+    std::vector<std::vector<float>> values;
+    std::vector<const std::vector<float>*> series;
+};
+
+// `count` minute bars from 09:30 with the given series values.
+Bars minute_bars(std::size_t count, std::vector<std::vector<float>> values) {
+    Bars bars;
+    const HostDateTime open = *parse_date_time("2025-07-07 09:30:00");
+    for (std::size_t i = 0; i < count; ++i)
+        bars.times.push_back(open + static_cast<HostDateTime>(i) * 60 * us_per_second);
+    bars.values = std::move(values);
+    for (const std::vector<float>& series : bars.values) bars.series.push_back(&series);
+    return bars;
+}
+
+std::vector<std::int32_t> fired_bars(const std::vector<PageAlert>& alerts) {
+    std::vector<std::int32_t> out;
+    for (const PageAlert& alert : alerts) out.push_back(alert.bar);
+    return out;
+}
+
+TEST(AlertJudging, FiresOnTheBarARuleBecomesTrueAndAgainOnlyAfterItWasFalse) {
+    struct Case {
+        const char* rule;
+        std::vector<float> values;
+        std::vector<std::int32_t> fired;
+        std::size_t bars = 0;  // more bars than values: 0 past the series' end
+    };
+    const Case cases[] = {
+        {"TICK >= 1000", {1000, 1200, 900, 1000, nan, 1000}, {0, 3, 5}},
+        {"TICK <= -1000", {0, -1000, -1001, 0, -1000}, {1, 4}},
+        {"TICK crosses above 0", {5, -1, 0, 3, -2, nan, 1}, {2}},
+        {"TICK crosses below 0", {-5, 1, 0, -1, 2, -1}, {2, 5}},
+        {"TICK crosses 0", {-5, 0, 0, 5, -5, nan, 5}, {1, 4}},
+        {"TICK crosses below 0.2", {0.3f, 0.2f, 0.1f}, {1}},  // the level as a float, as the values
+        {"TICK <= 0", {5, 3}, {2}, 4},
+        {"TICK crosses below 1", {5}, {1}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const Bars bars = minute_bars(std::max(c.bars, c.values.size()), {c.values});
+        const std::vector<AlertRule> rules = {parse_alert_rule(c.rule, declared)};
+        const auto to = static_cast<std::int32_t>(bars.times.size());
+        const std::vector<PageAlert> whole = judge_closed_bars(rules, bars.times, bars.series, 0, to);
+        EXPECT_EQ(fired_bars(whole), c.fired);
+        // Judged a few bars at a time, as a chart followed live closes them, the
+        // same alerts.
+        for (std::int32_t split = 0; split <= to; ++split) {
+            std::vector<PageAlert> pieces = judge_closed_bars(rules, bars.times, bars.series, -3, split);
+            for (const PageAlert& alert : judge_closed_bars(rules, bars.times, bars.series, split, to + 5))
+                pieces.push_back(alert);
+            EXPECT_EQ(fired_bars(pieces), c.fired) << "split at bar " << split;
+        }
+    }
+}
+
+TEST(AlertJudging, NamesTheBarTheSeriesAndItsValueInBarThenRuleOrder) {
+    const Bars bars = minute_bars(3, {{0, 0, 1012}, {}, {}, {}, {}, {}, {}, {}, {}, {0, 63420000, 63420000}});
+    const std::vector<AlertRule> rules = {parse_alert_rule("TICK >= 1000", declared),
+                                          parse_alert_rule("VOLD >= 5e7", declared)};
+    std::vector<std::string> lines;
+    for (const PageAlert& alert : judge_closed_bars(rules, bars.times, bars.series, 0, 3))
+        lines.push_back(alert_line(alert));
+    EXPECT_EQ(lines, (std::vector<std::string>{"alert 2025-07-07 09:31:00  VOLD >= 5e7  (VOLD 63420000)",
+                                               "alert 2025-07-07 09:32:00  TICK >= 1000  (TICK 1012)"}));
+}
+
+TEST(AlertJudging, AFormingBarFiresEarlyWithoutChangingWhatItsCloseFires) {
+    const std::vector<AlertRule> rules = {parse_alert_rule("TICK >= 1000", declared),
+                                          parse_alert_rule("ADD crosses above 0", declared)};
+    // Bar 1 forming: TICK reaches 1100 and ADD turns up through zero.
+    Bars bars = minute_bars(2, {{900, 1100}, {}, {}, {}, {}, {}, {-50, 20}});
+    const std::vector<PageAlert> early = judge_forming_bar(rules, bars.times, bars.series, 1);
+    ASSERT_EQ(early.size(), 2u);
+    EXPECT_TRUE(early[0].forming && early[1].forming);
+    EXPECT_EQ(alert_line(early[0]), "alert 2025-07-07 09:31:00  TICK >= 1000  (TICK 1100) (forming)");
+    EXPECT_TRUE(judge_forming_bar(rules, bars.times, bars.series, 5).empty());
+    // Bar 1 closes at 950 with ADD back under zero; bar 2 then closes at 1050
+    // with ADD at 10.
+    bars = minute_bars(3, {{900, 950, 1050}, {}, {}, {}, {}, {}, {-50, -5, 10}});
+    const std::vector<PageAlert> closed = judge_closed_bars(rules, bars.times, bars.series, 0, 3);
+    EXPECT_EQ(fired_bars(closed), (std::vector<std::int32_t>{2, 2}));
 }
 
 }  // namespace
