@@ -1,5 +1,5 @@
-// Alert rules: how a rule reads (or why it is refused), the bars each
-// comparison fires on, and the forming bar.
+// Alert rules: how a rule reads (or why it is refused), the bars each comparison fires on, the
+// forming bar, and files of rules.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,23 +10,24 @@
 #include <vector>
 
 #include "kmi_host/alerts/judging.h"
+#include "kmi_host/alerts/rules_file.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
+#include "kmi_host/text/path_text.h"
+#include "kmi_host_support.h"
 
 namespace kmi::emu {
 namespace {
 
 using Comparison = AlertComparison;
+using test::host_program::write_text;
 
 // The series the study declares, as the columns of series.csv.
 std::vector<std::string> declared_series() {
     const std::string header =
-        "TICK,TICK Session High,TICK Session Low,TICK Bars At/Above Upper,TICK "
-        "Bars At/Below Lower,TICK Session "
-        "Average,ADD,ADD Change Since Open,ADD Slope Per Hour,VOLD,Up/Down "
-        "Volume Ratio,VIX,VIX Change %,Term "
-        "Structure Front/Back,ES % Since Open,NQ % Since Open,ES minus NQ "
-        "%,Cumulative Delta (RTH),VWAP (RTH),Close "
+        "TICK,TICK Session High,TICK Session Low,TICK Bars At/Above Upper,TICK Bars At/Below Lower,TICK Session "
+        "Average,ADD,ADD Change Since Open,ADD Slope Per Hour,VOLD,Up/Down Volume Ratio,VIX,VIX Change %,Term "
+        "Structure Front/Back,ES % Since Open,NQ % Since Open,ES minus NQ %,Cumulative Delta (RTH),VWAP (RTH),Close "
         "minus VWAP";
     std::vector<std::string> names;
     std::istringstream columns(header);
@@ -68,12 +69,7 @@ TEST(AlertRules, ReadFromTheComparisonOutwardsOrRefusedWithTheNames) {
         {"VWAP >= 6000", 18, Comparison::at_or_above, 6000.0f, ""},
         {"TICK high >= 1E3", 1, Comparison::at_or_above, 1000.0f, ""},
         {"", -1, {}, 0, "alert rule \"\": is empty"},
-        {"TICK > 1000",
-         -1,
-         {},
-         0,
-         "alert rule \"TICK > 1000\": \">\" is no comparison; a rule is SERIES "
-         ">= LEVEL"},
+        {"TICK > 1000", -1, {}, 0, "alert rule \"TICK > 1000\": \">\" is no comparison; a rule is SERIES >= LEVEL"},
         {"TICK above 1000", -1, {}, 0, "alert rule \"TICK above 1000\": no comparison; a rule is"},
         {"TICK >= 1,000", -1, {}, 0, "\"1,000\" is no level"},
         {"TICK >= 1e", -1, {}, 0, "\"1e\" is no level"},
@@ -85,12 +81,7 @@ TEST(AlertRules, ReadFromTheComparisonOutwardsOrRefusedWithTheNames) {
         {" >= 1000", -1, {}, 0, "alert rule \">= 1000\": no series before \">=\""},
         {"TIKC >= 1000", -1, {}, 0, "\"TIKC\" is no series (did you mean \"TICK\"?)"},
         {"ratoi >= 3", -1, {}, 0, "\"ratoi\" is no series (did you mean \"ratio\"?)"},
-        {"Close >= 1",
-         -1,
-         {},
-         0,
-         "alert rule \"Close >= 1\": \"Close\" is no series; the series: "
-         "\"TICK\", "},
+        {"Close >= 1", -1, {}, 0, "alert rule \"Close >= 1\": \"Close\" is no series; the series: \"TICK\", "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -112,8 +103,7 @@ TEST(AlertRules, ReadFromTheComparisonOutwardsOrRefusedWithTheNames) {
 TEST(AlertRules, NamesAndAliasesComeFromTheSeriesTheStudyDeclares) {
     const std::vector<std::string> names = {"Close", "", "VWAP", "Cumulative Delta (RTH)"};
     EXPECT_EQ(parse_alert_rule("close >= 1", names).series, 0);
-    EXPECT_EQ(parse_alert_rule("VWAP >= 1", names).series,
-              2);  // the declared name before the alias
+    EXPECT_EQ(parse_alert_rule("VWAP >= 1", names).series, 2);  // the declared name before the alias
     EXPECT_EQ(parse_alert_rule("delta >= 1", names).series, 3);
     EXPECT_EQ(alert_series_list(names), "\"Close\", \"VWAP\", \"Cumulative Delta (RTH)\" or \"delta\"");
     EXPECT_NE(refusal([&] { parse_alert_rule("ratio >= 3", names); }).find("\"ratio\" is no series"),
@@ -167,8 +157,7 @@ TEST(AlertJudging, FiresOnTheBarARuleBecomesTrueAndAgainOnlyAfterItWasFalse) {
         const auto to = static_cast<std::int32_t>(bars.times.size());
         const std::vector<PageAlert> whole = judge_closed_bars(rules, bars.times, bars.series, 0, to);
         EXPECT_EQ(fired_bars(whole), c.fired);
-        // Judged a few bars at a time, as a chart followed live closes them, the
-        // same alerts.
+        // Judged a few bars at a time, as a chart followed live closes them, the same alerts.
         for (std::int32_t split = 0; split <= to; ++split) {
             std::vector<PageAlert> pieces = judge_closed_bars(rules, bars.times, bars.series, -3, split);
             for (const PageAlert& alert : judge_closed_bars(rules, bars.times, bars.series, split, to + 5))
@@ -199,11 +188,34 @@ TEST(AlertJudging, AFormingBarFiresEarlyWithoutChangingWhatItsCloseFires) {
     EXPECT_TRUE(early[0].forming && early[1].forming);
     EXPECT_EQ(alert_line(early[0]), "alert 2025-07-07 09:31:00  TICK >= 1000  (TICK 1100) (forming)");
     EXPECT_TRUE(judge_forming_bar(rules, bars.times, bars.series, 5).empty());
-    // Bar 1 closes at 950 with ADD back under zero; bar 2 then closes at 1050
-    // with ADD at 10.
+    // Bar 1 closes at 950 with ADD back under zero; bar 2 then closes at 1050 with ADD at 10.
     bars = minute_bars(3, {{900, 950, 1050}, {}, {}, {}, {}, {}, {-50, -5, 10}});
     const std::vector<PageAlert> closed = judge_closed_bars(rules, bars.times, bars.series, 0, 3);
     EXPECT_EQ(fired_bars(closed), (std::vector<std::int32_t>{2, 2}));
+}
+
+TEST(AlertRulesFile, OneRulePerLineWithCommentsAndTheBadLineNamed) {
+    const test::host_program::TempFolder folder;
+    const std::filesystem::path file = folder.path / path_of("r\xC3\xA8gles \xE6\xA0\xAA.txt");
+    write_text(file,
+               "\xEF\xBB\xBF# extremes\r\n"
+               "TICK >= 1000\r\n"
+               "\r\n"
+               "   # turns\n"
+               "  ADD crosses 0  \n"
+               "\t\n"
+               "ratio >= 3");
+    EXPECT_EQ(read_alert_rules_file(file), (std::vector<std::string>{"TICK >= 1000", "ADD crosses 0", "ratio >= 3"}));
+    EXPECT_EQ(read_alert_rules(file, declared).at(1).series, 6);
+
+    write_text(file, "# levels\nTICK >= 1000\n\nTICK > 800\n");
+    EXPECT_EQ(refusal([&] { read_alert_rules_file(file); }).rfind(text_of(file) + ":4: alert rule \"TICK > 800\"", 0),
+              0u);
+    write_text(file, "TICK >= 1000\rTIKC <= -1000\r");
+    EXPECT_TRUE(read_alert_rules_file(file).size() == 2);
+    EXPECT_EQ(refusal([&] { read_alert_rules(file, declared); }).rfind(text_of(file) + ":2: alert rule \"TIKC", 0), 0u);
+    write_text(file, std::string("T\0I\0C\0K\0", 8));
+    EXPECT_NE(refusal([&] { read_alert_rules_file(file); }).find("holds NUL bytes"), std::string::npos);
 }
 
 }  // namespace
