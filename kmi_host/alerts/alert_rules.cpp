@@ -1,5 +1,6 @@
 #include "kmi_host/alerts/alert_rules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -237,7 +238,11 @@ AlertRule parse_alert_rule(const std::string& text, const std::vector<std::strin
         shown.push_back(alias.alias);
     }
     if (rule.series < 0) {
-        const std::optional<std::string> nearest = nearest_name(key, keys);
+        // A word longer than every name by more than two letters is no name mistyped (and its edit
+        // distances would take memory in proportion to its length).
+        std::size_t longest = 0;
+        for (const std::string& name : keys) longest = std::max(longest, name.size());
+        const std::optional<std::string> nearest = key.size() <= longest + 2 ? nearest_name(key, keys) : std::nullopt;
         std::string what = quoted(parts.series) + " is no series";
         for (std::size_t i = 0; nearest && i < keys.size(); ++i) {
             if (keys[i] == *nearest) {
