@@ -227,6 +227,7 @@ void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for
         days.push_back(std::move(entry));
     }
     json.value("days", days);
+    json.value("session", Json{{"start_second", data.session_start_second}, {"end_second", data.session_end_second}});
     json.value("slots_off", data.slots_off);
     if (!data.live_events.empty()) {
         json.value("live", Json{{"events", data.live_events}, {"version", data.live_version}});
