@@ -143,8 +143,31 @@
     });
   }
 
+  // The second of the chart's wall-clock day a bar starts at, as the study takes it: the time
+  // in whole milliseconds (rounded half up), the remainder of a day in whole seconds.
+  function secondOfDay(text) {
+    const m = /(\d{2}):(\d{2}):(\d{2})(?:\.(\d{1,6}))?$/.exec(text);
+    if (!m) return NaN;
+    const micros = m[4] ? Number(m[4].padEnd(6, '0')) : 0;
+    const ms = ((+m[1] * 60 + +m[2]) * 60 + +m[3]) * 1000 + Math.floor((micros + 500) / 1000);
+    return Math.floor((ms % 86400000) / 1000);
+  }
+
+  // Whether each bar starts inside the regular session (the window of inputs 8 and 9, start
+  // inclusive, end exclusive, in seconds of the chart's day; the bars' times are its wall
+  // clock, so the test holds across clock changes). Data without the window: every bar.
+  function sessionFlags(times) {
+    const session = data.session;
+    if (!session) return times.map(() => true);
+    return times.map((text) => {
+      const second = secondOfDay(text);
+      return second >= session.start_second && second < session.end_second;
+    });
+  }
+
   const heightOf = (px) => (px >= 50 ? px : 400);
   const xs = data.times.map(secondsOf);
+  const inSession = sessionFlags(data.times);
   const seriesOf = (i) => data.series[i];
   const dashed = [5, 4];
 
@@ -164,6 +187,11 @@
     { key: 'delta', lines: [{ series: 17, other: '#4fc3f7' }], xAxis: true },
   ];
   const shownColour = {};  // series index -> the colour it is drawn in
+
+  // The series the study holds at the finished session's value outside the regular session (the
+  // TICK's session statistics, the changes since the open, the ADD's slope, the chart's delta,
+  // VWAP and close minus VWAP): drawn only for bars inside the session, with gaps outside it.
+  const SESSION_ONLY = new Set([1, 2, 3, 4, 5, 7, 8, 14, 15, 16, 17, 18, 19]);
 
   // The readings of each source and the slots they need. A reading whose source (or one of
   // whose two sources) the replay was not given reads 0 throughout: its lines, its pane when
@@ -498,7 +526,9 @@
     const plotData = [xs];
     if (spec.candles) for (const field of ['low', 'high']) plotData.push(data[field].map((v) => (finite(v) ? v : null)));
     for (const line of spec.lines) {
-      plotData.push(seriesOf(line.series).values.map((v) => (finite(v) && !(line.zeroIsGap && v === 0) ? v : null)));
+      const sessionOnly = SESSION_ONLY.has(line.series);
+      plotData.push(seriesOf(line.series).values.map((v, i) =>
+        (finite(v) && !(line.zeroIsGap && v === 0) && (!sessionOnly || inSession[i]) ? v : null)));
     }
     for (const extra of spec.extra) plotData.push(xs.map(() => extra.value));
     return plotData;
@@ -693,9 +723,12 @@
       if (!data.series[k]) data.series[k] = { index: k, name: s.name, colour: s.colour, values: [] };
       splice(data.series[k].values, from, s.values);
     });
+    const sessionBefore = JSON.stringify(data.session);
     for (const key of ['study_name', 'symbol', 'bar_seconds', 'region_height_px', 'price_format', 'drawings',
-      'tick_thresholds', 'days', 'slots_off']) data[key] = page[key];
+      'tick_thresholds', 'days', 'slots_off', 'session']) data[key] = page[key];
     splice(xs, from, data.times.slice(from).map(secondsOf));
+    if (JSON.stringify(data.session) !== sessionBefore) splice(inSession, 0, sessionFlags(data.times));
+    else splice(inSession, from, sessionFlags(data.times.slice(from)));
     n = data.times.length;
     data.live.version = change.version;
     showHeading();
