@@ -1,5 +1,6 @@
 // The chart page: draws the data block "kmi-data" that kmi-host wrote (the chart's bars,
-// the study's 20 output series, its text drawings) with the uPlot charting library.
+// the study's 20 output series, its text drawings, the alerts that fired) with the uPlot
+// charting library; chart-alerts.js, which comes before this file, shows the alerts.
 // kmi-host embeds this file in chart.html; it must never contain a closing script tag.
 // A page that kmi-host serves live (replay --serve) has "live" in its data: it follows the
 // server's stream of changes and draws each one as it comes; opened from disk, it fetches
@@ -310,6 +311,13 @@
     u.setScale('x', { min: lo, max: hi });
   }
 
+  // --- The alerts that fired: marks, the latest listed, notifications (chart-alerts.js) -------
+  const alertView = kmiAlerts({
+    data, panes, readout: readoutEl,
+    valueText: (k, v) => valueText(v, SERIES_FORMATS[k]),
+    goTo: (bar) => { setRange(bar - 30, bar + 30); showBar(bar); },
+  });
+
   // --- The read-out of the bar under the cursor ------------------------------------------
   const readoutCells = {};
 
@@ -572,6 +580,7 @@
         drawAxes: spec.candles ? [drawCandles] : [],
         setScale: [syncRange],
         setCursor: [onCursor],
+        draw: [(u) => alertView.place(u)],
       },
     };
     return { options, plotData };
@@ -638,6 +647,7 @@
       if (spec.candles) plot.over.appendChild(panelLayer(data.drawings));
       panes.push({ key: spec.key, plot, spec, series: spec.lines.map((line) => line.series) });
     }
+    alertView.show(false);
     const recent = () => setRange(n - Math.max(60, Math.floor(panes[0].plot.over.clientWidth / 8)), n - 1);
     const lastDay = () => {
       const day = data.times[n - 1].slice(0, 10);
@@ -725,15 +735,19 @@
     });
     const sessionBefore = JSON.stringify(data.session);
     for (const key of ['study_name', 'symbol', 'bar_seconds', 'region_height_px', 'price_format', 'drawings',
-      'tick_thresholds', 'days', 'slots_off', 'session']) data[key] = page[key];
+      'tick_thresholds', 'days', 'slots_off', 'session', 'alerts']) data[key] = page[key];
     splice(xs, from, data.times.slice(from).map(secondsOf));
     if (JSON.stringify(data.session) !== sessionBefore) splice(inSession, 0, sessionFlags(data.times));
     else splice(inSession, from, sessionFlags(data.times.slice(from)));
     n = data.times.length;
     data.live.version = change.version;
     showHeading();
-    if (!built) build();
-    else if (n > 0) redraw(oldN);
+    if (!built) {
+      build();
+    } else if (n > 0) {
+      redraw(oldN);
+      alertView.show(true);
+    }
   }
 
   // Follows the server's stream of changes; after a lost connection, connects again (less and
