@@ -1,11 +1,16 @@
-# Turns the chart page's script and style sheet into a C++ source that kmi-host compiles in.
-# Run at build time: cmake -DSCRIPT=... -DSTYLE=... -DOUT=... -P embed-page.cmake
-foreach(name SCRIPT STYLE OUT)
+# Turns the chart page's scripts and style sheet into a C++ source that kmi-host compiles in.
+# Run at build time: cmake "-DSCRIPTS=a.js;b.js" -DSTYLE=... -DOUT=... -P embed-page.cmake
+# (the scripts, joined in their order, are the page's one script).
+foreach(name SCRIPTS STYLE OUT)
     if(NOT DEFINED ${name})
         message(FATAL_ERROR "embed-page.cmake: ${name} is not set")
     endif()
 endforeach()
-file(READ ${SCRIPT} script)
+set(script "")
+foreach(file IN LISTS SCRIPTS)
+    file(READ ${file} text)
+    string(APPEND script "${text}")
+endforeach()
 file(READ ${STYLE} style)
 foreach(text script style)
     string(FIND "${${text}}" ")kmi_page\"" at)
@@ -36,7 +41,7 @@ function(literal_pieces text out_var)
 endfunction()
 literal_pieces("${script}" script_literal)
 literal_pieces("${style}" style_literal)
-file(WRITE ${OUT}.tmp "// Generated from page/chart-page.js and page/chart-page.css by cmake/embed-page.cmake.
+file(WRITE ${OUT}.tmp "// Generated from the chart page's scripts and style sheet (page/) by cmake/embed-page.cmake.
 namespace kmi::emu {
 extern const char* const chart_page_script;
 extern const char* const chart_page_style;

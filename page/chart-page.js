@@ -1,5 +1,6 @@
 // The chart page: draws the data block "kmi-data" that kmi-host wrote (the chart's bars,
-// the study's 20 output series, its text drawings) with the uPlot charting library.
+// the study's 20 output series, its text drawings, the alerts that fired) with the uPlot
+// charting library; chart-alerts.js, which comes before this file, shows the alerts.
 // kmi-host embeds this file in chart.html; it must never contain a closing script tag.
 // A page that kmi-host serves live (replay --serve) has "live" in its data: it follows the
 // server's stream of changes and draws each one as it comes; opened from disk, it fetches
@@ -143,8 +144,31 @@
     });
   }
 
+  // The second of the chart's wall-clock day a bar starts at, as the study takes it: the time
+  // in whole milliseconds (rounded half up), the remainder of a day in whole seconds.
+  function secondOfDay(text) {
+    const m = /(\d{2}):(\d{2}):(\d{2})(?:\.(\d{1,6}))?$/.exec(text);
+    if (!m) return NaN;
+    const micros = m[4] ? Number(m[4].padEnd(6, '0')) : 0;
+    const ms = ((+m[1] * 60 + +m[2]) * 60 + +m[3]) * 1000 + Math.floor((micros + 500) / 1000);
+    return Math.floor((ms % 86400000) / 1000);
+  }
+
+  // Whether each bar starts inside the regular session (the window of inputs 8 and 9, start
+  // inclusive, end exclusive, in seconds of the chart's day; the bars' times are its wall
+  // clock, so the test holds across clock changes). Data without the window: every bar.
+  function sessionFlags(times) {
+    const session = data.session;
+    if (!session) return times.map(() => true);
+    return times.map((text) => {
+      const second = secondOfDay(text);
+      return second >= session.start_second && second < session.end_second;
+    });
+  }
+
   const heightOf = (px) => (px >= 50 ? px : 400);
   const xs = data.times.map(secondsOf);
+  const inSession = sessionFlags(data.times);
   const seriesOf = (i) => data.series[i];
   const dashed = [5, 4];
 
@@ -164,6 +188,11 @@
     { key: 'delta', lines: [{ series: 17, other: '#4fc3f7' }], xAxis: true },
   ];
   const shownColour = {};  // series index -> the colour it is drawn in
+
+  // The series the study holds at the finished session's value outside the regular session (the
+  // TICK's session statistics, the changes since the open, the ADD's slope, the chart's delta,
+  // VWAP and close minus VWAP): drawn only for bars inside the session, with gaps outside it.
+  const SESSION_ONLY = new Set([1, 2, 3, 4, 5, 7, 8, 14, 15, 16, 17, 18, 19]);
 
   // The readings of each source and the slots they need. A reading whose source (or one of
   // whose two sources) the replay was not given reads 0 throughout: its lines, its pane when
@@ -281,6 +310,13 @@
     hi = Math.min(n - 0.5, hi);
     u.setScale('x', { min: lo, max: hi });
   }
+
+  // --- The alerts that fired: marks, the latest listed, notifications (chart-alerts.js) -------
+  const alertView = kmiAlerts({
+    data, panes, readout: readoutEl,
+    valueText: (k, v) => valueText(v, SERIES_FORMATS[k]),
+    goTo: (bar) => { setRange(bar - 30, bar + 30); showBar(bar); },
+  });
 
   // --- The read-out of the bar under the cursor ------------------------------------------
   const readoutCells = {};
@@ -498,7 +534,9 @@
     const plotData = [xs];
     if (spec.candles) for (const field of ['low', 'high']) plotData.push(data[field].map((v) => (finite(v) ? v : null)));
     for (const line of spec.lines) {
-      plotData.push(seriesOf(line.series).values.map((v) => (finite(v) && !(line.zeroIsGap && v === 0) ? v : null)));
+      const sessionOnly = SESSION_ONLY.has(line.series);
+      plotData.push(seriesOf(line.series).values.map((v, i) =>
+        (finite(v) && !(line.zeroIsGap && v === 0) && (!sessionOnly || inSession[i]) ? v : null)));
     }
     for (const extra of spec.extra) plotData.push(xs.map(() => extra.value));
     return plotData;
@@ -542,6 +580,7 @@
         drawAxes: spec.candles ? [drawCandles] : [],
         setScale: [syncRange],
         setCursor: [onCursor],
+        draw: [(u) => alertView.place(u)],
       },
     };
     return { options, plotData };
@@ -608,6 +647,7 @@
       if (spec.candles) plot.over.appendChild(panelLayer(data.drawings));
       panes.push({ key: spec.key, plot, spec, series: spec.lines.map((line) => line.series) });
     }
+    alertView.show(false);
     const recent = () => setRange(n - Math.max(60, Math.floor(panes[0].plot.over.clientWidth / 8)), n - 1);
     const lastDay = () => {
       const day = data.times[n - 1].slice(0, 10);
@@ -693,14 +733,21 @@
       if (!data.series[k]) data.series[k] = { index: k, name: s.name, colour: s.colour, values: [] };
       splice(data.series[k].values, from, s.values);
     });
+    const sessionBefore = JSON.stringify(data.session);
     for (const key of ['study_name', 'symbol', 'bar_seconds', 'region_height_px', 'price_format', 'drawings',
-      'tick_thresholds', 'days', 'slots_off']) data[key] = page[key];
+      'tick_thresholds', 'days', 'slots_off', 'session', 'alerts']) data[key] = page[key];
     splice(xs, from, data.times.slice(from).map(secondsOf));
+    if (JSON.stringify(data.session) !== sessionBefore) splice(inSession, 0, sessionFlags(data.times));
+    else splice(inSession, from, sessionFlags(data.times.slice(from)));
     n = data.times.length;
     data.live.version = change.version;
     showHeading();
-    if (!built) build();
-    else if (n > 0) redraw(oldN);
+    if (!built) {
+      build();
+    } else if (n > 0) {
+      redraw(oldN);
+      alertView.show(true);
+    }
   }
 
   // Follows the server's stream of changes; after a lost connection, connects again (less and

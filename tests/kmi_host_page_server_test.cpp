@@ -1,8 +1,9 @@
 // The chart page served live (replay --serve): the changes a replay publishes rebuild the page
-// it ends with, however they are merged; the server answers hostile requests with their status
-// and goes on serving others; what it serves is its copy of the page after each change; event
-// streams catch a page up from the bars it holds, and a client that stops reading is dropped
-// without holding anyone up; an address or port it cannot have is refused before any file is read.
+// it ends with, however they are merged, and each carries the session window and every alert
+// so far whole; the server answers hostile requests with their status and goes on serving
+// others; what it serves is its copy of the page after each change; event streams catch a page
+// up from the bars it holds, and a client that stops reading is dropped without holding anyone
+// up; an address or port it cannot have is refused before any file is read.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -228,6 +229,41 @@ TEST(KmiHostServedPage, SessionDaysOfAChangeContinueTheDaysBeforeIt) {
         Days days = before;
         emu::merge_session_days(days, c.tail, c.from);
         EXPECT_EQ(days_text(days), c.expected) << c.what;
+    }
+}
+
+// A change carries the session window and every alert so far, whole: the forming bar's early
+// alert is replaced by the next change's alerts, and a page with no alert names none.
+TEST(KmiHostServedPage, AChangeCarriesTheSessionWindowAndEveryAlertSoFarWhole) {
+    const auto alert = [](std::int32_t bar, bool forming) {
+        return emu::PageAlert{bar, at(2026, 12, 2, 9, 30 + bar), "TICK <= -1000", "TICK", -1150.5f, forming};
+    };
+    const char* const closed =
+        R"({"bar":1,"time":"2026-12-02 09:31:00","rule":"TICK <= -1000","series":"TICK","value":-1150.5,"forming":false})";
+    struct Case {
+        std::vector<emu::PageAlert> alerts;
+        std::string json;  // the change's "alerts", "" for none
+    };
+    emu::LivePage live = live_page_of(page_of(3));
+    for (const Case& c : std::vector<Case>{
+             {{alert(1, false), alert(3, true)},
+              std::string("[") + closed + R"(,{"bar":3,"time":"2026-12-02 09:33:00",)" +
+                  R"("rule":"TICK <= -1000","series":"TICK","value":-1150.5,"forming":true}])"},
+             {{alert(1, false)}, std::string("[") + closed + "]"},
+             {{}, ""},
+         }) {
+        emu::ChartPageData page = page_of(4);
+        page.alerts = c.alerts;
+        page.session_start_second = 30600;
+        page.session_end_second = 55800;
+        const emu::PageDelta change = change_of(page, 3);
+        const Json sent = Json::parse(emu::page_delta_json(change, 1)).at("page");
+        EXPECT_EQ(sent.at("session"), Json::parse(R"({"start_second": 30600, "end_second": 55800})"));
+        EXPECT_EQ(sent.contains("alerts") ? emu::dump_compact(sent.at("alerts")) : "", c.json);
+        emu::apply_page_delta(live, change);
+        const Json held = Json::parse(emu::chart_page_json(live.page));
+        EXPECT_EQ(held.value("alerts", Json()), sent.value("alerts", Json())) << c.alerts.size() << " alerts";
+        EXPECT_EQ(held.at("session"), sent.at("session"));
     }
 }
 

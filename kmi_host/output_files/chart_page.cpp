@@ -92,6 +92,20 @@ std::string notice_comment(const std::string& notice) {
            embedded_library_text(embedded_library_text(text, "script"), "style") + "\n*/\n";
 }
 
+// The alert rules that fired, as the page marks and lists them.
+Json alerts_json(const std::vector<PageAlert>& alerts) {
+    Json out = Json::array();
+    for (const PageAlert& a : alerts) {
+        out.push_back(Json{{"bar", a.bar},
+                           {"time", format_date_time(a.time)},
+                           {"rule", a.rule},
+                           {"series", a.series},
+                           {"value", json_number(a.value)},
+                           {"forming", a.forming}});
+    }
+    return out;
+}
+
 std::string html_escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -227,7 +241,10 @@ void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for
         days.push_back(std::move(entry));
     }
     json.value("days", days);
+    json.value("session", Json{{"start_second", data.session_start_second}, {"end_second", data.session_end_second}});
     json.value("slots_off", data.slots_off);
+    // Only when an alert fired: a replay without alert rules writes the page it wrote before them.
+    if (!data.alerts.empty()) json.value("alerts", alerts_json(data.alerts));
     if (!data.live_events.empty()) {
         json.value("live", Json{{"events", data.live_events}, {"version", data.live_version}});
     }

@@ -77,6 +77,8 @@ ChartPageData page_summary(const Host& host) {
     data.drawings = page_drawings(host);
     data.tick_upper_threshold = float_input_named(host, "TICK Upper Threshold");
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
+    data.session_start_second = input_second_of_day(study.inputs.at(8));
+    data.session_end_second = input_second_of_day(study.inputs.at(9));
     for (int slot = 0; slot < source_slot_count; ++slot) {
         if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
     }

@@ -72,6 +72,10 @@ struct ChartPageData {
     std::vector<PageAlert> alerts;              // the alert rules that fired, in bar order
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
+    // The regular session: the window of inputs 8 and 9 in seconds of the chart's wall-clock day,
+    // start inclusive, end exclusive, as the study tests a bar's start time against it.
+    std::int64_t session_start_second = 0;
+    std::int64_t session_end_second = 0;
     // A page served live (replay --serve) names its stream of changes and how many changes its
     // data hold; chart.html has neither.
     std::string live_events;

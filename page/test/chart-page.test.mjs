@@ -1,8 +1,8 @@
 // The demo's chart page in headless Chromium, as a trader opens it from disk: nothing is
 // fetched, the panel stands where the study's drawings put it (a day's closing panel for a
-// day chosen), every pane has its series and its legend clear of them, the axes abbreviate
-// alike, and the read-out shows the values of the bar under the cursor rounded as the panel
-// prints them. A replay given only ES and NQ hides the panes of the other sources. Saves a
+// day chosen), every pane has its series (the session's readings only inside the regular
+// session) and its legend clear of them, the axes abbreviate alike, and the read-out shows
+// the values of the bar under the cursor rounded as the panel prints them. A replay given only ES and NQ hides the panes of the other sources. Saves a
 // screenshot with the cursor on a bar of the price pane.
 //
 // KMI_HOST: the kmi-host program (default build/debug/bin/kmi-host).
@@ -186,7 +186,7 @@ describe('the demo chart page in Chromium', () => {
     await page.click('#ranges button[data-range="day"]');
   });
 
-  test('each pane is labelled with its series names and draws their values', async () => {
+  test('each pane is labelled with its series names and draws their values, the session\'s readings only in it', async () => {
     const expected = {
       price: ['VWAP (RTH)'],
       tick: ['TICK', 'TICK Session High', 'TICK Session Low'],
@@ -205,6 +205,13 @@ describe('the demo chart page in Chromium', () => {
       min: p.plot.scales.x.min,
       max: p.plot.scales.x.max,
     })));
+    // The readings the study holds at the finished session's value outside the session (09:30
+    // to 16:00, the inputs' defaults) have gaps there; the VWAP also before its first volume.
+    const sessionOnly = ['TICK Session High', 'TICK Session Low', 'ADD Change Since Open', 'ES % Since Open',
+      'NQ % Since Open', 'Cumulative Delta (RTH)', 'VWAP (RTH)'];
+    const inSession = (time) => time.slice(11) >= '09:30:00' && time.slice(11) < '16:00:00';
+    assert.deepEqual(data.session, { start_second: 34200, end_second: 57600 });
+    let heldOutside = 0;
     assert.deepEqual(panes.map((p) => p.key), Object.keys(expected));
     for (const pane of panes) {
       for (const name of expected[pane.key]) {
@@ -213,13 +220,17 @@ describe('the demo chart page in Chromium', () => {
         const written = series.rows.map((row) => row[series.header.indexOf(name)]);
         assert.equal(column.length, written.length, `${name}: one value per bar`);
         column.forEach((value, i) => {
-          if (value === null) assert.ok(name === 'VWAP (RTH)' && Number(written[i]) === 0, `${name} bar ${i} has no gap`);
-          else assert.equal(value, Number(written[i]), `${name} bar ${i}`);
+          const time = series.rows[i][0];
+          const outside = sessionOnly.includes(name) && !inSession(time);
+          if (outside && Number(written[i]) !== 0) heldOutside++;
+          const gap = outside || (name === 'VWAP (RTH)' && Number(written[i]) === 0);
+          assert.equal(value, gap ? null : Number(written[i]), `${name} at ${time}`);
         });
         const visible = column.slice(Math.ceil(pane.min), Math.floor(pane.max) + 1).filter((v) => v !== null);
         assert.ok(visible.length > 0 && new Set(visible).size > 1, `${name} shows changing values`);
       }
     }
+    assert.ok(heldOutside > 0, 'the demo has bars outside the session where the study holds a session\'s value');
     assert.match(panes[1].label, /TICK Upper Threshold \+1000/);
     assert.match(panes[1].label, /TICK Lower Threshold -1000/);
   });
