@@ -59,8 +59,9 @@ struct Look {
     std::string report;
 };
 
-// Follows the files of `rows` (es, tick and add) through `looks`; before every look the panel
-// and the series are those of a replay of the files as they then stand, finished.
+// Follows the files of `rows` (es, tick and add) through `looks`; before every look the panel,
+// the series and the alerts (the forming bar's early ones among them) are those of a replay of
+// the files as they then stand, finished.
 void expect_follow_matches_finished_files(std::map<std::string, std::vector<std::string>> rows,
                                           const std::vector<Look>& looks) {
     TempFolder live;
@@ -76,14 +77,22 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
     arguments.chart = (live / "es.csv").string();
     arguments.sources = {"tick=" + (live / "tick.csv").string(), "add=" + (live / "add.csv").string()};
     arguments.follow = true;
+    arguments.alerts = {"TICK >= 100", "TICK crosses below 0", "ADD crosses 0", "VWAP crosses above 6002"};
     std::string panel;
     std::string series;
+    std::string alerts;
+    bool fired = false;
     std::vector<std::string> reports;
     std::size_t next = 0;
     emu::ReplayHooks hooks;
-    hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep&) {
+    hooks.after_call = [&](const emu::Host& host, const emu::ReplayStep& step) {
         panel = emu::panel_plain_text(emu::panel_rows(host));
         series = emu::series_csv(emu::chart_page_data(host));
+        // The forming bar's early alerts are those its bar fires once closed.
+        std::vector<emu::PageAlert> shown = *step.alerts;
+        for (emu::PageAlert& alert : shown) alert.forming = false;
+        alerts = emu::alerts_csv(shown);
+        fired = fired || !shown.empty();
     };
     hooks.on_report = [&](const std::string& report) { reports.push_back(report); };
     hooks.next_look = [&] {
@@ -97,6 +106,7 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
         const std::string where = "before look " + std::to_string(next);
         EXPECT_EQ(panel, outcome.panel_txt) << where;
         EXPECT_EQ(series, emu::series_csv(outcome.page)) << where;
+        EXPECT_EQ(alerts, emu::alerts_csv(outcome.page.alerts)) << where;
         if (next > 0 && !looks[next - 1].report.empty()) {
             std::string told;
             for (const std::string& report : reports) told += report + "\n";
@@ -117,6 +127,7 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
     };
     emu::run_replay(study_entry, emu::plan_replay(arguments), hooks);
     EXPECT_EQ(next, looks.size());
+    EXPECT_TRUE(fired);
 }
 
 TEST(KmiHostFollow, AfterEveryLookThePanelAndSeriesAreThoseOfTheFinishedFiles) {
@@ -259,7 +270,8 @@ TEST(KmiHostFollow, CtrlCEndsTheRunAndWritesItsFilesWhole) {
     write_text(folder / "es.csv", headers.at("es.csv") + row("es.csv", 30) + row("es.csv", 31));
     write_text(folder / "tick.csv", headers.at("tick.csv") + row("tick.csv", 30) + row("tick.csv", 31));
     const std::string arguments =
-        "replay --chart es.csv --source tick=tick.csv --no-color --study '" + std::string(KMI_STUDY_LIBRARY_PATH) + "'";
+        "replay --chart es.csv --source tick=tick.csv --no-color --alert 'TICK crosses 0' --study '" +
+        std::string(KMI_STUDY_LIBRARY_PATH) + "'";
     // The program runs on while the files grow: its process number and exit code are kept.
     const std::string start = "cd '" + folder.path.string() + "' && (sh -c 'echo $$ > pid; exec \"$0\" \"$@\"' '" +
                               std::string(KMI_HOST_PROGRAM_PATH) + "' " + arguments +
@@ -288,7 +300,7 @@ TEST(KmiHostFollow, CtrlCEndsTheRunAndWritesItsFilesWhole) {
 
     const ProgramRun finished = run_program(arguments + " --fast --out finished", folder.path);
     ASSERT_EQ(finished.exit_code, 0) << finished.err;
-    for (const char* file : {"panel.txt", "series.csv", "days.csv", "log.txt"}) {
+    for (const char* file : {"panel.txt", "series.csv", "days.csv", "log.txt", "alerts.csv"}) {
         EXPECT_EQ(read_text(folder / "live" / file), read_text(folder / "finished" / file)) << file;
     }
     EXPECT_NE(read_text(folder / "live" / "chart.html").find("</html>"), std::string::npos);

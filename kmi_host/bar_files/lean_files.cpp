@@ -93,7 +93,7 @@ Layout lean_day_layout(const std::vector<std::string_view>& fields, char separat
     Layout layout = layout_of_names({"datetime", "open", "high", "low", "close", "volume"}, separator);
     layout.named_by_option = false;
     layout.headerless = true;
-    for (std::size_t i = 0; i < layout.written.size(); ++i) layout.written[i] = "column " + std::to_string(i + 1);
+    for (std::size_t i = 0; i < layout.written.size(); ++i) layout.written[i] = std::string("column ").append(std::to_string(i + 1));
     layout.shape = "LEAN's minute or second bars";
     layout.file_day = day;
     layout.fixed_point_divisor = 1e4;
@@ -105,10 +105,12 @@ void take_lean_folder(Layout& layout, std::string_view path) {
     std::string folders;
     for (const char c : path) folders += c == '\\' ? '/' : static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     for (const LeanFolder& folder : lean_folders) {
-        if (folders.find("/" + std::string(folder.name) + "/") == std::string::npos &&
-            folders.rfind(std::string(folder.name) + "/", 0) != 0) {
-            continue;
-        }
+        // Built by appending: GCC 12 at -O3 takes "literal" + std::string for overlapping copies.
+        std::string named(folder.name);
+        named += '/';
+        std::string inside("/");
+        inside += named;
+        if (folders.find(inside) == std::string::npos && folders.rfind(named, 0) != 0) continue;
         layout.shape += " of its " + std::string(folder.name) + " folder";
         layout.shape_zone = folder.zone;
         if (!folder.ten_thousandths) layout.fixed_point_divisor = 0;

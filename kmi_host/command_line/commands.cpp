@@ -122,8 +122,16 @@ void add_replay_run_options(CLI::App* command, ReplayArguments& arguments) {
                      "--follow, the final page until Ctrl-C")
         ->check(not_empty);
     command->add_flag("--follow", arguments.follow,
-                      "Then follow the files as they grow, until Ctrl-C (their bars so far are history unless --from "
-                      "says otherwise)");
+                      "Then follow the files as they grow, until Ctrl-C (their bars so far are played first, as a "
+                      "replay plays them)");
+    command
+        ->add_option("--alert", arguments.alerts,
+                     "RULE: an alert when a series reaches a level or crosses it as a bar closes, e.g. \"TICK >= "
+                     "1000\" or \"ADD crosses 0\"; repeat it for more (with --out: alerts.csv)")
+        ->check(not_empty);
+    command->add_option("--alerts", arguments.alerts_file, "File of alert rules, one a line (# starts a comment)")
+        ->check(not_empty);
+    command->add_flag("--quiet", arguments.quiet, "No bell when an alert fires");
 }
 
 CLI::App* add_synth_command(CLI::App& app, std::string& out_dir, SynthOptions& options) {

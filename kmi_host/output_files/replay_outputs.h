@@ -1,5 +1,5 @@
-// The files of replay --out: series.csv, log.txt, panel.txt, chart.html and days.csv, each with
-// what writes it, for write_files_atomically.
+// The files of replay --out: series.csv, log.txt, panel.txt, chart.html and days.csv, and
+// alerts.csv of a replay given alert rules, each with what writes it, for write_files_atomically.
 #ifndef KMI_HOST_OUTPUT_FILES_REPLAY_OUTPUTS_H
 #define KMI_HOST_OUTPUT_FILES_REPLAY_OUTPUTS_H
 
@@ -17,17 +17,17 @@
 namespace kmi::emu {
 
 // In the order they are listed and written.
-inline constexpr std::array<const char*, 5> replay_output_names{"series.csv", "log.txt", "panel.txt", "chart.html",
-                                                                "days.csv"};
+inline constexpr std::array<const char*, 6> replay_output_names{"series.csv", "log.txt",  "panel.txt",
+                                                                "chart.html", "days.csv", "alerts.csv"};
 
-// Those files in `folder`.
-std::vector<std::filesystem::path> replay_output_files(const std::filesystem::path& folder);
+// Those files in `folder`, alerts.csv only with `alerts`.
+std::vector<std::filesystem::path> replay_output_files(const std::filesystem::path& folder, bool alerts);
 
 // Each of those files in `folder` with what writes it: the series and the days from the page's
-// data, the log's lines and the panel's as they are.
+// data (alerts.csv from its alerts, with `alerts`), the log's lines and the panel's as they are.
 std::vector<std::pair<std::filesystem::path, FileWriter>> replay_output_writers(
     const ChartPageData& page, const std::string& log_txt, const std::string& panel_txt,
-    const std::filesystem::path& folder, const std::optional<ChartLibrary>& library);
+    const std::filesystem::path& folder, const std::optional<ChartLibrary>& library, bool alerts = false);
 
 }  // namespace kmi::emu
 

@@ -168,6 +168,7 @@ ReplayOutcome replay_all(Replay& replay, StudyFunction study_function) {
     ReplayOutcome outcome;
     try {
         set_up_study(*host, plan);
+        replay.alerts.rules = resolve_alert_rules(plan.alerts, plan.alerts_file, *host);
         load_source_feeds(replay);
         check_slots_fed(plan.readings, replay.slots_fed);
         note_what_was_read(replay);
@@ -201,6 +202,7 @@ ReplayOutcome replay_all(Replay& replay, StudyFunction study_function) {
     close_host(*host);
     // The bars and the series go to the outcome as they are, not copied.
     take_page_bars(outcome.page, *host);
+    outcome.page.alerts = final_alerts(replay.alerts.rules, outcome.page);
     return outcome;
 }
 

@@ -33,6 +33,9 @@ struct ReplayArguments {
     bool no_color = false;                 // --no-color
     bool follow = false;                   // --follow: then follow the files as they grow
     std::string serve;                     // --serve [ADDRESS:]PORT; empty: the page is not served
+    std::vector<std::string> alerts;       // --alert RULE
+    std::string alerts_file;               // --alerts FILE: a file of rules, one a line
+    bool quiet = false;                    // --quiet: no bell when an alert fires
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "kmi_host/alerts/judging.h"
 #include "kmi_host/following/stop_signal.h"
 #include "kmi_host/host_core/study_library.h"
 #include "kmi_host/output_files/replay_outputs.h"
@@ -134,15 +135,30 @@ void after_call(Watch& watch, const Host& host, const ReplayStep& step) {
     }
 }
 
+// An alert as it fires: told on a replay drawn live and while following (with the bell, unless
+// --quiet, when stderr is a terminal); the summary counts those of a replay run --fast.
+void tell_alert(Watch& watch, const PageAlert& alert) {
+    if ((watch.plan.fast || watch.catching_up) && !watch.following) return;
+    tell(watch, alert_line(alert));
+    if (!watch.plan.quiet && terminal_takes_ansi(stderr)) {
+        std::fputs("\a", stderr);
+        std::fflush(stderr);
+    }
+}
+
 ReplayHooks watch_hooks(Watch& watch, ServedPage* served) {
     ReplayHooks hooks;
+    hooks.on_alert = [&watch](const PageAlert& alert) { tell_alert(watch, alert); };
     hooks.on_note = [&watch](const std::string& note) { watch.held_notes.push_back(note); };
     hooks.on_report = [&watch](const std::string& text) { tell(watch, text); };
     hooks.on_log = [&watch](const LogLine& line) { watch.call_log.push_back(line.text); };
     hooks.after_call = [&watch, served](const Host& host, const ReplayStep& step) {
         after_call(watch, host, step);
         // The page's change goes to its server on the study's thread, never waiting on the network.
-        if (served) publish_after_call(served->publisher, host, step.from_bar, step.call >= step.calls_total);
+        if (served) {
+            if (step.alerts) served->publisher.alerts = *step.alerts;
+            publish_after_call(served->publisher, host, step.from_bar, step.call >= step.calls_total);
+        }
     };
     return hooks;
 }
@@ -159,8 +175,8 @@ std::string write_outputs(Watch& watch, const ReplayOutcome& outcome) {
             "ci in page/ installs): the page says so instead of showing the chart");
     }
     // Each file is written straight from the replay's outcome into its place.
-    const auto written =
-        replay_output_writers(outcome.page, outcome.log_txt, outcome.panel_txt, plan.out, plan.library);
+    const auto written = replay_output_writers(outcome.page, outcome.log_txt, outcome.panel_txt, plan.out, plan.library,
+                                               !plan.alerts.empty() || !plan.alerts_file.empty());
     make_folder(plan.out);
     try {
         write_files_atomically(written);
@@ -180,6 +196,11 @@ void print_summary(const Watch& watch, const ReplayOutcome& outcome, const std::
                 counted(outcome.bar_count, "bar", "bars").c_str(), watch.plan.chart_given.c_str(), outcome.history_bars,
                 live_bars, counted(outcome.calls, "call", "calls").c_str());
     std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), watch.screen.colour).c_str(), stdout);
+    if (!watch.plan.alerts.empty() || !watch.plan.alerts_file.empty()) {
+        std::printf(
+            "%s on closed bars.\n",
+            counted(static_cast<std::int64_t>(outcome.page.alerts.size()), "alert fired", "alerts fired").c_str());
+    }
     if (!written.empty()) std::printf("Written: %s\n", written.c_str());
 }
 

@@ -3,6 +3,8 @@
 #include <set>
 #include <utility>
 
+#include "kmi_host/alerts/alert_rules.h"
+#include "kmi_host/alerts/rules_file.h"
 #include "kmi_host/output_files/atomic_files.h"
 #include "kmi_host/output_files/replay_outputs.h"
 #include "kmi_host/text/date_time_text.h"
@@ -83,6 +85,17 @@ ReplayPlan plan_replay(const ReplayArguments& arguments) {
         if (!plan.inputs.is_object())
             throw InputError(arguments.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
     }
+    for (const std::string& rule : arguments.alerts) {
+        try {
+            split_alert_rule(rule);
+        } catch (const InputError& error) {
+            throw InputError(std::string("--alert: ") + error.what());
+        }
+    }
+    plan.alerts = arguments.alerts;
+    plan.alerts_file = arguments.alerts_file;
+    if (!plan.alerts_file.empty()) read_alert_rules_file(path_of(plan.alerts_file));
+    plan.quiet = arguments.quiet;
     plan.time_zone = chart_zone_of(arguments.time_zone);
     plan_files(plan, arguments);
     plan.follow = arguments.follow;
@@ -94,7 +107,7 @@ ReplayPlan plan_replay(const ReplayArguments& arguments) {
         // A folder the files cannot go to is told before the replay, not after it (a live day
         // takes minutes).
         plan.out = path_of(arguments.out_dir);
-        plan.out_files = replay_output_files(plan.out);
+        plan.out_files = replay_output_files(plan.out, !plan.alerts.empty() || !plan.alerts_file.empty());
         check_output_folder(plan.out, plan.out_files);
     }
     plan.chart_page = !plan.out.empty() || plan.serve.has_value();

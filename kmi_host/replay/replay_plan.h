@@ -54,6 +54,11 @@ struct ReplayPlan {  // NOLINT(bugprone-exception-escape)
     // Whether the chart page's data are worked out (its closing panel of each day takes a
     // recalculation of its own); a replay that writes no chart.html and serves no page leaves them out.
     bool chart_page = true;
+    // The alert rules as given (--alert), then the file of more (--alerts), each read for its
+    // form; their series are resolved once the study has declared them.
+    std::vector<std::string> alerts;
+    std::string alerts_file;
+    bool quiet = false;  // no bell when an alert fires
 
     // What the replay command does around it.
     std::string study_path;

@@ -14,6 +14,7 @@
 #include "kmi_host/following/followed_files.h"
 #include "kmi_host/host_core/host_core.h"
 #include "kmi_host/replay/replay.h"
+#include "kmi_host/replay/replay_alerts.h"
 #include "kmi_host/replay/replay_feed.h"
 #include "kmi_host/replay/replay_plan.h"
 
@@ -35,6 +36,7 @@ struct Replay {
     std::vector<std::pair<Chart*, const ReplayFeed*>> moved{};
     std::size_t moved_for_charts = 0;
     std::optional<std::int32_t> bar_count_at_last_call{};
+    ReplayAlerts alerts{};
 };
 
 // The chart's feed and every source's, the chart's first.

@@ -50,7 +50,9 @@ void calculate(Replay& replay, CallKind kind, ReplayStep step) {
     start = kind == CallKind::full ? 0 : std::max(start, 0);
     call_study(host, kind, start);
     replay.bar_count_at_last_call = bars;
+    judge_after_call(replay.alerts, host, kind == CallKind::full, step.following, replay.hooks.on_alert);
     step.from_bar = start;
+    step.alerts = &replay.alerts.shown;
     if (replay.hooks.after_call) replay.hooks.after_call(host, step);
 }
 
