@@ -1,6 +1,7 @@
 // Following bar files as a recorder writes them: after every look at the files, the panel and
 // the series are those of a replay of the files as they then stand, finished (a forming bar
-// rewritten, a half-written line, a row out of order, a file truncated and one replaced).
+// rewritten, a half-written line, a row out of order, a file truncated and one replaced); only a
+// change to a followed file wakes a look.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <map>
 #include <thread>
 
+#include "kmi_host/following/file_watch.h"
 #include "kmi_host/output_files/chart_page.h"
 #include "kmi_host/output_files/series_files.h"
 #include "kmi_host/replay/closing_panels.h"
@@ -204,6 +206,37 @@ TEST(KmiHostFollow, AFileBegunWithOneBarTakesItsBarLengthFromTheBarsThatArrive) 
     // Before the first look the chart's one bar tells no length: a replay then forms the sources'
     // 5-minute bars by the chart's 1-minute clock, where following shows the files as they stand.
     expect_follow_matches_finished_files(rows, looks, 1);
+}
+
+// The rows of es.csv of minutes [from, to), with its header first when `header`, their lines
+// ended with `end`.
+std::string es_rows(int from, int to, const std::string& end = "\n", bool header = false) {
+    std::string text = header ? headers.at("es.csv") : "";
+    for (int minute = from; minute < to; ++minute) text += row("es.csv", minute);
+    std::string ended;
+    for (const char c : text) ended += c == '\n' ? end : std::string(1, c);
+    return ended;
+}
+
+std::string es_file(int from, int to, const std::string& end = "\n") { return es_rows(from, to, end, true); }
+
+// A look is woken by a change to a followed file, written or replaced, never by a write to
+// another file of its folder (the program's own screen and notes, written there).
+TEST(KmiHostFollow, OnlyAChangeToAFollowedFileWakesALook) {
+    TempFolder folder;
+    write_text(folder / "es.csv", es_file(30, 31));
+    const emu::FileWatchHandle watch = emu::watch_files({folder / "es.csv"});
+    const std::pair<std::function<void()>, bool> changes[] = {
+        {[&] { append(folder / "notes.txt", "a note\n"); }, false},
+        {[&] { append(folder / "es.csv", row("es.csv", 31)); }, true},
+        {[&] { write_text(folder / "es.new", es_file(30, 32)); }, false},
+        {[&] { std::filesystem::rename(folder / "es.new", folder / "es.csv"); }, true},
+        {[&] { std::filesystem::remove(folder / "es.csv"); }, true},
+    };
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        changes[i].first();
+        EXPECT_EQ(emu::wait_for_change(*watch, std::chrono::milliseconds(100)), changes[i].second) << "change " << i;
+    }
 }
 
 #ifndef _WIN32
