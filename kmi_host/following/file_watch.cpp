@@ -125,9 +125,11 @@ std::optional<FileIdentity> file_identity(const std::filesystem::path& file) {
     const BOOL known = GetFileInformationByHandle(handle, &info);
     CloseHandle(handle);
     if (known == 0 || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber,
-                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
-                        (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
+    return FileIdentity{
+        info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+        (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime)};
 }
 
 FileWatchHandle watch_files(const std::vector<std::filesystem::path>& files) {
@@ -190,7 +192,8 @@ std::optional<FileIdentity> file_identity(const std::filesystem::path& file) {
     struct stat info {};
     if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-                        static_cast<std::uint64_t>(info.st_size)};
+                        static_cast<std::uint64_t>(info.st_size),
+                        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 FileWatchHandle watch_files(const std::vector<std::filesystem::path>& files) {

@@ -13,11 +13,13 @@
 
 namespace kmi::emu {
 
-// What tells one file from another at the same path (a file rotated is a new one), and its size.
+// What tells one file from another at the same path (a file rotated is a new one), its size and
+// when it was last written (in the system's own units).
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t index = 0;
     std::uint64_t size = 0;
+    std::int64_t written = 0;
 };
 
 // The file's identity; nothing when there is no such file now.
