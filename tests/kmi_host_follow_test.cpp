@@ -282,6 +282,14 @@ TEST(KmiHostFollow, AFileThatVanishesEmptiesOrIsReplacedLosesNoBarAndTellsEachSt
          {{write("nonsense\n"), {"es.csv: truncated: read again from its start, but "}},
           {add("nonsense\n"), {}},
           {write(whole_day), {"es.csv: truncated: read again from its start (6 bars)"}}}},
+        {"lines ended with a lone CR",
+         es_file(30, 33, "\r"),
+         milliseconds(0),
+         {{add(es_rows(33, 34, "\r")), {}}, {add(es_rows(34, 36, "\r")), {}}}},
+        {"a CRLF caught between its CR and its LF",
+         es_file(30, 33, "\r\n"),
+         milliseconds(0),
+         {{add(es_rows(33, 34, "\r")), {}}, {add("\n" + es_rows(34, 36, "\r\n")), {}}}},
     };
     for (const auto& test : cases) {
         TempFolder folder;

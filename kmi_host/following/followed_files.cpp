@@ -34,9 +34,14 @@ std::size_t whole_lines_length(std::string_view text) {
     return end == std::string_view::npos ? 0 : end + 1;
 }
 
-// The length of the whole lines of appended text: up to its last "\n".
-std::size_t appended_lines_length(std::string_view text) {
-    const std::size_t end = text.rfind('\n');
+// The length of the whole lines of appended text. A "\r" read last ends a line in a file whose
+// lines end with a lone "\r"; in any other it may be the first half of a "\r\n" still being
+// written, and waits for the next byte.
+std::size_t appended_lines_length(std::string_view text, bool lone_cr_lines) {
+    std::size_t end = text.find_last_of("\r\n");
+    if (end != std::string_view::npos && text[end] == '\r' && end + 1 == text.size() && !lone_cr_lines) {
+        end = end == 0 ? std::string_view::npos : text.find_last_of("\r\n", end - 1);
+    }
     return end == std::string_view::npos ? 0 : end + 1;
 }
 
@@ -222,16 +227,24 @@ bool read_appended(FollowedFile& file, const FileIdentity& now, std::vector<Bar>
         read_span(file.path, file.offset - file.last_line.size(), std::min(now.size, file.offset + most_read_at_once));
     if (text.compare(0, file.last_line.size(), file.last_line) != 0) return false;
     const std::string_view appended = std::string_view(text).substr(file.last_line.size());
-    const std::size_t whole = appended_lines_length(appended);
-    std::size_t at = 0;
+    const bool lone_cr_lines = !file.last_line.empty() && file.last_line.back() == '\r';
+    // The "\n" of a "\r\n" whose "\r" ended the last line read ends no line of its own.
+    std::size_t at = lone_cr_lines && !appended.empty() && appended.front() == '\n' ? 1 : 0;
+    const std::size_t whole = std::max(at, appended_lines_length(appended, lone_cr_lines));
+    std::optional<std::size_t> last_from;
     while (at < whole) {
-        const std::size_t end = appended.find('\n', at);
+        const std::size_t end = appended.find_first_of("\r\n", at);
         ++file.lines;
         take_line(file, appended.substr(at, end - at), bars, news);
-        at = end + 1;
+        last_from = at;
+        at = end + (appended[end] == '\r' && end + 1 < whole && appended[end + 1] == '\n' ? 2 : 1);
     }
     file.offset += whole;
-    if (whole != 0) file.last_line = last_line_of(appended.substr(0, whole));
+    if (last_from) {
+        file.last_line = kept_tail(appended.substr(*last_from, whole - *last_from));
+    } else if (whole != 0) {
+        file.last_line = kept_tail(file.last_line + std::string(appended.substr(0, whole)));
+    }
     return true;
 }
 

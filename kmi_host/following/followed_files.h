@@ -1,9 +1,9 @@
 // Bar files followed as a recorder writes them: read whole lines as they are appended (a
-// last line without its end waits for it), a row at the time of the last bar rewrites that
-// forming bar, a newer one closes it; a file truncated or replaced is read again from its
-// start, keeping the bars read before where its rows agree; a row that cannot be taken is
-// reported with its line and following goes on. A file gone, empty or refused is waited for,
-// and its state is told once until it changes.
+// last line without its end waits for it; lines end with "\n", "\r\n" or a lone "\r"), a row
+// at the time of the last bar rewrites that forming bar, a newer one closes it; a file
+// truncated or replaced is read again from its start, keeping the bars read before where its
+// rows agree; a row that cannot be taken is reported with its line and following goes on. A
+// file gone, empty or refused is waited for, and its state is told once until it changes.
 #ifndef KMI_HOST_FOLLOWING_FOLLOWED_FILES_H
 #define KMI_HOST_FOLLOWING_FOLLOWED_FILES_H
 
