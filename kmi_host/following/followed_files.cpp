@@ -202,7 +202,9 @@ void read_from_start(FollowedFile& file, const FileIdentity& now, std::vector<Ba
         }
         read = first_reading(fresh, std::string_view(text).substr(0, whole));
     } catch (const InputError& error) {
-        file.refused = fresh.identity.value_or(now);
+        // Gone since it was looked at: the next look finds it so.
+        if (!fresh.identity) return;
+        file.refused = *fresh.identity;
         wait_in_state(file, news,
                       said + ": read again from its start, but " + error.what() + "; the bars read before are kept",
                       false);
