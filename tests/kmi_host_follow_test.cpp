@@ -1,6 +1,8 @@
 // Following bar files as a recorder writes them: after every look at the files, the panel and
 // the series are those of a replay of the files as they then stand, finished (a forming bar
-// rewritten, a half-written line, a row out of order, a file truncated and one replaced).
+// rewritten, a half-written line, a row out of order, a file truncated and one replaced); a file
+// that vanishes, empties or is replaced loses no bar and tells each of its states once; only a
+// change to a followed file wakes a look.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +11,8 @@
 #include <map>
 #include <thread>
 
+#include "kmi_host/following/file_watch.h"
+#include "kmi_host/following/followed_files.h"
 #include "kmi_host/output_files/chart_page.h"
 #include "kmi_host/output_files/series_files.h"
 #include "kmi_host/replay/closing_panels.h"
@@ -253,6 +257,133 @@ TEST(KmiHostFollow, BatchesOfRowsPlayAsAReplayOfTheFilesAsTheyStand) {
     expect_follow_matches_finished_files(
         rows_at({{"es.csv", {30, 35, 40}}, {"tick.csv", {30, 35, 40}}, {"add.csv", {30, 35, 40}}}),
         looks_of({{{all, 41, 44}}, {{all, 44, 50}}, {{all, 50, 56}}}));
+}
+
+// The rows of es.csv of minutes [from, to), with its header first when `header`, their lines
+// ended with `end`.
+std::string es_rows(int from, int to, const std::string& end = "\n", bool header = false) {
+    std::string text = header ? headers.at("es.csv") : "";
+    for (int minute = from; minute < to; ++minute) text += row("es.csv", minute);
+    std::string ended;
+    for (const char c : text) ended += c == '\n' ? end : std::string(1, c);
+    return ended;
+}
+
+std::string es_file(int from, int to, const std::string& end = "\n") { return es_rows(from, to, end, true); }
+
+// A change to a followed file, and what the looks after it tell (each told line holds its text).
+struct FileChange {
+    std::function<void(const std::filesystem::path&)> make;
+    std::vector<std::string> told;
+};
+
+// A followed file through what a trading day does to it, each change seen by four looks: each
+// state is told once however many looks find it, and no bar of the file as it ends is lost.
+TEST(KmiHostFollow, AFileThatVanishesEmptiesOrIsReplacedLosesNoBarAndTellsEachStateOnce) {
+    using std::chrono::milliseconds;
+    const auto remove = [](const std::filesystem::path& file) { std::filesystem::remove(file); };
+    const auto write = [](std::string text) {
+        return [text](const std::filesystem::path& file) { write_text(file, text); };
+    };
+    const auto add = [](std::string text) { return [text](const std::filesystem::path& file) { append(file, text); }; };
+    const std::string whole_day = es_file(30, 36);
+    const struct {
+        const char* what;
+        std::string first;
+        milliseconds passing;  // a file gone or empty for less long is not told
+        std::vector<FileChange> changes;
+    } cases[] = {
+        {"gone, then back",
+         es_file(30, 33),
+         milliseconds(0),
+         {{remove, {"es.csv: is gone; waiting for it to come back"}},
+          {write(whole_day), {"es.csv: is back: read again from its start (6 bars)"}}}},
+        {"emptied, then written again",
+         es_file(30, 33),
+         milliseconds(0),
+         {{write(""), {"es.csv: truncated, empty for now: waiting for its rows (the 3 bars read before are kept)"}},
+          {add(whole_day), {"es.csv: truncated: read again from its start (6 bars)"}}}},
+        {"rotated by mv, its new file begun empty",
+         es_file(30, 33),
+         milliseconds(3600000),
+         {{[](const std::filesystem::path& file) { std::filesystem::rename(file, file.string() + ".old"); }, {}},
+          {write(""), {}},
+          {add(es_file(33, 38)),
+           {"es.csv: replaced by a new file: read again from its start (5 bars, and 3 bars read before kept)"}}}},
+        {"deleted, created empty and filled between two looks",
+         es_file(30, 33),
+         milliseconds(0),
+         {{[&](const std::filesystem::path& file) {
+               remove(file);
+               write_text(file, "");
+               append(file, es_file(30, 36, "\r\n"));
+           },
+           {": read again from its start (6 bars)"}}}},
+        {"truncated to fewer rows, then grown",
+         es_file(30, 33),
+         milliseconds(0),
+         {{write(es_file(30, 32)),
+           {"es.csv: truncated: read again from its start (2 bars, and 1 bar read before kept)"}},
+          {add(row("es.csv", 32) + row("es.csv", 33) + row("es.csv", 34) + row("es.csv", 35)), {}}}},
+        {"refused, refused alike, then read",
+         es_file(30, 33),
+         milliseconds(0),
+         {{write("nonsense\n"), {"es.csv: truncated: read again from its start, but "}},
+          {add("nonsense\n"), {}},
+          {write(whole_day), {"es.csv: truncated: read again from its start (6 bars)"}}}},
+        {"lines ended with a lone CR",
+         es_file(30, 33, "\r"),
+         milliseconds(0),
+         {{add(es_rows(33, 34, "\r")), {}}, {add(es_rows(34, 36, "\r")), {}}}},
+        {"a CRLF caught between its CR and its LF",
+         es_file(30, 33, "\r\n"),
+         milliseconds(0),
+         {{add(es_rows(33, 34, "\r")), {}}, {add("\n" + es_rows(34, 36, "\r\n")), {}}}},
+    };
+    for (const auto& test : cases) {
+        TempFolder folder;
+        write_text(folder / "es.csv", test.first);
+        emu::FollowedFile file{.path = folder / "es.csv", .name = "es.csv", .options = {}};
+        file.passing = test.passing;
+        std::vector<emu::Bar> bars = emu::read_followed_file(file).bars;
+        for (const FileChange& change : test.changes) {
+            change.make(file.path);
+            std::vector<std::string> told;
+            for (int look = 0; look < 4; ++look) {
+                const emu::FileNews news = emu::read_file_news(file, bars);
+                told.insert(told.end(), news.reports.begin(), news.reports.end());
+            }
+            EXPECT_EQ(told.size(), change.told.size()) << test.what << ": " << testing::PrintToString(told);
+            for (std::size_t i = 0; i < std::min(told.size(), change.told.size()); ++i) {
+                EXPECT_NE(told[i].find(change.told[i]), std::string::npos) << test.what << ": " << told[i];
+            }
+        }
+        // The bars from the file's first on are those of a fresh reading of it.
+        emu::FollowedFile fresh{.path = file.path, .name = "es.csv", .options = {}};
+        const std::vector<emu::Bar> read = emu::read_followed_file(fresh).bars;
+        const auto first =
+            std::find_if(bars.begin(), bars.end(), [&](const emu::Bar& bar) { return bar.time >= read.front().time; });
+        EXPECT_EQ(std::vector<emu::Bar>(first, bars.end()), read) << test.what;
+    }
+}
+
+// A look is woken by a change to a followed file, written or replaced, never by a write to
+// another file of its folder (the program's own screen and notes, written there).
+TEST(KmiHostFollow, OnlyAChangeToAFollowedFileWakesALook) {
+    TempFolder folder;
+    write_text(folder / "es.csv", es_file(30, 31));
+    const emu::FileWatchHandle watch = emu::watch_files({folder / "es.csv"});
+    const std::pair<std::function<void()>, bool> changes[] = {
+        {[&] { append(folder / "notes.txt", "a note\n"); }, false},
+        {[&] { append(folder / "es.csv", row("es.csv", 31)); }, true},
+        {[&] { write_text(folder / "es.new", es_file(30, 32)); }, false},
+        {[&] { std::filesystem::rename(folder / "es.new", folder / "es.csv"); }, true},
+        {[&] { std::filesystem::remove(folder / "es.csv"); }, true},
+    };
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        changes[i].first();
+        EXPECT_EQ(emu::wait_for_change(*watch, std::chrono::milliseconds(100)), changes[i].second) << "change " << i;
+    }
 }
 
 #ifndef _WIN32

@@ -1,5 +1,6 @@
-// Waking when files change: inotify on Linux, change notifications on Windows, and a look at
-// least every 250 ms whatever they do (a file system that tells nothing is polled).
+// Waking when followed files change: inotify on Linux, a folder's changes read on Windows, each
+// told by the name of the file changed (a change to another file of the folder wakes nothing),
+// and a look at least every 250 ms whatever they do (a file system that tells nothing is polled).
 #ifndef KMI_HOST_FOLLOWING_FILE_WATCH_H
 #define KMI_HOST_FOLLOWING_FILE_WATCH_H
 
@@ -12,11 +13,13 @@
 
 namespace kmi::emu {
 
-// What tells one file from another at the same path (a file rotated is a new one), and its size.
+// What tells one file from another at the same path (a file rotated is a new one), its size and
+// when it was last written (in the system's own units).
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t index = 0;
     std::uint64_t size = 0;
+    std::int64_t written = 0;
 };
 
 // The file's identity; nothing when there is no such file now.
@@ -28,12 +31,13 @@ struct FileWatchEnd {
 };
 using FileWatchHandle = std::unique_ptr<FileWatch, FileWatchEnd>;
 
-// Watches the folders of `files` for writes, new files and renames.
+// Watches `files` in their folders for writes, new files and renames.
 FileWatchHandle watch_files(const std::vector<std::filesystem::path>& files);
 
-// Waits until a watched folder changes, a stop is asked for (kmi_host/following/stop_signal.h), or
-// `timeout` passes (at most 250 ms are waited at a time in any case).
-void wait_for_change(FileWatch& watch, std::chrono::milliseconds timeout);
+// Waits until a watched file changes, a stop is asked for (kmi_host/following/stop_signal.h), or
+// `timeout` passes (at most 250 ms are waited at a time in any case); whether a watched file
+// changed.
+bool wait_for_change(FileWatch& watch, std::chrono::milliseconds timeout);
 
 }  // namespace kmi::emu
 

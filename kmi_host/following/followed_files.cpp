@@ -26,22 +26,39 @@ std::string read_span(const std::filesystem::path& path, std::uint64_t from, std
     return text;
 }
 
-// The length of the text's whole lines: up to its last "\n" (a file without any, up to its
-// last "\r").
-std::size_t whole_lines_length(const std::string& text, bool any_line_end) {
+// The length of the first reading's whole lines: up to its last "\n" (a file without any, up
+// to its last "\r").
+std::size_t whole_lines_length(std::string_view text) {
     std::size_t end = text.rfind('\n');
-    if (end == std::string::npos && any_line_end) end = text.rfind('\r');
-    return end == std::string::npos ? 0 : end + 1;
+    if (end == std::string_view::npos) end = text.rfind('\r');
+    return end == std::string_view::npos ? 0 : end + 1;
+}
+
+// The length of the whole lines of appended text. A "\r" read last ends a line in a file whose
+// lines end with a lone "\r"; in any other it may be the first half of a "\r\n" still being
+// written, and waits for the next byte.
+std::size_t appended_lines_length(std::string_view text, bool lone_cr_lines) {
+    std::size_t end = text.find_last_of("\r\n");
+    if (end != std::string_view::npos && text[end] == '\r' && end + 1 == text.size() && !lone_cr_lines) {
+        end = end == 0 ? std::string_view::npos : text.find_last_of("\r\n", end - 1);
+    }
+    return end == std::string_view::npos ? 0 : end + 1;
+}
+
+// At most the last 256 bytes of a line are kept to know it again.
+std::string kept_tail(std::string_view line) {
+    return std::string(line.substr(line.size() - std::min<std::size_t>(line.size(), 256)));
 }
 
 void changed_at(FileNews& news, std::size_t bar) { news.changed_from = std::min(news.changed_from, bar); }
 
-// The last line of whole lines, with its line end (at most a few hundred bytes are kept).
+// The last line of whole lines, with its line end ("\n", "\r\n" or "\r").
 std::string last_line_of(std::string_view whole) {
-    if (whole.empty()) return {};
-    const std::size_t before = whole.find_last_of("\r\n", whole.size() - 2);
-    const std::size_t from = before == std::string_view::npos ? 0 : before + 1;
-    return std::string(whole.substr(std::max(from, whole.size() - std::min<std::size_t>(whole.size(), 256))));
+    std::size_t body = whole.size();
+    if (body > 0 && whole[body - 1] == '\n') --body;
+    if (body > 0 && whole[body - 1] == '\r') --body;
+    const std::size_t before = body == 0 ? std::string_view::npos : whole.find_last_of("\r\n", body - 1);
+    return kept_tail(whole.substr(before == std::string_view::npos ? 0 : before + 1));
 }
 
 // One appended line into the bars.
@@ -82,31 +99,23 @@ void take_line(FollowedFile& file, std::string_view line, std::vector<Bar>& bars
     file.rows.last_instant = row.instant;
 }
 
-// The file read again from its start: the bars before its first are kept, and so are the
-// bars after its last when every row of it agrees with what was read before.
-void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, const char* what) {
-    const std::string said = file.name + ": " + what + ": read again from its start";
-    BarFile read;
-    try {
-        read = read_followed_file(file);
-    } catch (const InputError& error) {
-        news.reports.push_back(said + ", but " + error.what() + "; the bars read before are kept");
-        return;
-    }
-    if (read.bars.empty()) {
+// The bars of the file read again from its start into `bars`: the bars before its first are
+// kept, and so are the bars after its last when every row of it agrees with what was read before.
+void take_bars_read_again(std::vector<Bar> read, std::vector<Bar>& bars, FileNews& news, const std::string& said) {
+    if (read.empty()) {
         news.reports.push_back(said + " (no bars yet; the " +
                                counted(static_cast<std::int64_t>(bars.size()), "bar", "bars") +
                                " read before are kept)");
         return;
     }
-    const auto first = std::lower_bound(bars.begin(), bars.end(), read.bars.front().time,
+    const auto first = std::lower_bound(bars.begin(), bars.end(), read.front().time,
                                         [](const Bar& held, HostDateTime time) { return held.time < time; });
     std::vector<Bar> merged(bars.begin(), first);
     const std::size_t kept_before = merged.size();
-    const std::size_t overlap = std::min(read.bars.size(), bars.size() - kept_before);
-    const bool agree = std::equal(read.bars.begin(), read.bars.begin() + static_cast<std::ptrdiff_t>(overlap), first);
-    merged.insert(merged.end(), read.bars.begin(), read.bars.end());
-    const std::size_t old = kept_before + read.bars.size();
+    const std::size_t overlap = std::min(read.size(), bars.size() - kept_before);
+    const bool agree = std::equal(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(overlap), first);
+    merged.insert(merged.end(), read.begin(), read.end());
+    const std::size_t old = kept_before + read.size();
     std::size_t kept_after = 0;
     if (agree && old < bars.size()) {
         kept_after = bars.size() - old;
@@ -115,7 +124,7 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
     const auto [in_merged, in_bars] = std::mismatch(merged.begin(), merged.end(), bars.begin(), bars.end());
     const auto differ = static_cast<std::size_t>(in_merged - merged.begin());
     if (in_merged != merged.end() || in_bars != bars.end()) changed_at(news, differ);
-    std::string report = said + " (" + counted(static_cast<std::int64_t>(read.bars.size()), "bar", "bars");
+    std::string report = said + " (" + counted(static_cast<std::int64_t>(read.size()), "bar", "bars");
     if (kept_before + kept_after != 0)
         report += ", and " + counted(static_cast<std::int64_t>(kept_before + kept_after), "bar", "bars") +
                   " read before kept";
@@ -126,12 +135,12 @@ void read_again(FollowedFile& file, std::vector<Bar>& bars, FileNews& news, cons
     bars = std::move(merged);
 }
 
-}  // namespace
-
-BarFile read_followed_file(FollowedFile& file) {
+// The file's text from its start, as far as a first reading reads it, its identity taken.
+// Throws InputError.
+std::string first_text(FollowedFile& file) {
     file.identity = file_identity(file.path);
     if (!file.identity) throw InputError(file.name + ": cannot be read (no such file)");
-    const std::string text = read_span(file.path, 0, std::min(file.identity->size, most_read_at_once * 16));
+    std::string text = read_span(file.path, 0, std::min(file.identity->size, most_read_at_once * 16));
     if (packing_of(text) != Packing::plain) {
         throw InputError(file.name + ": a compressed file cannot be followed as it grows: replay it without --follow");
     }
@@ -139,7 +148,11 @@ BarFile read_followed_file(FollowedFile& file) {
         throw InputError(file.name +
                          ": is UTF-16 text, which cannot be followed as it grows: have the recorder write UTF-8");
     }
-    const std::string_view whole = std::string_view(text).substr(0, whole_lines_length(text, true));
+    return text;
+}
+
+// The first reading of the file's whole lines. Throws InputError.
+BarFile first_reading(FollowedFile& file, std::string_view whole) {
     file.last_line = last_line_of(whole);
     BarFile read = parse_bar_file(whole, file.name, file.options);
     file.rows = *read.appended;
@@ -150,41 +163,122 @@ BarFile read_followed_file(FollowedFile& file) {
     return read;
 }
 
+bool same_file(const FileIdentity& one, const FileIdentity& other) {
+    return one.device == other.device && one.index == other.index;
+}
+
+// The file waited for in `state`, which is told once: at once, or when it may pass (a file gone
+// or empty while a recorder replaces it) once it has lasted `file.passing`.
+void wait_in_state(FollowedFile& file, FileNews& news, std::string state, bool may_pass) {
+    const auto now = std::chrono::steady_clock::now();
+    if (state != file.state) {
+        file.state = std::move(state);
+        file.state_since = now;
+        file.state_told = false;
+    }
+    if (file.state_told || (may_pass && now - file.state_since < file.passing)) return;
+    file.state_told = true;
+    news.reports.push_back(file.state);
+}
+
+// The file read again from its start (why: `file.read_again`). Nothing of `file` changes unless
+// the reading succeeds: a file empty or refused is read again at a later look, whole.
+void read_from_start(FollowedFile& file, const FileIdentity& now, std::vector<Bar>& bars, FileNews& news) {
+    // A file refused is read again only once it changed.
+    const std::optional<FileIdentity>& refused = file.refused;
+    if (refused && same_file(*refused, now) && refused->size == now.size && refused->written == now.written) return;
+    const std::string said = file.name + ": " + file.read_again;
+    FollowedFile fresh{.path = file.path, .name = file.name, .options = file.options};
+    BarFile read;
+    try {
+        const std::string text = first_text(fresh);
+        const std::size_t whole = whole_lines_length(text);
+        if (whole == 0) {
+            wait_in_state(file, news,
+                          said + ", empty for now: waiting for its rows (the " +
+                              counted(static_cast<std::int64_t>(bars.size()), "bar", "bars") + " read before are kept)",
+                          true);
+            return;
+        }
+        read = first_reading(fresh, std::string_view(text).substr(0, whole));
+    } catch (const InputError& error) {
+        // Gone since it was looked at: the next look finds it so.
+        if (!fresh.identity) return;
+        file.refused = *fresh.identity;
+        wait_in_state(file, news,
+                      said + ": read again from its start, but " + error.what() + "; the bars read before are kept",
+                      false);
+        return;
+    }
+    file.rows = std::move(fresh.rows);
+    file.offset = fresh.offset;
+    file.lines = fresh.lines;
+    file.last_line = std::move(fresh.last_line);
+    file.identity = fresh.identity;
+    file.read_again.clear();
+    file.refused.reset();
+    file.state.clear();
+    take_bars_read_again(std::move(read.bars), bars, news, said + ": read again from its start");
+}
+
+// The whole lines appended since the last look, into the bars; false when the file was written
+// again from its start (it shrank, or its last line read no longer stands where it stood).
+bool read_appended(FollowedFile& file, const FileIdentity& now, std::vector<Bar>& bars, FileNews& news) {
+    if (now.size < file.offset) return false;
+    const std::string text =
+        read_span(file.path, file.offset - file.last_line.size(), std::min(now.size, file.offset + most_read_at_once));
+    if (text.compare(0, file.last_line.size(), file.last_line) != 0) return false;
+    const std::string_view appended = std::string_view(text).substr(file.last_line.size());
+    const bool lone_cr_lines = !file.last_line.empty() && file.last_line.back() == '\r';
+    // The "\n" of a "\r\n" whose "\r" ended the last line read ends no line of its own.
+    std::size_t at = lone_cr_lines && !appended.empty() && appended.front() == '\n' ? 1 : 0;
+    const std::size_t whole = std::max(at, appended_lines_length(appended, lone_cr_lines));
+    std::optional<std::size_t> last_from;
+    while (at < whole) {
+        const std::size_t end = appended.find_first_of("\r\n", at);
+        ++file.lines;
+        take_line(file, appended.substr(at, end - at), bars, news);
+        last_from = at;
+        at = end + (appended[end] == '\r' && end + 1 < whole && appended[end + 1] == '\n' ? 2 : 1);
+    }
+    file.offset += whole;
+    if (last_from) {
+        file.last_line = kept_tail(appended.substr(*last_from, whole - *last_from));
+    } else if (whole != 0) {
+        file.last_line = kept_tail(file.last_line + std::string(appended.substr(0, whole)));
+    }
+    return true;
+}
+
+}  // namespace
+
+BarFile read_followed_file(FollowedFile& file) {
+    const std::string text = first_text(file);
+    return first_reading(file, std::string_view(text).substr(0, whole_lines_length(text)));
+}
+
 FileNews read_file_news(FollowedFile& file, std::vector<Bar>& bars) {
     FileNews news;
     const std::optional<FileIdentity> now = file_identity(file.path);
     if (!now) {
         // Gone, as a file rotated away: its bars stay, and the file it is replaced by is read.
-        if (file.identity) news.reports.push_back(file.name + ": is gone; waiting for it to come back");
         file.identity.reset();
+        if (file.read_again.empty() || file.read_again == "truncated") file.read_again = "replaced by a new file";
+        wait_in_state(file, news, file.name + ": is gone; waiting for it to come back", true);
+        if (file.state_told) file.read_again = "is back";
         return news;
     }
-    if (!file.identity || now->device != file.identity->device || now->index != file.identity->index) {
-        read_again(file, bars, news, file.identity ? "replaced by a new file" : "is back");
-        return news;
+    if (!file.identity) {
+        if (file.read_again.empty()) file.read_again = "is back";
+    } else if (!same_file(*file.identity, *now)) {
+        file.read_again = "replaced by a new file";
     }
-    // A file written again from its start is known by its size, or by its last line read
-    // no longer standing where it stood.
-    const std::uint64_t tail_from = file.offset - file.last_line.size();
-    std::string text = now->size < file.offset
-                           ? std::string()
-                           : read_span(file.path, tail_from, std::min(now->size, file.offset + most_read_at_once));
-    if (now->size < file.offset || text.compare(0, file.last_line.size(), file.last_line) != 0) {
-        read_again(file, bars, news, "truncated");
-        return news;
-    }
-    text.erase(0, file.last_line.size());
     file.identity = now;
-    const std::size_t whole = whole_lines_length(text, false);
-    std::size_t at = 0;
-    while (at < whole) {
-        const std::size_t end = text.find('\n', at);
-        ++file.lines;
-        take_line(file, std::string_view(text).substr(at, end - at), bars, news);
-        at = end + 1;
+    if (file.read_again.empty()) {
+        if (read_appended(file, *now, bars, news)) return news;
+        file.read_again = "truncated";
     }
-    file.offset += whole;
-    if (whole != 0) file.last_line = last_line_of(std::string_view(text).substr(0, whole));
+    read_from_start(file, *now, bars, news);
     return news;
 }
 
