@@ -168,6 +168,7 @@ TEST(KmiHostPageServer, AnswersEveryRequestWithItsStatusAndGoesOnServing) {
              {"a bad version", "GET / HTTX/1.1\r\n\r\n", 400},
              {"an absolute target", "GET http://example.com/ HTTP/1.1\r\n" + host + "\r\n", 400},
              {"a target without a slash", "GET panel.txt HTTP/1.1\r\n" + host + "\r\n", 400},
+             {"alerts.csv", "GET /alerts.csv HTTP/1.1\r\n" + host + "\r\n", 200},
              {"a foreign host name", "GET /panel.txt HTTP/1.1\r\nHost: attacker.example:8080\r\n\r\n", 400},
              {"a huge request line", "GET /" + big + " HTTP/1.1\r\n" + host + "\r\n", 431},
              {"a huge header", "GET / HTTP/1.1\r\n" + host + "X-Big: " + big + "\r\n\r\n", 431},
@@ -200,11 +201,15 @@ TEST(KmiHostPageServer, AnswersEveryRequestWithItsStatusAndGoesOnServing) {
 }
 
 TEST(KmiHostPageServer, ServesItsCopyOfThePageAsAChangeLeavesIt) {
-    const emu::ChartPageData initial = page_of(3);
+    emu::ChartPageData initial = page_of(3);
+    initial.alerts = {{1, initial.times[1], "replaced", "S0", 1.0f, false}};
     const emu::PageServerHandle server = serve(live_page_of(initial));
     const std::uint16_t port = emu::page_server_port(*server);
-    // The last bar rewritten and two added, every value shifted.
-    const emu::PageDelta change = change_of(page_of(5, 0.5f), 2);
+    // The last bar rewritten and two added, every value shifted; its alerts replace the page's.
+    emu::ChartPageData changed = page_of(5, 0.5f);
+    changed.alerts = {{2, changed.times[2], "TICK > 800", "S0", 812.0f, false},
+                      {4, changed.times[4], "ADD < 0", "S1", -3.0f, true}};
+    const emu::PageDelta change = change_of(changed, 2);
     emu::LivePage expected = live_page_of(initial);
     emu::apply_page_delta(expected, change);
     emu::publish_page_delta(*server, change);
@@ -216,6 +221,8 @@ TEST(KmiHostPageServer, ServesItsCopyOfThePageAsAChangeLeavesIt) {
     EXPECT_EQ(series, emu::series_csv(expected.page));
     EXPECT_NE(series.find("2026-12-02 09:31:00,1,1001"), std::string::npos) << "bars before the change kept";
     EXPECT_NE(series.find("2026-12-02 09:32:00,2.5,1002.5"), std::string::npos) << "the change's bars taken";
+    ASSERT_EQ(expected.page.alerts.size(), 2u) << "every alert of the change, forming ones included";
+    EXPECT_EQ(body_of(get(port, "/alerts.csv")), "time,rule,value\n2026-12-02 09:32:00,TICK > 800,812\n");
     const std::string page = get(port, "/");
     EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
     EXPECT_NE(page.find("\"live\":{\"events\":\"/events\",\"version\":1}"), std::string::npos);

@@ -47,6 +47,7 @@ void apply_page_delta(LivePage& live, PageDelta delta) {
     page.days = std::move(tail.days);
     page.day_panels = std::move(tail.day_panels);
     page.slots_off = std::move(tail.slots_off);
+    page.alerts = std::move(tail.alerts);
     page.tick_upper_threshold = tail.tick_upper_threshold;
     page.tick_lower_threshold = tail.tick_lower_threshold;
     live.panel_text = std::move(delta.panel_text);
@@ -89,6 +90,7 @@ PageDelta page_delta_since(const ChartPageData& page, const std::string& panel_t
     tail.days = page.days;
     tail.day_panels = page.day_panels;
     tail.slots_off = page.slots_off;
+    tail.alerts = page.alerts;
     tail.tick_upper_threshold = page.tick_upper_threshold;
     tail.tick_lower_threshold = page.tick_lower_threshold;
     return delta;

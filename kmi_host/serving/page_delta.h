@@ -14,7 +14,8 @@
 namespace kmi::emu {
 
 // A change to the page: every bar from `from_bar` on (earlier bars stay as they were) and
-// everything else whole (the study's summary, its drawings, the session days).
+// everything else whole (the study's summary, its drawings, the session days, every alert so
+// far, forming ones included).
 struct PageDelta {
     std::int32_t from_bar = 0;
     ChartPageData tail;      // its bars and series' values are those from `from_bar` on

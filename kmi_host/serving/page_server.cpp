@@ -126,7 +126,7 @@ void answer(PageServer& server, const std::shared_ptr<Connection>& connection) {
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
     const std::string_view query = question == std::string_view::npos ? "" : target.substr(question + 1);
-    if (path != "/" && path != events_path && path != "/panel.txt" && path != "/series.csv") {
+    if (path != "/" && path != events_path && path != "/panel.txt" && path != "/series.csv" && path != "/alerts.csv") {
         send_status(server, connection, http::status::not_found, version, close);
         return;
     }
@@ -144,6 +144,10 @@ void answer(PageServer& server, const std::shared_ptr<Connection>& connection) {
     } else if (path == "/series.csv") {
         send_content(server, connection,
                      response(http::status::ok, version, "text/csv; charset=utf-8", series_csv(live.page)), head,
+                     close);
+    } else if (path == "/alerts.csv") {
+        send_content(server, connection,
+                     response(http::status::ok, version, "text/csv; charset=utf-8", alerts_csv(live.page.alerts)), head,
                      close);
     } else {
         auto page = response(http::status::ok, version, "text/html; charset=utf-8",

@@ -1,6 +1,6 @@
 // The chart page served over HTTP while a replay runs (replay --serve): the page rendered from
-// the data so far, a stream of server-sent events carrying each change to it, panel.txt and
-// series.csv as they stand. The server runs on a thread of its own and keeps its own copy of
+// the data so far, a stream of server-sent events carrying each change to it, panel.txt,
+// series.csv and alerts.csv as they stand. The server runs on a thread of its own and keeps its own copy of
 // the page's data; the replay hands it changes without ever waiting on the network.
 //
 //   GET /                 the chart page, live: its script follows /events
@@ -8,6 +8,7 @@
 //                         holding N bars at version V up to date, then every change
 //   GET /panel.txt        panel.txt as it stands
 //   GET /series.csv       series.csv of the bars so far
+//   GET /alerts.csv       alerts.csv of the alerts so far (those of closed bars)
 //
 // HEAD is answered too; any other method 405, any other path 404, a malformed request 400,
 // a request line or headers over 8 KB 431, a body over 1 KB 413.
