@@ -2,7 +2,10 @@
 // it ends with, however they are merged; the server answers hostile requests with their status
 // and goes on serving others; what it serves is its copy of the page after each change; event
 // streams catch a page up from the bars it holds, and a client that stops reading is dropped
-// without holding anyone up; an address or port it cannot have is refused before any file is read.
+// without holding anyone up; a Host that may not mean this machine is refused; an address or
+// port it cannot have is refused before any file is read.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -169,7 +172,6 @@ TEST(KmiHostPageServer, AnswersEveryRequestWithItsStatusAndGoesOnServing) {
              {"an absolute target", "GET http://example.com/ HTTP/1.1\r\n" + host + "\r\n", 400},
              {"a target without a slash", "GET panel.txt HTTP/1.1\r\n" + host + "\r\n", 400},
              {"alerts.csv", "GET /alerts.csv HTTP/1.1\r\n" + host + "\r\n", 200},
-             {"a foreign host name", "GET /panel.txt HTTP/1.1\r\nHost: attacker.example:8080\r\n\r\n", 400},
              {"a huge request line", "GET /" + big + " HTTP/1.1\r\n" + host + "\r\n", 431},
              {"a huge header", "GET / HTTP/1.1\r\n" + host + "X-Big: " + big + "\r\n\r\n", 431},
              {"a huge body", "GET / HTTP/1.1\r\n" + host + "Content-Length: 100000\r\n\r\n" + std::string(100000, 'b'),
@@ -278,6 +280,52 @@ TEST(KmiHostPageServer, EventStreamsCatchUpAndAClientThatStopsReadingIsDroppedWi
     EXPECT_LT(dropped.size(), std::size_t{30} * 3000 * 20 * 4) << "its stream ended before all the changes";
 }
 
+TEST(KmiHostPageServer, AnswersHostNamesThatMeanThisMachineAndThoseAllowedOnEveryAddress) {
+    char machine[256] = {};
+    ASSERT_EQ(gethostname(machine, sizeof machine - 1), 0);
+    // Listening on loopback, on every address, and on every address with --allow-host.
+    std::vector<emu::PageServerHandle> servers;
+    for (const auto& [listen, allowed] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"127.0.0.1:0", {}}, {"0.0.0.0:0", {}}, {"0.0.0.0:0", {"Trading-Desk.LAN."}}}) {
+        emu::PageServerSettings settings;
+        settings.listen = emu::parse_listen_address(listen, allowed);
+        servers.push_back(emu::start_page_server(settings, live_page_of(page_of(3))));
+    }
+    struct Case {
+        const char* what;
+        std::string headers;
+        std::vector<int> statuses;  // of each server
+    };
+    for (const Case& c : std::vector<Case>{
+             {"an IPv4 address and port", "Host: 127.0.0.1:8080\r\n", {200, 200, 200}},
+             {"another address of the network", "Host: 192.168.1.20:8080\r\n", {200, 200, 200}},
+             {"an IPv6 address", "Host: [::1]:8080\r\n", {200, 200, 200}},
+             {"localhost, any case, a final dot", "Host: LocalHost.:8080\r\n", {200, 200, 200}},
+             {"a name under .localhost", "Host: chart.localhost\r\n", {200, 200, 200}},
+             {"the machine's name", "Host: " + std::string(machine) + "\r\n", {200, 200, 200}},
+             {"a site's name", "Host: attacker.example\r\n", {403, 403, 403}},
+             {"a site's name beginning with localhost", "Host: localhost.attacker.example\r\n", {403, 403, 403}},
+             {"a name allowed", "Host: trading-desk.lan:8080\r\n", {403, 403, 200}},
+             {"no host", "", {400, 400, 400}},
+             {"two hosts", "Host: localhost\r\nHost: localhost\r\n", {400, 400, 400}},
+             {"an empty host", "Host: \r\n", {400, 400, 400}},
+             {"a host no name has", "Host: a b\r\n", {400, 400, 400}},
+             {"an IPv6 address unclosed", "Host: [::1\r\n", {400, 400, 400}},
+             {"a port that is no number", "Host: localhost:http\r\n", {400, 400, 400}},
+         }) {
+        for (std::size_t k = 0; k < servers.size(); ++k) {
+            Socket client;
+            connect_to(client, emu::page_server_port(*servers[k]));
+            send_text(client, "GET /panel.txt HTTP/1.1\r\n" + c.headers + "\r\n");
+            const std::string response = read_response(client);
+            EXPECT_EQ(status_of(response), c.statuses[k]) << c.what << " on server " << k;
+            if (c.statuses[k] == 403) {
+                EXPECT_NE(body_of(response).find("--allow-host "), std::string::npos) << body_of(response);
+            }
+        }
+    }
+}
+
 TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {
     const emu::PageServerHandle taken = serve(emu::LivePage{});
     const std::string in_use = "127.0.0.1:" + std::to_string(emu::page_server_port(*taken));
@@ -304,6 +352,13 @@ TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind("kmi-host: --serve " + in_use + ": port", 0), 0u) << run.err;
     EXPECT_EQ(run.out, "");
+    for (const auto& [options, message] : std::vector<std::pair<std::string, std::string>>{
+             {"--serve 0 --allow-host trading-pc:8080", "kmi-host: --allow-host trading-pc:8080: not a host name"},
+             {"--allow-host trading-pc.lan", "--allow-host requires --serve"}}) {
+        const ProgramRun refused = run_program("replay --chart unreadable.csv --fast " + options, folder.path);
+        EXPECT_NE(refused.exit_code, 0);
+        EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
+    }
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ struct ReplayArguments {
     bool no_color = false;                 // --no-color
     bool follow = false;                   // --follow: then follow the files as they grow
     std::string serve;                     // --serve [ADDRESS:]PORT; empty: the page is not served
+    std::vector<std::string> allow_hosts;  // --allow-host NAME: more names the served page answers to
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 

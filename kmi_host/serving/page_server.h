@@ -10,8 +10,9 @@
 //   GET /series.csv       series.csv of the bars so far
 //   GET /alerts.csv       alerts.csv of the alerts so far (those of closed bars)
 //
-// HEAD is answered too; any other method 405, any other path 404, a malformed request 400,
-// a request line or headers over 8 KB 431, a body over 1 KB 413.
+// HEAD is answered too; any other method 405, any other path 404, a malformed request 400 (an
+// HTTP/1.1 request without Host, or any with two, among them), a Host that may not mean this
+// machine 403 (host_names.h), a request line or headers over 8 KB 431, a body over 1 KB 413.
 #ifndef KMI_HOST_SERVING_PAGE_SERVER_H
 #define KMI_HOST_SERVING_PAGE_SERVER_H
 

@@ -99,7 +99,8 @@ struct PageServer {
     std::string address;  // the endpoint's address as text
     std::string url;
     std::string reach;
-    LivePage live;  // the server thread's own
+    std::vector<std::string> host_names;  // this machine's names and those allowed, beside IP addresses and localhost
+    LivePage live;                        // the server thread's own
     std::vector<std::shared_ptr<EventClient>> clients;
     std::mutex mutex;  // guards `pending` and `drain_posted`
     std::vector<PageDelta> pending;
