@@ -2,8 +2,8 @@
 // it ends with, however they are merged; the server answers hostile requests with their status
 // and goes on serving others; what it serves is its copy of the page after each change; event
 // streams catch a page up from the bars it holds, and a client that stops reading is dropped
-// without holding anyone up; a Host that may not mean this machine is refused; an address or
-// port it cannot have is refused before any file is read.
+// without holding anyone up; slow and many clients lock no one out; a Host that may not mean
+// this machine is refused; an address or port it cannot have is refused before any file is read.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -324,6 +324,64 @@ TEST(KmiHostPageServer, AnswersHostNamesThatMeanThisMachineAndThoseAllowedOnEver
             }
         }
     }
+}
+
+TEST(KmiHostPageServer, SlowAndManyClientsLockNoOneOut) {
+    emu::PageServerSettings settings;
+    settings.listen = emu::parse_listen_address("127.0.0.1:0");
+    settings.request_timeout = std::chrono::milliseconds(200);
+    {
+        // A request that trickles in is dropped at its deadline, however often its bytes come.
+        const emu::PageServerHandle server = emu::start_page_server(settings, live_page_of(page_of(3)));
+        Socket slow;
+        connect_to(slow, emu::page_server_port(*server));
+        const std::string request = "GET /panel.txt HTTP/1.1\r\nHost: localhost\r\n\r\n";
+        std::size_t sent = 0;
+        while (sent < request.size() && !closed_by_server(slow, std::chrono::milliseconds(50)))
+            send_text(slow, request.substr(sent++, 1));
+        EXPECT_LT(sent, request.size());
+    }
+    // Slow requests that would hold their connections throughout: from two addresses, more than
+    // each may hold and as many as the server holds, then from this client's own address.
+    settings.request_timeout = std::chrono::minutes(1);
+    settings.max_requests = 4;
+    settings.requests_per_address = 2;
+    settings.max_streams = 4;
+    settings.streams_per_address = 2;
+    const emu::PageServerHandle server = emu::start_page_server(settings, live_page_of(page_of(3)));
+    const std::uint16_t port = emu::page_server_port(*server);
+    const std::string events = "GET /events?bars=3&version=0 HTTP/1.1\r\nHost: localhost\r\n\r\n";
+    Socket open_page;
+    connect_to(open_page, port);
+    send_text(open_page, events);
+    std::string open_pending;
+    EXPECT_EQ(next_event(open_page, open_pending).at("version"), 0);
+    std::vector<Socket> flood(8);
+    for (std::size_t k = 0; k < flood.size(); ++k) {
+        if (k == 6) {
+            EXPECT_EQ(status_of(get(port, "/panel.txt")), 200) << "another client is served";
+        }
+        connect_to(flood[k], port, 0, k < 6 ? (k % 2 == 0 ? "127.0.0.2" : "127.0.0.3") : "127.0.0.1");
+        send_text(flood[k], "GET /series.csv HTTP/1.1\r\nHo");
+    }
+    Socket reconnected;
+    connect_to(reconnected, port);
+    send_text(reconnected, events);
+    std::string reconnected_pending;
+    EXPECT_EQ(next_event(reconnected, reconnected_pending).at("version"), 0) << "a page's stream gets in again";
+    // Streams of another address, more than it may hold: its oldest make room, no one else's.
+    std::vector<Socket> streams(3);
+    std::vector<std::string> stream_pending(streams.size());
+    for (std::size_t k = 0; k < streams.size(); ++k) {
+        connect_to(streams[k], port, 0, "127.0.0.9");
+        send_text(streams[k], events);
+        next_event(streams[k], stream_pending[k]);
+    }
+    emu::publish_page_delta(*server, change_of(page_of(4), 3));
+    EXPECT_EQ(next_event(open_page, open_pending).at("version"), 1);
+    EXPECT_EQ(next_event(reconnected, reconnected_pending).at("version"), 1);
+    EXPECT_EQ(next_event(streams[2], stream_pending[2]).at("version"), 1);
+    EXPECT_TRUE(closed_by_server(streams[0], std::chrono::seconds(10)));
 }
 
 TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {

@@ -1,5 +1,5 @@
 // A client of the page server over raw sockets, for its tests: requests sent as any client
-// may send them (malformed, or in parts), answers read back whole.
+// may send them (slowly, malformed, from another loopback address), answers read back whole.
 #ifndef KMI_TESTS_PAGE_SERVER_CLIENT_H
 #define KMI_TESTS_PAGE_SERVER_CLIENT_H
 
@@ -29,10 +29,17 @@ struct Socket {
     }
 };
 
-inline void connect_to(Socket& socket, std::uint16_t port, int receive_buffer = 0) {
+// From 127.0.0.1, or another loopback address `from`: another client address to the server.
+inline void connect_to(Socket& socket, std::uint16_t port, int receive_buffer = 0, const char* from = nullptr) {
     socket.fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(socket.fd, 0);
     if (receive_buffer > 0) setsockopt(socket.fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    if (from != nullptr) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ASSERT_EQ(inet_pton(AF_INET, from, &source.sin_addr), 1);
+        ASSERT_EQ(bind(socket.fd, reinterpret_cast<const sockaddr*>(&source), sizeof source), 0);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -80,6 +87,13 @@ inline std::string read_response(const Socket& socket, bool head = false) {
 
 inline int status_of(const std::string& response) {
     return response.rfind("HTTP/1.", 0) == 0 && response.size() >= 12 ? std::stoi(response.substr(9, 3)) : 0;
+}
+
+// Whether the server has closed the connection, waiting up to `wait` for it.
+inline bool closed_by_server(const Socket& socket, std::chrono::milliseconds wait) {
+    pollfd ready{socket.fd, POLLIN, 0};
+    char byte = 0;
+    return poll(&ready, 1, static_cast<int>(wait.count())) > 0 && recv(socket.fd, &byte, 1, MSG_PEEK) <= 0;
 }
 
 inline std::string body_of(const std::string& response) { return response.substr(response.find("\r\n\r\n") + 4); }

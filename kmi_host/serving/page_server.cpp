@@ -177,8 +177,10 @@ void answer(PageServer& server, const std::shared_ptr<Connection>& connection) {
         send_status(server, connection, http::status::method_not_allowed, version, close);
     } else if (path != events_path) {
         send_content(server, connection, content(server, path, version), head, close);
-    } else {
+    } else if (head || make_room_for_stream(server, connection->slot.address)) {
         start_events(server, connection, query, head);
+    } else {
+        send_status(server, connection, http::status::service_unavailable, version, true);
     }
 }
 
@@ -186,9 +188,10 @@ void read_request(PageServer& server, const std::shared_ptr<Connection>& connect
     connection->parser.emplace();
     connection->parser->header_limit(header_limit);
     connection->parser->body_limit(body_limit);
-    connection->stream.expires_after(server.settings.read_timeout);
+    connection->stream.expires_after(server.settings.request_timeout);
     http::async_read(connection->stream, connection->buffer, *connection->parser,
                      [&server, connection](const error_code& error, std::size_t) {
+                         if (connection->slot.tally == nullptr) return;  // closed to make room for another
                          if (!error) {
                              answer(server, connection);
                          } else if (error == http::error::header_limit || error == http::error::buffer_overflow) {
@@ -214,8 +217,12 @@ void accept_next(PageServer& server) {
             });
             return;
         }
-        if (server.connections < server.settings.max_connections) {
-            auto connection = std::make_shared<Connection>(server.connections, std::move(socket));
+        error_code unknown;
+        const tcp::endpoint peer = socket.remote_endpoint(unknown);
+        const std::string client = unknown ? std::string() : client_key(peer.address());
+        if (!unknown && make_room_for_request(server, client)) {
+            auto connection = std::make_shared<Connection>(server.tally, client, std::move(socket));
+            server.requests.push_back(connection);
             read_request(server, connection);
         } else {
             error_code ignored;
