@@ -3,11 +3,8 @@
 // so far whole; the server answers hostile requests with their status and goes on serving
 // others; what it serves is its copy of the page after each change; event streams catch a page
 // up from the bars it holds, and a client that stops reading is dropped without holding anyone
-// up; an address or port it cannot have is refused before any file is read.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
+// up; slow and many clients lock no one out; a Host that may not mean this machine is refused;
+// an address or port it cannot have is refused before any file is read.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -25,98 +22,11 @@
 #include "kmi_host/serving/page_server.h"
 #include "kmi_host/text/input_error.h"
 #include "kmi_host_support.h"
+#include "page_server_client.h"
 #include "study_host.h"
 
 namespace kmi::test::host_program {
 namespace {
-
-// --- Raw sockets --------------------------------------------------------------------------
-
-struct Socket {
-    int fd = -1;
-    Socket() = default;
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    ~Socket() {
-        if (fd >= 0) close(fd);
-    }
-};
-
-void connect_to(Socket& socket, std::uint16_t port, int receive_buffer = 0) {
-    socket.fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(socket.fd, 0);
-    if (receive_buffer > 0) setsockopt(socket.fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-}
-
-// Sends what the server takes: it may answer and stop reading before the end.
-void send_text(const Socket& socket, const std::string& text) {
-    for (std::size_t sent = 0; sent < text.size();) {
-        const ssize_t n = send(socket.fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return;
-        sent += static_cast<std::size_t>(n);
-    }
-}
-
-// Reads until `done` says so or the connection ends; a server that says nothing for 10 s fails.
-template <typename Done>
-std::string read_until(const Socket& socket, Done done) {
-    std::string text;
-    char buffer[65536];
-    while (!done(text)) {
-        pollfd ready{socket.fd, POLLIN, 0};
-        if (poll(&ready, 1, 10000) <= 0) {
-            ADD_FAILURE() << "no answer; so far: " << text.substr(0, 200);
-            break;
-        }
-        const ssize_t n = recv(socket.fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
-// One response: its header, and its body as long as its Content-Length (none for HEAD).
-std::string read_response(const Socket& socket, bool head = false) {
-    return read_until(socket, [head](const std::string& text) {
-        const std::size_t end = text.find("\r\n\r\n");
-        if (end == std::string::npos) return false;
-        if (head) return true;
-        const std::size_t length = text.find("Content-Length: ");
-        return length != std::string::npos && text.size() >= end + 4 + std::stoul(text.substr(length + 16));
-    });
-}
-
-int status_of(const std::string& response) {
-    return response.rfind("HTTP/1.", 0) == 0 && response.size() >= 12 ? std::stoi(response.substr(9, 3)) : 0;
-}
-
-std::string body_of(const std::string& response) { return response.substr(response.find("\r\n\r\n") + 4); }
-
-std::string get(std::uint16_t port, const std::string& target) {
-    Socket socket;
-    connect_to(socket, port);
-    send_text(socket, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    return read_response(socket);
-}
-
-// The data of the next event of a stream (its "data: " line).
-Json next_event(const Socket& socket, std::string& pending) {
-    pending += read_until(socket, [&pending](const std::string& text) {
-        const std::string all = pending + text;
-        const std::size_t data = all.find("\ndata: ");
-        return data != std::string::npos && all.find("\n\n", data) != std::string::npos;
-    });
-    const std::size_t data = pending.find("\ndata: ");
-    const std::size_t end = pending.find("\n\n", data);
-    const Json event = Json::parse(pending.substr(data + 7, end - data - 7));
-    pending.erase(0, end + 2);
-    return event;
-}
 
 // --- The page -----------------------------------------------------------------------------
 
@@ -297,7 +207,7 @@ TEST(KmiHostPageServer, AnswersEveryRequestWithItsStatusAndGoesOnServing) {
              {"a bad version", "GET / HTTX/1.1\r\n\r\n", 400},
              {"an absolute target", "GET http://example.com/ HTTP/1.1\r\n" + host + "\r\n", 400},
              {"a target without a slash", "GET panel.txt HTTP/1.1\r\n" + host + "\r\n", 400},
-             {"a foreign host name", "GET /panel.txt HTTP/1.1\r\nHost: attacker.example:8080\r\n\r\n", 400},
+             {"alerts.csv", "GET /alerts.csv HTTP/1.1\r\n" + host + "\r\n", 200},
              {"a huge request line", "GET /" + big + " HTTP/1.1\r\n" + host + "\r\n", 431},
              {"a huge header", "GET / HTTP/1.1\r\n" + host + "X-Big: " + big + "\r\n\r\n", 431},
              {"a huge body", "GET / HTTP/1.1\r\n" + host + "Content-Length: 100000\r\n\r\n" + std::string(100000, 'b'),
@@ -329,11 +239,15 @@ TEST(KmiHostPageServer, AnswersEveryRequestWithItsStatusAndGoesOnServing) {
 }
 
 TEST(KmiHostPageServer, ServesItsCopyOfThePageAsAChangeLeavesIt) {
-    const emu::ChartPageData initial = page_of(3);
+    emu::ChartPageData initial = page_of(3);
+    initial.alerts = {{1, initial.times[1], "replaced", "S0", 1.0f, false}};
     const emu::PageServerHandle server = serve(live_page_of(initial));
     const std::uint16_t port = emu::page_server_port(*server);
-    // The last bar rewritten and two added, every value shifted.
-    const emu::PageDelta change = change_of(page_of(5, 0.5f), 2);
+    // The last bar rewritten and two added, every value shifted; its alerts replace the page's.
+    emu::ChartPageData changed = page_of(5, 0.5f);
+    changed.alerts = {{2, changed.times[2], "TICK > 800", "S0", 812.0f, false},
+                      {4, changed.times[4], "ADD < 0", "S1", -3.0f, true}};
+    const emu::PageDelta change = change_of(changed, 2);
     emu::LivePage expected = live_page_of(initial);
     emu::apply_page_delta(expected, change);
     emu::publish_page_delta(*server, change);
@@ -345,6 +259,8 @@ TEST(KmiHostPageServer, ServesItsCopyOfThePageAsAChangeLeavesIt) {
     EXPECT_EQ(series, emu::series_csv(expected.page));
     EXPECT_NE(series.find("2026-12-02 09:31:00,1,1001"), std::string::npos) << "bars before the change kept";
     EXPECT_NE(series.find("2026-12-02 09:32:00,2.5,1002.5"), std::string::npos) << "the change's bars taken";
+    ASSERT_EQ(expected.page.alerts.size(), 2u) << "every alert of the change, forming ones included";
+    EXPECT_EQ(body_of(get(port, "/alerts.csv")), "time,rule,value\n2026-12-02 09:32:00,TICK > 800,812\n");
     const std::string page = get(port, "/");
     EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
     EXPECT_NE(page.find("\"live\":{\"events\":\"/events\",\"version\":1}"), std::string::npos);
@@ -400,6 +316,110 @@ TEST(KmiHostPageServer, EventStreamsCatchUpAndAClientThatStopsReadingIsDroppedWi
     EXPECT_LT(dropped.size(), std::size_t{30} * 3000 * 20 * 4) << "its stream ended before all the changes";
 }
 
+TEST(KmiHostPageServer, AnswersHostNamesThatMeanThisMachineAndThoseAllowedOnEveryAddress) {
+    char machine[256] = {};
+    ASSERT_EQ(gethostname(machine, sizeof machine - 1), 0);
+    // Listening on loopback, on every address, and on every address with --allow-host.
+    std::vector<emu::PageServerHandle> servers;
+    for (const auto& [listen, allowed] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"127.0.0.1:0", {}}, {"0.0.0.0:0", {}}, {"0.0.0.0:0", {"Trading-Desk.LAN."}}}) {
+        emu::PageServerSettings settings;
+        settings.listen = emu::parse_listen_address(listen, allowed);
+        servers.push_back(emu::start_page_server(settings, live_page_of(page_of(3))));
+    }
+    struct Case {
+        const char* what;
+        std::string headers;
+        std::vector<int> statuses;  // of each server
+    };
+    for (const Case& c : std::vector<Case>{
+             {"an IPv4 address and port", "Host: 127.0.0.1:8080\r\n", {200, 200, 200}},
+             {"another address of the network", "Host: 192.168.1.20:8080\r\n", {200, 200, 200}},
+             {"an IPv6 address", "Host: [::1]:8080\r\n", {200, 200, 200}},
+             {"localhost, any case, a final dot", "Host: LocalHost.:8080\r\n", {200, 200, 200}},
+             {"a name under .localhost", "Host: chart.localhost\r\n", {200, 200, 200}},
+             {"the machine's name", "Host: " + std::string(machine) + "\r\n", {200, 200, 200}},
+             {"a site's name", "Host: attacker.example\r\n", {403, 403, 403}},
+             {"a site's name beginning with localhost", "Host: localhost.attacker.example\r\n", {403, 403, 403}},
+             {"a name allowed", "Host: trading-desk.lan:8080\r\n", {403, 403, 200}},
+             {"no host", "", {400, 400, 400}},
+             {"two hosts", "Host: localhost\r\nHost: localhost\r\n", {400, 400, 400}},
+             {"an empty host", "Host: \r\n", {400, 400, 400}},
+             {"a host no name has", "Host: a b\r\n", {400, 400, 400}},
+             {"an IPv6 address unclosed", "Host: [::1\r\n", {400, 400, 400}},
+             {"a port that is no number", "Host: localhost:http\r\n", {400, 400, 400}},
+         }) {
+        for (std::size_t k = 0; k < servers.size(); ++k) {
+            Socket client;
+            connect_to(client, emu::page_server_port(*servers[k]));
+            send_text(client, "GET /panel.txt HTTP/1.1\r\n" + c.headers + "\r\n");
+            const std::string response = read_response(client);
+            EXPECT_EQ(status_of(response), c.statuses[k]) << c.what << " on server " << k;
+            if (c.statuses[k] == 403) {
+                EXPECT_NE(body_of(response).find("--allow-host "), std::string::npos) << body_of(response);
+            }
+        }
+    }
+}
+
+TEST(KmiHostPageServer, SlowAndManyClientsLockNoOneOut) {
+    emu::PageServerSettings settings;
+    settings.listen = emu::parse_listen_address("127.0.0.1:0");
+    settings.request_timeout = std::chrono::milliseconds(200);
+    {
+        // A request that trickles in is dropped at its deadline, however often its bytes come.
+        const emu::PageServerHandle server = emu::start_page_server(settings, live_page_of(page_of(3)));
+        Socket slow;
+        connect_to(slow, emu::page_server_port(*server));
+        const std::string request = "GET /panel.txt HTTP/1.1\r\nHost: localhost\r\n\r\n";
+        std::size_t sent = 0;
+        while (sent < request.size() && !closed_by_server(slow, std::chrono::milliseconds(50)))
+            send_text(slow, request.substr(sent++, 1));
+        EXPECT_LT(sent, request.size());
+    }
+    // Slow requests that would hold their connections throughout: from two addresses, more than
+    // each may hold and as many as the server holds, then from this client's own address.
+    settings.request_timeout = std::chrono::minutes(1);
+    settings.max_requests = 4;
+    settings.requests_per_address = 2;
+    settings.max_streams = 4;
+    settings.streams_per_address = 2;
+    const emu::PageServerHandle server = emu::start_page_server(settings, live_page_of(page_of(3)));
+    const std::uint16_t port = emu::page_server_port(*server);
+    const std::string events = "GET /events?bars=3&version=0 HTTP/1.1\r\nHost: localhost\r\n\r\n";
+    Socket open_page;
+    connect_to(open_page, port);
+    send_text(open_page, events);
+    std::string open_pending;
+    EXPECT_EQ(next_event(open_page, open_pending).at("version"), 0);
+    std::vector<Socket> flood(8);
+    for (std::size_t k = 0; k < flood.size(); ++k) {
+        if (k == 6) {
+            EXPECT_EQ(status_of(get(port, "/panel.txt")), 200) << "another client is served";
+        }
+        connect_to(flood[k], port, 0, k < 6 ? (k % 2 == 0 ? "127.0.0.2" : "127.0.0.3") : "127.0.0.1");
+        send_text(flood[k], "GET /series.csv HTTP/1.1\r\nHo");
+    }
+    Socket reconnected;
+    connect_to(reconnected, port);
+    send_text(reconnected, events);
+    std::string reconnected_pending;
+    EXPECT_EQ(next_event(reconnected, reconnected_pending).at("version"), 0) << "a page's stream gets in again";
+    // Streams of another address, more than it may hold: its oldest make room, no one else's.
+    std::vector<Socket> streams(3);
+    std::vector<std::string> stream_pending(streams.size());
+    for (std::size_t k = 0; k < streams.size(); ++k) {
+        connect_to(streams[k], port, 0, "127.0.0.9");
+        send_text(streams[k], events);
+        next_event(streams[k], stream_pending[k]);
+    }
+    emu::publish_page_delta(*server, change_of(page_of(4), 3));
+    EXPECT_EQ(next_event(open_page, open_pending).at("version"), 1);
+    EXPECT_EQ(next_event(reconnected, reconnected_pending).at("version"), 1);
+    EXPECT_EQ(next_event(streams[2], stream_pending[2]).at("version"), 1);
+    EXPECT_TRUE(closed_by_server(streams[0], std::chrono::seconds(10)));
+}
+
 TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {
     const emu::PageServerHandle taken = serve(emu::LivePage{});
     const std::string in_use = "127.0.0.1:" + std::to_string(emu::page_server_port(*taken));
@@ -426,6 +446,13 @@ TEST(KmiHostPageServer, AnAddressOrPortItCannotHaveIsRefusedNamingTheOption) {
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind("kmi-host: --serve " + in_use + ": port", 0), 0u) << run.err;
     EXPECT_EQ(run.out, "");
+    for (const auto& [options, message] : std::vector<std::pair<std::string, std::string>>{
+             {"--serve 0 --allow-host trading-pc:8080", "kmi-host: --allow-host trading-pc:8080: not a host name"},
+             {"--allow-host trading-pc.lan", "--allow-host requires --serve"}}) {
+        const ProgramRun refused = run_program("replay --chart unreadable.csv --fast " + options, folder.path);
+        EXPECT_NE(refused.exit_code, 0);
+        EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
+    }
 }
 
 }  // namespace

@@ -115,12 +115,22 @@ void add_replay_run_options(CLI::App* command, ReplayArguments& arguments) {
         ->check(not_empty);
     command->add_option("--study", arguments.study_path, "The study library")->check(not_empty)->capture_default_str();
     command->add_flag("--no-color", arguments.no_color, "No ANSI colour");
+    CLI::Option* serve =
+        command
+            ->add_option("--serve", arguments.serve,
+                         "[ADDRESS:]PORT: serve the chart page live at http://127.0.0.1:PORT/ (this machine only; an "
+                         "ADDRESS of this machine, or 0.0.0.0 for all, lets others open it); after a replay that does "
+                         "not --follow, the final page until Ctrl-C")
+            ->check(not_empty);
     command
-        ->add_option("--serve", arguments.serve,
-                     "[ADDRESS:]PORT: serve the chart page live at http://127.0.0.1:PORT/ (this machine only; an "
-                     "ADDRESS of this machine, or 0.0.0.0 for all, lets others open it); after a replay that does not "
-                     "--follow, the final page until Ctrl-C")
-        ->check(not_empty);
+        ->add_option("--allow-host", arguments.allow_hosts,
+                     "NAME: a name of this machine the served page may be opened by, beside its IP addresses, "
+                     "localhost and its host name (others are refused: a site could point its own name here); "
+                     "repeatable")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->check(not_empty)
+        ->needs(serve);
     command->add_flag("--follow", arguments.follow,
                       "Then follow the files as they grow, until Ctrl-C (their bars so far are played first, as a "
                       "replay plays them)");

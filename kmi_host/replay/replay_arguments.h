@@ -36,6 +36,7 @@ struct ReplayArguments {
     std::vector<std::string> alerts;       // --alert RULE
     std::string alerts_file;               // --alerts FILE: a file of rules, one a line
     bool quiet = false;                    // --quiet: no bell when an alert fires
+    std::vector<std::string> allow_hosts;  // --allow-host NAME: more names the served page answers to
     std::filesystem::path program_folder;  // where the chart page's library is looked for
 };
 

@@ -70,7 +70,7 @@ TimeZone chart_zone_of(const std::string& name) {
 
 ReplayPlan plan_replay(const ReplayArguments& arguments) {
     ReplayPlan plan;
-    if (!arguments.serve.empty()) plan.serve = parse_listen_address(arguments.serve);
+    if (!arguments.serve.empty()) plan.serve = parse_listen_address(arguments.serve, arguments.allow_hosts);
     plan.from_given = arguments.from;
     if (!arguments.from.empty()) {
         plan.from = parse_date(arguments.from);

@@ -11,6 +11,7 @@ namespace kmi::emu {
 void drop_client(PageServer& server, const std::shared_ptr<EventClient>& client) {
     if (client->closed) return;
     client->closed = true;
+    client->slot.release();
     error_code ignored;
     client->stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
     client->stream.socket().close(ignored);
@@ -130,6 +131,7 @@ void start_events(PageServer& server, const std::shared_ptr<Connection>& connect
     const auto bars = static_cast<std::int32_t>(
         std::min<std::int64_t>(query_number(query, "bars").value_or(0), live.page.times.size()));
     const std::int64_t version = query_number(query, "version").value_or(live.page.live_version);
+    client->slot.become_stream();
     server.clients.push_back(client);
     send_event(server, client, std::make_shared<const std::string>(header));
     const PageDelta catch_up = page_delta_since(live.page, live.panel_text, catch_up_from(live, bars, version));

@@ -4,8 +4,8 @@
 
 #include <boost/asio/ip/address.hpp>
 
+#include "kmi_host/serving/host_names.h"
 #include "kmi_host/text/input_error.h"
-#include "kmi_host/text/names.h"
 
 namespace kmi::emu {
 namespace {
@@ -20,7 +20,7 @@ asio::ip::address ip_of(const std::string& address) {
 
 }  // namespace
 
-ListenAddress parse_listen_address(const std::string& given) {
+ListenAddress parse_listen_address(const std::string& given, const std::vector<std::string>& allowed_hosts) {
     ListenAddress listen;
     listen.given = given;
     const std::string option = serve_option(listen);
@@ -50,6 +50,7 @@ ListenAddress parse_listen_address(const std::string& given) {
         throw InputError(option + ": \"" + listen.address +
                          "\" is not an IP address (give ADDRESS:PORT with an address of this machine, for example "
                          "127.0.0.1:8080, or PORT alone for this machine only)");
+    for (const std::string& name : allowed_hosts) listen.allowed_hosts.push_back(allowed_host_name(name));
     return listen;
 }
 
@@ -78,21 +79,6 @@ std::string reach_note(const ListenAddress& listen, const std::string& address) 
                "it and read the study's data (PORT alone serves this machine only)";
     return option + ": any machine that can reach this one at " + ip.to_string() +
            " can open the page and read the study's data (PORT alone serves this machine only)";
-}
-
-bool host_names_this_server(const std::string& address, std::optional<std::string_view> host_field) {
-    if (!ip_of(address).is_loopback() || !host_field) return true;
-    std::string host(*host_field);
-    if (!host.empty() && host.front() == '[') {
-        host = host.substr(1, host.find(']') - 1);
-    } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
-        host.resize(colon);
-    }
-    host = lower_ascii(host);
-    if (host == "localhost" || (host.size() > 10 && host.ends_with(".localhost"))) return true;
-    boost::system::error_code error;
-    const asio::ip::address named = asio::ip::make_address(host, error);
-    return !error && named.is_loopback();
 }
 
 }  // namespace kmi::emu

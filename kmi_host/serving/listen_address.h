@@ -1,24 +1,26 @@
 // Where the chart page is served (replay --serve [ADDRESS:]PORT): the address and port as the
-// trader gives them, read before anything else is, and who may ask for the page there.
+// trader gives them, read before anything else is, and the names the page may be asked for by
+// beside this machine's own (--allow-host NAME).
 #ifndef KMI_HOST_SERVING_LISTEN_ADDRESS_H
 #define KMI_HOST_SERVING_LISTEN_ADDRESS_H
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace kmi::emu {
 
 struct ListenAddress {
-    std::string given;                  // as the trader wrote it, for messages
-    std::string address = "127.0.0.1";  // an IP address ("localhost" is 127.0.0.1)
-    std::uint16_t port = 0;             // 0 takes any free port
+    std::string given;                       // as the trader wrote it, for messages
+    std::string address = "127.0.0.1";       // an IP address ("localhost" is 127.0.0.1)
+    std::uint16_t port = 0;                  // 0 takes any free port
+    std::vector<std::string> allowed_hosts;  // --allow-host: more names of this machine, in lower case
 };
 
-// PORT, ADDRESS:PORT or [IPV6 ADDRESS]:PORT. Throws InputError naming --serve for a port that
-// is no number from 0 to 65535 or an address that is no IP address.
-ListenAddress parse_listen_address(const std::string& given);
+// PORT, ADDRESS:PORT or [IPV6 ADDRESS]:PORT, with the names of --allow-host. Throws InputError
+// naming --serve for a port that is no number from 0 to 65535 or an address that is no IP
+// address, naming --allow-host for what is not a host name.
+ListenAddress parse_listen_address(const std::string& given, const std::vector<std::string>& allowed_hosts = {});
 
 // "--serve " and the address as given: messages about it begin so.
 std::string serve_option(const ListenAddress& listen);
@@ -30,12 +32,6 @@ std::string page_url(const std::string& address, std::uint16_t port);
 // Who else can open the page, for a server listening on more than this machine's loopback
 // address; empty otherwise.
 std::string reach_note(const ListenAddress& listen, const std::string& address);
-
-// Whether a request naming the host `host_field` (its Host header; none: no header) may be
-// answered by a server listening at `address`. A server on the loopback address answers only requests that
-// name it by a loopback address or "localhost": a page of another site, its name pointed at
-// 127.0.0.1, cannot read the study's data.
-bool host_names_this_server(const std::string& address, std::optional<std::string_view> host_field);
 
 }  // namespace kmi::emu
 

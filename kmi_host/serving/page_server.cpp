@@ -4,8 +4,10 @@
 #include <chrono>
 #include <exception>
 #include <future>
+#include <iterator>
 
 #include "kmi_host/output_files/series_files.h"
+#include "kmi_host/serving/host_names.h"
 #include "kmi_host/serving/listen_address.h"
 #include "kmi_host/serving/server_parts.h"
 #include "kmi_host/text/input_error.h"
@@ -90,13 +92,18 @@ http::response<http::string_body> response(http::status status, unsigned version
     return message;
 }
 
-void send_status(PageServer& server, const std::shared_ptr<Connection>& connection, http::status status,
-                 unsigned version, bool close) {
-    auto message = response(
-        status, version, "text/plain; charset=utf-8",
-        std::to_string(static_cast<unsigned>(status)) + " " + std::string(http::obsolete_reason(status)) + "\n");
+void send_text(PageServer& server, const std::shared_ptr<Connection>& connection, http::status status, unsigned version,
+               std::string text, bool close) {
+    auto message = response(status, version, "text/plain; charset=utf-8", std::move(text));
     if (status == http::status::method_not_allowed) message.set(http::field::allow, "GET, HEAD");
     send_response(server, connection, std::move(message), close);
+}
+
+void send_status(PageServer& server, const std::shared_ptr<Connection>& connection, http::status status,
+                 unsigned version, bool close) {
+    send_text(server, connection, status, version,
+              std::to_string(static_cast<unsigned>(status)) + " " + std::string(http::obsolete_reason(status)) + "\n",
+              close);
 }
 
 // A response to HEAD: the same header, no body.
@@ -110,49 +117,70 @@ void send_content(PageServer& server, const std::shared_ptr<Connection>& connect
     send_response(server, connection, std::move(header), close);
 }
 
+// The paths served, each from the server's copy of the page.
+bool is_served(std::string_view path) {
+    return path == "/" || path == events_path || path == "/panel.txt" || path == "/series.csv" || path == "/alerts.csv";
+}
+
+// Whether the request names a host this server answers for; if not, it has been answered. An
+// HTTP/1.1 request names one host, an HTTP/1.0 request at most one.
+bool host_answered(PageServer& server, const std::shared_ptr<Connection>& connection) {
+    const http::request<http::string_body>& request = connection->parser->get();
+    const auto hosts = request.equal_range(http::field::host);
+    const auto count = std::distance(hosts.first, hosts.second);
+    HostCheck check = count > 1 || (count == 0 && request.version() >= 11) ? HostCheck::malformed : HostCheck::answered;
+    std::string_view field;
+    if (count == 1) {
+        field = std::string_view(hosts.first->value().data(), hosts.first->value().size());
+        check = check_host(field, server.host_names);
+    }
+    if (check == HostCheck::malformed)
+        send_status(server, connection, http::status::bad_request, request.version(), true);
+    if (check == HostCheck::refused)
+        send_text(server, connection, http::status::forbidden, request.version(), refused_host_text(field), true);
+    return check == HostCheck::answered;
+}
+
+http::response<http::string_body> content(const PageServer& server, std::string_view path, unsigned version) {
+    const LivePage& live = server.live;
+    if (path == "/panel.txt") return response(http::status::ok, version, "text/plain; charset=utf-8", live.panel_text);
+    if (path == "/series.csv")
+        return response(http::status::ok, version, "text/csv; charset=utf-8", series_csv(live.page));
+    if (path == "/alerts.csv")
+        return response(http::status::ok, version, "text/csv; charset=utf-8", alerts_csv(live.page.alerts));
+    auto page = response(http::status::ok, version, "text/html; charset=utf-8",
+                         render_chart_page(live.page, server.settings.library));
+    // The page's own scripts and styles are inline; it loads nothing and talks to this server only.
+    page.set("Content-Security-Policy",
+             "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
+             "img-src data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+    return page;
+}
+
 void answer(PageServer& server, const std::shared_ptr<Connection>& connection) {
     const http::request<http::string_body>& request = connection->parser->get();
     const unsigned version = request.version();
     const bool close = !request.keep_alive();
     const std::string_view target(request.target().data(), request.target().size());
-    const auto host = request.find(http::field::host);
-    std::optional<std::string_view> host_field;
-    if (host != request.end()) host_field = std::string_view(host->value().data(), host->value().size());
-    const bool named = host_names_this_server(server.address, host_field);
-    if (target.empty() || target.front() != '/' || !named) {
+    if (target.empty() || target.front() != '/') {
         send_status(server, connection, http::status::bad_request, version, true);
         return;
     }
+    if (!host_answered(server, connection)) return;
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
     const std::string_view query = question == std::string_view::npos ? "" : target.substr(question + 1);
-    if (path != "/" && path != events_path && path != "/panel.txt" && path != "/series.csv") {
-        send_status(server, connection, http::status::not_found, version, close);
-        return;
-    }
     const bool head = request.method() == http::verb::head;
-    if (request.method() != http::verb::get && !head) {
+    if (!is_served(path)) {
+        send_status(server, connection, http::status::not_found, version, close);
+    } else if (request.method() != http::verb::get && !head) {
         send_status(server, connection, http::status::method_not_allowed, version, close);
-        return;
-    }
-    const LivePage& live = server.live;
-    if (path == events_path) {
+    } else if (path != events_path) {
+        send_content(server, connection, content(server, path, version), head, close);
+    } else if (head || make_room_for_stream(server, connection->slot.address)) {
         start_events(server, connection, query, head);
-    } else if (path == "/panel.txt") {
-        send_content(server, connection,
-                     response(http::status::ok, version, "text/plain; charset=utf-8", live.panel_text), head, close);
-    } else if (path == "/series.csv") {
-        send_content(server, connection,
-                     response(http::status::ok, version, "text/csv; charset=utf-8", series_csv(live.page)), head,
-                     close);
     } else {
-        auto page = response(http::status::ok, version, "text/html; charset=utf-8",
-                             render_chart_page(live.page, server.settings.library));
-        // The page's own scripts and styles are inline; it loads nothing and talks to this server only.
-        page.set("Content-Security-Policy",
-                 "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
-                 "img-src data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
-        send_content(server, connection, std::move(page), head, close);
+        send_status(server, connection, http::status::service_unavailable, version, true);
     }
 }
 
@@ -160,9 +188,10 @@ void read_request(PageServer& server, const std::shared_ptr<Connection>& connect
     connection->parser.emplace();
     connection->parser->header_limit(header_limit);
     connection->parser->body_limit(body_limit);
-    connection->stream.expires_after(server.settings.read_timeout);
+    connection->stream.expires_after(server.settings.request_timeout);
     http::async_read(connection->stream, connection->buffer, *connection->parser,
                      [&server, connection](const error_code& error, std::size_t) {
+                         if (connection->slot.tally == nullptr) return;  // closed to make room for another
                          if (!error) {
                              answer(server, connection);
                          } else if (error == http::error::header_limit || error == http::error::buffer_overflow) {
@@ -188,8 +217,12 @@ void accept_next(PageServer& server) {
             });
             return;
         }
-        if (server.connections < server.settings.max_connections) {
-            auto connection = std::make_shared<Connection>(server.connections, std::move(socket));
+        error_code unknown;
+        const tcp::endpoint peer = socket.remote_endpoint(unknown);
+        const std::string client = unknown ? std::string() : client_key(peer.address());
+        if (!unknown && make_room_for_request(server, client)) {
+            auto connection = std::make_shared<Connection>(server.tally, client, std::move(socket));
+            server.requests.push_back(connection);
             read_request(server, connection);
         } else {
             error_code ignored;
@@ -237,6 +270,9 @@ PageServerHandle start_page_server(const PageServerSettings& settings, LivePage 
     server->address = server->endpoint.address().to_string();
     server->url = page_url(server->address, server->endpoint.port());
     server->reach = reach_note(settings.listen, server->address);
+    server->host_names = machine_host_names();
+    server->host_names.insert(server->host_names.end(), settings.listen.allowed_hosts.begin(),
+                              settings.listen.allowed_hosts.end());
     server->live = std::move(initial);
     server->live.page.live_events = events_path;
     accept_next(*server);

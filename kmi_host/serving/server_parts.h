@@ -1,6 +1,7 @@
-// The page server's own parts, shared by its two files (page_server.cpp: listening and
-// answering requests; event_streams.cpp: the streams of changes): its connections, its event
-// clients and the server itself. Only these files include Boost's Asio and Beast.
+// The page server's own parts, shared by its files (page_server.cpp: listening and answering
+// requests; event_streams.cpp: the streams of changes; connection_limits.cpp: how many
+// connections each client may hold): its connections, its event clients and the server itself.
+// Only the files of serving/ include Boost's Asio and Beast.
 #ifndef KMI_HOST_SERVING_SERVER_PARTS_H
 #define KMI_HOST_SERVING_SERVER_PARTS_H
 
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -52,22 +54,37 @@ constexpr std::uint64_t body_limit = 1024;
 constexpr std::size_t drain_limit = 1 << 20;  // bytes read and dropped after an error response
 constexpr const char* events_path = "/events";
 
-// A connection counted against the server's limit while it lives (an HTTP connection, then the
-// event stream it may become).
+// The connections the server holds, server-wide and per client address, for the limits of
+// PageServerSettings.
+struct ClientCounts {
+    std::size_t requests = 0;  // connections waiting for a request or answering one
+    std::size_t streams = 0;   // event streams
+};
+struct ConnectionTally {
+    ClientCounts all;
+    std::map<std::string, ClientCounts> by_address;  // by client_key
+    std::uint64_t next_order = 0;
+};
+
+// A connection counted while it lives: an HTTP connection, then the event stream it may become.
 struct ConnectionSlot {
-    std::size_t* count = nullptr;
-    explicit ConnectionSlot(std::size_t& open) : count(&open) { ++open; }
-    ConnectionSlot(ConnectionSlot&& other) noexcept : count(std::exchange(other.count, nullptr)) {}
+    ConnectionTally* tally = nullptr;  // none: counted no longer
+    std::string address;               // the client's, as client_key gives it
+    bool stream = false;
+    std::uint64_t order = 0;  // when it was counted (or became a stream): the lowest is the oldest
+    ConnectionSlot(ConnectionTally& counts, std::string client);
+    ConnectionSlot(ConnectionSlot&& other) noexcept;
     ConnectionSlot(const ConnectionSlot&) = delete;
     ConnectionSlot& operator=(const ConnectionSlot&) = delete;
     ConnectionSlot& operator=(ConnectionSlot&&) = delete;
-    ~ConnectionSlot() {
-        if (count != nullptr) --*count;
-    }
+    ~ConnectionSlot() { release(); }
+    void become_stream();
+    void release() noexcept;
 };
 
 struct Connection {
-    Connection(std::size_t& open, tcp::socket socket) : slot(open), stream(std::move(socket)) {}
+    Connection(ConnectionTally& tally, std::string client, tcp::socket socket)
+        : slot(tally, std::move(client)), stream(std::move(socket)) {}
     ConnectionSlot slot;
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
@@ -90,7 +107,7 @@ struct EventClient {
 
 struct PageServer {
     PageServerSettings settings;
-    std::size_t connections = 0;  // declared before the io_context: the handlers it destroys count down
+    ConnectionTally tally;  // declared before the io_context: the handlers it destroys count down
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
     asio::steady_timer keep_alive_timer{io};
@@ -99,13 +116,29 @@ struct PageServer {
     std::string address;  // the endpoint's address as text
     std::string url;
     std::string reach;
-    LivePage live;  // the server thread's own
+    std::vector<std::string> host_names;  // this machine's names and those allowed, beside IP addresses and localhost
+    LivePage live;                        // the server thread's own
+    std::vector<std::weak_ptr<Connection>> requests;  // the HTTP connections, oldest first
     std::vector<std::shared_ptr<EventClient>> clients;
     std::mutex mutex;  // guards `pending` and `drain_posted`
     std::vector<PageDelta> pending;
     bool drain_posted = false;
     std::thread thread;
 };
+
+// The limits on connections (connection_limits.cpp), on the server's thread. A newcomer that
+// finds no room takes the place of the oldest connection of its own address, or, when the
+// server is full, of the address that holds the most: a client holding many connections, slow
+// or not, crowds out only its own.
+
+// What a client's connections are counted under: its IPv4 address, or its IPv6 address's /64
+// network (a machine takes as many addresses of its network as it likes).
+std::string client_key(const asio::ip::address& address);
+// Room for a new HTTP connection of `client`, made by closing another when needed; false when
+// there is none to close.
+bool make_room_for_request(PageServer& server, const std::string& client);
+// Room for one more event stream of `client`, made by dropping another when needed.
+bool make_room_for_stream(PageServer& server, const std::string& client);
 
 // The event streams (event_streams.cpp), on the server's thread.
 void drop_client(PageServer& server, const std::shared_ptr<EventClient>& client);
