@@ -68,7 +68,12 @@ std::string name_key(std::string_view name) {
     return lower_ascii(std::move(key));
 }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string quoted(std::string_view text) {
+    std::string out(1, '"');
+    out.append(text);
+    out += '"';
+    return out;
+}
 
 [[noreturn]] void refuse(const std::string& rule, const std::string& what) {
     throw InputError("alert rule " + quoted(rule) + ": " + what);
