@@ -93,7 +93,8 @@ Layout lean_day_layout(const std::vector<std::string_view>& fields, char separat
     Layout layout = layout_of_names({"datetime", "open", "high", "low", "close", "volume"}, separator);
     layout.named_by_option = false;
     layout.headerless = true;
-    for (std::size_t i = 0; i < layout.written.size(); ++i) layout.written[i] = std::string("column ").append(std::to_string(i + 1));
+    for (std::size_t i = 0; i < layout.written.size(); ++i)
+        layout.written[i] = std::string("column ").append(std::to_string(i + 1));
     layout.shape = "LEAN's minute or second bars";
     layout.file_day = day;
     layout.fixed_point_divisor = 1e4;

@@ -40,7 +40,7 @@ struct ReadingPlan {
     BarStamps stamps = BarStamps::start;
     DecidedBy stamps_by = DecidedBy::assumed;
     BarLength length;
-    bool dates_only = false;  // its times are dates alone
+    bool dates_only = false;       // its times are dates alone
     bool dates_year_last = false;  // whether the date order mattered (dates such as 07/08/2025)
     DateOrder order = DateOrder::month_first;
     DecidedBy order_by = DecidedBy::assumed;
