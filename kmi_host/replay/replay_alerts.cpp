@@ -13,12 +13,14 @@ namespace {
 
 std::vector<std::string> declared_names(const Host& host) {
     std::vector<std::string> names;
+    names.reserve(host.study.outputs.size());
     for (const HostOutputSeries& output : host.study.outputs) names.push_back(text_chars(output.name));
     return names;
 }
 
 std::vector<const std::vector<float>*> series_of(const std::vector<std::vector<float>>& values) {
     std::vector<const std::vector<float>*> series;
+    series.reserve(values.size());
     for (const std::vector<float>& one : values) series.push_back(&one);
     return series;
 }
@@ -75,6 +77,7 @@ void judge_after_call(ReplayAlerts& alerts, const Host& host, bool full, bool li
 std::vector<PageAlert> final_alerts(const std::vector<AlertRule>& rules, const ChartPageData& page) {
     if (rules.empty()) return {};
     std::vector<const std::vector<float>*> series;
+    series.reserve(page.series.size());
     for (const PageSeries& one : page.series) series.push_back(&one.values);
     return judge_closed_bars(rules, page.times, series, 0, static_cast<std::int32_t>(page.times.size()));
 }
