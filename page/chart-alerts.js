@@ -99,17 +99,21 @@ function kmiAlerts(page) {
   }
 
   function listAlerts(alerts) {
+    // A live page watching rules offers its notifications before the first alert fires.
+    const rules = page.data.alert_rules || [];
+    const watching = Boolean(page.data.live) && rules.length > 0;
     if (!section) {
-      if (alerts.length === 0) return;
+      if (alerts.length === 0 && !watching) return;
       section = document.createElement('section');
       section.id = 'alerts';
       const title = document.createElement('h2');
       title.textContent = 'Alerts';
+      if (rules.length > 0) title.title = 'Watching: ' + rules.join(', ');
       if (page.data.live && typeof Notification !== 'undefined') title.appendChild(notifyControl());
       section.append(title, document.createElement('ol'));
       page.readout.appendChild(section);
     }
-    section.hidden = alerts.length === 0;
+    section.hidden = alerts.length === 0 && !watching;
     const list = section.querySelector('ol');
     list.textContent = '';
     for (const a of alerts.slice(-LATEST).reverse()) {

@@ -735,7 +735,7 @@
     });
     const sessionBefore = JSON.stringify(data.session);
     for (const key of ['study_name', 'symbol', 'bar_seconds', 'region_height_px', 'price_format', 'drawings',
-      'tick_thresholds', 'days', 'slots_off', 'session', 'alerts']) data[key] = page[key];
+      'tick_thresholds', 'days', 'slots_off', 'session', 'alerts', 'alert_rules']) data[key] = page[key];
     splice(xs, from, data.times.slice(from).map(secondsOf));
     if (JSON.stringify(data.session) !== sessionBefore) splice(inSession, 0, sessionFlags(data.times));
     else splice(inSession, from, sessionFlags(data.times.slice(from)));

@@ -245,6 +245,7 @@ void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for
     json.value("slots_off", data.slots_off);
     // Only when an alert fired: a replay without alert rules writes the page it wrote before them.
     if (!data.alerts.empty()) json.value("alerts", alerts_json(data.alerts));
+    if (!data.alert_rules.empty()) json.value("alert_rules", data.alert_rules);
     if (!data.live_events.empty()) {
         json.value("live", Json{{"events", data.live_events}, {"version", data.live_version}});
     }

@@ -70,6 +70,7 @@ struct ChartPageData {
     std::vector<PageDayPanel> day_panels;       // their closing panels, in day order
     std::vector<std::string> slots_off;         // the source slots no chart fed (tick, add, ... nq)
     std::vector<PageAlert> alerts;              // the alert rules that fired, in bar order
+    std::vector<std::string> alert_rules;       // the rules watched, as written
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;
     // The regular session: the window of inputs 8 and 9 in seconds of the chart's wall-clock day,

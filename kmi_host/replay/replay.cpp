@@ -169,6 +169,7 @@ ReplayOutcome replay_all(Replay& replay, StudyFunction study_function) {
     try {
         set_up_study(*host, plan);
         replay.alerts.rules = resolve_alert_rules(plan.alerts, plan.alerts_file, *host);
+        for (const AlertRule& rule : replay.alerts.rules) replay.alerts.texts.push_back(rule.text);
         load_source_feeds(replay);
         check_slots_fed(plan.readings, replay.slots_fed);
         note_what_was_read(replay);
@@ -203,6 +204,7 @@ ReplayOutcome replay_all(Replay& replay, StudyFunction study_function) {
     // The bars and the series go to the outcome as they are, not copied.
     take_page_bars(outcome.page, *host);
     outcome.page.alerts = final_alerts(replay.alerts.rules, outcome.page);
+    outcome.page.alert_rules = replay.alerts.texts;
     return outcome;
 }
 

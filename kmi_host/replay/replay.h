@@ -29,7 +29,8 @@ struct ReplayStep {
     bool full = false;             // the call was the full recalculation
     std::int32_t from_bar = 0;     // the first chart bar the call wrote (0 for the full recalculation)
     bool following = false;        // a call of following the files, after the replay's calls
-    const std::vector<PageAlert>* alerts = nullptr;  // the alerts so far, the forming bar's last
+    const std::vector<PageAlert>* alerts = nullptr;         // the alerts so far, the forming bar's last
+    const std::vector<std::string>* alert_rules = nullptr;  // the rules watched, as written
 };
 
 struct ReplayHooks {

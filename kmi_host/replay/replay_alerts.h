@@ -20,6 +20,7 @@ namespace kmi::emu {
 
 struct ReplayAlerts {
     std::vector<AlertRule> rules;
+    std::vector<std::string> texts;                               // the rules as written
     std::vector<PageAlert> closed;                                // of the bars judged, in bar order
     std::int32_t judged = 0;                                      // bars [0, judged) are judged
     std::vector<PageAlert> shown;                                 // the closed ones, then the forming bar's

@@ -157,6 +157,7 @@ ReplayHooks watch_hooks(Watch& watch, ServedPage* served) {
         // The page's change goes to its server on the study's thread, never waiting on the network.
         if (served) {
             if (step.alerts) served->publisher.alerts = *step.alerts;
+            if (step.alert_rules) served->publisher.alert_rules = *step.alert_rules;
             publish_after_call(served->publisher, host, step.from_bar, step.call >= step.calls_total);
         }
     };

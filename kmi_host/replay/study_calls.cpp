@@ -53,6 +53,7 @@ void calculate(Replay& replay, CallKind kind, ReplayStep step) {
     judge_after_call(replay.alerts, host, kind == CallKind::full, step.following, replay.hooks.on_alert);
     step.from_bar = start;
     step.alerts = &replay.alerts.shown;
+    step.alert_rules = &replay.alerts.texts;
     if (replay.hooks.after_call) replay.hooks.after_call(host, step);
 }
 

@@ -48,6 +48,7 @@ void apply_page_delta(LivePage& live, PageDelta delta) {
     page.day_panels = std::move(tail.day_panels);
     page.slots_off = std::move(tail.slots_off);
     page.alerts = std::move(tail.alerts);
+    page.alert_rules = std::move(tail.alert_rules);
     page.tick_upper_threshold = tail.tick_upper_threshold;
     page.tick_lower_threshold = tail.tick_lower_threshold;
     page.session_start_second = tail.session_start_second;
@@ -93,6 +94,7 @@ PageDelta page_delta_since(const ChartPageData& page, const std::string& panel_t
     tail.day_panels = page.day_panels;
     tail.slots_off = page.slots_off;
     tail.alerts = page.alerts;
+    tail.alert_rules = page.alert_rules;
     tail.tick_upper_threshold = page.tick_upper_threshold;
     tail.tick_lower_threshold = page.tick_lower_threshold;
     tail.session_start_second = page.session_start_second;

@@ -18,6 +18,7 @@ void publish_after_call(PagePublisher& publisher, const Host& host, std::int32_t
     merge_session_days(publisher.days, delta.tail.days, from);
     delta.tail.days = publisher.days;
     delta.tail.alerts = publisher.alerts;
+    delta.tail.alert_rules = publisher.alert_rules;
     publisher.pending_from.reset();
     publisher.last_published = now;
     publisher.publish(std::move(delta));

@@ -23,6 +23,7 @@ struct PagePublisher {
     std::optional<std::int32_t> pending_from;  // the first bar rewritten since the last publication
     std::vector<PageDay> days;                 // the session days as last published
     std::vector<PageAlert> alerts;             // the alerts so far, each change carries them whole
+    std::vector<std::string> alert_rules;      // the rules watched
 };
 
 // After a study call that rewrote the chart's bars from `from_bar` on: publishes the page's

@@ -102,6 +102,27 @@ describe('the alerts on the chart page', () => {
     assert.deepEqual([...errors, ...plain.errors], []);
   });
 
+  test('served live with rules watched, the notifications are offered before the first alert', async () => {
+    const watching = { ...data, alert_rules: ['TICK >= 1000'], live: { events: '/events', version: 0 } };
+    delete watching.alerts;
+    const server = http.createServer((request, response) => {
+      if (!request.url.startsWith('/events')) return response.end(pageWith(watching));
+      response.writeHead(200, { 'Content-Type': 'text/event-stream' });
+      response.write(': open\n\n');
+    });
+    server.listen(0, '127.0.0.1');
+    await once(server, 'listening');
+    try {
+      const { page, errors } = await open(browser, `http://127.0.0.1:${server.address().port}/`);
+      await page.waitForSelector('#notify-me');
+      assert.equal(await page.locator('#alerts li, .alert-mark').count(), 0);
+      assert.deepEqual(errors, []);
+    } finally {
+      server.closeAllConnections();
+      server.close();
+    }
+  });
+
   test('served live, a new alert notifies once, in the page and through the browser when allowed', async () => {
     const streams = [];
     const live = { ...data, alerts: alerts.slice(0, -1), live: { events: '/events', version: 0 } };
