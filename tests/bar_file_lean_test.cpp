@@ -46,8 +46,8 @@ TEST(LeanFiles, ARealDayOfMinuteBarsReadsAsThePublishedBars) {
                         std::stof(value[4])});
         const int ms = (std::stoi(time.substr(11, 2)) * 3600 + std::stoi(time.substr(14, 2)) * 60) * 1000;
         lean += std::to_string(ms);
-        for (int i = 0; i < 4; ++i) lean += "," + std::to_string(std::llround(std::stod(value[i]) * 10000));
-        lean += "," + value[4] + "\n";
+        for (int i = 0; i < 4; ++i) (lean += ',') += std::to_string(std::llround(std::stod(value[i]) * 10000));
+        ((lean += ',') += value[4]) += '\n';
     }
     ASSERT_EQ(rows.size(), 534u);
     TempFolder folder;
