@@ -71,7 +71,11 @@ int run_program(int argc, char** argv) {
 int main(int argc, char** argv) {
     const Utf8Console console;
     if (showed_double_click_guide(argc, KMI_VERSION)) return 0;
-    std::vector<std::string> arguments = utf8_arguments(argc, argv);
+    std::vector<std::string> arguments = help_words_read(utf8_arguments(argc, argv));
+    if (arguments.size() == 1) {
+        std::fputs(short_guide(KMI_VERSION).c_str(), stdout);
+        return 0;
+    }
     std::vector<char*> utf8_argv;
     utf8_argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) utf8_argv.push_back(argument.data());

@@ -41,11 +41,29 @@ TEST(KmiHostCli, RunWritesTheSameTranscriptToStdoutAndToAFile) {
     EXPECT_EQ(read_text(folder / "t.jsonl"), expected);
 }
 
-TEST(KmiHostCli, VersionPrintsTheProjectsVersionWithoutACommand) {
+// The version, the short guide and the help, asked for every way a trader asks: no arguments,
+// Windows' "/?", "-?", "-h", "-v", and commands in any letter case.
+TEST(KmiHostCli, TheVersionTheGuideAndTheHelpAnswerEveryWayTheyAreAsked) {
     TempFolder folder;
-    const ProgramRun run = run_program("--version", folder.path);
-    EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_EQ(run.out, std::string("kmi-host ") + KMI_PROJECT_VERSION + "\n");
+    const std::string version = std::string("kmi-host ") + KMI_PROJECT_VERSION;
+    const struct {
+        const char* arguments;
+        std::string starts;
+    } cases[] = {
+        {"--version", version + "\n"},
+        {"-v", version + "\n"},
+        {"", version + ": runs the Keelwick Market Internals study as a charting host does.\n\n  kmi-host demo "},
+        {"'/?'", "kmi-host: runs the Keelwick Market Internals study as a charting host does\nUsage: "},
+        {"'-?'", "kmi-host: runs the Keelwick Market Internals study as a charting host does\nUsage: "},
+        {"-h", "kmi-host: runs the Keelwick Market Internals study as a charting host does\nUsage: "},
+        {"REPLAY '/?'", "Replay market data through the study, the panel drawn live\nUsage: "},
+        {"Synth --help", "Write deterministic sample data for the chart and its sources\nUsage: "},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = run_program(c.arguments, folder.path);
+        EXPECT_EQ(run.exit_code, 0) << c.arguments << ": " << run.err;
+        EXPECT_EQ(run.out.substr(0, c.starts.size()), c.starts) << c.arguments;
+    }
 }
 
 TEST(KmiHostCli, RunRejectsABadScenarioAndLeavesTheTranscriptFileAsItWas) {
@@ -398,7 +416,7 @@ TEST(KmiHostCli, SynthWritesTheSampleFilesAndRejectsBadOptions) {
     for (const char* arguments :
          {"synth --out d2 --days 0", "synth --out d2 --bar-seconds 3601", "synth --out d2 --seed x",
           "synth --out d2 --seed -1", "synth --days 2", "synth --out d2 --weeks 2", "synth --out d2 --seed ''",
-          "synth --out ''", "", "frobnicate"}) {
+          "synth --out ''", "frobnicate"}) {
         const ProgramRun bad = run_program(arguments, folder.path);
         EXPECT_NE(bad.exit_code, 0) << arguments;
         EXPECT_FALSE(bad.err.empty()) << arguments;

@@ -171,6 +171,8 @@ CLI::App* add_demo_command(CLI::App& app, DemoArguments& arguments) {
 void set_up_commands(CommandLine& line, const ProgramPlace& place) {
     CLI::App& app = line.app;
     app.require_subcommand(1);
+    // Subcommands take it from the app when they are added: "Replay" is replay.
+    app.ignore_case();
     // Paths are paths on every platform: on Windows, CLI11 would read "/some/file" as an option.
     // Subcommands take this from the app when they are added.
     app.allow_windows_style_options(false);
@@ -187,6 +189,32 @@ void set_up_commands(CommandLine& line, const ProgramPlace& place) {
     line.demo_arguments.study_path = place.study_path;
     line.demo_arguments.program_folder = place.folder;
     line.demo = add_demo_command(app, line.demo_arguments);
+}
+
+std::string short_guide(const std::string& version) {
+#ifdef _WIN32
+    const std::string program = "kmi-host.exe";
+    const std::string guide = "docs\\trader-guide.md";
+    const std::string chart_page = "out\\chart.html";
+#else
+    const std::string program = "kmi-host";
+    const std::string guide = "docs/trader-guide.md";
+    const std::string chart_page = "out/chart.html";
+#endif
+    return "kmi-host " + version + ": runs the Keelwick Market Internals study as a charting host does.\n\n  " +
+           program + " demo                   the study on sample data: open " + chart_page + " after it\n  " +
+           program + " replay --chart FILE    your own bar files through the study (--help: every option)\n  " +
+           program + " inspect --chart FILE   how a bar file is read, before a replay\n  " + program +
+           " --help                 every command; " + program + " COMMAND --help, its options\n\n" + guide +
+           ", beside the program, says more.\n";
+}
+
+std::vector<std::string> help_words_read(std::vector<std::string> arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "/?" || arguments[i] == "-?") arguments[i] = "--help";
+    }
+    if (arguments.size() == 2 && arguments[1] == "-v") arguments[1] = "--version";
+    return arguments;
 }
 
 }  // namespace kmi::emu

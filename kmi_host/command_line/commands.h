@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "kmi_host/replay/inspect_command.h"
 #include "kmi_host/replay/replay_arguments.h"
@@ -40,8 +41,16 @@ struct ProgramPlace {
     std::string version;
 };
 
-// Sets up the commands (run, replay, inspect, synth, demo), one of which a command line names.
+// Sets up the commands (run, replay, inspect, synth, demo), one of which a command line names,
+// in any letter case.
 void set_up_commands(CommandLine& line, const ProgramPlace& place);
+
+// What kmi-host run without arguments prints: what it is and the commands to start with.
+std::string short_guide(const std::string& version);
+
+// The arguments with the help asked for as Windows and other programs ask for it ("/?", "-?")
+// written as --help, and "-v" alone as --version.
+std::vector<std::string> help_words_read(std::vector<std::string> arguments);
 
 }  // namespace kmi::emu
 
