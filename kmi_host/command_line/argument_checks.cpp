@@ -13,7 +13,7 @@ namespace kmi::emu {
 
 extern const CLI::Validator not_empty(
     [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); },
-    "NOT EMPTY", "not_empty");
+    "", "not_empty");
 
 extern const CLI::Validator existing_folder(
     [](std::string& value) {
@@ -22,7 +22,7 @@ extern const CLI::Validator existing_folder(
         return std::filesystem::exists(path_of(value), error) ? "not a folder: " + value
                                                               : "Directory does not exist: " + value;
     },
-    "DIR", "existing_folder");
+    "", "existing_folder");
 
 extern const CLI::Validator finite_positive(
     [](std::string& value) {
@@ -33,7 +33,7 @@ extern const CLI::Validator finite_positive(
                    ? std::string()
                    : "a finite number above 0 is needed, not \"" + value + "\"";
     },
-    "POSITIVE", "finite_positive");
+    "", "finite_positive");
 
 extern const CLI::Validator whole_number(
     [](std::string& value) {
@@ -45,6 +45,6 @@ extern const CLI::Validator whole_number(
         }
         return fits ? std::string() : "a whole number from 0 to 18446744073709551615 is needed, not \"" + value + "\"";
     },
-    "WHOLE NUMBER", "whole_number");
+    "", "whole_number");
 
 }  // namespace kmi::emu

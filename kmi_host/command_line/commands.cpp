@@ -147,9 +147,11 @@ void add_replay_run_options(CLI::App* command, ReplayArguments& arguments) {
 CLI::App* add_synth_command(CLI::App& app, std::string& out_dir, SynthOptions& options) {
     CLI::App* synth = app.add_subcommand("synth", "Write deterministic sample data for the chart and its sources");
     synth->add_option("--out", out_dir, "Folder for the CSV files")->required()->check(not_empty);
-    synth->add_option("--days", options.days, "Trading days")->check(CLI::Range(1, 3650))->capture_default_str();
-    synth->add_option("--bar-seconds", options.bar_seconds, "Bar length in seconds")
-        ->check(CLI::Range(1, 3600))
+    synth->add_option("--days", options.days, "Trading days, 1 to 3650")
+        ->check(CLI::Range(1, 3650).description(""))
+        ->capture_default_str();
+    synth->add_option("--bar-seconds", options.bar_seconds, "Bar length in seconds, 1 to 3600")
+        ->check(CLI::Range(1, 3600).description(""))
         ->capture_default_str();
     synth->add_option("--seed", options.seed, "Seed of the generator, 0 to 18446744073709551615")
         ->check(whole_number)
@@ -167,6 +169,54 @@ CLI::App* add_demo_command(CLI::App& app, DemoArguments& arguments) {
 }
 
 }  // namespace
+
+// What each option's value is, as its help names it: words a trader knows, not the types the
+// program keeps it in.
+constexpr std::pair<const char*, const char*> value_names[] = {
+    {"scenario", "FILE"},
+    {"files", "FILE"},
+    {"--transcript", "FILE"},
+    {"--study", "FILE"},
+    {"--data", "FOLDER"},
+    {"--chart", "FILE"},
+    {"--source", "SLOT=FILE"},
+    {"--time-zone", "ZONE"},
+    {"--data-time-zone", "[SLOT=]ZONE"},
+    {"--bar-stamps", "[SLOT=]start|end"},
+    {"--columns", "[SLOT=]NAMES"},
+    {"--bar-length", "[SLOT=]LENGTH"},
+    {"--decimal-mark", "[SLOT=]point|comma"},
+    {"--from", "DATE"},
+    {"--speed", "TIMES"},
+    {"--inputs", "FILE"},
+    {"--out", "FOLDER"},
+    {"--serve", "[ADDRESS:]PORT"},
+    {"--allow-host", "NAME"},
+    {"--alert", "RULE"},
+    {"--alerts", "FILE"},
+    {"--days", "DAYS"},
+    {"--bar-seconds", "SECONDS"},
+    {"--seed", "NUMBER"},
+};
+
+// The help in a trader's words: each value named for what it is, "(required)", "not with" and
+// "only with" where CLI11 writes its own tags.
+void word_the_help(CLI::App& app) {
+    const std::shared_ptr<CLI::FormatterBase> formatter = app.get_formatter();
+    formatter->label("REQUIRED", "(required)");
+    formatter->label("Excludes", "not with");
+    formatter->label("Needs", "only with");
+    for (CLI::App* command : app.get_subcommands({})) {
+        for (CLI::Option* option : command->get_options({})) {
+            if (option->get_type_size() == 0) continue;  // a flag
+            const std::string name = option->get_name(false, true);
+            option->type_name("VALUE");
+            for (const auto& [option_name, value_name] : value_names) {
+                if (name == option_name) option->type_name(value_name);
+            }
+        }
+    }
+}
 
 void set_up_commands(CommandLine& line, const ProgramPlace& place) {
     CLI::App& app = line.app;
@@ -189,6 +239,7 @@ void set_up_commands(CommandLine& line, const ProgramPlace& place) {
     line.demo_arguments.study_path = place.study_path;
     line.demo_arguments.program_folder = place.folder;
     line.demo = add_demo_command(app, line.demo_arguments);
+    word_the_help(app);
 }
 
 std::string short_guide(const std::string& version) {
