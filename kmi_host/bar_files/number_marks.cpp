@@ -193,13 +193,24 @@ std::vector<std::pair<std::uint64_t, std::string>> marks_notes(const MarksDecide
                                                                const std::vector<std::string>& names) {
     std::vector<std::pair<std::uint64_t, std::string>> notes;
     if (decided.from_option) return notes;
+    // The first number with a decimal comma, quoted from the line the note names.
     std::uint64_t first_comma = 0;
+    std::string comma_text;
     for (const ColumnMarks& column : columns) {
         const std::uint64_t line = column.line(MarkClue::comma);
-        if (line != 0 && (first_comma == 0 || line < first_comma)) first_comma = line;
+        if (line != 0 && (first_comma == 0 || line < first_comma)) {
+            first_comma = line;
+            comma_text = column.text(MarkClue::comma);
+        }
     }
-    if (first_comma != 0)
-        notes.emplace_back(first_comma, "numbers with a decimal comma (623,38) are read as decimals (623.38)");
+    if (first_comma != 0) {
+        std::string as_decimal;
+        for (const char c : comma_text) {
+            if (c != '.') as_decimal += c == ',' ? '.' : c;
+        }
+        notes.emplace_back(first_comma, "numbers with a decimal comma are read as decimals (" + quoted(comma_text) +
+                                            " as " + as_decimal + ")");
+    }
     // "1,234" read as 1234 or as 1.234, and how the other mark reads it.
     const auto either_note = [&](std::size_t i, const std::string& why) {
         const ColumnMarks& column = columns[i];
