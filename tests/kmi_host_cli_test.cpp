@@ -207,6 +207,13 @@ TEST(KmiHostCli, ReplayRejectsBadDataAndOptionsWithoutWritingAnything) {
          "kmi-host: --time-zone: unknown time zone \"America/NewYork\""},
         {"replay --data data --chart ESZ26.CME --data-time-zone Mars/Olympus --fast --out out",
          "kmi-host: --data-time-zone Mars/Olympus: unknown time zone"},
+        {"replay --chart data/ --fast --out out",
+         "kmi-host: --chart data/: is a folder: give a bar file in it, e.g. data/ESZ26.CME.csv\n"},
+        {"replay --chart data/ESZ26.CME.csv --source tick=data --fast --out out",
+         "kmi-host: --source tick=data: is a folder: give a bar file in it, e.g. data/ESZ26.CME.csv\n"},
+        {"replay --chart 'C:\\data\" --fast' --out out",
+         "no such file, and the name holds a double quote: in a Windows command prompt a \\ right before a "
+         "closing quote keeps the quote"},
     };
     for (const auto& [arguments, message] : cases) {
         const ProgramRun run = run_program(arguments, folder.path);

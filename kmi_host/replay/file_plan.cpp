@@ -88,9 +88,33 @@ bool is_file(const std::filesystem::path& file) {
     return std::filesystem::is_regular_file(file, error);
 }
 
+// A folder given where a bar file is wanted: the fix names a bar file in it, when it has one.
+[[noreturn]] void refuse_folder(const std::string& text, const std::string& argument) {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(path_of(text), error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (is_file(entry->path()) && symbol_of(entry->path()) != text_of(entry->path().filename()))
+            files.push_back(entry->path());
+    }
+    if (files.empty()) throw InputError(argument + ": is a folder, with no bar file in it: give a bar file");
+    const std::filesystem::path first = *std::min_element(files.begin(), files.end());
+    throw InputError(argument + ": is a folder: give a bar file in it, e.g. " + text_of(first));
+}
+
+// cmd keeps a double quote that follows a backslash: "C:\data\" --fast arrives as C:\data" --fast.
+[[noreturn]] void refuse_quote_trap(const std::string& argument) {
+    throw InputError(argument + ": no such file, and the name holds a double quote: in a Windows command " +
+                     "prompt a \\ right before a closing quote keeps the quote, and what follows it, in the " +
+                     "name; leave that last \\ out (\"C:\\data\\ES.csv\", \"C:\\data\")");
+}
+
 std::optional<BarFileName> parse_bar_file_name(const std::string& text, const std::string& argument,
                                                bool must_be_file) {
     if (is_file(path_of(text))) return named_file(text, "", argument);
+    std::error_code error;
+    if (!text.empty() && std::filesystem::is_directory(path_of(text), error)) refuse_folder(text, argument);
+    if (text.find('"') != std::string::npos) refuse_quote_trap(argument);
     // FILE#VALUE: the first "#" that follows the name of an existing file.
     for (std::size_t hash = text.find('#'); hash != std::string::npos; hash = text.find('#', hash + 1)) {
         if (!is_file(path_of(text.substr(0, hash)))) continue;
