@@ -393,11 +393,13 @@ TEST(KmiHostCli, AWriterThatThrowsLeavesEveryTargetAsItWasAndNoTemporaryFile) {
     }
 }
 
-// A mistyped command or option is named with the nearest valid one; CLI11's message and exit
-// code stand when none is near.
+// A mistyped command or option is named with the nearest valid one (an option begun with a
+// valid one, too), an unknown command with the list of commands, a "=" the shell split off with
+// the fix; CLI11's message and exit code stand when no option is near.
 TEST(KmiHostCli, AMistypedCommandOrOptionIsNamedWithTheNearestOne) {
     TempFolder folder;
     const std::string help = "Run kmi-host --help for more information.\n";
+    const std::string replay_help = "Run kmi-host replay --help for more information.\n";
     const struct {
         const char* arguments;
         std::string message;
@@ -408,7 +410,13 @@ TEST(KmiHostCli, AMistypedCommandOrOptionIsNamedWithTheNearestOne) {
         {"replay --chart ES.csv --fast --no-colour",
          "kmi-host: --no-colour: did you mean --no-color?\nRun kmi-host replay --help for more information.\n", 109},
         {"synth --ot=d", "kmi-host: --ot: did you mean --out?\nRun kmi-host synth --help for more information.\n", 106},
-        {"frobnicate", "A subcommand is required\nRun with --help for more information.\n", 106},
+        {"frobnicate", "kmi-host: frobnicate: no such command (run, replay, inspect, synth or demo)\n" + help, 106},
+        {"replay --chart ES.csv --out-dir out", "kmi-host: --out-dir: did you mean --out?\n" + replay_help, 109},
+        {"replay --chart ES.csv --source es = ES.csv",
+         "kmi-host: \"=\" stands apart: write SLOT=VALUE as one word, without spaces around \"=\" (--source "
+         "es=ES.csv)\n" +
+             replay_help,
+         109},
         {"replay --chart ES.csv --fast --zzz",
          "The following argument was not expected: --zzz\nRun with --help for more information.\n", 109},
     };

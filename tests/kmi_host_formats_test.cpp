@@ -436,7 +436,9 @@ TEST_F(KmiHostInputValues, RejectsAValueThatDoesNotFitAndLeavesTheInputAsItWas) 
         {R"({"30": 1})", "inputs.json: input 30: is not declared (it has no type yet)"},
         {R"({"64": 1})", "inputs.json: \"64\" is not an input index (0 to 63)"},
         {R"({"x": 1})", "inputs.json: \"x\" is not an input index (0 to 63) nor the name of a declared input"},
-        {R"({"size": 1})", "inputs.json: \"size\" is not an input index (0 to 63) nor the name of a declared input"},
+        {R"({"size": 1})",
+         "inputs.json: \"size\" is not an input index (0 to 63) nor the name of a declared input (did you mean "
+         "\"Size\"?)"},
         {R"({"Size": 12, "2": 13})", "inputs.json: input 2 \"Size\" is set twice (as \"Size\" and as \"2\")"},
         {R"({"2": {"type": 11}})", "inputs.json: input 2 \"Size\": needs both \"type\" and \"value\""},
         {R"({"2": {"type": 300, "value": 1}})",

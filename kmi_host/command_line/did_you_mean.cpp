@@ -6,6 +6,29 @@
 
 namespace kmi::emu {
 
+namespace {
+
+// A known option the word begins with, as "--out-dir" begins with "--out".
+std::optional<std::string> option_begun(const std::string& name, const std::vector<std::string>& options) {
+    std::optional<std::string> longest;
+    for (const std::string& option : options) {
+        if (option.size() < name.size() && name.compare(0, option.size(), option) == 0 &&
+            (!longest || option.size() > longest->size())) {
+            longest = option;
+        }
+    }
+    return longest;
+}
+
+std::string list_of(const std::vector<std::string>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return out;
+}
+
+}  // namespace
+
 std::optional<std::string> mistyped_word_hint(CLI::App& app) {
     const std::vector<CLI::App*> parsed = app.get_subcommands();
     CLI::App& command = parsed.empty() ? app : *parsed.front();
@@ -18,13 +41,25 @@ std::optional<std::string> mistyped_word_hint(CLI::App& app) {
     std::vector<std::string> commands;
     for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) commands.push_back(sub->get_name());
 
-    for (const std::string& word : app.remaining(true)) {
+    const std::vector<std::string> remaining = app.remaining(true);
+    for (const std::string& word : remaining) {
+        // "--source es = ES.csv": the shell made three words of one.
+        if (!parsed.empty() && word.front() == '=') {
+            return "kmi-host: \"" + word + "\" stands apart: write SLOT=VALUE as one word, without spaces " +
+                   "around \"=\" (--source es=ES.csv)\n" + help + "\n";
+        }
+    }
+    for (const std::string& word : remaining) {
         const bool option = word.rfind("--", 0) == 0;
         if (!option && !parsed.empty()) continue;  // a stray value: CLI11 names it
         const std::string name = option ? word.substr(2, word.find('=') - 2) : word;
-        const std::optional<std::string> nearest = nearest_name(name, option ? options : commands);
-        if (!nearest) return std::nullopt;
+        std::optional<std::string> nearest = nearest_name(name, option ? options : commands);
+        if (!nearest && option) nearest = option_begun(name, options);
         const std::string dashes = option ? "--" : "";
+        if (!nearest && !option) {
+            return "kmi-host: " + name + ": no such command (" + list_of(commands) + ")\n" + help + "\n";
+        }
+        if (!nearest) return std::nullopt;
         return "kmi-host: " + dashes + name + ": did you mean " + dashes + *nearest + "?\n" + help + "\n";
     }
     return std::nullopt;

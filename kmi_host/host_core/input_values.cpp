@@ -10,6 +10,7 @@
 #include "host/numeric.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
+#include "kmi_host/text/names.h"
 
 namespace kmi::emu {
 namespace {
@@ -204,10 +205,15 @@ int input_index(const Host& host, const std::string& key, const std::string& whe
     const std::string not_an_index =
         shown(Json(key)) + " is not an input index (0 to " + std::to_string(count - 1) + ")";
     if (used == key.size() || key.empty()) fail(where, not_an_index);
+    std::vector<std::string> names;
+    names.reserve(host.study.inputs.size());
     for (int i = 0; i < count; ++i) {
-        if (key == kmi::text_chars(host.study.inputs[static_cast<std::size_t>(i)].name)) return i;
+        names.emplace_back(kmi::text_chars(host.study.inputs[static_cast<std::size_t>(i)].name));
+        if (key == names.back()) return i;
     }
-    fail(where, not_an_index + " nor the name of a declared input");
+    const std::optional<std::string> nearest = nearest_name(key, names);
+    fail(where, not_an_index + " nor the name of a declared input" +
+                    (nearest ? " (did you mean " + shown(Json(*nearest)) + "?)" : std::string()));
 }
 
 // "input 2 \"Panel Font Size\"", or "input 21" for an input without a name.
