@@ -393,6 +393,29 @@ TEST(KmiHostCli, AWriterThatThrowsLeavesEveryTargetAsItWasAndNoTemporaryFile) {
     }
 }
 
+// An inputs file is read whatever an editor saved it as: UTF-8 with or without its byte-order
+// mark, or UTF-16 with one (as Windows PowerShell 5.1 writes it), its lines where they were.
+TEST(KmiHostCli, AnInputsFileIsReadInUtf8OrUtf16) {
+    TempFolder folder;
+    write_text(folder / "ES.csv", small_chart);
+    const std::string json = "{\"TICK Upper Threshold\": 800,\n \"Show Panel\": true}";
+    std::string utf16 = "\xff\xfe";
+    for (const char c : json) utf16 += std::string{c, '\0'};
+    write_text(folder / "plain.json", json);
+    write_text(folder / "marked.json", "\xef\xbb\xbf" + json);
+    write_text(folder / "utf16.json", utf16);
+    write_text(folder / "bad16.json", utf16.substr(0, utf16.size() - 2));
+    const ProgramRun plain = run_program("replay --chart ES.csv --fast --no-color --inputs plain.json", folder.path);
+    ASSERT_EQ(plain.exit_code, 0) << plain.err;
+    for (const char* file : {"marked.json", "utf16.json"}) {
+        const ProgramRun run =
+            run_program(std::string("replay --chart ES.csv --fast --no-color --inputs ") + file, folder.path);
+        EXPECT_EQ(run.out, plain.out) << file << ": " << run.err;
+    }
+    const ProgramRun bad = run_program("replay --chart ES.csv --fast --inputs bad16.json", folder.path);
+    EXPECT_NE(bad.err.find("kmi-host: bad16.json:2: not valid JSON"), std::string::npos) << bad.err;
+}
+
 // A mistyped command or option is named with the nearest valid one (an option begun with a
 // valid one, too), an unknown command with the list of commands, a "=" the shell split off with
 // the fix; CLI11's message and exit code stand when no option is near.

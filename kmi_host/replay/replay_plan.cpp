@@ -5,6 +5,7 @@
 
 #include "kmi_host/alerts/alert_rules.h"
 #include "kmi_host/alerts/rules_file.h"
+#include "kmi_host/bar_files/text_lines.h"
 #include "kmi_host/output_files/atomic_files.h"
 #include "kmi_host/output_files/replay_outputs.h"
 #include "kmi_host/text/date_time_text.h"
@@ -60,6 +61,23 @@ void plan_files(ReplayPlan& plan, const ReplayArguments& arguments) {
 
 }  // namespace
 
+namespace {
+
+// An inputs file as UTF-8: UTF-16 with its byte-order mark (as Windows PowerShell 5.1 writes a
+// file) is decoded, each line where it was; UTF-8 is taken as it is (the JSON reader skips its
+// byte-order mark).
+std::string inputs_file_text(const std::string& name) {
+    std::string bytes = read_file_text(path_of(name));
+    if (!bytes.starts_with("\xff\xfe") && !bytes.starts_with("\xfe\xff")) return bytes;
+    LineReader lines = text_lines(bytes, name);
+    std::string text;
+    std::string_view line;
+    for (bool first = true; next_line(lines, line); first = false) (text += first ? "" : "\n") += line;
+    return text;
+}
+
+}  // namespace
+
 TimeZone chart_zone_of(const std::string& name) {
     try {
         return load_time_zone(name);
@@ -81,7 +99,7 @@ ReplayPlan plan_replay(const ReplayArguments& arguments) {
     }
     plan.inputs_name = arguments.inputs_file;
     if (!arguments.inputs_file.empty()) {
-        plan.inputs = parse_json_text(read_file_text(path_of(arguments.inputs_file)), arguments.inputs_file);
+        plan.inputs = parse_json_text(inputs_file_text(arguments.inputs_file), arguments.inputs_file);
         if (!plan.inputs.is_object())
             throw InputError(arguments.inputs_file + ": expected an object {\"INDEX or NAME\": VALUE, ...}");
     }
