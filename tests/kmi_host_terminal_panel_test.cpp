@@ -123,5 +123,17 @@ TEST(KmiHostTerminal, TheConsoleShowsTheDiagnosticsReportOnceAndOneLineForItsRep
     EXPECT_EQ(log.shown({build + "13", "   ES bars 13, last bar 2026-12-02 09:42", "   NQ bars 2"}), Lines{});
 }
 
+// Without a data folder a slot off for want of a file names the option that gives it one; the
+// log files keep the study's words.
+TEST(KmiHostTerminal, TheConsoleNamesTheOptionThatGivesASlotOffItsFile) {
+    emu::ConsoleLog log;
+    log.slots_given_by_option = {"tick", "add"};
+    const std::string off = R"(off (no symbol, or the host could not open a chart for ""))";
+    const std::string build = "Keelwick Market Internals BUILD Dec  8 2026 00:16:00 | chart bars 1";
+    EXPECT_EQ(log.shown({build, "   TICK " + off, "   ADD  chart #3  ADD  bars 0", "   ADD  " + off}),
+              (std::vector<std::string>{build, "   TICK off (no --source tick file)", "   ADD  chart #3  ADD  bars 0",
+                                        "   ADD  " + off}));
+}
+
 }  // namespace
 }  // namespace kmi::test::host_program

@@ -11,6 +11,7 @@
 
 #include "kmi_host/alerts/judging.h"
 #include "kmi_host/following/stop_signal.h"
+#include "kmi_host/host_core/source_slot_names.h"
 #include "kmi_host/host_core/study_library.h"
 #include "kmi_host/output_files/replay_outputs.h"
 #include "kmi_host/replay/replay.h"
@@ -50,6 +51,9 @@ Watch watch_of(const ReplayPlan& plan, const std::string& served_at) {
     watch.screen.colour = ansi && !plan.no_color && std::getenv("NO_COLOR") == nullptr;
     watch.catching_up = plan.follow && !plan.from;
     watch.progress = (plan.fast || watch.catching_up) && terminal_takes_ansi(stderr);
+    if (plan.data_dir.empty()) {
+        watch.console_log.slots_given_by_option.assign(source_slot_names.begin(), source_slot_names.end());
+    }
     watch.console_log.repeat_line =
         plan.out.empty()
             ? "(more reports like this one, one per full recalculation, are not shown: --out DIR keeps "

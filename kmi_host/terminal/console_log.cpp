@@ -1,5 +1,7 @@
 #include "kmi_host/terminal/console_log.h"
 
+#include <string_view>
+
 namespace kmi::emu {
 namespace {
 
@@ -14,6 +16,15 @@ std::string without_numbers(const std::string& line) {
         }
     }
     return out;
+}
+
+constexpr std::string_view off_without_symbol = R"(off (no symbol, or the host could not open a chart for ""))";
+
+// A report's slot line (slot `slot`) as the console shows it.
+std::string slot_line(const ConsoleLog& log, std::size_t slot, const std::string& line) {
+    if (slot >= log.slots_given_by_option.size() || !line.ends_with(off_without_symbol)) return line;
+    return line.substr(0, line.size() - off_without_symbol.size()) + "off (no --source " +
+           log.slots_given_by_option[slot] + " file)";
 }
 
 }  // namespace
@@ -33,8 +44,9 @@ std::vector<std::string> ConsoleLog::shown(const std::vector<std::string>& lines
         } while (++i < lines.size() && !starts_report(lines[i]));
         if (report != shown_report) {
             shown_report = report;
-            out.insert(out.end(), lines.begin() + static_cast<std::ptrdiff_t>(begin),
-                       lines.begin() + static_cast<std::ptrdiff_t>(i));
+            for (std::size_t k = begin; k < i; ++k) {
+                out.push_back(k == begin ? lines[k] : slot_line(*this, k - begin - 1, lines[k]));
+            }
         } else if (!repeat_told) {
             repeat_told = true;
             out.push_back(repeat_line);

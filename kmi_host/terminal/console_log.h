@@ -16,6 +16,9 @@ namespace kmi::emu {
 // `repeat_line`. The log files keep every line.
 struct ConsoleLog {
     std::string repeat_line;
+    // A replay without a data folder: the source slots' names, in the report's order, so that a
+    // slot off for want of a file says which option gives it one ("no --source tick file").
+    std::vector<std::string> slots_given_by_option;
     std::string shown_report;  // the last report shown, its numbers left out
     bool repeat_told = false;
 
