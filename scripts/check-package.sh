@@ -93,6 +93,7 @@ done
 
 # One version everywhere.
 tr -d '\r' < "$root/CHANGELOG.md" | grep -qxF "## $version" || fail "CHANGELOG.md has no section ## $version"
+! grep -q "^### For study developers" "$root/CHANGELOG.md" || fail "CHANGELOG.md holds the developers' part"
 grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
 # Both prompts' forms: PowerShell runs a program of the current folder only as .\kmi-host.exe.
 grep -qF 'Command Prompt:   kmi-host.exe demo' "$root/INSTALL.txt" && grep -qF 'PowerShell:       .\kmi-host.exe demo' "$root/INSTALL.txt" ||

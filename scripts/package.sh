@@ -39,7 +39,14 @@ cp "$build/bin/KeelwickMarketInternals_64.dll" "$build/bin/kmi-host.exe" "$root/
 cp page/node_modules/uplot/dist/uPlot.iife.min.js page/node_modules/uplot/dist/uPlot.min.css \
     page/node_modules/uplot/LICENSE "$root/uplot/"
 sed "s/@VERSION@/$version/g" packaging/INSTALL.txt > "$root/INSTALL.txt"
-cp CHANGELOG.md THIRD_PARTY_NOTICES.md "$root/"
+cp THIRD_PARTY_NOTICES.md "$root/"
+# The changes for traders: each release's part for study developers and work on kmi-host, and
+# the line that says where it stands, stay in the repository.
+awk '/^## / { developers = 0 }
+     /^### For study developers/ { developers = 1 }
+     /^What changes for traders comes first/ { intro = 1 }
+     intro { if ($0 == "") intro = 0; next }
+     !developers' CHANGELOG.md > "$root/CHANGELOG.md"
 cp docs/trader-guide.md docs/inputs.md docs/reading-the-panel.md "$root/docs/"
 cp packaging/samples/ES.csv packaging/samples/NQ.csv "$root/samples/"
 # Text files with Windows line ends, so that Windows' own editor shows them well.
