@@ -123,7 +123,9 @@ shown=$(cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe --version | tr -d '
 [ "$shown" = "kmi-host $version" ] || fail "kmi-host.exe --version prints \"$shown\", not \"kmi-host $version\""
 (cd "$root" && "${clean_env[@]}" "$wine" kmi-host.exe demo > "$work/demo.stdout" 2> "$work/demo.stderr") ||
     fail "kmi-host.exe demo failed: $(cat "$work/demo.stderr")"
-! grep -q 'kmi-host:' "$work/demo.stderr" || fail "kmi-host.exe demo complained: $(cat "$work/demo.stderr")"
+# Each file's line of how it was read is no complaint; any other note is.
+! grep 'kmi-host:' "$work/demo.stderr" | grep -qv ': [0-9][0-9]* bars\{0,1\} of ' ||
+    fail "kmi-host.exe demo complained: $(cat "$work/demo.stderr")"
 page=$root/out/chart.html
 [ -s "$page" ] || fail "kmi-host.exe demo wrote no chart.html"
 ! grep -q 'id="missing-library"' "$page" || fail "chart.html says that its charting library is missing"
