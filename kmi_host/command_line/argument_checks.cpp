@@ -12,8 +12,8 @@
 namespace kmi::emu {
 
 extern const CLI::Validator not_empty(
-    [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); },
-    "", "not_empty");
+    [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); }, "",
+    "not_empty");
 
 extern const CLI::Validator existing_folder(
     [](std::string& value) {
