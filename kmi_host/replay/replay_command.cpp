@@ -160,8 +160,8 @@ ReplayHooks watch_hooks(Watch& watch, ServedPage* served) {
         after_call(watch, host, step);
         // The page's change goes to its server on the study's thread, never waiting on the network.
         if (served) {
-            if (step.alerts) served->publisher.alerts = *step.alerts;
-            if (step.alert_rules) served->publisher.alert_rules = *step.alert_rules;
+            served->publisher.alerts = step.alerts;
+            served->publisher.alert_rules = step.alert_rules;
             publish_after_call(served->publisher, host, step.from_bar, step.call >= step.calls_total);
         }
     };
@@ -223,7 +223,12 @@ int replay_command(const ReplayArguments& arguments) try {
     if (plan.follow) catch_stop_signals();
     Watch watch = watch_of(plan, served ? "  " + page_server_url(*served->server) : std::string());
     const ReplayOutcome outcome = run_replay(study.library.study_function, plan, watch_hooks(watch, served.get()));
-    if (served) publish_end(served->publisher, outcome.page, outcome.panel_txt);
+    if (served) {
+        // The replay's alerts went with it: the page's data hold them from here on.
+        served->publisher.alerts = nullptr;
+        served->publisher.alert_rules = nullptr;
+        publish_end(served->publisher, outcome.page, outcome.panel_txt);
+    }
     show_call_log(watch);
     if (plan.from && outcome.bar_count == outcome.history_bars) {
         watch.held_notes.push_back(

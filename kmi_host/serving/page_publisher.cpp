@@ -17,8 +17,8 @@ void publish_after_call(PagePublisher& publisher, const Host& host, std::int32_t
     PageDelta delta{from, chart_page_tail(host, from), panel_plain_text(panel_rows(host))};
     merge_session_days(publisher.days, delta.tail.days, from);
     delta.tail.days = publisher.days;
-    delta.tail.alerts = publisher.alerts;
-    delta.tail.alert_rules = publisher.alert_rules;
+    if (publisher.alerts) delta.tail.alerts = *publisher.alerts;
+    if (publisher.alert_rules) delta.tail.alert_rules = *publisher.alert_rules;
     publisher.pending_from.reset();
     publisher.last_published = now;
     publisher.publish(std::move(delta));

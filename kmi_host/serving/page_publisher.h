@@ -22,8 +22,10 @@ struct PagePublisher {
     std::optional<std::chrono::steady_clock::time_point> last_published;
     std::optional<std::int32_t> pending_from;  // the first bar rewritten since the last publication
     std::vector<PageDay> days;                 // the session days as last published
-    std::vector<PageAlert> alerts;             // the alerts so far, each change carries them whole
-    std::vector<std::string> alert_rules;      // the rules watched
+    // The replay's alerts so far and the rules watched, each change carries them whole (copied
+    // only when a change is published); none when the replay gives none.
+    const std::vector<PageAlert>* alerts = nullptr;
+    const std::vector<std::string>* alert_rules = nullptr;
 };
 
 // After a study call that rewrote the chart's bars from `from_bar` on: publishes the page's
