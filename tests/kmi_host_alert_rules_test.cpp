@@ -127,9 +127,9 @@ Bars minute_bars(std::size_t count, std::vector<std::vector<float>> values) {
     return bars;
 }
 
-std::vector<std::int32_t> fired_bars(const std::vector<PageAlert>& alerts) {
+std::vector<std::int32_t> fired_bars(const std::vector<FiredAlert>& alerts) {
     std::vector<std::int32_t> out;
-    for (const PageAlert& alert : alerts) out.push_back(alert.bar);
+    for (const FiredAlert& alert : alerts) out.push_back(alert.bar);
     return out;
 }
 
@@ -155,12 +155,12 @@ TEST(AlertJudging, FiresOnTheBarARuleBecomesTrueAndAgainOnlyAfterItWasFalse) {
         const Bars bars = minute_bars(std::max(c.bars, c.values.size()), {c.values});
         const std::vector<AlertRule> rules = {parse_alert_rule(c.rule, declared)};
         const auto to = static_cast<std::int32_t>(bars.times.size());
-        const std::vector<PageAlert> whole = judge_closed_bars(rules, bars.times, bars.series, 0, to);
+        const std::vector<FiredAlert> whole = judge_closed_bars(rules, bars.times, bars.series, 0, to);
         EXPECT_EQ(fired_bars(whole), c.fired);
         // Judged a few bars at a time, as a chart followed live closes them, the same alerts.
         for (std::int32_t split = 0; split <= to; ++split) {
-            std::vector<PageAlert> pieces = judge_closed_bars(rules, bars.times, bars.series, -3, split);
-            for (const PageAlert& alert : judge_closed_bars(rules, bars.times, bars.series, split, to + 5))
+            std::vector<FiredAlert> pieces = judge_closed_bars(rules, bars.times, bars.series, -3, split);
+            for (const FiredAlert& alert : judge_closed_bars(rules, bars.times, bars.series, split, to + 5))
                 pieces.push_back(alert);
             EXPECT_EQ(fired_bars(pieces), c.fired) << "split at bar " << split;
         }
@@ -172,7 +172,7 @@ TEST(AlertJudging, NamesTheBarTheSeriesAndItsValueInBarThenRuleOrder) {
     const std::vector<AlertRule> rules = {parse_alert_rule("TICK >= 1000", declared),
                                           parse_alert_rule("VOLD >= 5e7", declared)};
     std::vector<std::string> lines;
-    for (const PageAlert& alert : judge_closed_bars(rules, bars.times, bars.series, 0, 3))
+    for (const FiredAlert& alert : judge_closed_bars(rules, bars.times, bars.series, 0, 3))
         lines.push_back(alert_line(alert));
     EXPECT_EQ(lines, (std::vector<std::string>{"alert 2025-07-07 09:31:00  VOLD >= 5e7  (VOLD 63420000)",
                                                "alert 2025-07-07 09:32:00  TICK >= 1000  (TICK 1012)"}));
@@ -183,14 +183,14 @@ TEST(AlertJudging, AFormingBarFiresEarlyWithoutChangingWhatItsCloseFires) {
                                           parse_alert_rule("ADD crosses above 0", declared)};
     // Bar 1 forming: TICK reaches 1100 and ADD turns up through zero.
     Bars bars = minute_bars(2, {{900, 1100}, {}, {}, {}, {}, {}, {-50, 20}});
-    const std::vector<PageAlert> early = judge_forming_bar(rules, bars.times, bars.series, 1);
+    const std::vector<FiredAlert> early = judge_forming_bar(rules, bars.times, bars.series, 1);
     ASSERT_EQ(early.size(), 2u);
     EXPECT_TRUE(early[0].forming && early[1].forming);
     EXPECT_EQ(alert_line(early[0]), "alert 2025-07-07 09:31:00  TICK >= 1000  (TICK 1100) (forming)");
     EXPECT_TRUE(judge_forming_bar(rules, bars.times, bars.series, 5).empty());
     // Bar 1 closes at 950 with ADD back under zero; bar 2 then closes at 1050 with ADD at 10.
     bars = minute_bars(3, {{900, 950, 1050}, {}, {}, {}, {}, {}, {-50, -5, 10}});
-    const std::vector<PageAlert> closed = judge_closed_bars(rules, bars.times, bars.series, 0, 3);
+    const std::vector<FiredAlert> closed = judge_closed_bars(rules, bars.times, bars.series, 0, 3);
     EXPECT_EQ(fired_bars(closed), (std::vector<std::int32_t>{2, 2}));
 }
 

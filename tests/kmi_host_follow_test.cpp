@@ -93,8 +93,8 @@ void expect_follow_matches_finished_files(std::map<std::string, std::vector<std:
         panel = emu::panel_plain_text(emu::panel_rows(host));
         series = emu::series_csv(emu::chart_page_data(host));
         // The forming bar's early alerts are those its bar fires once closed.
-        std::vector<emu::PageAlert> shown = *step.alerts;
-        for (emu::PageAlert& alert : shown) alert.forming = false;
+        std::vector<emu::FiredAlert> shown = *step.alerts;
+        for (emu::FiredAlert& alert : shown) alert.forming = false;
         alerts = emu::alerts_csv(shown);
         fired = fired || !shown.empty();
     };

@@ -146,12 +146,12 @@ TEST(KmiHostServedPage, SessionDaysOfAChangeContinueTheDaysBeforeIt) {
 // alert is replaced by the next change's alerts, and a page with no alert names none.
 TEST(KmiHostServedPage, AChangeCarriesTheSessionWindowAndEveryAlertSoFarWhole) {
     const auto alert = [](std::int32_t bar, bool forming) {
-        return emu::PageAlert{bar, at(2026, 12, 2, 9, 30 + bar), "TICK <= -1000", "TICK", -1150.5f, forming};
+        return emu::FiredAlert{bar, at(2026, 12, 2, 9, 30 + bar), "TICK <= -1000", "TICK", -1150.5f, forming};
     };
     const char* const closed =
         R"({"bar":1,"time":"2026-12-02 09:31:00","rule":"TICK <= -1000","series":"TICK","value":-1150.5,"forming":false})";
     struct Case {
-        std::vector<emu::PageAlert> alerts;
+        std::vector<emu::FiredAlert> alerts;
         std::string json;  // the change's "alerts", "" for none
     };
     emu::LivePage live = live_page_of(page_of(3));

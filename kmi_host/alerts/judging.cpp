@@ -34,12 +34,12 @@ bool fires(const AlertRule& rule, const float* before, float now) {
 }
 
 void judge_bar(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times, const SeriesValues& series,
-               std::int32_t bar, bool forming, std::vector<PageAlert>& out) {
+               std::int32_t bar, bool forming, std::vector<FiredAlert>& out) {
     for (const AlertRule& rule : rules) {
         const float now = value_at(series, rule.series, bar);
         const float before = value_at(series, rule.series, bar - 1);
         if (!fires(rule, bar > 0 ? &before : nullptr, now)) continue;
-        out.push_back(PageAlert{bar, times[static_cast<std::size_t>(bar)], rule.text, rule.series_name, now, forming});
+        out.push_back(FiredAlert{bar, times[static_cast<std::size_t>(bar)], rule.text, rule.series_name, now, forming});
     }
 }
 
@@ -49,23 +49,23 @@ std::int32_t bar_count(const std::vector<HostDateTime>& times) {
 
 }  // namespace
 
-std::vector<PageAlert> judge_closed_bars(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
-                                         const SeriesValues& series, std::int32_t from_bar, std::int32_t to_bar) {
-    std::vector<PageAlert> alerts;
+std::vector<FiredAlert> judge_closed_bars(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
+                                          const SeriesValues& series, std::int32_t from_bar, std::int32_t to_bar) {
+    std::vector<FiredAlert> alerts;
     const std::int32_t end = std::min(to_bar, bar_count(times));
     for (std::int32_t bar = std::max(from_bar, 0); bar < end; ++bar)
         judge_bar(rules, times, series, bar, false, alerts);
     return alerts;
 }
 
-std::vector<PageAlert> judge_forming_bar(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
-                                         const SeriesValues& series, std::int32_t bar) {
-    std::vector<PageAlert> alerts;
+std::vector<FiredAlert> judge_forming_bar(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
+                                          const SeriesValues& series, std::int32_t bar) {
+    std::vector<FiredAlert> alerts;
     if (bar >= 0 && bar < bar_count(times)) judge_bar(rules, times, series, bar, true, alerts);
     return alerts;
 }
 
-std::string alert_line(const PageAlert& alert) {
+std::string alert_line(const FiredAlert& alert) {
     char value[64];  // any float in plain decimals takes at most 48 characters
     const auto written = std::to_chars(value, value + sizeof value, alert.value, std::chars_format::fixed);
     std::string line = "alert " + format_date_time(alert.time) + "  " + alert.rule + "  (" + alert.series + " ";

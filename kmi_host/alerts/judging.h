@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "host/host_interface.h"
 #include "kmi_host/alerts/alert_rules.h"
-#include "kmi_host/output_files/page_data.h"
+#include "kmi_host/alerts/fired_alert.h"
 
 namespace kmi::emu {
 
@@ -25,18 +26,18 @@ namespace kmi::emu {
 
 // The alerts of bars [from_bar, to_bar) (all closed), judged against the bar before each; in bar
 // order, then rule order.
-std::vector<PageAlert> judge_closed_bars(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
-                                         const std::vector<const std::vector<float>*>& series, std::int32_t from_bar,
-                                         std::int32_t to_bar);
+std::vector<FiredAlert> judge_closed_bars(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
+                                          const std::vector<const std::vector<float>*>& series, std::int32_t from_bar,
+                                          std::int32_t to_bar);
 
 // The early alerts of the forming last bar `bar` (marked forming), judged against bar - 1 as it
 // closed. They change nothing of what the closed bar fires once it closes.
-std::vector<PageAlert> judge_forming_bar(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
-                                         const std::vector<const std::vector<float>*>& series, std::int32_t bar);
+std::vector<FiredAlert> judge_forming_bar(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times,
+                                          const std::vector<const std::vector<float>*>& series, std::int32_t bar);
 
 // The alert as one line of the terminal: `alert 2025-07-07 09:42:00  TICK >= 1000  (TICK 1012)`,
 // the value in plain decimals, then ` (forming)` for an alert of the forming bar.
-std::string alert_line(const PageAlert& alert);
+std::string alert_line(const FiredAlert& alert);
 
 }  // namespace kmi::emu
 

@@ -93,9 +93,9 @@ std::string notice_comment(const std::string& notice) {
 }
 
 // The alert rules that fired, as the page marks and lists them.
-Json alerts_json(const std::vector<PageAlert>& alerts) {
+Json alerts_json(const std::vector<FiredAlert>& alerts) {
     Json out = Json::array();
-    for (const PageAlert& a : alerts) {
+    for (const FiredAlert& a : alerts) {
         out.push_back(Json{{"bar", a.bar},
                            {"time", format_date_time(a.time)},
                            {"rule", a.rule},

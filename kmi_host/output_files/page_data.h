@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kmi_host/alerts/fired_alert.h"
 #include "kmi_host/host_core/host_core.h"
 
 namespace kmi::emu {
@@ -30,17 +31,6 @@ struct PageSeries {
     std::string name;
     std::uint32_t colour = 0;   // 0x00BBGGRR
     std::vector<float> values;  // one per chart bar
-};
-
-// An alert rule that fired: on a bar that has closed (alerts.csv holds these), or early on the
-// forming last bar of a chart followed live (shown, never written).
-struct PageAlert {
-    std::int32_t bar = 0;   // the chart bar's index
-    HostDateTime time = 0;  // the bar's time
-    std::string rule;       // as the trader wrote it
-    std::string series;     // the series' declared name
-    float value = 0.0f;     // the series' value on the bar
-    bool forming = false;
 };
 
 // A day with a regular-session bar: its date and the index of its last session bar.
@@ -69,7 +59,7 @@ struct ChartPageData {
     std::vector<PageDay> days;                  // the session days, for the day selector
     std::vector<PageDayPanel> day_panels;       // their closing panels, in day order
     std::vector<std::string> slots_off;         // the source slots no chart fed (tick, add, ... nq)
-    std::vector<PageAlert> alerts;              // the alert rules that fired, in bar order
+    std::vector<FiredAlert> alerts;             // the alert rules that fired, in bar order
     std::vector<std::string> alert_rules;       // the rules watched, as written
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats
     std::optional<float> tick_lower_threshold;

@@ -48,10 +48,10 @@ void write_days_csv(OutputSink& sink, const ChartPageData& data) {
     }
 }
 
-void write_alerts_csv(OutputSink& sink, const std::vector<PageAlert>& alerts) {
+void write_alerts_csv(OutputSink& sink, const std::vector<FiredAlert>& alerts) {
     put(sink, "time,rule,value\n");
     DateTimeWriter times;
-    for (const PageAlert& alert : alerts) {
+    for (const FiredAlert& alert : alerts) {
         if (alert.forming) continue;
         put(sink, times.text(alert.time));
         put(sink, ",");
@@ -74,7 +74,7 @@ std::string days_csv(const ChartPageData& data) {
     return std::move(sink.text);
 }
 
-std::string alerts_csv(const std::vector<PageAlert>& alerts) {
+std::string alerts_csv(const std::vector<FiredAlert>& alerts) {
     OutputSink sink;
     write_alerts_csv(sink, alerts);
     return std::move(sink.text);

@@ -21,12 +21,12 @@ void write_days_csv(OutputSink& sink, const ChartPageData& data);
 
 // "time,rule,value", then one row per alert of a closed bar: the bar's time, the rule as written
 // and the series' value in its shortest form.
-void write_alerts_csv(OutputSink& sink, const std::vector<PageAlert>& alerts);
+void write_alerts_csv(OutputSink& sink, const std::vector<FiredAlert>& alerts);
 
 // The same as texts.
 std::string series_csv(const ChartPageData& data);
 std::string days_csv(const ChartPageData& data);
-std::string alerts_csv(const std::vector<PageAlert>& alerts);
+std::string alerts_csv(const std::vector<FiredAlert>& alerts);
 
 }  // namespace kmi::emu
 

@@ -29,7 +29,7 @@ struct ReplayStep {
     bool full = false;             // the call was the full recalculation
     std::int32_t from_bar = 0;     // the first chart bar the call wrote (0 for the full recalculation)
     bool following = false;        // a call of following the files, after the replay's calls
-    const std::vector<PageAlert>* alerts = nullptr;         // the alerts so far, the forming bar's last
+    const std::vector<FiredAlert>* alerts = nullptr;        // the alerts so far, the forming bar's last
     const std::vector<std::string>* alert_rules = nullptr;  // the rules watched, as written
 };
 
@@ -50,7 +50,7 @@ struct ReplayHooks {
     std::function<bool()> next_look;
     // An alert that fired on a bar as it closed (every bar of the replay's history and the bars
     // after it) or, following, early on the forming bar; each once.
-    std::function<void(const PageAlert&)> on_alert;
+    std::function<void(const FiredAlert&)> on_alert;
 };
 
 struct ReplayOutcome {

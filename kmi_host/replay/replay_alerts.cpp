@@ -46,7 +46,7 @@ std::vector<AlertRule> resolve_alert_rules(const std::vector<std::string>& alert
 }
 
 void judge_after_call(ReplayAlerts& alerts, const Host& host, bool full, bool live,
-                      const std::function<void(const PageAlert&)>& tell) {
+                      const std::function<void(const FiredAlert&)>& tell) {
     if (alerts.rules.empty()) return;
     const std::vector<HostDateTime>& times = host.charts.at(host.study.chart_number).times;
     const std::vector<const std::vector<float>*> series = series_of(host.study.series);
@@ -59,7 +59,7 @@ void judge_after_call(ReplayAlerts& alerts, const Host& host, bool full, bool li
     }
     const std::int32_t closed_bars = std::max(bars - 1, 0);
     if (closed_bars > alerts.judged) {
-        for (PageAlert& alert : judge_closed_bars(alerts.rules, times, series, alerts.judged, closed_bars)) {
+        for (FiredAlert& alert : judge_closed_bars(alerts.rules, times, series, alerts.judged, closed_bars)) {
             const bool told = alert.bar < told_before || alerts.told_forming.contains({alert.bar, alert.rule});
             if (!told && tell) tell(alert);
             alerts.closed.push_back(std::move(alert));
@@ -68,13 +68,13 @@ void judge_after_call(ReplayAlerts& alerts, const Host& host, bool full, bool li
     }
     alerts.shown = alerts.closed;
     if (!live || bars == 0) return;
-    for (PageAlert& alert : judge_forming_bar(alerts.rules, times, series, bars - 1)) {
+    for (FiredAlert& alert : judge_forming_bar(alerts.rules, times, series, bars - 1)) {
         if (alerts.told_forming.insert({alert.bar, alert.rule}).second && tell) tell(alert);
         alerts.shown.push_back(std::move(alert));
     }
 }
 
-std::vector<PageAlert> final_alerts(const std::vector<AlertRule>& rules, const ChartPageData& page) {
+std::vector<FiredAlert> final_alerts(const std::vector<AlertRule>& rules, const ChartPageData& page) {
     if (rules.empty()) return {};
     std::vector<const std::vector<float>*> series;
     series.reserve(page.series.size());

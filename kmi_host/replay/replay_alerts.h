@@ -21,9 +21,9 @@ namespace kmi::emu {
 struct ReplayAlerts {
     std::vector<AlertRule> rules;
     std::vector<std::string> texts;                               // the rules as written
-    std::vector<PageAlert> closed;                                // of the bars judged, in bar order
+    std::vector<FiredAlert> closed;                               // of the bars judged, in bar order
     std::int32_t judged = 0;                                      // bars [0, judged) are judged
-    std::vector<PageAlert> shown;                                 // the closed ones, then the forming bar's
+    std::vector<FiredAlert> shown;                                // the closed ones, then the forming bar's
     std::set<std::pair<std::int32_t, std::string>> told_forming;  // by bar and rule
 };
 
@@ -35,10 +35,10 @@ std::vector<AlertRule> resolve_alert_rules(const std::vector<std::string>& alert
 // After a study call: judges the bars that have closed (every bar again after a full
 // recalculation) and, `live`, the forming last bar; `tell` hears each alert not told before.
 void judge_after_call(ReplayAlerts& alerts, const Host& host, bool full, bool live,
-                      const std::function<void(const PageAlert&)>& tell);
+                      const std::function<void(const FiredAlert&)>& tell);
 
 // Every bar of the page's data judged, its last bar closed: the alerts a replay ends with.
-std::vector<PageAlert> final_alerts(const std::vector<AlertRule>& rules, const ChartPageData& page);
+std::vector<FiredAlert> final_alerts(const std::vector<AlertRule>& rules, const ChartPageData& page);
 
 }  // namespace kmi::emu
 

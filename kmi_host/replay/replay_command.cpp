@@ -141,7 +141,7 @@ void after_call(Watch& watch, const Host& host, const ReplayStep& step) {
 
 // An alert as it fires: told on a replay drawn live and while following (with the bell, unless
 // --quiet, when stderr is a terminal); the summary counts those of a replay run --fast.
-void tell_alert(Watch& watch, const PageAlert& alert) {
+void tell_alert(Watch& watch, const FiredAlert& alert) {
     if ((watch.plan.fast || watch.catching_up) && !watch.following) return;
     tell(watch, alert_line(alert));
     if (!watch.plan.quiet && terminal_takes_ansi(stderr)) {
@@ -152,7 +152,7 @@ void tell_alert(Watch& watch, const PageAlert& alert) {
 
 ReplayHooks watch_hooks(Watch& watch, ServedPage* served) {
     ReplayHooks hooks;
-    hooks.on_alert = [&watch](const PageAlert& alert) { tell_alert(watch, alert); };
+    hooks.on_alert = [&watch](const FiredAlert& alert) { tell_alert(watch, alert); };
     hooks.on_note = [&watch](const std::string& note) { watch.held_notes.push_back(note); };
     hooks.on_report = [&watch](const std::string& text) { tell(watch, text); };
     hooks.on_log = [&watch](const LogLine& line) { watch.call_log.push_back(line.text); };

@@ -24,7 +24,7 @@ struct PagePublisher {
     std::vector<PageDay> days;                 // the session days as last published
     // The replay's alerts so far and the rules watched, each change carries them whole (copied
     // only when a change is published); none when the replay gives none.
-    const std::vector<PageAlert>* alerts = nullptr;
+    const std::vector<FiredAlert>* alerts = nullptr;
     const std::vector<std::string>* alert_rules = nullptr;
 };
 
