@@ -180,6 +180,49 @@ void check_plausible(const OrderCheck& check, HostDateTime latest) {
     }
 }
 
+// Refuses bars out of time order, or two at one time, naming the line that is out of place (and
+// a change of instrument where one is the cause).
+void check_time_order(const RowsRead& rows, const TimeSettings& settings, const OrderCheck& check,
+                      const std::vector<std::size_t>& changes, bool newest_first, const std::string& file) {
+    const char* const order = newest_first ? "newest first" : "oldest first";
+    const std::size_t count = rows.bars.size();
+    for (std::size_t i = 1; i < count; ++i) {
+        if (rows.bars[i].time > rows.bars[i - 1].time) continue;
+        const std::size_t line_before = rows.lines[i - 1];
+        const std::size_t line_after = rows.lines[i];
+        if (!settings.instrument_column.empty() && std::find(changes.begin(), changes.end(), i) != changes.end()) {
+            throw InputError(mixed_instruments_message(rows.instruments, settings.instrument_column, file,
+                                                       std::max(line_before, line_after)));
+        }
+        if (rows.bars[i].time == rows.bars[i - 1].time) {
+            // The row met later in the file is the second.
+            const std::size_t second = newest_first ? i - 1 : i;
+            const std::size_t first = newest_first ? i : i - 1;
+            const std::string first_written = check.skipped_at(first) ? ", written " + check.shown(first) : "";
+            if (settings.dates_only) {
+                fail(file, rows.lines[second],
+                     "a second bar on " + check.shown(second).substr(0, 10) + " (the first is on line " +
+                         std::to_string(rows.lines[first]) +
+                         "): the file's times are dates alone, so it holds one "
+                         "bar a day; " +
+                         (settings.unread_time_column.empty()
+                              ? std::string("bars of a day need their times of day (a column named time, or --columns "
+                                            "date,time,...)")
+                              : "its column \"" + settings.unread_time_column +
+                                    "\" is not read as a time of day: name the columns with --columns date,time,..."));
+            }
+            fail(file, rows.lines[second],
+                 "a second bar at " + check.shown(second) + " (the first is on line " +
+                     std::to_string(rows.lines[first]) + first_written + ")");
+        }
+        const std::size_t misplaced = check.out_of_place(i);
+        const std::size_t neighbour = misplaced == i ? i - 1 : i;
+        fail(file, rows.lines[misplaced],
+             "bar time " + check.shown(misplaced) + " is out of order: line " + std::to_string(rows.lines[neighbour]) +
+                 " is at " + check.shown(neighbour) + " and the file runs " + order + " (bars must be in time order)");
+    }
+}
+
 }  // namespace
 
 bool rewrites_bar(const Bar& earlier, const Bar& later) {
@@ -210,43 +253,7 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
     }
 
     const OrderCheck check{rows, settings.naive_zone, skipped, file};
-    const char* const order = settled.newest_first ? "newest first" : "oldest first";
-    const std::size_t count = rows.bars.size();
-    for (std::size_t i = 1; i < count; ++i) {
-        if (rows.bars[i].time > rows.bars[i - 1].time) continue;
-        const std::size_t line_before = rows.lines[i - 1];
-        const std::size_t line_after = rows.lines[i];
-        if (!settings.instrument_column.empty() && std::find(changes.begin(), changes.end(), i) != changes.end()) {
-            throw InputError(mixed_instruments_message(rows.instruments, settings.instrument_column, file,
-                                                       std::max(line_before, line_after)));
-        }
-        if (rows.bars[i].time == rows.bars[i - 1].time) {
-            // The row met later in the file is the second.
-            const std::size_t second = settled.newest_first ? i - 1 : i;
-            const std::size_t first = settled.newest_first ? i : i - 1;
-            const std::string first_written = check.skipped_at(first) ? ", written " + check.shown(first) : "";
-            if (settings.dates_only) {
-                fail(file, rows.lines[second],
-                     "a second bar on " + check.shown(second).substr(0, 10) + " (the first is on line " +
-                         std::to_string(rows.lines[first]) +
-                         "): the file's times are dates alone, so it holds one "
-                         "bar a day; " +
-                         (settings.unread_time_column.empty()
-                              ? std::string("bars of a day need their times of day (a column named time, or --columns "
-                                            "date,time,...)")
-                              : "its column \"" + settings.unread_time_column +
-                                    "\" is not read as a time of day: name the columns with --columns date,time,..."));
-            }
-            fail(file, rows.lines[second],
-                 "a second bar at " + check.shown(second) + " (the first is on line " +
-                     std::to_string(rows.lines[first]) + first_written + ")");
-        }
-        const std::size_t misplaced = check.out_of_place(i);
-        const std::size_t neighbour = misplaced == i ? i - 1 : i;
-        fail(file, rows.lines[misplaced],
-             "bar time " + check.shown(misplaced) + " is out of order: line " + std::to_string(rows.lines[neighbour]) +
-                 " is at " + check.shown(neighbour) + " and the file runs " + order + " (bars must be in time order)");
-    }
+    check_time_order(rows, settings, check, changes, settled.newest_first, file);
 
     check_plausible(check, settings.latest);
     settled.last_instant = rows.bars.back().time;
@@ -256,7 +263,7 @@ SettledTimes settle_bar_times(RowsRead& rows, TimeSettings& settings, const std:
         for (Bar& bar : rows.bars) bar.time -= length;
     }
 
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < rows.bars.size(); ++i) {
         const HostDateTime instant = rows.bars[i].time;
         rows.bars[i].time = wall_time_of(settings.chart_zone, instant);
         if (i > 0 && rows.bars[i].time <= rows.bars[i - 1].time) {
