@@ -12,7 +12,7 @@ namespace {
 
 using SeriesValues = std::vector<const std::vector<float>*>;
 
-float value_at(const SeriesValues& series, std::int32_t k, std::int32_t bar) {
+float series_value(const SeriesValues& series, std::int32_t k, std::int32_t bar) {
     if (k < 0 || static_cast<std::size_t>(k) >= series.size() || series[static_cast<std::size_t>(k)] == nullptr)
         return 0.0f;
     const std::vector<float>& values = *series[static_cast<std::size_t>(k)];
@@ -36,8 +36,8 @@ bool fires(const AlertRule& rule, const float* before, float now) {
 void judge_bar(const std::vector<AlertRule>& rules, const std::vector<HostDateTime>& times, const SeriesValues& series,
                std::int32_t bar, bool forming, std::vector<FiredAlert>& out) {
     for (const AlertRule& rule : rules) {
-        const float now = value_at(series, rule.series, bar);
-        const float before = value_at(series, rule.series, bar - 1);
+        const float now = series_value(series, rule.series, bar);
+        const float before = series_value(series, rule.series, bar - 1);
         if (!fires(rule, bar > 0 ? &before : nullptr, now)) continue;
         out.push_back(FiredAlert{bar, times[static_cast<std::size_t>(bar)], rule.text, rule.series_name, now, forming});
     }
