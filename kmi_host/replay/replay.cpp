@@ -11,8 +11,10 @@
 #include "kmi_host/host_core/input_values.h"
 #include "kmi_host/replay/closing_panels.h"
 #include "kmi_host/replay/replay_state.h"
+#include "kmi_host/replay/session_hours.h"
 #include "kmi_host/text/input_error.h"
 #include "kmi_host/text/names.h"
+#include "settings/input_indices.h"
 
 namespace kmi::emu {
 namespace {
@@ -79,12 +81,19 @@ void note_es_nq_pair(Replay& replay) {
 // stamped at their end).
 void note_what_was_read(Replay& replay) {
     if (replay.plan.data_dir.empty()) note_es_nq_pair(replay);
-    const std::int64_t session_open = input_second_of_day(replay.host->study.inputs.at(8));
     for (const ReplayFeed* feed : all_feeds(replay)) {
         if (auto note = surge_note(feed->bars, feed->file, feed->naive_zone, feed->stamps == BarStamps::start,
-                                   replay.plan.time_zone, session_open)) {
+                                   replay.plan.time_zone)) {
             replay.notes.push_back(*note);
         }
+    }
+    const std::vector<Bar>& bars = replay.chart_feed.bars;
+    if (bars.empty()) return;
+    const std::vector<HostInput>& inputs = replay.host->study.inputs;
+    if (auto note =
+            session_hours_note(replay.plan.time_zone, input_second_of_day(inputs.at(input_rth_start)),
+                               input_second_of_day(inputs.at(input_rth_end)), bars.front().time, bars.back().time)) {
+        replay.notes.push_back(*note);
     }
 }
 
