@@ -11,7 +11,7 @@ namespace kmi::emu {
 namespace {
 
 constexpr std::int64_t new_york_start = 9 * 3600 + 30 * 60;
-constexpr std::int64_t new_york_end = 16 * 3600;
+constexpr std::int64_t new_york_end = 57600;  // 16:00
 // The runs of other dates told, at most.
 constexpr std::size_t runs_told = 4;
 
