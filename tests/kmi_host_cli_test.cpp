@@ -64,12 +64,14 @@ TEST(KmiHostCli, TheVersionTheGuideAndTheHelpAnswerEveryWayTheyAreAsked) {
         EXPECT_EQ(run.exit_code, 0) << c.arguments << ": " << run.err;
         EXPECT_EQ(run.out.substr(0, c.starts.size()), c.starts) << c.arguments;
     }
-    // Each value is named for what it is, never by the type the program keeps it in.
+    // Each value is named for what it is, never by the type the program keeps it in; a flag
+    // takes none.
     for (const char* command : {"run", "replay", "inspect", "synth", "demo"}) {
         const std::string help = run_program(std::string(command) + " --help", folder.path).out;
         for (const char* tag : {"TEXT", "UINT", "INT", "FLOAT", "NOT EMPTY", "REQUIRED", "Excludes", "Needs"}) {
             EXPECT_EQ(help.find(tag), std::string::npos) << command << " --help shows " << tag << ":\n" << help;
         }
+        EXPECT_EQ(help.find("--help VALUE"), std::string::npos) << help;
     }
 }
 

@@ -208,7 +208,7 @@ void word_the_help(CLI::App& app) {
     formatter->label("Needs", "only with");
     for (CLI::App* command : app.get_subcommands({})) {
         for (CLI::Option* option : command->get_options({})) {
-            if (option->get_type_size() == 0) continue;  // a flag
+            if (option->get_type_size() == 0 || option->get_type_name().empty()) continue;  // a flag
             const std::string name = option->get_name(false, true);
             option->type_name("VALUE");
             for (const auto& [option_name, value_name] : value_names) {
