@@ -209,6 +209,7 @@
   const SLOT_NAMES = { front: 'front', back: 'back', es: 'ES', nq: 'NQ' };
   const hiddenSeries = new Set();
   const hiddenGroups = [];
+  const CHART_DELTA = 17;
 
   // What the panes show, worked out from the data once they have bars (a live page may open
   // before the study's first call).
@@ -222,6 +223,8 @@
       group.series.forEach((k) => hiddenSeries.add(k));
       hiddenGroups.push(off.length < group.slots.length ? group.name + ' (no ' + off.map((s) => SLOT_NAMES[s]).join(', ') + ')' : group.name);
     }
+    // The chart's cumulative delta needs its bid and ask volume: without them it is no flat 0.
+    if (data.no_bid_ask_volume) hiddenSeries.add(CHART_DELTA);
     for (const spec of paneSpecs) {
       spec.lines = spec.lines.filter((line) => seriesOf(line.series) && !hiddenSeries.has(line.series));
       const used = new Set();
@@ -632,6 +635,12 @@
       const note = document.createElement('p');
       note.id = 'hidden-sources';
       note.textContent = 'Hidden: ' + hiddenGroups.join(', ') + ' \u2014 their sources were not given to this replay';
+      chartsEl.appendChild(note);
+    }
+    if (data.no_bid_ask_volume) {
+      const note = document.createElement('p');
+      note.id = 'no-delta';
+      note.textContent = 'Cumulative delta: not available \u2014 the chart\'s bars carry no bid or ask volume';
       chartsEl.appendChild(note);
     }
     const width = chartWidth();

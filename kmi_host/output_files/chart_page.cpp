@@ -243,6 +243,8 @@ void write_chart_page_json(OutputSink& sink, const ChartPageData& data, bool for
     json.value("days", days);
     json.value("session", Json{{"start_second", data.session_start_second}, {"end_second", data.session_end_second}});
     json.value("slots_off", data.slots_off);
+    // Only when it is so: a chart with bid and ask volume writes the page it wrote before.
+    if (data.no_bid_ask_volume) json.value("no_bid_ask_volume", true);
     // Only when an alert fired: a replay without alert rules writes the page it wrote before them.
     if (!data.alerts.empty()) json.value("alerts", alerts_json(data.alerts));
     if (!data.alert_rules.empty()) json.value("alert_rules", data.alert_rules);

@@ -79,6 +79,10 @@ ChartPageData page_summary(const Host& host) {
     data.tick_lower_threshold = float_input_named(host, "TICK Lower Threshold");
     data.session_start_second = input_second_of_day(study.inputs.at(8));
     data.session_end_second = input_second_of_day(study.inputs.at(9));
+    const auto none = [](const std::vector<float>& volumes) {
+        return std::all_of(volumes.begin(), volumes.end(), [](float v) { return v == 0.0f; });
+    };
+    data.no_bid_ask_volume = !chart.close.empty() && none(chart.bid_volume) && none(chart.ask_volume);
     for (int slot = 0; slot < source_slot_count; ++slot) {
         if (!slot_has_chart(host, slot)) data.slots_off.emplace_back(source_slot_names[static_cast<std::size_t>(slot)]);
     }

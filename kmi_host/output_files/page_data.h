@@ -59,6 +59,7 @@ struct ChartPageData {
     std::vector<PageDay> days;                  // the session days, for the day selector
     std::vector<PageDayPanel> day_panels;       // their closing panels, in day order
     std::vector<std::string> slots_off;         // the source slots no chart fed (tick, add, ... nq)
+    bool no_bid_ask_volume = false;             // the chart's bars carry none: its cumulative delta is not available
     std::vector<FiredAlert> alerts;             // the alert rules that fired, in bar order
     std::vector<std::string> alert_rules;       // the rules watched, as written
     std::optional<float> tick_upper_threshold;  // the inputs of these names, when declared as floats

@@ -47,6 +47,7 @@ void apply_page_delta(LivePage& live, PageDelta delta) {
     page.days = std::move(tail.days);
     page.day_panels = std::move(tail.day_panels);
     page.slots_off = std::move(tail.slots_off);
+    page.no_bid_ask_volume = tail.no_bid_ask_volume;
     page.alerts = std::move(tail.alerts);
     page.alert_rules = std::move(tail.alert_rules);
     page.tick_upper_threshold = tail.tick_upper_threshold;
@@ -93,6 +94,7 @@ PageDelta page_delta_since(const ChartPageData& page, const std::string& panel_t
     tail.days = page.days;
     tail.day_panels = page.day_panels;
     tail.slots_off = page.slots_off;
+    tail.no_bid_ask_volume = page.no_bid_ask_volume;
     tail.alerts = page.alerts;
     tail.alert_rules = page.alert_rules;
     tail.tick_upper_threshold = page.tick_upper_threshold;

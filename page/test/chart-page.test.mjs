@@ -283,7 +283,11 @@ describe('the demo chart page in Chromium', () => {
   test('the panes and readings of the sources a replay was not given are hidden, and the page says which', async () => {
     const partial = path.join(out, 'partial');
     const dataFile = (name) => path.join(out, 'data', name);
-    execFileSync(program, ['replay', '--chart', dataFile('ESZ26.CME.csv'), '--source', `es=${dataFile('ESZ26.CME.csv')}`,
+    // The chart's file without its bid and ask volume: its cumulative delta is not available.
+    const chartFile = path.join(out, 'ES-no-bid-ask.csv');
+    fs.writeFileSync(chartFile, fs.readFileSync(dataFile('ESZ26.CME.csv'), 'utf8').split('\n')
+      .map((line) => line.split(',').slice(0, 6).join(',')).join('\n'));
+    execFileSync(program, ['replay', '--chart', chartFile, '--source', `es=${dataFile('ESZ26.CME.csv')}`,
       '--source', `tick=${dataFile('TICK-NYSE.csv')}`, '--source', `front=${dataFile('VXV26-CFE.csv')}`,
       '--from', series.rows[series.rows.length - 1][0].slice(0, 10), '--fast', '--out', partial],
     { cwd: out, stdio: ['ignore', 'ignore', 'pipe'] });
@@ -291,14 +295,16 @@ describe('the demo chart page in Chromium', () => {
     const seen = await shown.evaluate(() => ({
       panes: window.kmiPage.panes.map((p) => p.key),
       note: document.getElementById('hidden-sources')?.textContent,
+      noDelta: document.getElementById('no-delta')?.textContent,
       rows: [...document.querySelectorAll('#readout tr[data-series]')].filter((row) => row.offsetParent !== null)
         .map((row) => row.querySelector('th').textContent),
     }));
     await shown.close();
-    assert.deepEqual(seen.panes, ['price', 'tick', 'delta']);
+    assert.deepEqual(seen.panes, ['price', 'tick']);
+    assert.equal(seen.noDelta, 'Cumulative delta: not available \u2014 the chart\'s bars carry no bid or ask volume');
     assert.equal(seen.note, 'Hidden: ADD, VOLD, up/down ratio, VIX, term structure (no back), ES vs NQ (no NQ) '
       + '\u2014 their sources were not given to this replay');
-    assert.deepEqual(seen.rows, [...series.header.slice(1, 7), ...series.header.slice(18)]);
+    assert.deepEqual(seen.rows, [...series.header.slice(1, 7), ...series.header.slice(19)]);
     assert.deepEqual(pageErrors, []);
   });
 
