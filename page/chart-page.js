@@ -298,7 +298,9 @@
   function setRange(first, last) {
     const i0 = Math.max(0, Math.min(first, n - 1));
     const i1 = Math.max(i0, Math.min(last, n - 1));
-    if (panes.length > 0) panes[0].plot.setScale('x', { min: i0 - 0.5, max: i1 + 0.5 });
+    // The x scale is of bar indices, which uPlot rounds to whole bars: half a bar before the
+    // first would show the bar before it.
+    if (panes.length > 0) panes[0].plot.setScale('x', { min: i0, max: i1 });
   }
 
   function zoomOnWheel(u, event) {

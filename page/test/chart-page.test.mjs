@@ -280,6 +280,18 @@ describe('the demo chart page in Chromium', () => {
     await page.click('#ranges button[data-range="day"]');
   });
 
+  test('the last day, shown first, starts at that day\'s first bar and shows none of the day before', async () => {
+    const shown = await page.evaluate(() => {
+      const { min, max } = window.kmiPage.panes[0].plot.scales.x;
+      return { first: Math.floor(min), last: Math.ceil(max) };
+    });
+    const times = data.times;
+    const day = times[times.length - 1].slice(0, 10);
+    assert.equal(times[shown.first].slice(0, 10), day);
+    assert.notEqual(times[shown.first - 1].slice(0, 10), day);
+    assert.equal(shown.last, times.length - 1);
+  });
+
   test('the panes and readings of the sources a replay was not given are hidden, and the page says which', async () => {
     const partial = path.join(out, 'partial');
     const dataFile = (name) => path.join(out, 'data', name);
