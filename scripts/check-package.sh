@@ -81,7 +81,7 @@ echo "ok: INSTALL.txt and THIRD_PARTY_NOTICES.md name all $(wc -l <<<"$files") f
 
 # The DLL's exports and imports, the version resource of both files, stripped, and the
 # program's manifest.
-bash scripts/check-windows-dll.sh "$root/KeelwickMarketInternals_64.dll" "$root/kmi-host.exe" >/dev/null ||
+KMI_VERSION_TEXT=$version bash scripts/check-windows-dll.sh "$root/KeelwickMarketInternals_64.dll" "$root/kmi-host.exe" >/dev/null ||
     fail "the archive's DLL or program fails scripts/check-windows-dll.sh"
 
 # No link time in the PE headers (the COFF header's time stamp, 8 bytes after the PE signature).
@@ -91,14 +91,17 @@ for file in KeelwickMarketInternals_64.dll kmi-host.exe; do
         fail "$file carries a link time: two builds of one commit would differ"
 done
 
-# One version everywhere.
-tr -d '\r' < "$root/CHANGELOG.md" | grep -qxF "## $version" || fail "CHANGELOG.md has no section ## $version"
+# One version everywhere. A build past the release (1.1.0+5.g1a2b3c4) is of that release's
+# changelog section, and README.md names the release's archive.
+release=${version%%+*}
+tr -d '\r' < "$root/CHANGELOG.md" | grep -qxF "## $release" || fail "CHANGELOG.md has no section ## $release"
 ! grep -q "^### For study developers" "$root/CHANGELOG.md" || fail "CHANGELOG.md holds the developers' part"
 grep -qF "Keelwick Market Internals $version" "$root/INSTALL.txt" || fail "INSTALL.txt does not name $version"
 # Both prompts' forms: PowerShell runs a program of the current folder only as .\kmi-host.exe.
 grep -qF 'Command Prompt:   kmi-host.exe demo' "$root/INSTALL.txt" && grep -qF 'PowerShell:       .\kmi-host.exe demo' "$root/INSTALL.txt" ||
     fail "INSTALL.txt does not give the demo in both prompts' forms"
-grep -qF "$name.zip" README.md || fail "README.md does not name the archive of version $version, $name.zip"
+grep -qF "KeelwickMarketInternals-$release-win64.zip" README.md ||
+    fail "README.md does not name the archive of version $release, KeelwickMarketInternals-$release-win64.zip"
 # The notices name the upstream versions the archive was built from (a Debian revision or
 # point update of the same upstream version does not change the licence texts).
 for package in nlohmann-json3-dev libcli11-dev libboost1.74-dev g++-mingw-w64-x86-64-posix \

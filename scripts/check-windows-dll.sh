@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Windows DLL: exactly the three undecorated exports, and imports only from
 # Windows system DLLs (the C and C++ runtimes are linked in). Both files, the DLL and a
-# program given second, must carry the version resource of the project's version (read back
+# program given second, must carry the version resource of the build's version (read back
 # from the file with windres) and no symbols (release builds are stripped); the program must
 # carry its manifest with the UTF-8 code page.
 set -euo pipefail
@@ -12,9 +12,13 @@ objdump=x86_64-w64-mingw32-objdump
 command -v "$objdump" >/dev/null || objdump=objdump
 windres=x86_64-w64-mingw32-windres
 command -v "$windres" >/dev/null || { echo "FAIL: $windres not found (binutils-mingw-w64-x86-64)" >&2; exit 1; }
-# The one version, from the project() line of CMakeLists.txt.
-version=$(sed -nE 's/^project\(KeelwickMarketInternals VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' \
-    "$(dirname "$0")/../CMakeLists.txt")
+# The version the files carry: KMI_VERSION_TEXT when given (an archive's), else that of the build
+# the DLL was built in (1.1.0, or past the release 1.1.0+5.g1a2b3c4: cmake/build-version.cmake).
+version=${KMI_VERSION_TEXT:-$(sed -n 's/^KMI_VERSION_TEXT:INTERNAL=//p' "$(dirname "$dll")/../CMakeCache.txt")}
+[ -n "$version" ] || { echo "FAIL: no version for $dll: set KMI_VERSION_TEXT" >&2; exit 1; }
+release=${version%%+*}
+since=0
+[ "$release" = "$version" ] || since=$(sed -E 's/^[^+]*\+([0-9]+)\..*/\1/' <<<"$version")
 
 table=$("$objdump" -p "$dll")
 if ! grep -q 'file format pei-x86-64' <<<"$table"; then
@@ -43,8 +47,8 @@ check_imports() {  # FILE TABLE
 check_resources() {  # FILE
     local resources numbers key
     resources=$("$windres" -i "$1" -O rc 2>/dev/null) || { echo "FAIL: $1 has no resources" >&2; exit 1; }
-    numbers=$(tr '.' ',' <<<"$version" | sed 's/,/, /g')
-    for key in "FILEVERSION $numbers, 0" "PRODUCTVERSION $numbers, 0" "VALUE \"FileVersion\", \"$version\"" \
+    numbers=$(tr '.' ',' <<<"$release" | sed 's/,/, /g')
+    for key in "FILEVERSION $numbers, $since" "PRODUCTVERSION $numbers, $since" "VALUE \"FileVersion\", \"$version\"" \
         "VALUE \"ProductVersion\", \"$version\"" "VALUE \"ProductName\", \"Keelwick Market Internals\"" \
         "VALUE \"OriginalFilename\", \"$(basename "$1")\"" "VALUE \"LegalCopyright\", \"Copyright" \
         "VALUE \"FileDescription\", \""; do

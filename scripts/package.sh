@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows preset and writes the release archive dist/KeelwickMarketInternals-VERSION-win64.zip
-# (VERSION: the project's version in CMakeLists.txt). It holds one folder of the same name:
+# (VERSION: the build's version, cmake/build-version.cmake). It holds one folder of the same name:
 # KeelwickMarketInternals_64.dll; kmi-host.exe with the charting library it embeds in chart.html
 # beside it (uplot/, with its licence); INSTALL.txt (packaging/INSTALL.txt); the trader docs
 # (docs/trader-guide.md, inputs.md, reading-the-panel.md); two sample bar files for the own-data
@@ -27,8 +27,8 @@ bash scripts/page-deps.sh >&2
 cmake --preset windows >/dev/null
 cmake --build --preset windows >&2
 build=build/windows
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[ -n "$version" ] || { echo "FAIL: no project version in $build/CMakeCache.txt" >&2; exit 1; }
+version=$(sed -n 's/^KMI_VERSION_TEXT:INTERNAL=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || { echo "FAIL: no version in $build/CMakeCache.txt" >&2; exit 1; }
 name=KeelwickMarketInternals-$version-win64
 
 stage=$(mktemp -d)
