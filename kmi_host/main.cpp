@@ -8,6 +8,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "kmi_host/replay/replay_command.h"
 #include "kmi_host/sample_data/synth_command.h"
 #include "kmi_host/scenarios/run_command.h"
+#include "kmi_host/terminal/console_output.h"
 #include "kmi_host/text/path_text.h"
 
 namespace {
@@ -33,7 +35,7 @@ constexpr const char* not_enough_memory =
 
 int failed(const char* message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "kmi-host: %s\n", message);
+    console_printf(stderr, "kmi-host: %s\n", message);
     return 1;
 }
 
@@ -46,8 +48,16 @@ int run_program(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         const std::optional<std::string> hint =
             error.get_exit_code() == 0 ? std::nullopt : mistyped_word_hint(line.app);
-        if (!hint) return line.app.exit(error);
-        std::fputs(hint->c_str(), stderr);
+        if (!hint) {
+            // The help, the version and the parser's complaints, written as all other output is.
+            std::ostringstream out;
+            std::ostringstream err;
+            const int code = line.app.exit(error, out, err);
+            console_write(stdout, out.str());
+            console_write(stderr, err.str());
+            return code;
+        }
+        console_write(stderr, *hint);
         return error.get_exit_code();
     }
     try {
@@ -73,7 +83,7 @@ int main(int argc, char** argv) {
     if (showed_double_click_guide(argc, KMI_VERSION)) return 0;
     std::vector<std::string> arguments = help_words_read(utf8_arguments(argc, argv));
     if (arguments.size() == 1) {
-        std::fputs(short_guide(KMI_VERSION).c_str(), stdout);
+        console_write(stdout, short_guide(KMI_VERSION));
         return 0;
     }
     std::vector<char*> utf8_argv;

@@ -9,7 +9,8 @@
 # - a clang build with warnings as errors, and a GCC release build of every target with
 #   warnings as errors;
 # - the Windows cross build with the check of its export and import tables and, under Wine,
-#   its transcripts compared byte for byte with the Linux build's;
+#   its transcripts compared byte for byte with the Linux build's and its output read back
+#   from a console of its own;
 # - the release archive, written twice alike, unpacked and its demo run under Wine;
 # - every runnable command block of README.md and docs/, and the README's demo command;
 # - a build (not a run) of the benchmarks.
@@ -84,6 +85,7 @@ bash scripts/check-windows-dll.sh build/windows/bin/KeelwickMarketInternals_64.d
 
 step "Windows build under Wine against the Linux build"
 bash scripts/wine-compare.sh build/debug/bin build/windows/bin
+bash scripts/wine-console.sh build/windows/bin
 
 step "the release archive: written twice alike, unpacked into an empty folder, its demo run under Wine"
 archive=$(bash scripts/package.sh)

@@ -1,5 +1,5 @@
 # shellcheck shell=bash disable=SC2034  # wine and wineserver are for the sourcing script
-# Sourced by the scripts that run the Windows build under Wine (wine-compare.sh,
+# Sourced by the scripts that run the Windows build under Wine (wine-compare.sh, wine-console.sh,
 # check-package.sh).
 #   find_wine           sets $wine and $wineserver; fails when Wine is not installed
 #   use_wine_prefix DIR a throw-away 64-bit prefix in DIR/prefix, quiet, without Mono or Gecko

@@ -1,9 +1,10 @@
 // The panel in the terminal: the study's drawings in display order, their colours and
 // background as 24-bit ANSI colour, their corner; the progress bar of fast replays; the study's
-// log as the console shows it; and the live screen they make up.
+// log as the console shows it; the live screen they make up; and text written to the console.
 #include <gtest/gtest.h>
 
 #include "kmi_host/terminal/console_log.h"
+#include "kmi_host/terminal/console_output.h"
 #include "kmi_host/terminal/live_screen.h"
 #include "kmi_host/terminal/terminal_panel.h"
 #include "kmi_host_support.h"
@@ -133,6 +134,33 @@ TEST(KmiHostTerminal, TheConsoleNamesTheOptionThatGivesASlotOffItsFile) {
     EXPECT_EQ(log.shown({build, "   TICK " + off, "   ADD  chart #3  ADD  bars 0", "   ADD  " + off}),
               (std::vector<std::string>{build, "   TICK off (no --source tick file)", "   ADD  chart #3  ADD  bars 0",
                                         "   ADD  " + off}));
+}
+
+// A write to a console ends before a character it would split, the character's start kept for
+// the next write: whatever ends in a whole character, or in bytes that are no UTF-8, is whole.
+TEST(KmiHostTerminal, ConsoleWritesEndBeforeACharacterTheyWouldSplit) {
+    const struct {
+        std::string bytes;
+        std::size_t whole;
+    } cases[] = {
+        {"", 0},
+        {"ES.csv\n", 7},
+        {"Donn\xC3\xA9", 6},             // é whole
+        {"Donn\xC3", 4},                 // é's first byte
+        {"\xD0\x9A\xD0", 2},             // К whole, then the start of о
+        {"\xE6\x95\xB0", 3},             // 数 whole
+        {"\xE6\x95", 0},                 // 数 without its last byte
+        {"a\xE6", 1},                    // 数's first byte
+        {"\xF0\x9F\x93\x88", 4},         // a character beyond UTF-16's first plane
+        {"x\xF0\x9F\x93", 1},            // the same without its last byte
+        {"\x1b[0m\xC3\xA9\x1b[0m", 10},  // ANSI sequences around é
+        {"\x80\x80\x80", 3},             // continuation bytes alone: no UTF-8
+        {"\xC3\x41", 2},                 // a lead byte, then an A that does not continue it
+        {"\xFF", 1},                     // no UTF-8 lead
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(emu::utf8_whole_length(c.bytes), c.whole) << ::testing::PrintToString(c.bytes);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "kmi_host/terminal/console_output.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -52,7 +54,8 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 
 bool showed_double_click_guide(int argc, const std::string& version) {
     if (argc != 1 || !alone_in_its_console()) return false;
-    std::printf(
+    console_printf(
+        stdout,
         "kmi-host %s: runs the Keelwick Market Internals study as a charting host does.\n\n"
         "kmi-host.exe is run from a command prompt. To try the study:\n"
         "  1. Open a command prompt in this folder: click Explorer's address bar, type cmd and press Enter.\n"

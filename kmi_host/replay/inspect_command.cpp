@@ -4,6 +4,7 @@
 
 #include "kmi_host/bar_files/reader.h"
 #include "kmi_host/replay/replay_plan.h"
+#include "kmi_host/terminal/console_output.h"
 #include "kmi_host/text/input_error.h"
 #include "kmi_host/text/path_text.h"
 
@@ -49,10 +50,10 @@ int inspect_command(const InspectArguments& arguments) {
         try {
             const BarFile read = read_bar_file(files[i].file, files[i].options);
             const std::string text = reading_plan_text(name, read.plan, read.bars, read.notes, chart_zone.name);
-            std::printf("%s%s", i == 0 ? "" : "\n", text.c_str());
+            console_printf(stdout, "%s%s", i == 0 ? "" : "\n", text.c_str());
         } catch (const InputError& error) {
             std::fflush(stdout);
-            std::fprintf(stderr, "kmi-host: %s\n", error.what());
+            console_printf(stderr, "kmi-host: %s\n", error.what());
             exit_code = 1;
         }
     }

@@ -19,6 +19,7 @@
 #include "kmi_host/sample_data/synth_command.h"
 #include "kmi_host/serving/served_page.h"
 #include "kmi_host/terminal/console_log.h"
+#include "kmi_host/terminal/console_output.h"
 #include "kmi_host/terminal/live_screen.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
@@ -68,7 +69,7 @@ void show_call_log(Watch& watch) {
         if (watch.screen.in_place) {
             add_log_line(watch.screen, text);
         } else if (!watch.progress) {
-            std::printf("%s\n", text.c_str());
+            console_printf(stdout, "%s\n", text.c_str());
         }
     }
     watch.call_log.clear();
@@ -79,14 +80,14 @@ void tell(Watch& watch, const std::string& text) {
     if (watch.screen.in_place) {
         add_log_line(watch.screen, "kmi-host: " + text);
     } else {
-        std::fprintf(stderr, "kmi-host: %s\n", text.c_str());
+        console_printf(stderr, "kmi-host: %s\n", text.c_str());
         std::fflush(stderr);
     }
 }
 
 void draw(const Watch& watch, const Host& host, const std::string& status) {
     const std::string text = draw_live_screen(watch.screen, panel_rows(host), status);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    console_write(stdout, text);
     std::fflush(stdout);
 }
 
@@ -107,8 +108,8 @@ void show_progress(Watch& watch, const ReplayStep& step) {
     watch.shown_permille = permille;
     const std::string line = progress_line(static_cast<double>(step.call) / static_cast<double>(step.calls_total),
                                            format_date_time(step.clock));
-    std::fprintf(stderr, "\r%s", line.c_str());
-    if (step.call == step.calls_total) std::fprintf(stderr, "\n");
+    console_printf(stderr, "\r%s", line.c_str());
+    if (step.call == step.calls_total) console_write(stderr, "\n");
 }
 
 void after_call(Watch& watch, const Host& host, const ReplayStep& step) {
@@ -145,7 +146,7 @@ void tell_alert(Watch& watch, const FiredAlert& alert) {
     if ((watch.plan.fast || watch.catching_up) && !watch.following) return;
     tell(watch, alert_line(alert));
     if (!watch.plan.quiet && terminal_takes_ansi(stderr)) {
-        std::fputs("\a", stderr);
+        console_write(stderr, "\a");
         std::fflush(stderr);
     }
 }
@@ -197,16 +198,16 @@ std::string write_outputs(Watch& watch, const ReplayOutcome& outcome) {
 
 void print_summary(const Watch& watch, const ReplayOutcome& outcome, const std::string& written) {
     const int live_bars = outcome.bar_count - outcome.history_bars;
-    std::printf("\nReplayed %s of %s (%d as history, %d live) in %s. The panel at the end:\n",
-                counted(outcome.bar_count, "bar", "bars").c_str(), watch.plan.chart_given.c_str(), outcome.history_bars,
-                live_bars, counted(outcome.calls, "call", "calls").c_str());
-    std::fputs(render_panel(outcome.panel, panel_width(outcome.panel), watch.screen.colour).c_str(), stdout);
+    console_printf(stdout, "\nReplayed %s of %s (%d as history, %d live) in %s. The panel at the end:\n",
+                   counted(outcome.bar_count, "bar", "bars").c_str(), watch.plan.chart_given.c_str(),
+                   outcome.history_bars, live_bars, counted(outcome.calls, "call", "calls").c_str());
+    console_write(stdout, render_panel(outcome.panel, panel_width(outcome.panel), watch.screen.colour));
     if (!watch.plan.alerts.empty() || !watch.plan.alerts_file.empty()) {
-        std::printf(
-            "%s on closed bars.\n",
+        console_printf(
+            stdout, "%s on closed bars.\n",
             counted(static_cast<std::int64_t>(outcome.page.alerts.size()), "alert fired", "alerts fired").c_str());
     }
-    if (!written.empty()) std::printf("Written: %s\n", written.c_str());
+    if (!written.empty()) console_printf(stdout, "Written: %s\n", written.c_str());
 }
 
 }  // namespace
@@ -237,7 +238,7 @@ int replay_command(const ReplayArguments& arguments) try {
     }
     const std::string written = write_outputs(watch, outcome);
     std::fflush(stdout);
-    for (const std::string& note : watch.held_notes) std::fprintf(stderr, "kmi-host: %s\n", note.c_str());
+    for (const std::string& note : watch.held_notes) console_printf(stderr, "kmi-host: %s\n", note.c_str());
     print_summary(watch, outcome, written);
     if (served) serve_until_stopped(*served);
     return 0;
@@ -257,8 +258,8 @@ int demo_command(const DemoArguments& arguments) {
     replay.out_dir = text_of(out);
     replay.study_path = arguments.study_path;
     replay.program_folder = arguments.program_folder;
-    std::printf("Replaying %s from %s (the last day live, the days before as history)...\n", replay.chart.c_str(),
-                replay.from.c_str());
+    console_printf(stdout, "Replaying %s from %s (the last day live, the days before as history)...\n",
+                   replay.chart.c_str(), replay.from.c_str());
     return replay_command(replay);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kmi_host/terminal/console_output.h"
 #include "kmi_host/text/date_time_text.h"
 
 #ifdef _WIN32
@@ -139,7 +140,7 @@ void write_stdout(const std::string& text) {
     std::fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);  // the same bytes as on every other platform
 #endif
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    console_write(stdout, text);
     std::fflush(stdout);
 }
 
