@@ -700,7 +700,8 @@ TEST(BarFileZones, AZoneIsANameOfTheTzDatabaseAndNothingElseIsOpened) {
     }
     EXPECT_EQ(emu::load_time_zone("Etc/GMT+5").name, "Etc/GMT+5");
 #ifndef _WIN32
-    // A FIFO where the tz database would hold a zone is not opened (opening it would wait forever).
+    // The tz database is the one compiled in: a FIFO where TZDIR would hold a zone is never
+    // opened (opening it would wait forever).
     TempFolder folder;
     std::filesystem::create_directories(folder / "Pipe");
     ASSERT_EQ(mkfifo((folder / "Pipe" / "Zone").c_str(), 0600), 0);
