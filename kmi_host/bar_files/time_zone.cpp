@@ -8,8 +8,10 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 #include "kmi_host/bar_files/tz_database.h"
+#include "kmi_host/bar_files/zone_names.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 
@@ -53,6 +55,11 @@ ZoneInfoSourceFactory zone_info_source_factory = compiled_in_zone_info;
 }  // namespace cctz_extension
 
 namespace kmi::emu {
+
+struct ZoneRules {
+    cctz::time_zone zone;
+};
+
 namespace {
 
 constexpr std::int64_t unix_epoch_host_seconds = unix_epoch_host_day * 86400;
@@ -62,8 +69,30 @@ std::int64_t floor_seconds(HostDateTime value) {
 }
 
 [[noreturn]] void unknown_zone(const std::string& name) {
-    throw InputError("unknown time zone \"" + name +
-                     "\": give an IANA name such as America/New_York, America/Chicago, Europe/London or UTC");
+    std::string message = "unknown time zone \"";
+    message.append(name).append("\": ");
+    const std::vector<std::string> nearest = nearest_zone_names(name);
+    if (nearest.empty()) {
+        message.append(
+            "give a name of the tz database such as America/New_York or Europe/London, a Windows zone such "
+            "as Eastern Standard Time, or an offset such as UTC-05:00");
+    } else {
+        message.append("did you mean ");
+        for (std::size_t i = 0; i < nearest.size(); ++i) {
+            message.append(i == 0 ? "" : i + 1 == nearest.size() ? " or " : ", ").append(nearest[i]);
+        }
+        message.append("?");
+    }
+    throw InputError(message);
+}
+
+// The zone of a name of the database compiled in, as it spells it.
+TimeZone database_zone(const std::string& name) {
+    auto rules = std::make_shared<ZoneRules>();
+    // Only a zone of the database compiled in: cctz's own names of fixed offsets and of the C
+    // library's zones ("libc:localtime") are none.
+    if (tz_database_file(name) == nullptr || !cctz::load_time_zone(name, &rules->zone)) unknown_zone(name);
+    return TimeZone{name, std::move(rules), std::nullopt, {}};
 }
 
 }  // namespace
@@ -97,16 +126,13 @@ const TzFile* tz_database_file(std::string_view name) {
     return found != files.end() && found->name == name ? &*found : nullptr;
 }
 
-struct ZoneRules {
-    cctz::time_zone zone;
-};
-
 TimeZone load_time_zone(const std::string& name) {
-    auto rules = std::make_shared<ZoneRules>();
-    // Only a zone of the database compiled in: cctz's own names of fixed offsets and of the C
-    // library's zones ("libc:localtime") are none.
-    if (tz_database_file(name) == nullptr || !cctz::load_time_zone(name, &rules->zone)) unknown_zone(name);
-    return TimeZone{name, std::move(rules), std::nullopt};
+    const std::optional<ZoneName> read = read_zone_name(name);
+    if (!read) unknown_zone(name);
+    TimeZone zone = read->zone.empty() ? fixed_time_zone(static_cast<std::int64_t>(read->fixed_offset_minutes) * 60)
+                                       : database_zone(read->zone);
+    zone.note = read->note;
+    return zone;
 }
 
 OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {

@@ -21,14 +21,18 @@ namespace kmi::emu {
 struct ZoneRules;  // cctz's handle on a zone
 
 struct TimeZone {
-    std::string name;
+    std::string name;                          // as shown: the tz database's, or "UTC+HH:MM"
     std::shared_ptr<const ZoneRules> rules;    // of a zone of the tz database
     std::optional<std::int64_t> fixed_offset;  // seconds east of UTC, all year: a zone of no rules
+    std::string note;  // how the name given was read, when that needs telling ("EST is read as ..."); or empty
 };
 
-// The zone of an IANA name ("America/New_York", "Europe/London", "UTC"): a zone of the
-// database compiled in, and nothing else (no file is opened, so paths, "file:" names and
-// "localtime" are no zones). Throws InputError saying that the name is unknown.
+// The zone of a name as traders type it (zone_names.h): a name of the tz database
+// ("America/New_York", "Etc/GMT+5", "UTC") in any letter case, a Windows zone id ("Eastern
+// Standard Time"), an offset ("UTC-05:00") or an abbreviation ("EST", read as the one offset it
+// names, with a note). The zone is one of the database compiled in, or an offset: no file is
+// opened, so paths, "file:" names and "localtime" are no zones. Throws InputError saying that
+// the name is unknown, with the nearest names known.
 TimeZone load_time_zone(const std::string& name);
 
 // The zone of default_time_zone (kmi_host/host_core/host_core.h), loaded once.
