@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the Windows cross build need, when
-# they are missing. Runs apt-get as root; otherwise says what to install.
+# they are missing. Runs apt-get as root; otherwise says what to install. tzdata is the tz
+# database that kmi-host compiles in, for Linux and Windows alike.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev libcli11-dev libboost-dev libcctz-dev tzdata g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          nlohmann-json3-dev libcli11-dev libboost-dev tzdata g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           valgrind libclang-rt-14-dev wine wine64 chromium fonts-dejavu-core clang-format-14 clang-tidy-14 gcovr
           zip unzip zlib1g-dev libz-mingw-w64-dev)
 # Node.js and npm for the chart page, unless the machine brings its own.

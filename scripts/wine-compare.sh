@@ -3,8 +3,10 @@
 # scenario of the test suite through kmi-host.exe with KeelwickMarketInternals_64.dll (loaded
 # with LoadLibrary, texts on the real process heap) against kmi-host with the Linux library,
 # then sample data and a fast replay of it, and replays of real bar files and of files across
-# daylight-saving changes, which exercise each build's time zones. Any difference fails, and so does a machine
-# without Wine: the check is never skipped (scripts/install-deps.sh installs Wine).
+# daylight-saving changes, which exercise each build's time zones, and the table of every zone of
+# the tz database with its offset changes from 1990 to 2030 (kmi-zone-table, built beside
+# kmi-host). Any difference fails, and so does a machine without Wine: the check is never skipped
+# (scripts/install-deps.sh installs Wine).
 #
 # Usage: wine-compare.sh [LINUX_BIN_DIR] [WINDOWS_BIN_DIR]   (defaults: build/debug/bin, build/windows/bin)
 set -euo pipefail
@@ -176,9 +178,16 @@ real_data_replay own-shapes --chart "$work/own/ES" --source "es=$work/own/ES" --
     --data-time-zone nq=America/Chicago
 real_data_replay end-stamped --chart tests/data/SPY_2019-02-13_15_ET_descending.csv --bar-stamps end
 
+# Every zone of the tz database that both builds compile in, by each of its names, with every
+# change of its offset from 1990 to 2030 and the wall-clock times at it, as each build converts
+# them.
+"$linux_bin/kmi-zone-table" "$work/zones.linux.txt"
+"$wine" "$windows_bin/kmi-zone-table.exe" "$work/zones.windows.txt"
+compare "zone table ($(head -n 1 "$work/zones.linux.txt"))" "$work/zones.linux.txt" "$work/zones.windows.txt"
+
 if [ "$failures" -ne 0 ]; then
     echo "FAIL: $failures difference(s) between the Linux and Windows builds" >&2
     exit 1
 fi
-echo "ok: $count scenarios, sample data, its replay, its served page's files and replays of real and daylight-saving" \
-    "data are byte for byte the same on Linux and under Wine"
+echo "ok: $count scenarios, sample data, its replay, its served page's files, replays of real and daylight-saving" \
+    "data and the table of every zone's offset changes are byte for byte the same on Linux and under Wine"

@@ -235,6 +235,11 @@ TEST(BarFileShapes, EveryCommonExportIsReadIntoTheBarsItHolds) {
          {"America/New_York", "UTC", "", "datetime,open,high,low,close,volume"},
          july_bar,
          "f.csv:1: this header row is read as the names of --columns"},
+        {"a zone given as an abbreviation: its one offset in summer too",
+         "datetime,open,high,low,close,volume\n2025-07-07 08:30:00,1,2,0.5,1.5,10\n",
+         {"America/New_York", "EST"},
+         july_bar,
+         "f.csv: EST is read as UTC-05:00 all year, as written (America/New_York follows its daylight saving time)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -700,7 +705,8 @@ TEST(BarFileZones, AZoneIsANameOfTheTzDatabaseAndNothingElseIsOpened) {
     }
     EXPECT_EQ(emu::load_time_zone("Etc/GMT+5").name, "Etc/GMT+5");
 #ifndef _WIN32
-    // A FIFO where the tz database would hold a zone is not opened (opening it would wait forever).
+    // The tz database is the one compiled in: a FIFO where TZDIR would hold a zone is never
+    // opened (opening it would wait forever).
     TempFolder folder;
     std::filesystem::create_directories(folder / "Pipe");
     ASSERT_EQ(mkfifo((folder / "Pipe" / "Zone").c_str(), 0600), 0);
@@ -714,6 +720,76 @@ TEST(BarFileZones, AZoneIsANameOfTheTzDatabaseAndNothingElseIsOpened) {
         setenv("TZDIR", saved_value.c_str(), 1);
     }
 #endif
+}
+
+// Zones as traders type them, all of the one database compiled in (so Linux and Windows take the
+// same names and convert alike): the names the Windows time-zone API lacked, the database's
+// history, Windows ids, any letter case, offsets, and abbreviations read as the offset they name.
+TEST(BarFileZones, NamesAsTradersTypeThemAreZonesOfTheDatabaseCompiledIn) {
+    struct Case {
+        const char* given;
+        const char* shown;
+        HostDateTime utc;
+        std::int64_t offset;  // seconds east of UTC at `utc`
+        const char* note;     // the note's text, or "" for none
+    };
+    const HostDateTime winter = at(2024, 1, 15, 12);
+    const HostDateTime summer = at(2024, 7, 15, 12);
+    const Case cases[] = {
+        {"Asia/Calcutta", "Asia/Calcutta", winter, 19800, ""},
+        {"Etc/GMT-1", "Etc/GMT-1", winter, 3600, ""},
+        {"Etc/GMT+5", "Etc/GMT+5", summer, -18000, ""},
+        {"Europe/Kyiv", "Europe/Kyiv", summer, 10800, ""},
+        {"Africa/Johannesburg", "Africa/Johannesburg", winter, 7200, ""},
+        {"Asia/Tehran", "Asia/Tehran", winter, 12600, ""},
+        // Moscow kept summer time until 2011, then UTC+4 all year until 2014.
+        {"Europe/Moscow", "Europe/Moscow", at(1995, 1, 15, 12), 10800, ""},
+        {"Europe/Moscow", "Europe/Moscow", at(1995, 7, 15, 12), 14400, ""},
+        {"Europe/Moscow", "Europe/Moscow", at(2012, 1, 15, 12), 14400, ""},
+        {"europe/berlin", "Europe/Berlin", summer, 7200, ""},
+        {"AMERICA/NEW_YORK", "America/New_York", winter, -18000, ""},
+        {"W. Europe Standard Time", "Europe/Berlin", summer, 7200, ""},
+        {"eastern standard time", "America/New_York", summer, -14400, ""},
+        {"India Standard Time", "Asia/Kolkata", summer, 19800, ""},
+        {"ET", "America/New_York", summer, -14400, ""},
+        {"GMT", "GMT", summer, 0, ""},
+        {"UTC-05:00", "UTC-05:00", summer, -18000, ""},
+        {"UTC+1", "UTC+01:00", summer, 3600,
+         "UTC+1 is read as UTC+01:00 all year, as written (a zone's name, such as Europe/Berlin, follows its daylight "
+         "saving time)"},
+        {"GMT-5", "UTC-05:00", winter, -18000, "GMT-5 is read as UTC-05:00 all year"},
+        {"gmt+5:30", "UTC+05:30", winter, 19800, "gmt+5:30 is read as UTC+05:30 all year"},
+        {"CET", "UTC+01:00", summer, 3600,
+         "CET is read as UTC+01:00 all year, as written (Europe/Berlin follows its daylight saving time)"},
+        {"MEZ", "UTC+01:00", summer, 3600, "MEZ is read as UTC+01:00 all year"},
+        {"EDT", "UTC-04:00", winter, -14400, "EDT is read as UTC-04:00 all year"},
+        {"PST", "UTC-08:00", summer, -28800, "PST is read as UTC-08:00 all year"},
+        {"JST", "UTC+09:00", summer, 32400, "JST is read as UTC+09:00 all year, as written"},
+        {"BST", "UTC+01:00", winter, 3600, "; BST also names Bangladesh Standard Time, UTC+06:00"},
+    };
+    for (const Case& c : cases) {
+        const emu::TimeZone zone = emu::load_time_zone(c.given);
+        EXPECT_EQ(zone.name, c.shown) << c.given;
+        EXPECT_EQ(emu::offset_span(zone, c.utc).offset, c.offset) << c.given;
+        if (*c.note == '\0') {
+            EXPECT_EQ(zone.note, "") << c.given;
+        } else {
+            EXPECT_NE(zone.note.find(c.note), std::string::npos) << c.given << ": " << zone.note;
+        }
+    }
+    // An unknown name is refused with the nearest names known.
+    const auto refusal_of = [](const char* name) {
+        try {
+            emu::load_time_zone(name);
+        } catch (const emu::InputError& error) {
+            return std::string(error.what());
+        }
+        return std::string("loaded");
+    };
+    EXPECT_EQ(refusal_of("Europe/Berln"), "unknown time zone \"Europe/Berln\": did you mean Europe/Berlin?");
+    EXPECT_EQ(refusal_of("new york"), "unknown time zone \"new york\": did you mean America/New_York?");
+    EXPECT_EQ(refusal_of("Mars/Olympus").find("did you mean"), std::string::npos);
+    EXPECT_EQ(refusal_of("UTC+15").rfind("unknown time zone \"UTC+15\"", 0), 0u);
 }
 
 }  // namespace

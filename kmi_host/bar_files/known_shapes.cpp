@@ -63,56 +63,6 @@ constexpr KnownShape known_shape_table[] = {
      BarStamps::start, 1e9},
 };
 
-// The words a time column's name may carry its zone in: "Timestamp (UTC)", "datetime_et",
-// "Gmt time", "DateTimeUTC", "Time (EST)". A word of a zone with its daylight saving time names
-// the zone; an abbreviation of one offset ("EST" is UTC-5 in summer too) is that offset all year,
-// as written, with the zone whose clock it is part of the year (a note names it).
-constexpr NamedZone zone_words[] = {
-    {"utc", "UTC", 0, "", ""},
-    {"gmt", "UTC", 0, "", ""},
-    {"z", "UTC", 0, "", ""},
-    {"et", "America/New_York", 0, "", ""},
-    {"ny", "America/New_York", 0, "", ""},
-    {"nyc", "America/New_York", 0, "", ""},
-    {"eastern", "America/New_York", 0, "", ""},
-    {"ct", "America/Chicago", 0, "", ""},
-    {"central", "America/Chicago", 0, "", ""},
-    {"mt", "America/Denver", 0, "", ""},
-    {"mountain", "America/Denver", 0, "", ""},
-    {"pt", "America/Los_Angeles", 0, "", ""},
-    {"pacific", "America/Los_Angeles", 0, "", ""},
-    {"est", "", -300, "America/New_York", ""},
-    {"edt", "", -240, "America/New_York", ""},
-    {"cst", "", -360, "America/Chicago", "China Standard Time, UTC+08:00"},
-    {"cdt", "", -300, "America/Chicago", ""},
-    {"mst", "", -420, "America/Denver", ""},
-    {"mdt", "", -360, "America/Denver", ""},
-    {"pst", "", -480, "America/Los_Angeles", ""},
-    {"pdt", "", -420, "America/Los_Angeles", ""},
-    {"hst", "", -600, "", ""},
-    {"wet", "", 0, "Europe/Lisbon", ""},
-    {"west", "", 60, "Europe/Lisbon", ""},
-    {"bst", "", 60, "Europe/London", "Bangladesh Standard Time, UTC+06:00"},
-    {"cet", "", 60, "Europe/Berlin", ""},
-    {"cest", "", 120, "Europe/Berlin", ""},
-    {"mez", "", 60, "Europe/Berlin", ""},
-    {"mesz", "", 120, "Europe/Berlin", ""},
-    {"eet", "", 120, "Europe/Athens", ""},
-    {"eest", "", 180, "Europe/Athens", ""},
-    {"msk", "", 180, "", ""},
-    {"ist", "", 330, "", "Irish Standard Time, UTC+01:00, and Israel Standard Time, UTC+02:00"},
-    {"sgt", "", 480, "", ""},
-    {"hkt", "", 480, "", ""},
-    {"awst", "", 480, "", ""},
-    {"jst", "", 540, "", ""},
-    {"kst", "", 540, "", ""},
-    {"acst", "", 570, "Australia/Adelaide", ""},
-    {"aest", "", 600, "Australia/Sydney", ""},
-    {"aedt", "", 660, "Australia/Sydney", ""},
-    {"nzst", "", 720, "Pacific/Auckland", ""},
-    {"nzdt", "", 780, "Pacific/Auckland", ""},
-};
-
 }  // namespace
 
 std::optional<RoleName> role_of(const std::string& name) {
@@ -176,13 +126,6 @@ void match_named_shape(Layout& layout) {
             return;
         }
     }
-}
-
-const NamedZone* zone_of_word(std::string_view word) {
-    for (const NamedZone& zone : zone_words) {
-        if (zone.word == word) return &zone;
-    }
-    return nullptr;
 }
 
 }  // namespace kmi::emu

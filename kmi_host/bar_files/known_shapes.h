@@ -1,6 +1,7 @@
 // What kmi-host knows of the files traders have, as tables: the shapes that platforms, vendors
-// and libraries write (by the names of their header, or by their fields read by position), and
-// the words a time column's name may carry its zone in. A shape learnt is a row added here.
+// and libraries write (by the names of their header, or by their fields read by position). A
+// shape learnt is a row added here; the words a time column's name may carry its zone in are
+// those of zone names (zone_names.h).
 #ifndef KMI_HOST_BAR_FILES_KNOWN_SHAPES_H
 #define KMI_HOST_BAR_FILES_KNOWN_SHAPES_H
 
@@ -78,18 +79,6 @@ void take_shape(Layout& layout, const KnownShape& shape);
 
 // A layout read from a header takes the first shape whose names the header holds.
 void match_named_shape(Layout& layout);
-
-// A zone a word of a time column's name stands for.
-struct NamedZone {
-    std::string_view word;              // in lower case
-    std::string_view zone;              // of the tz database; empty: `fixed_offset_minutes` all year
-    std::int32_t fixed_offset_minutes;  // east of UTC
-    std::string_view daylight_zone;     // the zone whose clock the offset is part of the year; may be empty
-    std::string_view also;              // what else the word names; empty: nothing
-};
-
-// The zone a word of a time column's name stands for ("utc", "et", "est"), or none.
-const NamedZone* zone_of_word(std::string_view word);
 
 }  // namespace kmi::emu
 

@@ -63,6 +63,9 @@ void time_notes(Notes& notes, const Reading& reading, const RowsRead& rows, cons
         notes.add("its times are read as " + reading.naive_zone.name + " time, as " + reading.layout.shape +
                   " writes them (--data-time-zone reads them in another zone)");
     }
+    if (naive_times && reading.zone_from == Reading::ZoneFrom::option && !reading.naive_zone.note.empty()) {
+        notes.add(reading.naive_zone.note);
+    }
     if (naive_times && reading.zone_from == Reading::ZoneFrom::column && !reading.layout.column_zone->note.empty()) {
         notes.add(reading.layout.column_zone->note);
     }

@@ -1,7 +1,6 @@
 #include "kmi_host/bar_files/time_columns.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "kmi_host/bar_files/time_zone.h"
 #include "kmi_host/text/input_error.h"
@@ -154,27 +153,14 @@ std::optional<ColumnZone> bracket_zone(std::string_view written, std::string& ba
     std::string lower = canonical_name(inner);
     if (const NamedZone* named = zone_of_word(lower)) return column_zone_of(*named, inner);
     // UTC+1, GMT-5, UTC+05:30.
-    const std::string_view text = inner;
-    if (text.size() > 4 && (lower.rfind("utc", 0) == 0 || lower.rfind("gmt", 0) == 0) &&
-        (text[3] == '+' || text[3] == '-')) {
-        int hours = 0;
-        int minutes = 0;
-        const std::string_view rest = text.substr(4);
-        const std::size_t colon = rest.find(':');
-        const auto [end, failure] = std::from_chars(rest.data(), rest.data() + std::min(colon, rest.size()), hours);
-        const bool whole = failure == std::errc() && end == rest.data() + std::min(colon, rest.size());
-        if (colon != std::string_view::npos)
-            std::from_chars(rest.data() + colon + 1, rest.data() + rest.size(), minutes);
-        if (whole && hours <= 14 && minutes < 60) {
-            const std::int32_t offset = (text[3] == '-' ? -1 : 1) * (hours * 60 + minutes);
-            ColumnZone zone{std::string(inner), offset == 0 ? "UTC" : "", offset, {}};
-            if (offset != 0) {
-                zone.note = "the time column's name says " + zone.word + ": read as " + offset_text(offset) +
-                            " all year, as written (a zone's name, such as --data-time-zone Europe/Berlin, reads them "
-                            "with its daylight saving time)";
-            }
-            return zone;
+    if (const std::optional<std::int32_t> offset = utc_offset_minutes(inner)) {
+        ColumnZone zone{std::string(inner), *offset == 0 ? "UTC" : "", *offset, {}};
+        if (*offset != 0) {
+            zone.note = "the time column's name says " + zone.word + ": read as " + offset_text(*offset) +
+                        " all year, as written (a zone's name, such as --data-time-zone Europe/Berlin, reads them "
+                        "with its daylight saving time)";
         }
+        return zone;
     }
     const bool zone_like = inner.size() >= 2 && inner.size() <= 5 &&
                            std::all_of(inner.begin(), inner.end(), [](char c) { return c >= 'A' && c <= 'Z'; });

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kmi_host/bar_files/known_shapes.h"
 #include "kmi_host/bar_files/layout.h"
+#include "kmi_host/bar_files/zone_names.h"
 
 namespace kmi::emu {
 

@@ -1,31 +1,65 @@
 #include "kmi_host/bar_files/time_zone.h"
 
+#include <cctz/time_zone.h>
+#include <cctz/zone_info_source.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <string_view>
+#include <vector>
 
+#include "kmi_host/bar_files/tz_database.h"
+#include "kmi_host/bar_files/zone_names.h"
 #include "kmi_host/text/date_time_text.h"
 #include "kmi_host/text/input_error.h"
 
-#ifdef _WIN32
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
-#endif
-#include <windows.h>
+namespace cctz_extension {
+namespace {
 
-#include <array>
-#include <map>
-#include <mutex>
-#include <string_view>
-#else
-#include <cctz/time_zone.h>
+// A zone's TZif file of the database compiled in, read as cctz reads a file.
+class CompiledInZoneInfo final : public cctz::ZoneInfoSource {
+  public:
+    explicit CompiledInZoneInfo(std::string_view bytes) : rest_(bytes) {}
+    std::size_t Read(void* out, std::size_t size) override {
+        size = std::min(size, rest_.size());
+        if (size != 0) std::memcpy(out, rest_.data(), size);
+        rest_.remove_prefix(size);
+        return size;
+    }
+    int Skip(std::size_t size) override {
+        if (size > rest_.size()) return -1;
+        rest_.remove_prefix(size);
+        return 0;
+    }
+    std::string Version() const override { return std::string(kmi::emu::tz_database_version()); }
 
-#include <cstdlib>
-#include <filesystem>
-#endif
+  private:
+    std::string_view rest_;
+};
+
+// cctz's zones come from the database compiled in, never from files: the fallback, which reads
+// the system's zoneinfo folder, is not asked.
+std::unique_ptr<cctz::ZoneInfoSource> compiled_in_zone_info(
+    const std::string& name, const std::function<std::unique_ptr<cctz::ZoneInfoSource>(const std::string&)>&) {
+    const kmi::emu::TzFile* file = kmi::emu::tz_database_file(name);
+    if (file == nullptr) return nullptr;
+    return std::make_unique<CompiledInZoneInfo>(file->bytes);
+}
+
+}  // namespace
+
+ZoneInfoSourceFactory zone_info_source_factory = compiled_in_zone_info;
+
+}  // namespace cctz_extension
 
 namespace kmi::emu {
+
+struct ZoneRules {
+    cctz::time_zone zone;
+};
+
 namespace {
 
 constexpr std::int64_t unix_epoch_host_seconds = unix_epoch_host_day * 86400;
@@ -35,8 +69,30 @@ std::int64_t floor_seconds(HostDateTime value) {
 }
 
 [[noreturn]] void unknown_zone(const std::string& name) {
-    throw InputError("unknown time zone \"" + name +
-                     "\": give an IANA name such as America/New_York, America/Chicago, Europe/London or UTC");
+    std::string message = "unknown time zone \"";
+    message.append(name).append("\": ");
+    const std::vector<std::string> nearest = nearest_zone_names(name);
+    if (nearest.empty()) {
+        message.append(
+            "give a name of the tz database such as America/New_York or Europe/London, a Windows zone such "
+            "as Eastern Standard Time, or an offset such as UTC-05:00");
+    } else {
+        message.append("did you mean ");
+        for (std::size_t i = 0; i < nearest.size(); ++i) {
+            message.append(i == 0 ? "" : i + 1 == nearest.size() ? " or " : ", ").append(nearest[i]);
+        }
+        message.append("?");
+    }
+    throw InputError(message);
+}
+
+// The zone of a name of the database compiled in, as it spells it.
+TimeZone database_zone(const std::string& name) {
+    auto rules = std::make_shared<ZoneRules>();
+    // Only a zone of the database compiled in: cctz's own names of fixed offsets and of the C
+    // library's zones ("libc:localtime") are none.
+    if (tz_database_file(name) == nullptr || !cctz::load_time_zone(name, &rules->zone)) unknown_zone(name);
+    return TimeZone{name, std::move(rules), std::nullopt, {}};
 }
 
 }  // namespace
@@ -63,52 +119,20 @@ TimeZone fixed_time_zone(std::int64_t offset_seconds) {
     return zone;
 }
 
-bool is_zone_name(const std::string& name) {
-    if (name.empty() || name.size() > 128) return false;
-    std::size_t part_start = 0;
-    for (std::size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && name[i] != '/') {
-            const char c = name[i];
-            const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                                 c == '_' || c == '-' || c == '+';
-            if (!allowed) return false;
-            continue;
-        }
-        const std::string_view part = std::string_view(name).substr(part_start, i - part_start);
-        if (part.empty() || part == "." || part == "..") return false;
-        part_start = i + 1;
-    }
-    return true;
+const TzFile* tz_database_file(std::string_view name) {
+    const std::span<const TzFile> files = tz_database_files();
+    const auto found = std::lower_bound(files.begin(), files.end(), name,
+                                        [](const TzFile& file, std::string_view key) { return file.name < key; });
+    return found != files.end() && found->name == name ? &*found : nullptr;
 }
-
-#ifndef _WIN32
-
-struct ZoneRules {
-    cctz::time_zone zone;
-};
-
-namespace {
-
-// The file cctz would read for a name: under TZDIR, or the system's tz database.
-bool is_zone_file(const std::string& name) {
-    const char* dir = std::getenv("TZDIR");
-    const std::filesystem::path folder = dir != nullptr && *dir != '\0' ? dir : "/usr/share/zoneinfo";
-    std::error_code error;
-    return std::filesystem::is_regular_file(folder / name, error);
-}
-
-}  // namespace
 
 TimeZone load_time_zone(const std::string& name) {
-    auto rules = std::make_shared<ZoneRules>();
-    // cctz also reads "localtime", paths and fixed offsets, and would open whatever a name
-    // leads to (a FIFO would hang it): only regular files of the tz database are taken here.
-    // UTC is cctz's own and needs no file.
-    if (!is_zone_name(name) || name == "localtime" || (name != "UTC" && !is_zone_file(name)) ||
-        !cctz::load_time_zone(name, &rules->zone)) {
-        unknown_zone(name);
-    }
-    return TimeZone{name, std::move(rules), std::nullopt};
+    const std::optional<ZoneName> read = read_zone_name(name);
+    if (!read) unknown_zone(name);
+    TimeZone zone = read->zone.empty() ? fixed_time_zone(static_cast<std::int64_t>(read->fixed_offset_minutes) * 60)
+                                       : database_zone(read->zone);
+    zone.note = read->note;
+    return zone;
 }
 
 OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
@@ -133,163 +157,6 @@ OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
         span = OffsetSpan{span.offset, seconds * us_per_second, (seconds + 1) * us_per_second};
     return span;
 }
-
-#else
-
-namespace {
-
-// IANA names and the Windows zones that keep the same rules (from the Unicode CLDR's
-// windowsZones table), for the zones a trader's data is likely to be in.
-constexpr std::array<std::pair<std::string_view, std::wstring_view>, 62> windows_zones = {{
-    {"UTC", L"UTC"},
-    {"Etc/UTC", L"UTC"},
-    {"Etc/GMT", L"UTC"},
-    {"GMT", L"UTC"},
-    {"America/New_York", L"Eastern Standard Time"},
-    {"America/Detroit", L"Eastern Standard Time"},
-    {"America/Toronto", L"Eastern Standard Time"},
-    {"US/Eastern", L"Eastern Standard Time"},
-    {"EST5EDT", L"Eastern Standard Time"},
-    {"America/Chicago", L"Central Standard Time"},
-    {"US/Central", L"Central Standard Time"},
-    {"CST6CDT", L"Central Standard Time"},
-    {"America/Winnipeg", L"Central Standard Time"},
-    {"America/Denver", L"Mountain Standard Time"},
-    {"US/Mountain", L"Mountain Standard Time"},
-    {"America/Edmonton", L"Mountain Standard Time"},
-    {"America/Phoenix", L"US Mountain Standard Time"},
-    {"America/Los_Angeles", L"Pacific Standard Time"},
-    {"US/Pacific", L"Pacific Standard Time"},
-    {"America/Vancouver", L"Pacific Standard Time"},
-    {"America/Anchorage", L"Alaskan Standard Time"},
-    {"Pacific/Honolulu", L"Hawaiian Standard Time"},
-    {"America/Mexico_City", L"Central Standard Time (Mexico)"},
-    {"America/Sao_Paulo", L"E. South America Standard Time"},
-    {"America/Argentina/Buenos_Aires", L"Argentina Standard Time"},
-    {"America/Santiago", L"Pacific SA Standard Time"},
-    {"America/Bogota", L"SA Pacific Standard Time"},
-    {"America/Halifax", L"Atlantic Standard Time"},
-    {"Europe/London", L"GMT Standard Time"},
-    {"Europe/Dublin", L"GMT Standard Time"},
-    {"Europe/Lisbon", L"GMT Standard Time"},
-    {"Europe/Berlin", L"W. Europe Standard Time"},
-    {"Europe/Amsterdam", L"W. Europe Standard Time"},
-    {"Europe/Zurich", L"W. Europe Standard Time"},
-    {"Europe/Rome", L"W. Europe Standard Time"},
-    {"Europe/Vienna", L"W. Europe Standard Time"},
-    {"Europe/Stockholm", L"W. Europe Standard Time"},
-    {"Europe/Oslo", L"W. Europe Standard Time"},
-    {"Europe/Luxembourg", L"W. Europe Standard Time"},
-    {"Europe/Paris", L"Romance Standard Time"},
-    {"Europe/Brussels", L"Romance Standard Time"},
-    {"Europe/Madrid", L"Romance Standard Time"},
-    {"Europe/Copenhagen", L"Romance Standard Time"},
-    {"Europe/Warsaw", L"Central European Standard Time"},
-    {"Europe/Prague", L"Central Europe Standard Time"},
-    {"Europe/Budapest", L"Central Europe Standard Time"},
-    {"Europe/Athens", L"GTB Standard Time"},
-    {"Europe/Bucharest", L"GTB Standard Time"},
-    {"Europe/Helsinki", L"FLE Standard Time"},
-    {"Europe/Moscow", L"Russian Standard Time"},
-    {"Europe/Istanbul", L"Turkey Standard Time"},
-    {"Asia/Jerusalem", L"Israel Standard Time"},
-    {"Asia/Dubai", L"Arabian Standard Time"},
-    {"Asia/Kolkata", L"India Standard Time"},
-    {"Asia/Shanghai", L"China Standard Time"},
-    {"Asia/Hong_Kong", L"China Standard Time"},
-    {"Asia/Singapore", L"Singapore Standard Time"},
-    {"Asia/Tokyo", L"Tokyo Standard Time"},
-    {"Asia/Seoul", L"Korea Standard Time"},
-    {"Australia/Sydney", L"AUS Eastern Standard Time"},
-    {"Australia/Melbourne", L"AUS Eastern Standard Time"},
-    {"Pacific/Auckland", L"New Zealand Standard Time"},
-}};
-
-SYSTEMTIME system_time_of(std::int64_t host_seconds) {
-    const std::int64_t day = host_seconds >= 0 ? host_seconds / 86400 : -((-host_seconds + 86399) / 86400);
-    const std::int64_t second = host_seconds - day * 86400;
-    const CalendarDate date = calendar_date_of(day);
-    SYSTEMTIME out{};
-    out.wYear = static_cast<WORD>(date.year);
-    out.wMonth = static_cast<WORD>(date.month);
-    out.wDay = static_cast<WORD>(date.day);
-    out.wHour = static_cast<WORD>(second / 3600);
-    out.wMinute = static_cast<WORD>(second / 60 % 60);
-    out.wSecond = static_cast<WORD>(second % 60);
-    return out;
-}
-
-std::int64_t host_seconds_of(const SYSTEMTIME& time) {
-    return host_day_of(time.wYear, time.wMonth, time.wDay) * 86400 + time.wHour * 3600 + time.wMinute * 60 +
-           time.wSecond;
-}
-
-}  // namespace
-
-struct ZoneRules {
-    DYNAMIC_TIME_ZONE_INFORMATION zone{};
-    // The zone's rules of each year asked for, from the API; kept, as asking reads the
-    // registry.
-    mutable std::mutex mutex;
-    mutable std::map<int, TIME_ZONE_INFORMATION> years;
-
-    bool year_rules(int year, TIME_ZONE_INFORMATION& out) const {
-        const std::lock_guard<std::mutex> lock(mutex);
-        const auto known = years.find(year);
-        if (known != years.end()) {
-            out = known->second;
-            return true;
-        }
-        DYNAMIC_TIME_ZONE_INFORMATION query = zone;
-        if (!GetTimeZoneInformationForYear(static_cast<USHORT>(year), &query, &out)) return false;
-        years[year] = out;
-        return true;
-    }
-};
-
-TimeZone load_time_zone(const std::string& name) {
-    if (!is_zone_name(name)) unknown_zone(name);
-    const auto known = std::find_if(windows_zones.begin(), windows_zones.end(),
-                                    [&name](const auto& entry) { return entry.first == name; });
-    if (known == windows_zones.end()) unknown_zone(name);
-    auto rules = std::make_shared<ZoneRules>();
-    std::copy(known->second.begin(), known->second.end(), rules->zone.TimeZoneKeyName);
-    TIME_ZONE_INFORMATION probe{};
-    if (!rules->year_rules(2000, probe)) unknown_zone(name);
-    return TimeZone{name, std::move(rules), std::nullopt};
-}
-
-namespace {
-
-// The offset at one second of UTC, by the zone's rules of that year.
-std::int64_t offset_at_second(const TimeZone& zone, std::int64_t seconds) {
-    const SYSTEMTIME utc_time = system_time_of(seconds);
-    int year = utc_time.wYear;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        TIME_ZONE_INFORMATION rules{};
-        SYSTEMTIME local{};
-        if (!zone.rules->year_rules(year, rules) || !SystemTimeToTzSpecificLocalTime(&rules, &utc_time, &local)) {
-            return 0;
-        }
-        // Near New Year the local year may differ from UTC's: its own rules then apply.
-        if (local.wYear == year || attempt == 1) return host_seconds_of(local) - seconds;
-        year = local.wYear;
-    }
-    return 0;
-}
-
-}  // namespace
-
-OffsetSpan offset_span(const TimeZone& zone, HostDateTime utc) {
-    if (zone.fixed_offset)
-        return OffsetSpan{*zone.fixed_offset, std::numeric_limits<HostDateTime>::min(),
-                          std::numeric_limits<HostDateTime>::max()};
-    const std::int64_t seconds = floor_seconds(utc);
-    // The API tells the offset of one moment, not the span it holds for: the span is the second.
-    return OffsetSpan{offset_at_second(zone, seconds), seconds * us_per_second, (seconds + 1) * us_per_second};
-}
-
-#endif
 
 WallTimeInstants instants_of(ZoneOffsets& offsets, HostDateTime wall) {
     // The offsets a day before and a day after bound the offsets that can apply; an offset

@@ -1,10 +1,10 @@
 // Time zones of the tz database, by their IANA names: the offset from UTC at an instant,
 // and the instants a wall-clock time stands for. Bar files are read with them.
 //
-// On Linux the zones come from the system's tz database (Debian's tzdata in
-// /usr/share/zoneinfo) through the cctz library; on Windows from the Windows time-zone API
-// and its own database (kept current by Windows Update), with the IANA name mapped to the
-// Windows zone of the same rules. No rule is written here: this module only asks.
+// The zones are those of the tz database compiled into kmi-host (tz_database.h: Debian's
+// tzdata at build time), read by the cctz library (third_party/cctz), on Linux and Windows
+// alike: both builds convert every time the same way, and neither reads the system's own
+// database. No rule is written here: this module only asks.
 #ifndef KMI_HOST_BAR_FILES_TIME_ZONE_H
 #define KMI_HOST_BAR_FILES_TIME_ZONE_H
 
@@ -18,22 +18,21 @@
 
 namespace kmi::emu {
 
-struct ZoneRules;  // the platform's own handle on a zone
+struct ZoneRules;  // cctz's handle on a zone
 
 struct TimeZone {
-    std::string name;
+    std::string name;                          // as shown: the tz database's, or "UTC+HH:MM"
     std::shared_ptr<const ZoneRules> rules;    // of a zone of the tz database
     std::optional<std::int64_t> fixed_offset;  // seconds east of UTC, all year: a zone of no rules
+    std::string note;  // how the name given was read, when that needs telling ("EST is read as ..."); or empty
 };
 
-// Whether `name` has the shape of a tz database name: letters, digits, "_", "-" and "+" in
-// parts joined by "/", none of them "." or "..", not beginning with "/". Paths, "file:"
-// names and the like are no zone names.
-bool is_zone_name(const std::string& name);
-
-// The zone of an IANA name ("America/New_York", "Europe/London", "UTC"). Only the tz
-// database is asked; on Linux only a regular file of it is opened. Throws InputError saying
-// that the name is unknown.
+// The zone of a name as traders type it (zone_names.h): a name of the tz database
+// ("America/New_York", "Etc/GMT+5", "UTC") in any letter case, a Windows zone id ("Eastern
+// Standard Time"), an offset ("UTC-05:00") or an abbreviation ("EST", read as the one offset it
+// names, with a note). The zone is one of the database compiled in, or an offset: no file is
+// opened, so paths, "file:" names and "localtime" are no zones. Throws InputError saying that
+// the name is unknown, with the nearest names known.
 TimeZone load_time_zone(const std::string& name);
 
 // The zone of default_time_zone (kmi_host/host_core/host_core.h), loaded once.

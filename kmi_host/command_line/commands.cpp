@@ -36,12 +36,13 @@ void add_chart_and_sources(CLI::App* command, ReplayArguments& arguments, bool c
 void add_file_options(CLI::App* command, ReplayArguments& arguments) {
     command
         ->add_option("--time-zone", arguments.time_zone,
-                     "IANA time zone of the chart, its session inputs and the output files")
+                     "time zone of the chart, its session inputs and the output files: a tz database name "
+                     "(America/New_York), a Windows zone, UTC+HH:MM or an abbreviation")
         ->check(not_empty)
         ->capture_default_str();
     command
         ->add_option("--data-time-zone", arguments.data_time_zones,
-                     "ZONE or SLOT=ZONE: the IANA time zone of bar times that carry none, in every file or in one "
+                     "ZONE or SLOT=ZONE: the time zone of bar times that carry none, in every file or in one "
                      "slot's file (SLOT: chart or a source slot; default: the file's own, else the chart's); "
                      "repeatable")
         ->take_all()

@@ -209,6 +209,7 @@ FileReadings plan_file_readings(const ReplayArguments& arguments) {
         } catch (const InputError& error) {
             throw InputError("--data-time-zone " + value + ": " + error.what());
         }
+        if (!loaded->note.empty()) loaded->note.insert(0, "--data-time-zone: ");
         set_once(reading.data_zone, reading.data_zone.has_value(), std::move(loaded), "--data-time-zone", value);
     }
     for (const std::string& value : arguments.bar_stamps) {

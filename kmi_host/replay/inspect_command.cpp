@@ -44,6 +44,7 @@ std::vector<FeedPlan> planned_files(const InspectArguments& arguments, TimeZone&
 int inspect_command(const InspectArguments& arguments) {
     TimeZone chart_zone;
     const std::vector<FeedPlan> files = planned_files(arguments, chart_zone);
+    if (!chart_zone.note.empty()) std::fprintf(stderr, "kmi-host: %s\n", chart_zone.note.c_str());
     int exit_code = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string name = text_of(files[i].file);

@@ -168,6 +168,7 @@ void take_outcome(const Replay& replay, ReplayOutcome& outcome) {
 ReplayOutcome replay_all(Replay& replay, StudyFunction study_function) {
     const ReplayPlan& plan = replay.plan;
     const ReplayHooks& hooks = replay.hooks;
+    if (!plan.time_zone.note.empty()) replay.notes.push_back(plan.time_zone.note);
     load_chart_feed(replay);
     std::unique_ptr<Host> host = make_host(study_function, feed_chart(1, replay.chart_feed, plan.time_zone.name), 0);
     replay.host = host.get();

@@ -79,11 +79,14 @@ std::string inputs_file_text(const std::string& name) {
 }  // namespace
 
 TimeZone chart_zone_of(const std::string& name) {
+    TimeZone zone;
     try {
-        return load_time_zone(name);
+        zone = load_time_zone(name);
     } catch (const InputError& error) {
         throw InputError(std::string("--time-zone: ") + error.what());
     }
+    if (!zone.note.empty()) zone.note.insert(0, "--time-zone: ");
+    return zone;
 }
 
 ReplayPlan plan_replay(const ReplayArguments& arguments) {
