@@ -28,7 +28,7 @@ TEST(SessionHours, AChartOutsideNewYorkIsToldWhereTheSessionFallsAndWhenItIsAnHo
          "is 15:30 to 22:00 on most days; the session-window inputs, which the study reads in the chart's zone, are "
          "still 09:30 and 16:00: set inputs 8 and 9 to 15:30 and 22:00 (an --inputs file of {\"8\": \"15:30\", "
          "\"9\": \"22:00\"}). The two zones change their clocks on different dates: there the session is 14:30 to "
-         "21:00 from 2025-03-10 to 2025-03-28 and 14:30 to 21:00 from 2025-10-27 to 2025-10-31, when that window is "
+         "21:00 from 2025-03-10 to 2025-03-28 and from 2025-10-27 to 2025-10-31, when that window is "
          "an hour off"},
         {"Europe/London", 9 * hour + 1800, 16 * hour, "2025-06-02", "2025-06-06", "is 14:30 to 21:00 on most days;"},
         {"Europe/Berlin", 15 * hour + 1800, 22 * hour, "2025-03-03", "2025-03-07", ""},

@@ -82,8 +82,9 @@ std::string runs_text(const std::vector<OtherRun>& runs) {
     std::string text;
     for (std::size_t i = 0; i < told; ++i) {
         if (i > 0) text += i + 1 == told && runs.size() == told ? " and " : ", ";
-        text += window_text(runs[i].window) + " from " + format_date(runs[i].first_day) + " to " +
-                format_date(runs[i].last_day);
+        // A window said once for the runs after it that share it.
+        if (i == 0 || runs[i].window != runs[i - 1].window) text += window_text(runs[i].window) + " ";
+        text += "from " + format_date(runs[i].first_day) + " to " + format_date(runs[i].last_day);
     }
     if (runs.size() > runs_told) text += ", and on " + std::to_string(runs.size() - runs_told) + " more runs of days";
     return text;
