@@ -37,13 +37,7 @@ version=${version%-win64}
 [ "$name" = "KeelwickMarketInternals-$version-win64" ] && [ -n "$version" ] ||
     fail "$archive is not named KeelwickMarketInternals-VERSION-win64.zip"
 
-work=$(mktemp -d)
-use_wine_prefix "$work"
-cleanup() {
-    "$wineserver" -k >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+start_wine_work
 
 # The archive's own checksum, published beside it, holds.
 [ -f "$archive.sha256" ] || fail "no $(basename "$archive").sha256 beside the archive"

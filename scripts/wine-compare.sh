@@ -25,8 +25,7 @@ use_wine_prefix "$work"
 servers=()  # the page servers started below, stopped whatever happens
 cleanup() {
     [ ${#servers[@]} -eq 0 ] || kill "${servers[@]}" 2>/dev/null || true
-    "$wineserver" -k >/dev/null 2>&1 || true
-    rm -rf "$work"
+    end_wine_work
 }
 trap cleanup EXIT
 # One throw-away prefix for the whole run: its first start takes a few seconds.

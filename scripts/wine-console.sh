@@ -21,13 +21,7 @@ command -v x86_64-w64-mingw32-gcc >/dev/null 2>&1 ||
     fail "x86_64-w64-mingw32-gcc not found, so scripts/console-screen.c cannot be built (scripts/install-deps.sh installs it)"
 [ -f "$windows_bin/kmi-host.exe" ] || fail "no $windows_bin/kmi-host.exe (cmake --build --preset windows builds it)"
 
-work=$(mktemp -d)
-use_wine_prefix "$work"
-cleanup() {
-    "$wineserver" -k >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+start_wine_work
 # Wine reads the Unix side's names in the locale's encoding: UTF-8, as a Linux system's.
 export LANG=C.UTF-8
 "$wine" wineboot -i >/dev/null 2>&1 || true

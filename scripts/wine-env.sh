@@ -3,6 +3,8 @@
 # check-package.sh).
 #   find_wine           sets $wine and $wineserver; fails when Wine is not installed
 #   use_wine_prefix DIR a throw-away 64-bit prefix in DIR/prefix, quiet, without Mono or Gecko
+#   start_wine_work     sets $work, a throw-away folder with such a prefix, which end_wine_work
+#                       (run on exit) stops Wine in and removes
 # Debian's wine64 package puts its program in Wine's own folder, not on the PATH; its wine
 # package adds the wine, wineboot and wineserver commands.
 
@@ -21,4 +23,15 @@ find_wine() {
 
 use_wine_prefix() {
     export WINEPREFIX="$1/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+start_wine_work() {
+    work=$(mktemp -d)
+    use_wine_prefix "$work"
+    trap end_wine_work EXIT
+}
+
+end_wine_work() {
+    "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$work"
 }
